@@ -1,0 +1,189 @@
+#include "link/framing.h"
+
+#include <cstring>
+
+namespace tolvane {
+namespace {
+constexpr std::uint8_t kCr = 0x0D;
+constexpr std::uint8_t kLf = 0x0A;
+constexpr std::uint8_t kTilde = 0x7E;
+constexpr std::uint8_t kDollar = '$';
+constexpr std::uint8_t kStar = '*';
+
+// Value of a hexadecimal digit of either case, or -1.
+int HexValue(std::uint8_t c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Delivered messages never show bytes of an earlier, longer one.
+void ClearTail(DeviceMessage& message)
+{
+    const std::size_t used = message.length < kMaxReceivedPayload ? message.length : kMaxReceivedPayload;
+    std::memset(message.payload + used, 0, kMaxReceivedPayload - used);
+}
+} // namespace
+
+std::uint8_t FrameChecksum(std::uint8_t type, const std::uint8_t* payload, std::size_t length)
+{
+    unsigned sum = kCr + kLf + kTilde + type + static_cast<unsigned>(length);
+    for (std::size_t i = 0; i < length; ++i) sum += payload[i];
+    return static_cast<std::uint8_t>(sum);
+}
+
+std::size_t EncodeBinaryFrame(std::uint8_t type, const std::uint8_t* payload, std::size_t length,
+                              std::uint8_t* out)
+{
+    out[0] = kCr;
+    out[1] = kLf;
+    out[2] = kTilde;
+    out[3] = type;
+    out[4] = static_cast<std::uint8_t>(length);
+    if (length > 0) std::memcpy(out + 5, payload, length);
+    out[5 + length] = FrameChecksum(type, payload, length);
+    return length + kFrameOverhead;
+}
+
+void BinaryReceiver::Reset()
+{
+    state_ = State::WaitCr;
+    sum_ = 0;
+    toCome_ = 0;
+}
+
+// A byte that completed or broke a frame may itself be the CR of the next.
+void BinaryReceiver::Resynchronise(std::uint8_t byte, std::int32_t nowMs)
+{
+    state_ = State::WaitCr;
+    if (byte == kCr) {
+        sum_ = kCr;
+        frameStart_ = nowMs;
+        state_ = State::WaitLf;
+    }
+}
+
+bool BinaryReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
+{
+    switch (state_) {
+    case State::WaitCr:
+        Resynchronise(byte, nowMs);
+        return false;
+    case State::WaitLf:
+        if (byte != kLf) {
+            Resynchronise(byte, nowMs);
+            return false;
+        }
+        sum_ = static_cast<std::uint8_t>(sum_ + byte);
+        state_ = State::WaitTilde;
+        return false;
+    case State::WaitTilde:
+        if (byte != kTilde) {
+            Resynchronise(byte, nowMs);
+            return false;
+        }
+        sum_ = static_cast<std::uint8_t>(sum_ + byte);
+        state_ = State::WaitType;
+        return false;
+    case State::WaitType:
+        sum_ = static_cast<std::uint8_t>(sum_ + byte);
+        message_.type = byte;
+        state_ = State::WaitLength;
+        return false;
+    case State::WaitLength:
+        if (byte > kMaxReceivedPayload) {
+            Resynchronise(byte, nowMs);
+            return false;
+        }
+        sum_ = static_cast<std::uint8_t>(sum_ + byte);
+        message_.length = byte;
+        toCome_ = byte;
+        state_ = byte > 0 ? State::Payload : State::WaitChecksum;
+        return false;
+    case State::Payload:
+        sum_ = static_cast<std::uint8_t>(sum_ + byte);
+        message_.payload[message_.length - toCome_] = byte;
+        if (--toCome_ == 0) state_ = State::WaitChecksum;
+        return false;
+    case State::WaitChecksum: {
+        const bool good = byte == sum_;
+        if (good) {
+            message_.timestamp = frameStart_;
+            ClearTail(message_);
+        }
+        Resynchronise(byte, nowMs);
+        return good;
+    }
+    }
+    return false;
+}
+
+void NmeaReceiver::Reset()
+{
+    state_ = State::Idle;
+    xor_ = 0;
+    count_ = 0;
+}
+
+void NmeaReceiver::Store(std::uint8_t byte)
+{
+    if (count_ < kMaxReceivedPayload) message_.payload[count_++] = byte;
+}
+
+// A '$' that broke a sentence starts the next one.
+void NmeaReceiver::Restart(std::uint8_t byte, std::int32_t nowMs)
+{
+    state_ = State::Idle;
+    count_ = 0;
+    if (byte == kDollar) {
+        xor_ = 0;
+        message_.timestamp = nowMs;
+        Store(byte);
+        state_ = State::Text;
+    }
+}
+
+bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
+{
+    switch (state_) {
+    case State::Idle:
+        Restart(byte, nowMs);
+        return false;
+    case State::Text:
+        if (byte == kStar) {
+            Store(byte);
+            state_ = State::FirstDigit;
+        } else if (byte < 0x20 || byte > 0x7F || byte == kDollar) {
+            Restart(byte, nowMs);
+        } else {
+            xor_ ^= byte;
+            Store(byte);
+        }
+        return false;
+    case State::FirstDigit:
+        if (HexValue(byte) != (xor_ >> 4)) {
+            Restart(byte, nowMs);
+            return false;
+        }
+        Store(byte);
+        state_ = State::SecondDigit;
+        return false;
+    case State::SecondDigit: {
+        if (HexValue(byte) != (xor_ & 0x0F)) {
+            Restart(byte, nowMs);
+            return false;
+        }
+        Store(byte);
+        message_.type = kNmeaType;
+        message_.length = count_;
+        ClearTail(message_);
+        Restart(byte, nowMs);
+        return true;
+    }
+    }
+    return false;
+}
+
+} // namespace tolvane

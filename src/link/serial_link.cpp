@@ -1,0 +1,478 @@
+#include "link/serial_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "link/clock.h"
+#include "link/framing.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kReaderStopWait = 2000ms;
+constexpr auto kWriteTimeout = 2000ms;
+
+const std::vector<std::string>& DefaultLockDirectories()
+{
+    static const std::vector<std::string> dirs{"/run/lock", "/var/lock"};
+    return dirs;
+}
+
+bool SpeedFor(int baud, speed_t& speed)
+{
+    switch (baud) {
+    case 4800: speed = B4800; return true;
+    case 9600: speed = B9600; return true;
+    case 19200: speed = B19200; return true;
+    case 38400: speed = B38400; return true;
+    default: return false;
+    }
+}
+
+// A UUCP lock file holds the owner's pid either as ASCII (usually "%10d\n")
+// or as a native 4-byte int, the older Kermit style. 0 when neither.
+long LockFilePid(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char buf[64];
+    ssize_t n;
+    do {
+        n = ::read(fd, buf, sizeof buf);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0) return 0;
+    const auto size = static_cast<std::size_t>(n);
+
+    std::size_t i = 0;
+    while (i < size && (buf[i] == ' ' || buf[i] == '\t')) ++i;
+    long pid = 0;
+    std::size_t digits = 0;
+    while (i < size && buf[i] >= '0' && buf[i] <= '9' && digits < 10) {
+        pid = pid * 10 + (buf[i] - '0');
+        ++i;
+        ++digits;
+    }
+    while (i < size && (buf[i] == ' ' || buf[i] == '\t' || buf[i] == '\n' || buf[i] == '\r')) ++i;
+    if (digits > 0 && i == size) return pid;
+
+    if (size == sizeof(std::int32_t)) {
+        std::int32_t binary;
+        std::memcpy(&binary, buf, sizeof binary);
+        return binary;
+    }
+    return 0;
+}
+
+bool HeldByLockFile(const std::string& device, const std::vector<std::string>& lockDirectories)
+{
+    const auto& dirs = lockDirectories.empty() ? DefaultLockDirectories() : lockDirectories;
+    const auto slash = device.rfind('/');
+    const std::string name = "LCK.." + device.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (const auto& dir : dirs) {
+        const long pid = LockFilePid(dir + "/" + name);
+        if (pid <= 0 || pid > INT_MAX) continue; // stale or unreadable: not ours to judge
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return true;
+    }
+    return false;
+}
+
+// Undoes what OpenDevice set up, apart from the line settings.
+void ReleaseDevice(int fd)
+{
+    // Clearing exclusive mode lets non-root users reopen a port whose other
+    // end (a simulator's pty slave, say) is still held open.
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
+// Opens, locks and claims the device at `configuredPath`, reading its line
+// settings into `saved`. The descriptor, or -1 with nothing left open.
+int OpenDevice(const std::string& configuredPath, const std::vector<std::string>& lockDirectories,
+               termios& saved)
+{
+    if (configuredPath.empty()) return -1;
+    char* resolved = ::realpath(configuredPath.c_str(), nullptr);
+    if (resolved == nullptr) return -1;
+    const std::string device(resolved);
+    std::free(resolved);
+
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (HeldByLockFile(device, lockDirectories) || ::ioctl(fd, TIOCEXCL) != 0) {
+        ReleaseDevice(fd);
+        return -1;
+    }
+    if (::tcgetattr(fd, &saved) != 0) {
+        ReleaseDevice(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ConfigureLine(int fd, const termios& saved, speed_t speed)
+{
+    termios t = saved;
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    // The descriptor is nonblocking and poll does the waiting.
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0) return false;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) return false;
+
+    // A pseudo-terminal has no modem lines and refuses this; that is fine.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+    return true;
+}
+
+// The queue the readers fill and the user-interface thread empties. Shared
+// with every reader so that one outliving the link still has a valid lock.
+struct MessageQueue {
+    // A queue without room would lose every message.
+    explicit MessageQueue(std::size_t capacity) : slots(std::max<std::size_t>(capacity, 1)) {}
+
+    std::mutex mutex;
+    std::vector<DeviceMessage> slots; // ring, allocated once
+    std::size_t head = 0;
+    std::size_t count = 0;
+    bool droppedSinceTake = false;
+    std::uint64_t dropped = 0;
+};
+
+// One open of a device. The reader holds a reference, so the descriptors stay
+// valid for as long as it may poll them, even after Close stopped waiting.
+struct Session {
+    Session(int deviceFd, int stopEventFd, const termios& savedSettings, std::function<void()> notifyFn)
+        : fd(deviceFd), wakeFd(stopEventFd), saved(savedSettings), notify(std::move(notifyFn))
+    {
+    }
+    ~Session()
+    {
+        ::close(fd);
+        ::close(wakeFd);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const int fd;
+    const int wakeFd;
+    const termios saved;
+    const std::function<void()> notify; // copied at open: the reader never reads the link's
+
+    bool stop = false; // guarded by MessageQueue::mutex
+    std::atomic<bool> running{true};
+
+    std::mutex finishMutex;
+    std::condition_variable finishCv;
+    bool finished = false;
+};
+
+void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message)
+{
+    // The stop check and the notify share the queue lock with Close, so
+    // once Close has returned this session neither queues nor notifies. The
+    // callback therefore runs under the lock and must not call into the link.
+    std::lock_guard lock(queue.mutex);
+    if (session.stop) return;
+    if (queue.count == queue.slots.size()) {
+        ++queue.dropped;
+        queue.droppedSinceTake = true;
+        return;
+    }
+    DeviceMessage& slot = queue.slots[(queue.head + queue.count) % queue.slots.size()];
+    const auto length = std::min<std::size_t>(message.length, kMaxReceivedPayload);
+    slot.type = message.type;
+    slot.length = static_cast<std::uint16_t>(length);
+    slot.timestamp = message.timestamp;
+    std::memcpy(slot.payload, message.payload, length);
+    std::memset(slot.payload + length, 0, kMaxReceivedPayload - length);
+    ++queue.count;
+    if (session.notify) session.notify();
+}
+
+void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session)
+{
+    NmeaReceiver nmea;
+    BinaryReceiver binary;
+    std::uint8_t buffer[256];
+    pollfd fds[2] = {{session->fd, POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
+
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[1].revents != 0) break; // Close
+        const short events = fds[0].revents;
+        if ((events & (POLLERR | POLLNVAL)) != 0) break;
+        if ((events & (POLLIN | POLLHUP)) == 0) continue;
+
+        // On a hang-up, whatever is still buffered is read before giving up.
+        const ssize_t n = ::read(session->fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && (events & POLLHUP) == 0) continue;
+            break;
+        }
+        const std::int32_t now = NowMs();
+        for (ssize_t i = 0; i < n; ++i) {
+            if (nmea.Feed(buffer[i], now)) Deliver(*queue, *session, nmea.Message());
+            if (binary.Feed(buffer[i], now)) Deliver(*queue, *session, binary.Message());
+        }
+    }
+
+    session->running.store(false);
+    {
+        std::lock_guard lock(session->finishMutex);
+        session->finished = true;
+    }
+    session->finishCv.notify_all();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- PortMap
+
+PortMap::PortMap()
+{
+    for (int port = kFirstPort; port <= kLastPort; ++port) paths_[port - kFirstPort] = DefaultPath(port);
+}
+
+std::string PortMap::DefaultPath(int port)
+{
+    if (port < kFirstPort || port > kLastPort) return {};
+    if (port <= 2) return "/dev/ttyS" + std::to_string(port - 1);
+    if (port <= 6) return "/dev/ttyUSB" + std::to_string(port - 3);
+    return "/dev/ttyACM" + std::to_string(port - 7);
+}
+
+const std::string& PortMap::Path(int port) const
+{
+    static const std::string none;
+    if (port < kFirstPort || port > kLastPort) return none;
+    return paths_[port - kFirstPort];
+}
+
+void PortMap::SetPath(int port, std::string path)
+{
+    if (port < kFirstPort || port > kLastPort) return;
+    paths_[port - kFirstPort] = std::move(path);
+}
+
+// ---------------------------------------------------------------- SerialLink
+
+struct SerialLink::Impl {
+    explicit Impl(std::size_t capacity) : queue(std::make_shared<MessageQueue>(capacity)) {}
+
+    PortMap ports;
+    std::vector<std::string> lockDirectories;
+    std::function<void()> notify;
+    std::shared_ptr<MessageQueue> queue;
+    std::shared_ptr<Session> session;
+    std::thread reader;
+    int portNumber = -1;
+};
+
+SerialLink::SerialLink(std::size_t queueCapacity) : impl_(std::make_unique<Impl>(queueCapacity)) {}
+
+SerialLink::~SerialLink()
+{
+    Close();
+}
+
+void SerialLink::SetPortMap(const PortMap& map)
+{
+    impl_->ports = map;
+}
+
+const PortMap& SerialLink::Ports() const
+{
+    return impl_->ports;
+}
+
+void SerialLink::SetLockDirectories(std::vector<std::string> directories)
+{
+    impl_->lockDirectories = std::move(directories);
+}
+
+void SerialLink::SetNotify(std::function<void()> notify)
+{
+    impl_->notify = std::move(notify);
+}
+
+int SerialLink::Open(int port, int baud)
+{
+    Close();
+    if (port < kFirstPort || port > kLastPort) return -1;
+    speed_t speed;
+    if (!SpeedFor(baud, speed)) return -1;
+
+    termios saved{};
+    const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved);
+    if (fd < 0) return -1;
+    if (!ConfigureLine(fd, saved, speed)) {
+        ::tcsetattr(fd, TCSANOW, &saved);
+        ReleaseDevice(fd);
+        return -1;
+    }
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::tcsetattr(fd, TCSANOW, &saved);
+        ReleaseDevice(fd);
+        return -1;
+    }
+
+    // From here the session owns both descriptors.
+    std::shared_ptr<Session> session;
+    try {
+        session = std::make_shared<Session>(fd, wakeFd, saved, impl_->notify);
+        impl_->reader = std::thread([queue = impl_->queue, session] { RunReader(queue, session); });
+    } catch (...) {
+        ::tcsetattr(fd, TCSANOW, &saved);
+        ::ioctl(fd, TIOCNXCL);
+        ::flock(fd, LOCK_UN);
+        if (!session) {
+            ::close(fd);
+            ::close(wakeFd);
+        }
+        return -1;
+    }
+    impl_->session = std::move(session);
+    impl_->portNumber = port;
+    return port;
+}
+
+void SerialLink::Close()
+{
+    impl_->portNumber = -1;
+    if (!impl_->session) return;
+    const std::shared_ptr<Session> session = std::move(impl_->session);
+
+    {
+        std::lock_guard lock(impl_->queue->mutex);
+        session->stop = true;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto signalled = ::write(session->wakeFd, &one, sizeof one);
+
+    bool finished;
+    {
+        std::unique_lock lock(session->finishMutex);
+        finished = session->finishCv.wait_for(lock, kReaderStopWait, [&] { return session->finished; });
+    }
+    // A reader that has not ended keeps its own reference to the session and
+    // can no longer queue anything, so it is left to finish on its own.
+    if (finished)
+        impl_->reader.join();
+    else
+        impl_->reader.detach();
+
+    ::tcflush(session->fd, TCIOFLUSH);
+    ::tcsetattr(session->fd, TCSANOW, &session->saved);
+    ::ioctl(session->fd, TIOCNXCL);
+    ::flock(session->fd, LOCK_UN);
+}
+
+std::int32_t SerialLink::Send(const OutgoingRequest& request)
+{
+    if (!impl_->session) return -1;
+    if (request.length > kMaxSentPayload) return -1;
+
+    std::uint8_t frame[kMaxSentFrame];
+    const std::size_t size = EncodeBinaryFrame(static_cast<std::uint8_t>(request.type & 0xFF), request.payload,
+                                               request.length, frame);
+    const int fd = impl_->session->fd;
+    const std::int32_t started = NowMs();
+    const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
+
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, frame + written, size - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return -1;
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) return -1;
+        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+    }
+    return started;
+}
+
+int SerialLink::TakeMessage(DeviceMessage& message)
+{
+    MessageQueue& queue = *impl_->queue;
+    std::lock_guard lock(queue.mutex);
+    if (queue.count == 0) return kEmpty;
+    message = queue.slots[queue.head];
+    queue.head = (queue.head + 1) % queue.slots.size();
+    --queue.count;
+    const bool dropped = std::exchange(queue.droppedSinceTake, false);
+    return dropped ? kTakenAfterDrops : kTaken;
+}
+
+int SerialLink::PortNumber() const
+{
+    return impl_->portNumber;
+}
+
+bool SerialLink::ReaderRunning() const
+{
+    return impl_->session && impl_->session->running.load();
+}
+
+std::uint64_t SerialLink::DroppedCount() const
+{
+    std::lock_guard lock(impl_->queue->mutex);
+    return impl_->queue->dropped;
+}
+
+// ---------------------------------------------------------------- probing
+
+bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
+{
+    if (port < kFirstPort || port > kLastPort) return false;
+    termios saved{};
+    const int fd = OpenDevice(map.Path(port), lockDirectories, saved);
+    if (fd < 0) return false;
+    ReleaseDevice(fd);
+    return true;
+}
+
+} // namespace tolvane

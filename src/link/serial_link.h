@@ -1,0 +1,85 @@
+// The program's one connection to the compass: opens a numbered port on
+// its configured device, runs the reader thread that turns the byte stream
+// into messages, queues them for the user-interface thread and writes
+// requests. Every member is called on the user-interface thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/device_message.h"
+
+namespace tolvane {
+
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 8;
+
+// COM1..COM8 to device paths. The application fills it from its settings.
+class PortMap {
+public:
+    PortMap(); // the default devices
+    static std::string DefaultPath(int port);
+    // Empty for a port outside 1..8.
+    const std::string& Path(int port) const;
+    void SetPath(int port, std::string path);
+
+private:
+    std::array<std::string, kLastPort> paths_;
+};
+
+// Bound of the message queue unless the link is built with another.
+inline constexpr std::size_t kDefaultQueueCapacity = 256;
+
+class SerialLink {
+public:
+    enum TakeResult : int { kEmpty = 0, kTaken = 1, kTakenAfterDrops = 2 };
+
+    explicit SerialLink(std::size_t queueCapacity = kDefaultQueueCapacity);
+    ~SerialLink(); // closes
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    void SetPortMap(const PortMap& map);
+    const PortMap& Ports() const;
+    // Folders searched for UUCP lock files; /run/lock and /var/lock by default.
+    void SetLockDirectories(std::vector<std::string> directories);
+    // Called on the reader thread once per queued message; set before any
+    // port is opened. Must be thread-safe and quick (post an event).
+    void SetNotify(std::function<void()> notify);
+
+    // Opens port 1..8 at 4800, 9600, 19200 or 38400 baud, closing any open
+    // port first. Returns the port number, or -1 with the link closed.
+    int Open(int port, int baud);
+    // Stops the reader (waiting at most 2000 ms), restores the line settings
+    // found at open and closes the device. Harmless when closed.
+    void Close();
+    // Writes the whole frame before returning. Returns the clock time at
+    // which the write started, or -1 when closed, when the payload exceeds
+    // 66 bytes (nothing is written) or when the write cannot complete.
+    std::int32_t Send(const OutgoingRequest& request);
+    // Takes the oldest queued message into `message`; see TakeResult. On
+    // kEmpty `message` is untouched.
+    int TakeMessage(DeviceMessage& message);
+
+    // 1..8 while open, -1 while closed.
+    int PortNumber() const;
+    // False once the reader has ended on a read error (the port still
+    // counts as open until closed).
+    bool ReaderRunning() const;
+    // Messages lost to a full queue since the link was created.
+    std::uint64_t DroppedCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Opens and locks the device of `port` as Open would, then closes it at
+// once. True when the port could be used.
+bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
+
+} // namespace tolvane

@@ -1,0 +1,26 @@
+// Conversions between degrees and the module's 16-bit binary angle, in
+// which 32768 counts are 180 degrees.
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane {
+
+// Exactly 180/32768.
+inline constexpr double kDegreesPerCount = 0.0054931640625;
+// The single-precision value of 32768/180, as the module's own firmware
+// and every earlier host use it; changing it would move sent values by a count.
+inline constexpr double kCountsPerDegree = 182.04444885253906;
+
+// Signed angle: roll, pitch, offsets, declination (-180 .. just under 180).
+inline double SignedAngleDegrees(std::int16_t counts) { return counts * kDegreesPerCount; }
+// Unsigned angle: azimuth and heading (0 .. just under 360).
+inline double UnsignedAngleDegrees(std::uint16_t counts) { return counts * kDegreesPerCount; }
+
+// Degrees to counts: the single-precision value times kCountsPerDegree in
+// double precision, truncated toward zero, keeping the low 16 bits (so
+// +180 wraps to -32768). Values too large for any integer type and NaN are
+// reduced the same way without undefined behaviour (NaN gives 0).
+std::int16_t DegreesToCounts(float degrees);
+
+} // namespace tolvane
