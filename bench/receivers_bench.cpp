@@ -1,12 +1,23 @@
-// Throughput of the receive path: about 50 MB of a mixed stream (binary
-// frames of every catalogue type, NMEA sentences, garbage) through both
-// receivers, every delivered message rendered. Prints its figures.
+// Throughput of the receive path: about 50 MB of a mixed stream through
+// both receivers, every delivered message rendered. Prints its figures.
+//
+// The stream is shaped like a busy compass's output, one block per second
+// of line time: 50 orientation frames (one in five with the extra values),
+// 10 NMEA sentences with line ends, a GPS fix, a status message, a frame
+// with a bad checksum and a few garbage bytes; every tenth block also
+// carries one message of each other type in the catalogue, taken from the
+// recorded stream under tests/data.
 #include "link/framing.h"
 #include "protocol/message_catalogue.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,64 +26,140 @@ using namespace tolvane;
 
 namespace {
 
-std::vector<std::uint8_t> MakeBlock()
+using Bytes = std::vector<std::uint8_t>;
+
+void AppendFrame(Bytes& out, std::uint8_t type, const std::uint8_t* payload, std::size_t length)
 {
+    std::uint8_t frame[kMaxReceivedPayload + kFrameOverhead];
+    out.insert(out.end(), frame, frame + EncodeBinaryFrame(type, payload, length, frame));
+}
+
+void AppendS16(std::uint8_t* at, double degrees)
+{
+    const auto counts = static_cast<std::int16_t>(static_cast<std::int32_t>(std::lround(degrees * 32768 / 180)));
+    const auto bits = static_cast<std::uint16_t>(counts);
+    at[0] = static_cast<std::uint8_t>(bits);
+    at[1] = static_cast<std::uint8_t>(bits >> 8);
+}
+
+void AppendSentence(Bytes& out, const char* text)
+{
+    unsigned x = 0;
+    for (const char* c = text; *c; ++c) x ^= static_cast<unsigned char>(*c);
+    char sentence[128];
+    const int n = std::snprintf(sentence, sizeof sentence, "$%s*%02X\r\n", text, x);
+    out.insert(out.end(), sentence, sentence + n);
+}
+
+// One message of each catalogue type, as recorded.
+std::map<std::uint16_t, DeviceMessage> RecordedSamples()
+{
+    std::ifstream in(std::string(TOLVANE_TEST_DATA) + "/mixed_stream.bin", std::ios::binary);
+    const Bytes recorded{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::map<std::uint16_t, DeviceMessage> samples;
+    StreamDecoder decoder;
+    decoder.Feed(recorded.data(), recorded.size(), 0, [&](const DeviceMessage& m) {
+        if (FindFormatter(m.type) && m.type != kNmeaType) samples.emplace(m.type, m);
+    });
+    return samples;
+}
+
+Bytes MakeStream(std::size_t target)
+{
+    const auto samples = RecordedSamples();
     std::mt19937 rng(7);
-    std::vector<std::uint8_t> block;
-    auto append = [&](const std::uint8_t* p, std::size_t n) { block.insert(block.end(), p, p + n); };
-    const char* sentences[] = {"HCHDT,123.4,T", "HCHDG,101.1,,,7.1,W", "PTNTHPR,85.9,N,-0.9,N,0.8,N",
-                               "GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"};
-    while (block.size() < (1u << 20)) {
-        for (const auto& f : kMessageFormatters) {
-            if (f.type == kNmeaType) {
-                const char* text = sentences[rng() % 4];
-                unsigned x = 0;
-                for (const char* c = text; *c; ++c) x ^= static_cast<unsigned char>(*c);
-                char sentence[128];
-                const int n = std::snprintf(sentence, sizeof sentence, "$%s*%02X\r\n", text, x);
-                append(reinterpret_cast<const std::uint8_t*>(sentence), static_cast<std::size_t>(n));
-                continue;
-            }
-            std::uint8_t payload[kMaxSentPayload];
-            const std::size_t length = f.type == 0x70 ? 6 : rng() % 43;
-            for (std::size_t i = 0; i < length; ++i) payload[i] = static_cast<std::uint8_t>(rng());
-            std::uint8_t frame[kMaxSentFrame];
-            append(frame, EncodeBinaryFrame(static_cast<std::uint8_t>(f.type), payload, length, frame));
-            for (unsigned g = rng() % 4; g > 0; --g) block.push_back(static_cast<std::uint8_t>(rng()));
+    Bytes out;
+    out.reserve(target + 4096);
+    double t = 0;
+    for (unsigned block = 0; out.size() < target; ++block) {
+        for (int i = 0; i < 50; ++i, t += 0.02) {
+            std::uint8_t p[18] = {};
+            AppendS16(p, 4 * std::sin(t));
+            AppendS16(p + 2, 3 * std::cos(0.7 * t));
+            AppendS16(p + 4, std::fmod(10 * t, 360.0) - 180);
+            for (int k = 6; k < 18; ++k) p[k] = static_cast<std::uint8_t>(rng() % 32);
+            AppendFrame(out, 0x70, p, i % 5 == 0 ? 18 : 6);
         }
+        char text[96];
+        for (int i = 0; i < 10; ++i) {
+            const double heading = std::fmod(10 * t + i, 360.0);
+            switch (i % 3) {
+            case 0: std::snprintf(text, sizeof text, "HCHDT,%.1f,T", heading); break;
+            case 1: std::snprintf(text, sizeof text, "HCHDG,%.1f,,,7.1,W", heading); break;
+            default:
+                std::snprintf(text, sizeof text, "PTNTHPR,%.1f,N,%.1f,N,%.1f,N", heading, 4 * std::sin(t),
+                              3 * std::cos(t));
+            }
+            AppendSentence(out, text);
+        }
+        for (const std::uint16_t type : {std::uint16_t{0x71}, std::uint16_t{0x5F}, std::uint16_t{0x49}}) {
+            const DeviceMessage& m = samples.at(type);
+            AppendFrame(out, static_cast<std::uint8_t>(type), m.payload, m.length);
+        }
+        if (block % 10 == 0)
+            for (const auto& [type, m] : samples) AppendFrame(out, static_cast<std::uint8_t>(type), m.payload, m.length);
+        Bytes bad;
+        AppendFrame(bad, 0x70, samples.at(0x70).payload, 6);
+        bad.back() ^= 1;
+        out.insert(out.end(), bad.begin(), bad.end());
+        for (int i = 0; i < 16; ++i) out.push_back(static_cast<std::uint8_t>(rng()));
     }
-    return block;
+    return out;
+}
+
+struct Run {
+    double seconds;
+    std::size_t messages;
+    std::size_t rendered;
+    unsigned check;
+};
+
+Run Measure(const Bytes& stream, bool render)
+{
+    StreamDecoder decoder;
+    StatusLine line;
+    Run run{0, 0, 0, 0};
+    const auto start = std::chrono::steady_clock::now();
+    decoder.Feed(stream.data(), stream.size(), 0, [&](const DeviceMessage& m) {
+        ++run.messages;
+        if (render && RenderMessage(m, line)) {
+            ++run.rendered;
+            run.check += static_cast<unsigned char>(line.text[0]);
+        }
+    });
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return run;
 }
 
 } // namespace
 
 int main()
 {
-    const std::vector<std::uint8_t> block = MakeBlock();
-    const std::size_t repeats = (50u << 20) / block.size();
-    const double bytes = static_cast<double>(block.size() * repeats);
-
-    StreamDecoder decoder;
-    std::size_t messages = 0;
-    std::size_t rendered = 0;
-    unsigned checksum = 0;
-    StatusLine line;
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t r = 0; r < repeats; ++r) {
-        decoder.Feed(block.data(), block.size(), 0, [&](const DeviceMessage& m) {
-            ++messages;
-            if (RenderMessage(m, line)) {
-                ++rendered;
-                checksum += static_cast<unsigned char>(line.text[0]);
-            }
-        });
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
+    const Bytes stream = MakeStream(50u << 20);
+    const double bytes = static_cast<double>(stream.size());
     const double lineRate = 38400.0 / 10.0; // bytes per second at 38400 baud, 8N1
-    std::printf("stream: %.1f MB, %zu messages (%zu rendered), check %u\n", bytes / 1e6, messages, rendered, checksum);
-    std::printf("receivers + rendering: %.1f MB/s, %.2f ns/byte, %.0f ns/message\n", bytes / seconds / 1e6,
-                seconds * 1e9 / bytes, seconds * 1e9 / static_cast<double>(messages));
-    std::printf("that is %.0f times the 38400-baud line rate\n", bytes / seconds / lineRate);
+
+    // Five passes each; the best shows what the code can do, the median
+    // what a busy machine let it do.
+    constexpr int kPasses = 5;
+    std::vector<Run> receive, full;
+    for (int i = 0; i < kPasses; ++i) {
+        receive.push_back(Measure(stream, false));
+        full.push_back(Measure(stream, true));
+    }
+    auto bySeconds = [](const Run& a, const Run& b) { return a.seconds < b.seconds; };
+    std::sort(receive.begin(), receive.end(), bySeconds);
+    std::sort(full.begin(), full.end(), bySeconds);
+    const Run& f = full.front();
+    std::printf("stream: %.1f MB, %zu messages (%zu rendered), check %u\n", bytes / 1e6, f.messages, f.rendered,
+                f.check);
+    auto report = [&](const char* what, const Run& best, const Run& median) {
+        std::printf("%-22s best %6.1f MB/s %5.2f ns/byte %4.0f ns/message   median %6.1f MB/s\n", what,
+                    bytes / best.seconds / 1e6, best.seconds * 1e9 / bytes,
+                    best.seconds * 1e9 / static_cast<double>(best.messages), bytes / median.seconds / 1e6);
+    };
+    report("receivers alone:", receive.front(), receive[kPasses / 2]);
+    report("receivers + rendering:", f, full[kPasses / 2]);
+    std::printf("best is %.0f times the 38400-baud line rate\n", bytes / f.seconds / lineRate);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "link/device_message.h"
 
@@ -27,6 +28,14 @@ public:
     bool Feed(std::uint8_t byte, std::int32_t nowMs);
     const DeviceMessage& Message() const { return message_; }
     void Reset();
+
+    // For the stream decoder's spans, each exactly what feeding its bytes
+    // one at a time would do.
+    bool InPayload() const { return state_ == State::Payload; }
+    bool BetweenFrames() const { return state_ == State::WaitCr; }
+    // Takes payload bytes up to the end of the payload, of `bytes`, or the
+    // first '$' (which the NMEA receiver must be offered); returns how many.
+    std::size_t TakePayload(const std::uint8_t* bytes, std::size_t count);
 
 private:
     enum class State : std::uint8_t { WaitCr, WaitLf, WaitTilde, WaitType, WaitLength, Payload, WaitChecksum };
@@ -50,6 +59,13 @@ public:
     const DeviceMessage& Message() const { return message_; }
     void Reset();
 
+    // For the stream decoder's spans, as BinaryReceiver's.
+    bool Idle() const { return state_ == State::Idle; }
+    bool InText() const { return state_ == State::Text; }
+    // Takes text characters other than '$' and '*' (none of them a CR, so a
+    // binary receiver between frames would ignore them); returns how many.
+    std::size_t TakeText(const std::uint8_t* bytes, std::size_t count);
+
 private:
     enum class State : std::uint8_t { Idle, Text, FirstDigit, SecondDigit };
 
@@ -67,14 +83,25 @@ private:
 // they complete is handed to `deliver(const DeviceMessage&)` at once.
 class StreamDecoder {
 public:
+    using DeliverFunction = void (*)(void* context, const DeviceMessage& message);
+
+    // The loop lives beside the receivers so that their Feed calls inline.
+    // Spans over which one receiver provably does nothing (a payload outside
+    // any sentence, a sentence's text between frames, bytes that start
+    // neither) go to the other receiver whole; every other byte is offered
+    // to both, one at a time.
+    void Feed(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs, DeliverFunction deliver,
+              void* context);
+
     template <typename Deliver>
     void Feed(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs, Deliver&& deliver)
     {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (nmea_.Feed(bytes[i], nowMs)) deliver(nmea_.Message());
-            if (binary_.Feed(bytes[i], nowMs)) deliver(binary_.Message());
-        }
+        using D = std::remove_reference_t<Deliver>;
+        Feed(bytes, count, nowMs,
+             [](void* context, const DeviceMessage& message) { (*static_cast<D*>(context))(message); },
+             static_cast<void*>(&deliver));
     }
+
     void Reset()
     {
         nmea_.Reset();

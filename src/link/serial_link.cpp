@@ -208,21 +208,15 @@ void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message
         queue.droppedSinceTake = true;
         return;
     }
-    DeviceMessage& slot = queue.slots[(queue.head + queue.count) % queue.slots.size()];
-    const auto length = std::min<std::size_t>(message.length, kMaxReceivedPayload);
-    slot.type = message.type;
-    slot.length = static_cast<std::uint16_t>(length);
-    slot.timestamp = message.timestamp;
-    std::memcpy(slot.payload, message.payload, length);
-    std::memset(slot.payload + length, 0, kMaxReceivedPayload - length);
+    // Copied whole: the receivers have already zeroed the bytes past the length.
+    queue.slots[(queue.head + queue.count) % queue.slots.size()] = message;
     ++queue.count;
     if (session.notify) session.notify();
 }
 
 void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session)
 {
-    NmeaReceiver nmea;
-    BinaryReceiver binary;
+    StreamDecoder decoder;
     std::uint8_t buffer[256];
     pollfd fds[2] = {{session->fd, POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
 
@@ -244,11 +238,8 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
             if ((errno == EAGAIN || errno == EWOULDBLOCK) && (events & POLLHUP) == 0) continue;
             break;
         }
-        const std::int32_t now = NowMs();
-        for (ssize_t i = 0; i < n; ++i) {
-            if (nmea.Feed(buffer[i], now)) Deliver(*queue, *session, nmea.Message());
-            if (binary.Feed(buffer[i], now)) Deliver(*queue, *session, binary.Message());
-        }
+        decoder.Feed(buffer, static_cast<std::size_t>(n), NowMs(),
+                     [&](const DeviceMessage& message) { Deliver(*queue, *session, message); });
     }
 
     session->running.store(false);

@@ -23,4 +23,11 @@ inline double UnsignedAngleDegrees(std::uint16_t counts) { return counts * kDegr
 // reduced the same way without undefined behaviour (NaN gives 0).
 std::int16_t DegreesToCounts(float degrees);
 
+// The "%.1f" text of an angle in degrees, as std::snprintf writes it. Every
+// count has its text made once, by std::snprintf itself, on first use:
+// orientation lines arrive dozens of times a second with three angles each,
+// and a float conversion costs far more than the rest of the line.
+const char* SignedAngleText(std::int16_t counts);
+const char* UnsignedAngleText(std::uint16_t counts);
+
 } // namespace tolvane

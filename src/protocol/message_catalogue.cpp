@@ -1,6 +1,8 @@
 #include "protocol/message_catalogue.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -68,7 +70,10 @@ double F32(const DeviceMessage& m, std::size_t offset)
 }
 
 double SignedAngle(const DeviceMessage& m, std::size_t offset) { return SignedAngleDegrees(S16(m, offset)); }
-double UnsignedAngle(const DeviceMessage& m, std::size_t offset) { return UnsignedAngleDegrees(U16(m, offset)); }
+
+// An angle field in "%.1f", as text for a "%s" in its place.
+const char* SignedTenths(const DeviceMessage& m, std::size_t offset) { return SignedAngleText(S16(m, offset)); }
+const char* UnsignedTenths(const DeviceMessage& m, std::size_t offset) { return UnsignedAngleText(U16(m, offset)); }
 
 // Valid payload bytes; the receivers never deliver more than the buffer,
 // but a corrupt length must not widen a text copy.
@@ -116,13 +121,20 @@ public:
             used_ = std::min(used_ + static_cast<std::size_t>(result), kStatusTextMax);
     }
 
-    void Literal(const char* piece) { Wrote(std::snprintf(At(), Room(), "%s", piece)); }
-
-    // Drops the last character if it is `c`.
-    void DropLast(char c)
+    void Literal(const char* piece)
     {
-        if (used_ > 0 && text_[used_ - 1] == c)
-            text_[--used_] = '\0';
+        const std::size_t n = std::min(std::strlen(piece), kStatusTextMax - used_);
+        std::memcpy(At(), piece, n);
+        used_ += n;
+        text_[used_] = '\0';
+    }
+
+    void Integer(int value)
+    {
+        char digits[12];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        *end = '\0';
+        Literal(digits);
     }
 
 private:
@@ -132,9 +144,9 @@ private:
 
 void RenderDrawd(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%.1f",
+    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%s",
                   S16(m, 0), S16(m, 2), S16(m, 4), S16(m, 18), S16(m, 20), S16(m, 22), S16(m, 36) * 0.1,
-                  S16(m, 38), UnsignedAngle(m, 40));
+                  S16(m, 38), UnsignedTenths(m, 40));
 }
 
 void RenderDbug(const DeviceMessage& m, StatusLine& line)
@@ -160,21 +172,20 @@ void RenderDbug(const DeviceMessage& m, StatusLine& line)
 void RenderDposn(const DeviceMessage& m, StatusLine& line)
 {
     std::snprintf(line.text, sizeof line.text,
-                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%.1f  epe=%d  steps=%d", U8(m, 0),
-                  S32(m, 1) * 0.001, S32(m, 5) * 0.001, F32(m, 9), F32(m, 13), S16(m, 17), UnsignedAngle(m, 19),
+                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%s  epe=%d  steps=%d", U8(m, 0),
+                  S32(m, 1) * 0.001, S32(m, 5) * 0.001, F32(m, 9), F32(m, 13), S16(m, 17), UnsignedTenths(m, 19),
                   S16(m, 21), U16(m, 23));
 }
 
 void RenderDgpvt(const DeviceMessage& m, StatusLine& line)
 {
-    LineText t(line.text);
     const std::int8_t quality = S8(m, 0);
-    t.Literal(quality == 1 ? "Coarse" : quality == 2 ? "Precise" : "Invalid");
     const std::int32_t utc = S32(m, 17);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "  UTC=%d:%02d:%02d", utc / 3600, (utc % 3600) / 60, utc % 60));
     const std::int16_t hdop = S16(m, 11);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "  Lat=%.5f  Lon=%.5f  EPE=%d  HDOP=%d.%d  SatCnt=%d  Alt=%d",
-                          F32(m, 1), F32(m, 5), S16(m, 9), hdop / 10, hdop % 10, S16(m, 13), S16(m, 15)));
+    std::snprintf(line.text, sizeof line.text,
+                  "%s  UTC=%d:%02d:%02d  Lat=%.5f  Lon=%.5f  EPE=%d  HDOP=%d.%d  SatCnt=%d  Alt=%d",
+                  quality == 1 ? "Coarse" : quality == 2 ? "Precise" : "Invalid", utc / 3600, (utc % 3600) / 60,
+                  utc % 60, F32(m, 1), F32(m, 5), S16(m, 9), hdop / 10, hdop % 10, S16(m, 13), S16(m, 15));
 }
 
 const char* AxisName(std::int8_t code)
@@ -209,8 +220,8 @@ void RenderNothing(const DeviceMessage&, StatusLine& line) { line.text[0] = '\0'
 
 void RenderDinical(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "body offset=%.1f  roll offset=%.1f  pitch offset=%.1f",
-                  SignedAngle(m, 1), SignedAngle(m, 3), SignedAngle(m, 5));
+    std::snprintf(line.text, sizeof line.text, "body offset=%s  roll offset=%s  pitch offset=%s",
+                  SignedTenths(m, 1), SignedTenths(m, 3), SignedTenths(m, 5));
 }
 
 void RenderDinia(const DeviceMessage& m, StatusLine& line)
@@ -220,7 +231,7 @@ void RenderDinia(const DeviceMessage& m, StatusLine& line)
 
 void RenderDimvar(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "magnetic declination=%.1f", SignedAngle(m, 1));
+    std::snprintf(line.text, sizeof line.text, "magnetic declination=%s", SignedTenths(m, 1));
 }
 
 void RenderDfctry(const DeviceMessage& m, StatusLine& line)
@@ -241,7 +252,7 @@ void RenderDcctbl(const DeviceMessage& m, StatusLine& line)
 
 void RenderDstat(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%.1f  Alt=%d", S16(m, 0) * 0.1, UnsignedAngle(m, 2),
+    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%s  Alt=%d", S16(m, 0) * 0.1, UnsignedTenths(m, 2),
                   S16(m, 4));
 }
 
@@ -294,16 +305,16 @@ void RenderDbaud(const DeviceMessage& m, StatusLine& line)
 void RenderDsdflt(const DeviceMessage& m, StatusLine& line)
 {
     std::snprintf(line.text, sizeof line.text,
-                  "Result=0x%02X  MagDecl=%.1f  BOffset=%.1f  POffset=%.1f  ROffset=%.1f  DORIENTIntrvl=%d",
-                  static_cast<unsigned>(U16(m, 0)), SignedAngle(m, 2), SignedAngle(m, 4), SignedAngle(m, 6),
-                  SignedAngle(m, 8), S16(m, 10));
+                  "Result=0x%02X  MagDecl=%s  BOffset=%s  POffset=%s  ROffset=%s  DORIENTIntrvl=%d",
+                  static_cast<unsigned>(U16(m, 0)), SignedTenths(m, 2), SignedTenths(m, 4), SignedTenths(m, 6),
+                  SignedTenths(m, 8), S16(m, 10));
 }
 
 void RenderDmcalp(const DeviceMessage& m, StatusLine& line)
 {
     std::snprintf(line.text, sizeof line.text,
-                  "N=%d  A=%d  B=%d  C=%d  F0=%d  F1=%d  MagDecl=%.1f  MagOffset=%.1f  RMS=%d", S16(m, 0), S16(m, 2),
-                  S16(m, 4), S16(m, 6), S16(m, 8), S16(m, 10), SignedAngle(m, 12), SignedAngle(m, 14), S16(m, 16));
+                  "N=%d  A=%d  B=%d  C=%d  F0=%d  F1=%d  MagDecl=%s  MagOffset=%s  RMS=%d", S16(m, 0), S16(m, 2),
+                  S16(m, 4), S16(m, 6), S16(m, 8), S16(m, 10), SignedTenths(m, 12), SignedTenths(m, 14), S16(m, 16));
 }
 
 void RenderDsvcal(const DeviceMessage& m, StatusLine& line)
@@ -313,12 +324,23 @@ void RenderDsvcal(const DeviceMessage& m, StatusLine& line)
 
 void RenderDorient(const DeviceMessage& m, StatusLine& line)
 {
+    // "Roll=%.1f  Pitch=%.1f  Azimuth=%.1f", assembled without a formatter:
+    // this is the line that arrives many times a second.
     LineText t(line.text);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "Roll=%.1f  Pitch=%.1f  Azimuth=%.1f", SignedAngle(m, 0),
-                          SignedAngle(m, 2), UnsignedAngle(m, 4)));
-    if (PayloadLength(m) >= 18)
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  RFUAcc=%d,%d,%d  RFUMag=%d,%d,%d", S16(m, 6), S16(m, 8),
-                              S16(m, 10), S16(m, 12), S16(m, 14), S16(m, 16)));
+    t.Literal("Roll=");
+    t.Literal(SignedTenths(m, 0));
+    t.Literal("  Pitch=");
+    t.Literal(SignedTenths(m, 2));
+    t.Literal("  Azimuth=");
+    t.Literal(UnsignedTenths(m, 4));
+    if (PayloadLength(m) < 18) return;
+    // "  RFUAcc=%d,%d,%d  RFUMag=%d,%d,%d": a decimal integer has one text,
+    // so to_chars writes exactly what the format would.
+    static constexpr const char* kLeads[] = {"  RFUAcc=", ",", ",", "  RFUMag=", ",", ","};
+    for (std::size_t i = 0; i < 6; ++i) {
+        t.Literal(kLeads[i]);
+        t.Integer(S16(m, 6 + 2 * i));
+    }
 }
 
 void RenderDorrate(const DeviceMessage& m, StatusLine& line)
@@ -330,22 +352,19 @@ void RenderDrmc(const DeviceMessage& m, StatusLine& line)
 {
     const std::int32_t utc = S32(m, 0);
     std::snprintf(line.text, sizeof line.text,
-                  "Stat=%c  %d/%d/%02d  %d:%02d:%02d  Lat=%.5f  Lon=%.5f  EPE=%d  Azim=%.1f  Speed=%.1f",
+                  "Stat=%c  %d/%d/%02d  %d:%02d:%02d  Lat=%.5f  Lon=%.5f  EPE=%d  Azim=%s  Speed=%.1f",
                   Printable(U8(m, 4)), U8(m, 22), U8(m, 21), U8(m, 23), utc / 3600, (utc % 3600) / 60, utc % 60,
-                  F32(m, 5), F32(m, 9), S16(m, 13), UnsignedAngle(m, 19), F32(m, 15));
+                  F32(m, 5), F32(m, 9), S16(m, 13), UnsignedTenths(m, 19), F32(m, 15));
 }
 
 void RenderDmcal(const DeviceMessage& m, StatusLine& line)
 {
     static constexpr const char* kStates[] = {"off", "get data", "compute", "abort"};
     const std::uint8_t state = U8(m, 0);
-    LineText t(line.text);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "State=%s  Status=%d  Bins=",
-                          state < std::size(kStates) ? kStates[state] : "???", U8(m, 1)));
-    for (std::size_t bin = 0; bin < 8; ++bin)
-        t.Wrote(std::snprintf(t.At(), t.Room(), "%d,", U8(m, 2 + bin)));
-    t.DropLast(',');
-    t.Wrote(std::snprintf(t.At(), t.Room(), "  Comp=%d  Qual=%d", U8(m, 10), S16(m, 11)));
+    // Each bin is "%d," and the last comma gives way to the completion.
+    std::snprintf(line.text, sizeof line.text, "State=%s  Status=%d  Bins=%d,%d,%d,%d,%d,%d,%d,%d  Comp=%d  Qual=%d",
+                  state < std::size(kStates) ? kStates[state] : "???", U8(m, 1), U8(m, 2), U8(m, 3), U8(m, 4),
+                  U8(m, 5), U8(m, 6), U8(m, 7), U8(m, 8), U8(m, 9), U8(m, 10), S16(m, 11));
 }
 
 void RenderDwmm(const DeviceMessage& m, StatusLine& line)
@@ -434,10 +453,13 @@ const MessageFormatter kMessageFormatters[kFormatterCount] = {
 
 const MessageFormatter* FindFormatter(std::uint16_t type)
 {
-    for (const MessageFormatter& f : kMessageFormatters)
-        if (f.type == type)
-            return &f;
-    return nullptr;
+    // Every message is looked up, so the table is indexed by type byte once.
+    static const auto index = [] {
+        std::array<const MessageFormatter*, 256> byType{};
+        for (const MessageFormatter& f : kMessageFormatters) byType[f.type] = &f;
+        return byType;
+    }();
+    return type < index.size() ? index[type] : nullptr;
 }
 
 bool RenderMessage(const DeviceMessage& message, StatusLine& line)

@@ -244,5 +244,78 @@ TEST(FramingStreams, EveryFrameInRandomGarbageIsFound)
     }
 }
 
+// The decoder hands whole spans to one receiver where the other would
+// ignore them; that must never change what is delivered. The reference
+// offers every byte to both receivers, as the framing rules are written.
+TEST(FramingStreams, DecoderSpansMatchByteByByteFeeding)
+{
+    std::mt19937 rng(99);
+    const std::uint8_t special[] = {0x0D, 0x0A, 0x7E, '$', '*', 0x00, 0x7F, 0x80, 'A', '0'};
+    for (int round = 0; round < 50; ++round) {
+        Bytes stream;
+        while (stream.size() < 4000) {
+            switch (rng() % 4) {
+            case 0: { // a frame, its payload free to hold '$', CR and the rest
+                Bytes payload(rng() % 81);
+                for (auto& b : payload) b = rng() % 3 ? special[rng() % std::size(special)] : static_cast<std::uint8_t>(rng());
+                const Bytes f = Frame(static_cast<std::uint8_t>(rng()), payload, rng() % 8 == 0 ? 1 : 0);
+                stream.insert(stream.end(), f.begin(), f.end());
+                break;
+            }
+            case 1: { // a sentence, sometimes cut or spoilt
+                std::string text;
+                for (auto n = rng() % 90; n > 0; --n) text += static_cast<char>(0x20 + rng() % 0x60);
+                for (auto& c : text)
+                    if (c == '$' || c == '*') c = 'x';
+                std::string sentence = Nmea(text, rng() % 2);
+                if (rng() % 6 == 0) sentence.resize(rng() % (sentence.size() + 1));
+                if (!sentence.empty() && rng() % 6 == 0) sentence[rng() % sentence.size()] = static_cast<char>(special[rng() % std::size(special)]);
+                stream.insert(stream.end(), sentence.begin(), sentence.end());
+                break;
+            }
+            default: // garbage
+                for (auto n = rng() % 12; n > 0; --n)
+                    stream.push_back(rng() % 2 ? special[rng() % std::size(special)] : static_cast<std::uint8_t>(rng()));
+            }
+        }
+
+        // Chunks of random size; every byte of a chunk arrives at its start time.
+        std::vector<std::size_t> chunkOf(stream.size());
+        std::vector<std::pair<std::size_t, std::size_t>> chunks;
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t n = std::min<std::size_t>(1 + rng() % 300, stream.size() - at);
+            for (std::size_t k = at; k < at + n; ++k) chunkOf[k] = chunks.size();
+            chunks.emplace_back(at, n);
+            at += n;
+        }
+
+        std::vector<Delivered> reference;
+        NmeaReceiver nmea;
+        BinaryReceiver binary;
+        auto keep = [](std::vector<Delivered>& out, const DeviceMessage& m) {
+            out.push_back({m.type, Bytes(m.payload, m.payload + m.length), m.timestamp, true});
+        };
+        for (std::size_t k = 0; k < stream.size(); ++k) {
+            const auto now = static_cast<std::int32_t>(chunkOf[k]);
+            if (nmea.Feed(stream[k], now)) keep(reference, nmea.Message());
+            if (binary.Feed(stream[k], now)) keep(reference, binary.Message());
+        }
+
+        std::vector<Delivered> decoded;
+        StreamDecoder decoder;
+        for (std::size_t c = 0; c < chunks.size(); ++c)
+            decoder.Feed(stream.data() + chunks[c].first, chunks[c].second, static_cast<std::int32_t>(c),
+                         [&](const DeviceMessage& m) { keep(decoded, m); });
+
+        ASSERT_GT(reference.size(), 20u);
+        ASSERT_EQ(decoded.size(), reference.size()) << "round " << round;
+        for (std::size_t k = 0; k < decoded.size(); ++k) {
+            ASSERT_EQ(decoded[k].type, reference[k].type) << "round " << round << " #" << k;
+            ASSERT_EQ(decoded[k].payload, reference[k].payload) << "round " << round << " #" << k;
+            ASSERT_EQ(decoded[k].timestamp, reference[k].timestamp) << "round " << round << " #" << k;
+        }
+    }
+}
+
 } // namespace
 } // namespace tolvane
