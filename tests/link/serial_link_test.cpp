@@ -227,26 +227,6 @@ TEST_F(SerialLinkTest, DeliversFramesAndSentencesAmidGarbageOncePerNotification)
     EXPECT_EQ(link->DroppedCount(), 0u);
 }
 
-TEST_F(SerialLinkTest, ReusedSlotShowsNoBytesOfEarlierLongerMessage)
-{
-    auto link = MakeLink(1);
-    ASSERT_EQ(link->Open(1, 38400), 1);
-    DeviceMessage m;
-    pty.Write(Frame(0x01, Bytes(80, 0xAB)));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 1; }));
-    ASSERT_EQ(link->TakeMessage(m), SerialLink::kTaken);
-    EXPECT_EQ(m.length, 80);
-
-    pty.Write(Frame(0x02, {0x42}));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
-    m = Filled(0xEE);
-    ASSERT_EQ(link->TakeMessage(m), SerialLink::kTaken);
-    EXPECT_EQ(m.type, 0x02);
-    ASSERT_EQ(m.length, 1);
-    EXPECT_EQ(m.payload[0], 0x42);
-    for (std::size_t i = 1; i < kMaxReceivedPayload; ++i) EXPECT_EQ(m.payload[i], 0) << i;
-}
-
 TEST_F(SerialLinkTest, SendsFramesByteExactAndInOrder)
 {
     auto link = MakeLink();

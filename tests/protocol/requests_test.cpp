@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -139,6 +140,26 @@ TEST(Angles, CountsToDegrees)
     // Every count survives the way back.
     for (int c = -32768; c < 32768; c += 7)
         ASSERT_EQ(DegreesToCounts(static_cast<float>(SignedAngleDegrees(static_cast<std::int16_t>(c)))), c) << c;
+}
+
+// The texts are kept in blocks made on first use; every count must find
+// its own text, in either reading, whatever order they are asked for in.
+TEST(Angles, OneDecimalTextOfEveryCount)
+{
+    char expected[16];
+    for (std::int32_t c = 65535; c >= -32768; c -= 1) {
+        std::snprintf(expected, sizeof expected, "%.1f", c * (180.0 / 32768));
+        const char* got = c < 32768 ? SignedAngleText(static_cast<std::int16_t>(c))
+                                    : UnsignedAngleText(static_cast<std::uint16_t>(c));
+        ASSERT_STREQ(got, expected) << c;
+        if (c >= 0 && c < 32768) {
+            ASSERT_STREQ(UnsignedAngleText(static_cast<std::uint16_t>(c)), expected) << c;
+        }
+    }
+    // 2048 counts are exactly 11.25 degrees, which the C library rounds to even.
+    EXPECT_STREQ(SignedAngleText(2048), "11.2");
+    EXPECT_STREQ(UnsignedAngleText(0xC000), "270.0");
+    EXPECT_STREQ(SignedAngleText(-32768), "-180.0");
 }
 
 } // namespace
