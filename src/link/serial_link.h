@@ -47,8 +47,10 @@ public:
     const PortMap& Ports() const;
     // Folders searched for UUCP lock files; /run/lock and /var/lock by default.
     void SetLockDirectories(std::vector<std::string> directories);
-    // Called on the reader thread once per queued message; set before any
-    // port is opened. Must be thread-safe and quick (post an event).
+    // Called on the reader thread once per queued message, with the queue's
+    // lock held so that no call comes after Close returns: it must be quick
+    // and must not call back into the link (post an event and return). Set
+    // it before opening; it takes effect at the next Open.
     void SetNotify(std::function<void()> notify);
 
     // Opens port 1..8 at 4800, 9600, 19200 or 38400 baud, closing any open

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "protocol/angles.h"
 #include "protocol/requests.h"
@@ -27,47 +28,24 @@ std::uint32_t LittleEndian(const DeviceMessage& m, std::size_t offset, std::size
     return bits;
 }
 
-std::uint8_t U8(const DeviceMessage& m, std::size_t offset)
+// A field of type T at `offset`, from its little-endian bytes.
+template <typename T>
+T Field(const DeviceMessage& m, std::size_t offset)
 {
-    return static_cast<std::uint8_t>(LittleEndian(m, offset, 1));
-}
-
-std::int8_t S8(const DeviceMessage& m, std::size_t offset)
-{
-    const std::uint8_t bits = U8(m, offset);
-    std::int8_t value;
+    using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+                                    std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>>;
+    const auto bits = static_cast<Bits>(LittleEndian(m, offset, sizeof(T)));
+    T value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
 }
 
-std::uint16_t U16(const DeviceMessage& m, std::size_t offset)
-{
-    return static_cast<std::uint16_t>(LittleEndian(m, offset, 2));
-}
-
-std::int16_t S16(const DeviceMessage& m, std::size_t offset)
-{
-    const std::uint16_t bits = U16(m, offset);
-    std::int16_t value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-std::int32_t S32(const DeviceMessage& m, std::size_t offset)
-{
-    const std::uint32_t bits = LittleEndian(m, offset, 4);
-    std::int32_t value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-double F32(const DeviceMessage& m, std::size_t offset)
-{
-    const std::uint32_t bits = LittleEndian(m, offset, 4);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+std::uint8_t U8(const DeviceMessage& m, std::size_t offset) { return Field<std::uint8_t>(m, offset); }
+std::int8_t S8(const DeviceMessage& m, std::size_t offset) { return Field<std::int8_t>(m, offset); }
+std::uint16_t U16(const DeviceMessage& m, std::size_t offset) { return Field<std::uint16_t>(m, offset); }
+std::int16_t S16(const DeviceMessage& m, std::size_t offset) { return Field<std::int16_t>(m, offset); }
+std::int32_t S32(const DeviceMessage& m, std::size_t offset) { return Field<std::int32_t>(m, offset); }
+double F32(const DeviceMessage& m, std::size_t offset) { return Field<float>(m, offset); }
 
 double SignedAngle(const DeviceMessage& m, std::size_t offset) { return SignedAngleDegrees(S16(m, offset)); }
 

@@ -69,6 +69,9 @@ struct RenderCase {
     std::string text;
 };
 
+// Test names carry the row's name; the default would dump its bytes.
+void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.name; }
+
 const std::vector<RenderCase>& RenderCases()
 {
     static const std::vector<RenderCase> cases = {
