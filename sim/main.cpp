@@ -1,0 +1,126 @@
+// tolvane-sim: plays a compass module on a pseudo-terminal until SIGINT or
+// SIGTERM. The first line of standard output is the terminal's path.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "compass_module.h"
+#include "faults.h"
+#include "flash_store.h"
+#include "link/framing.h"
+#include "paced_line.h"
+#include "pty_port.h"
+#include "recorder.h"
+#include "replies.h"
+#include "sim_options.h"
+#include "streams.h"
+
+using namespace tolvane;
+using namespace tolvane::sim;
+
+namespace {
+
+std::int64_t NowNs(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "tolvane-sim: %s\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!parsed) return Fail(error);
+    const SimOptions& options = *parsed;
+    if (options.help) {
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signalFd < 0) return Fail("cannot watch for signals");
+
+    FlashStore flash;
+    if (!flash.Open(options.flashFile, error)) return Fail(error);
+    Recorder recorder;
+    if (!options.record.empty() && !recorder.Open(options.record, error)) return Fail(error);
+    PtyPort port;
+    if (!port.Open(options.baud, options.link, error)) return Fail(error);
+    std::printf("%s\n", port.SlavePath().c_str());
+    std::fflush(stdout);
+
+    CompassModule module(options, flash);
+    Replier replier(module);
+    Streams streams(module, replier);
+    Faults faults(options);
+    PacedLine line(options.baud);
+    BinaryReceiver requests;
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::int64_t unplugAtNs = options.unplugAfter > 0 ? static_cast<std::int64_t>(options.unplugAfter * 1e9) : -1;
+    std::vector<std::uint8_t> due;
+    std::uint8_t input[256];
+
+    for (;;) {
+        std::int64_t nowNs = NowNs(start);
+        const std::int64_t nowMs = nowNs / 1'000'000;
+
+        if (port.Plugged() && unplugAtNs >= 0 && nowNs >= unplugAtNs) port.Unplug();
+        const int hostBaud = port.HostBaud();
+        const bool wrongSpeed = !options.ignoreSpeed && hostBaud != 0 && hostBaud != options.baud;
+
+        // The host's requests; at the wrong speed its bytes are noise.
+        for (std::size_t n; (n = port.Read(input, sizeof input)) > 0;) {
+            if (wrongSpeed) continue;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!requests.Feed(input[i], static_cast<std::int32_t>(nowMs))) continue;
+                recorder.Record(nowMs, requests.Message());
+                for (const Outgoing& reply : replier.Answer(requests.Message(), nowMs))
+                    line.Enqueue(faults.Encode(reply), nowNs);
+            }
+        }
+
+        for (const Outgoing& message : streams.Due(nowMs, line.Idle()))
+            line.Enqueue(faults.Encode(message), nowNs);
+
+        due.clear();
+        line.TakeDue(nowNs, due);
+        if (!due.empty() && port.HostConnected()) {
+            if (wrongSpeed) faults.Garble(due.data(), due.size());
+            port.Write(due.data(), due.size());
+        }
+
+        // Sleep until the next byte, message or event, at most 20 ms so a
+        // speed change or unplug time is noticed.
+        nowNs = NowNs(start);
+        std::int64_t wakeNs = nowNs + 20'000'000;
+        if (const std::int64_t b = line.NextByteNs(); b >= 0) wakeNs = std::min(wakeNs, b);
+        if (const std::int64_t m = streams.NextDueMs(); m >= 0) wakeNs = std::min(wakeNs, m * 1'000'000);
+        if (options.burst && line.Idle()) wakeNs = nowNs;
+        const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeNs - nowNs + 999'999) / 1'000'000));
+
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {port.MasterFd(), POLLIN, 0}};
+        ::poll(fds, port.Plugged() ? 2 : 1, timeoutMs);
+        if (fds[0].revents & POLLIN) break;
+    }
+    return 0;
+}

@@ -1,0 +1,187 @@
+#include "streams.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace tolvane::sim {
+namespace {
+
+constexpr std::uint8_t kPower = 0x44;
+constexpr std::uint8_t kOrient = 0x70;
+constexpr std::uint8_t kRmc = 0x71;
+constexpr std::uint8_t kGpvt = 0x5F;
+constexpr double kPi = 3.14159265358979323846;
+
+std::int64_t PeriodMs(double hz) { return hz > 0 ? std::max<std::int64_t>(1, std::llround(1000.0 / hz)) : -1; }
+
+Outgoing Sentence(const std::string& text)
+{
+    unsigned x = 0;
+    for (unsigned char c : text) x ^= c;
+    char checksum[4];
+    std::snprintf(checksum, sizeof checksum, "*%02X", x);
+    const std::string whole = "$" + text + checksum + "\r\n";
+    Outgoing o;
+    o.type = 0x20;
+    o.sentence = true;
+    o.payload.assign(whole.begin(), whole.end());
+    return o;
+}
+
+// UTC seconds since midnight, and the date, of the wall clock.
+std::tm UtcNow(std::int32_t& secondsOfDay)
+{
+    const std::time_t t = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    secondsOfDay = utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec;
+    return utc;
+}
+
+} // namespace
+
+Streams::Streams(CompassModule& module, const Replier& replier) : module_(module), replier_(replier) {}
+
+std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineIdle)
+{
+    const SimOptions& options = module_.Options();
+    module_.Advance(nowMs);
+    std::vector<Outgoing> out;
+
+    if (!announced_ || module_.TakePowerUp(nowMs)) {
+        announced_ = true;
+        out.push_back(replier_.PowerUpMessage());
+        nextOrientation_ = nowMs;
+    }
+
+    if (options.burst) {
+        if (lineIdle && out.empty()) {
+            Orientation o = module_.Report();
+            o.azimuth = sequence_++;
+            out.push_back(OrientationMessage(o));
+        }
+    } else {
+        const std::int16_t interval = module_.Working().interval;
+        if (interval > 0 && nowMs >= nextOrientation_) {
+            out.push_back(OrientationMessage(module_.Report()));
+            // Keeps the cadence, without a flood after a stall.
+            nextOrientation_ = std::max(nextOrientation_ + interval, nowMs);
+        } else if (interval <= 0) {
+            nextOrientation_ = nowMs;
+        }
+    }
+
+    if (const std::int64_t period = PeriodMs(options.nmeaHz); period > 0 && nowMs >= nextNmea_) {
+        out.push_back(HeadingSentence(true));
+        out.push_back(HeadingSentence(false));
+        nextNmea_ = std::max(nextNmea_ + period, nowMs);
+    }
+    if (const std::int64_t period = PeriodMs(options.gpsHz); period > 0 && nowMs >= nextGps_) {
+        out.push_back(Rmc(nowMs));
+        out.push_back(Gpvt(nowMs));
+        nextGps_ = std::max(nextGps_ + period, nowMs);
+    }
+
+    if (module_.TakeCompensationResult()) {
+        out.push_back(replier_.CompensationMessage());
+        nextProgress_ = -1;
+    } else if (module_.CompensationRunning()) {
+        if (nextProgress_ < 0) nextProgress_ = nowMs + kProgressMs;
+        if (nowMs >= nextProgress_) {
+            out.push_back(replier_.CompensationMessage());
+            nextProgress_ += kProgressMs;
+        }
+    } else {
+        nextProgress_ = -1;
+    }
+    return out;
+}
+
+std::int64_t Streams::NextDueMs() const
+{
+    const SimOptions& options = module_.Options();
+    std::int64_t next = -1;
+    auto consider = [&](std::int64_t at) {
+        if (at >= 0 && (next < 0 || at < next)) next = at;
+    };
+    if (!options.burst && module_.Working().interval > 0) consider(nextOrientation_);
+    if (options.nmeaHz > 0) consider(nextNmea_);
+    if (options.gpsHz > 0) consider(nextGps_);
+    consider(nextProgress_);
+    return next;
+}
+
+Outgoing Streams::OrientationMessage(const Orientation& o) const
+{
+    PayloadBuilder b;
+    b.S16(o.roll).S16(o.pitch).U16(o.azimuth);
+    if (module_.Options().rfu) {
+        // Gravity and field as the tilted sensors would see them, roughly.
+        const double roll = o.roll * kPi / 32768, pitch = o.pitch * kPi / 32768;
+        const double heading = module_.Heading() * kPi / 180;
+        b.S16(static_cast<int>(std::lround(-1000 * std::sin(pitch))))
+            .S16(static_cast<int>(std::lround(1000 * std::sin(roll))))
+            .S16(static_cast<int>(std::lround(1000 * std::cos(roll) * std::cos(pitch))))
+            .S16(static_cast<int>(std::lround(480 * std::cos(heading))))
+            .S16(static_cast<int>(std::lround(-480 * std::sin(heading))))
+            .S16(-320);
+    }
+    return b.Frame(kOrient);
+}
+
+Outgoing Streams::HeadingSentence(bool magnetic) const
+{
+    const double degreesPerCount = 180.0 / 32768;
+    const WorkingValues& w = module_.Working();
+    double heading = std::fmod(module_.Heading() + w.bodyOffset * degreesPerCount + 360.0, 360.0);
+    char text[64];
+    if (magnetic) {
+        const double variation = w.declination * degreesPerCount;
+        std::snprintf(text, sizeof text, "HCHDG,%.1f,,,%.1f,%c", heading, std::fabs(variation),
+                      variation < 0 ? 'W' : 'E');
+    } else {
+        heading = std::fmod(heading + w.declination * degreesPerCount + 360.0, 360.0);
+        std::snprintf(text, sizeof text, "HCHDT,%.1f,T", heading);
+    }
+    return Sentence(text);
+}
+
+Outgoing Streams::Rmc(std::int64_t) const
+{
+    const SimOptions& o = module_.Options();
+    std::int32_t seconds = 0;
+    const std::tm utc = UtcNow(seconds);
+    return PayloadBuilder()
+        .S32(seconds)
+        .U8('A')
+        .F32(static_cast<float>(o.latitude))
+        .F32(static_cast<float>(o.longitude))
+        .S16(5)
+        .F32(0.0f)
+        .U16(module_.Report().azimuth)
+        .U8(static_cast<unsigned>(utc.tm_mday))
+        .U8(static_cast<unsigned>(utc.tm_mon + 1))
+        .U8(static_cast<unsigned>(utc.tm_year % 100))
+        .Frame(kRmc);
+}
+
+Outgoing Streams::Gpvt(std::int64_t) const
+{
+    const SimOptions& o = module_.Options();
+    std::int32_t seconds = 0;
+    UtcNow(seconds);
+    return PayloadBuilder()
+        .S8(2)
+        .F32(static_cast<float>(o.latitude))
+        .F32(static_cast<float>(o.longitude))
+        .S16(5)
+        .S16(12)
+        .S16(9)
+        .S16(56)
+        .S32(seconds)
+        .Frame(kGpvt);
+}
+
+} // namespace tolvane::sim
