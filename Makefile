@@ -44,6 +44,7 @@ fuzz: deps
 
 bench: build
 	$(BUILD)/receivers_bench
+	$(BUILD)/sim_pacing_bench
 
 # Rewrites the expected outputs under tests/data; commit them only when the
 # change is meant, and say why.

@@ -27,6 +27,9 @@ using namespace tolvane::sim;
 
 namespace {
 
+// Fewer bytes than an orientation frame left on the line.
+constexpr std::size_t kBurstLowWater = 12;
+
 std::int64_t NowNs(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
@@ -99,7 +102,8 @@ int main(int argc, char** argv)
             }
         }
 
-        for (const Outgoing& message : streams.Due(nowMs, line.Idle()))
+        // Burst messages are queued while the one before is still going out.
+        for (const Outgoing& message : streams.Due(nowMs, line.Queued() < kBurstLowWater))
             line.Enqueue(faults.Encode(message), nowNs);
 
         due.clear();
@@ -115,7 +119,7 @@ int main(int argc, char** argv)
         std::int64_t wakeNs = nowNs + 20'000'000;
         if (const std::int64_t b = line.NextByteNs(); b >= 0) wakeNs = std::min(wakeNs, b);
         if (const std::int64_t m = streams.NextDueMs(); m >= 0) wakeNs = std::min(wakeNs, m * 1'000'000);
-        if (options.burst && line.Idle()) wakeNs = nowNs;
+        if (options.burst && line.Queued() < kBurstLowWater) wakeNs = nowNs;
         const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeNs - nowNs + 999'999) / 1'000'000));
 
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {port.MasterFd(), POLLIN, 0}};

@@ -17,6 +17,7 @@ public:
     // Moves the bytes that have fully crossed the line by `nowNs` into `out`.
     void TakeDue(std::int64_t nowNs, std::vector<std::uint8_t>& out);
     bool Idle() const { return queue_.empty(); }
+    std::size_t Queued() const { return queue_.size(); }
     // When the next byte will have arrived; -1 when there is none.
     std::int64_t NextByteNs() const { return queue_.empty() ? -1 : nextByteNs_; }
     std::int64_t ByteNs() const { return byteNs_; }

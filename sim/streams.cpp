@@ -44,7 +44,7 @@ std::tm UtcNow(std::int32_t& secondsOfDay)
 
 Streams::Streams(CompassModule& module, const Replier& replier) : module_(module), replier_(replier) {}
 
-std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineIdle)
+std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
 {
     const SimOptions& options = module_.Options();
     module_.Advance(nowMs);
@@ -57,7 +57,7 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineIdle)
     }
 
     if (options.burst) {
-        if (lineIdle && out.empty()) {
+        if (lineReady && out.empty()) {
             Orientation o = module_.Report();
             o.azimuth = sequence_++;
             out.push_back(OrientationMessage(o));

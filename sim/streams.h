@@ -19,9 +19,10 @@ public:
 
     Streams(CompassModule& module, const Replier& replier);
 
-    // Everything due by `nowMs`. `lineIdle` says the line has nothing left
-    // to send, which is when burst mode adds its next message.
-    std::vector<Outgoing> Due(std::int64_t nowMs, bool lineIdle);
+    // Everything due by `nowMs`. `lineReady` says the line is about to run
+    // out of bytes, which is when burst mode adds its next message (so the
+    // messages follow each other without a gap).
+    std::vector<Outgoing> Due(std::int64_t nowMs, bool lineReady);
     // When the next message falls due, for the caller's wait; -1 for none.
     std::int64_t NextDueMs() const;
 

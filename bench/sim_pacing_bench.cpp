@@ -1,0 +1,102 @@
+// The simulator's line pace as the program sees it: tolvane-sim in burst
+// mode at each speed, read through SerialLink for two seconds. Prints the
+// bytes per second and milliseconds per byte against the line rate, and
+// the orientation messages lost (their azimuth counts up by one).
+#include "link/serial_link.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+using namespace tolvane;
+
+extern char** environ;
+
+namespace {
+
+struct Sim {
+    pid_t pid = -1;
+    std::string path;
+};
+
+Sim Spawn(int baud)
+{
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string rate = std::to_string(baud);
+    const char* argv[] = {TOLVANE_SIM_PATH, "--burst", "--baud", rate.c_str(), nullptr};
+    Sim sim;
+    if (posix_spawn(&sim.pid, TOLVANE_SIM_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0) sim.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') sim.path += c;
+    ::close(out[0]);
+    return sim;
+}
+
+void Stop(const Sim& sim)
+{
+    if (sim.pid <= 0) return;
+    ::kill(sim.pid, SIGTERM);
+    ::waitpid(sim.pid, nullptr, 0);
+}
+
+} // namespace
+
+int main()
+{
+    constexpr auto kMeasure = std::chrono::seconds(2);
+    for (int baud : {4800, 9600, 19200, 38400}) {
+        const Sim sim = Spawn(baud);
+        if (sim.pid <= 0 || sim.path.empty()) {
+            std::fprintf(stderr, "cannot start %s\n", TOLVANE_SIM_PATH);
+            return 1;
+        }
+        PortMap ports;
+        ports.SetPath(1, sim.path);
+        SerialLink link(4096);
+        link.SetPortMap(ports);
+        if (link.Open(1, baud) != 1) {
+            std::fprintf(stderr, "cannot open %s\n", sim.path.c_str());
+            Stop(sim);
+            return 1;
+        }
+        DeviceMessage m;
+        // The first orientation message after opening marks the start.
+        while (link.TakeMessage(m) == SerialLink::kEmpty || m.type != 0x70)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const auto start = std::chrono::steady_clock::now();
+        long bytes = 0, messages = 0, lost = 0;
+        std::uint16_t expected = static_cast<std::uint16_t>(m.payload[4] | (m.payload[5] << 8));
+        while (std::chrono::steady_clock::now() - start < kMeasure) {
+            if (link.TakeMessage(m) == SerialLink::kEmpty) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            if (m.type != 0x70) continue;
+            ++messages;
+            bytes += m.length + 6;
+            const auto sequence = static_cast<std::uint16_t>(m.payload[4] | (m.payload[5] << 8));
+            lost += static_cast<std::uint16_t>(sequence - expected - 1);
+            expected = sequence;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        link.Close();
+        Stop(sim);
+        std::printf("%5d baud: %7.1f bytes/s (line %6.1f), %.4f ms/byte (line %.4f), %ld messages, %ld lost\n", baud,
+                    static_cast<double>(bytes) / seconds, baud / 10.0, seconds * 1000 / static_cast<double>(bytes),
+                    10000.0 / baud, messages, lost);
+    }
+    return 0;
+}
