@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test tsan asan fuzz bench regen clean
+.PHONY: all deps build test demo tsan asan fuzz bench regen clean
 
 all: build
 
@@ -18,6 +18,10 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# The program against the compass simulator, with throwaway settings.
+demo: build
+	tools/demo $(BUILD)
 
 # The link under ThreadSanitizer.
 tsan: deps

@@ -62,6 +62,8 @@ public:
     void Reset(std::int64_t nowMs);
     // True once, when a scheduled power-up has happened by `nowMs`.
     bool TakePowerUp(std::int64_t nowMs);
+    // Between a reset and its power-up the module neither sends nor answers.
+    bool Restarting() const { return powerUpAt_ >= 0; }
 
     // The magnetic heading of the vehicle, degrees 0..360.
     double Heading() const { return heading_; }

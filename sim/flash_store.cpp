@@ -61,17 +61,20 @@ bool FlashStore::Open(const std::string& path, std::string& error)
 
 bool FlashStore::Store(const FlashValues& values)
 {
-    values_ = values;
-    if (path_.empty()) return true;
-    const std::string temporary = path_ + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << "# start-up defaults of the simulated compass (angles in binary-angle counts)\n";
-        for (const Field& f : kFields) out << f.key << '=' << values.*f.value << '\n';
-        out.flush();
-        if (!out) return false;
+    if (!path_.empty()) {
+        const std::string temporary = path_ + ".new";
+        {
+            std::ofstream out(temporary, std::ios::trunc);
+            out << "# start-up defaults of the simulated compass (angles in binary-angle counts)\n";
+            for (const Field& f : kFields) out << f.key << '=' << values.*f.value << '\n';
+            out.flush();
+            if (!out) return false;
+        }
+        if (std::rename(temporary.c_str(), path_.c_str()) != 0) return false;
     }
-    return std::rename(temporary.c_str(), path_.c_str()) == 0;
+    // Only once stored: a failed write leaves flash as it was.
+    values_ = values;
+    return true;
 }
 
 } // namespace tolvane::sim

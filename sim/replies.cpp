@@ -45,7 +45,7 @@ std::vector<Outgoing> Replier::Answer(const DeviceMessage& request, std::int64_t
     const SimOptions& options = module_.Options();
     const auto type = static_cast<std::uint8_t>(request.type);
     const int expected = ExpectedLength(type);
-    if (expected < 0 || request.length != expected) return {};
+    if (expected < 0 || request.length != expected || module_.Restarting()) return {};
     module_.Advance(nowMs);
 
     // Requests change the module even when their answer is withheld.

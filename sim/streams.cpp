@@ -40,6 +40,15 @@ std::tm UtcNow(std::int32_t& secondsOfDay)
     return utc;
 }
 
+// The next due time after one sent at `nowMs`: the cadence is kept, but
+// after a stall longer than a period it restarts from now rather than
+// sending the missed messages back to back.
+std::int64_t NextAfter(std::int64_t due, std::int64_t period, std::int64_t nowMs)
+{
+    due += period;
+    return due > nowMs ? due : nowMs + period;
+}
+
 } // namespace
 
 Streams::Streams(CompassModule& module, const Replier& replier) : module_(module), replier_(replier) {}
@@ -55,6 +64,7 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
         out.push_back(replier_.PowerUpMessage());
         nextOrientation_ = nowMs;
     }
+    if (module_.Restarting()) return out;
 
     if (options.burst) {
         if (lineReady && out.empty()) {
@@ -66,8 +76,7 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
         const std::int16_t interval = module_.Working().interval;
         if (interval > 0 && nowMs >= nextOrientation_) {
             out.push_back(OrientationMessage(module_.Report()));
-            // Keeps the cadence, without a flood after a stall.
-            nextOrientation_ = std::max(nextOrientation_ + interval, nowMs);
+            nextOrientation_ = NextAfter(nextOrientation_, interval, nowMs);
         } else if (interval <= 0) {
             nextOrientation_ = nowMs;
         }
@@ -76,12 +85,12 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
     if (const std::int64_t period = PeriodMs(options.nmeaHz); period > 0 && nowMs >= nextNmea_) {
         out.push_back(HeadingSentence(true));
         out.push_back(HeadingSentence(false));
-        nextNmea_ = std::max(nextNmea_ + period, nowMs);
+        nextNmea_ = NextAfter(nextNmea_, period, nowMs);
     }
     if (const std::int64_t period = PeriodMs(options.gpsHz); period > 0 && nowMs >= nextGps_) {
         out.push_back(Rmc(nowMs));
         out.push_back(Gpvt(nowMs));
-        nextGps_ = std::max(nextGps_ + period, nowMs);
+        nextGps_ = NextAfter(nextGps_, period, nowMs);
     }
 
     if (module_.TakeCompensationResult()) {
@@ -91,7 +100,7 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
         if (nextProgress_ < 0) nextProgress_ = nowMs + kProgressMs;
         if (nowMs >= nextProgress_) {
             out.push_back(replier_.CompensationMessage());
-            nextProgress_ += kProgressMs;
+            nextProgress_ = NextAfter(nextProgress_, kProgressMs, nowMs);
         }
     } else {
         nextProgress_ = -1;

@@ -316,6 +316,11 @@ void SerialLink::SetLockDirectories(std::vector<std::string> directories)
     impl_->lockDirectories = std::move(directories);
 }
 
+const std::vector<std::string>& SerialLink::LockDirectories() const
+{
+    return impl_->lockDirectories;
+}
+
 void SerialLink::SetNotify(std::function<void()> notify)
 {
     impl_->notify = std::move(notify);

@@ -47,6 +47,8 @@ public:
     const PortMap& Ports() const;
     // Folders searched for UUCP lock files; /run/lock and /var/lock by default.
     void SetLockDirectories(std::vector<std::string> directories);
+    // Empty: the defaults.
+    const std::vector<std::string>& LockDirectories() const;
     // Called on the reader thread once per queued message, with the queue's
     // lock held so that no call comes after Close returns: it must be quick
     // and must not call back into the link (post an event and return). Set

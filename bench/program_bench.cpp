@@ -1,0 +1,108 @@
+// The program under load, offscreen: the main frame against tolvane-sim
+// at 38400 baud in burst mode (orientation back to back, the azimuth
+// counting messages). Prints the time from start to the first paint, the
+// messages dropped by the link queue, the orientation messages lost before
+// dispatch, and the process's CPU use against one core.
+//   program_bench [SECONDS]   (60 by default)
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/main_frame.h"
+#include "link/serial_link.h"
+#include "views/message_view.h"
+
+extern char** environ;
+
+using namespace tolvane;
+
+namespace {
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto start = std::chrono::steady_clock::now();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+
+    const std::string linkPath = dir.filePath("compass").toStdString();
+    std::string simPath = TOLVANE_SIM_PATH;
+    const char* simArgv[] = {simPath.c_str(), "--burst", "--baud", "38400", "--link", linkPath.c_str(), nullptr};
+    pid_t sim = -1;
+    int out[2];
+    if (::pipe(out) != 0) return 1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (posix_spawn(&sim, simPath.c_str(), &actions, nullptr, const_cast<char**>(simArgv), environ) != 0) return 1;
+    ::close(out[1]);
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') {
+    }
+
+    QSettings settings(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
+    settings.setValue("Compass/COMPort", 1);
+    PortMap ports;
+    ports.SetPath(1, linkPath);
+    SerialLink link;
+    link.SetPortMap(ports);
+    CMainFrame frame(link, settings);
+    frame.resize(1024, 768);
+
+    double firstPaintMs = -1;
+    QObject::connect(frame.View(), &MessageView::firstPainted, [&] {
+        firstPaintMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    });
+    frame.show();
+    QElapsedTimer settle;
+    settle.start();
+    while (link.PortNumber() != 1 && settle.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (frame.Controller().OrientationCount() == 0 && settle.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+    const std::uint64_t firstCount = frame.Controller().OrientationCount();
+    const std::uint16_t firstSequence = frame.Controller().LogFields().azimuth;
+    const double cpuStart = CpuSeconds();
+    QElapsedTimer run;
+    run.start();
+    while (run.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double cpu = CpuSeconds() - cpuStart;
+    const double wall = static_cast<double>(run.elapsed()) / 1000.0;
+    const std::uint64_t counted = frame.Controller().OrientationCount() - firstCount;
+    const std::uint16_t sent = static_cast<std::uint16_t>(frame.Controller().LogFields().azimuth - firstSequence);
+
+    std::printf("start to first paint: %.0f ms\n", firstPaintMs);
+    std::printf("burst at 38400 baud for %.0f s: %llu orientation messages dispatched, %u sent (mod 65536), "
+                "%llu dropped by the link queue\n",
+                wall, static_cast<unsigned long long>(counted), static_cast<unsigned>(sent),
+                static_cast<unsigned long long>(link.DroppedCount()));
+    std::printf("CPU: %.2f s in %.1f s = %.1f%% of one core\n", cpu, wall, 100 * cpu / wall);
+
+    link.Close();
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    return 0;
+}

@@ -1,0 +1,430 @@
+#include "app/main_frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFontDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/about_box.h"
+#include "dialogs/com_port_dialog.h"
+#include "link/serial_link.h"
+#include "resources/command_ids.h"
+#include "resources/icons.h"
+#include "resources/menu.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+namespace {
+
+// Toolbar buttons run the command of their menu twin.
+int MenuTwin(int id)
+{
+    switch (id) {
+    case kCmdComPortToolbar: return kCmdComPort;
+    case kCmdInitializeToolbar: return kCmdInitialize;
+    case kCmdLogOpenToolbar: return kCmdLogOpen;
+    case kCmdLogBumpToolbar: return kCmdLogBump;
+    case kCmdNavConsoleToolbar: return kCmdNavConsole;
+    case kCmdStatusViewToolbar: return kCmdStatusView;
+    default: return id;
+    }
+}
+
+bool Checkable(int id)
+{
+    switch (id) {
+    case kCmdBaud4800:
+    case kCmdBaud9600:
+    case kCmdBaud19200:
+    case kCmdBaud38400:
+    case kCmdSerialNo:
+    case kCmdNavConsole:
+    case kCmdNavConsoleToolbar:
+    case kCmdStatusView:
+    case kCmdStatusViewToolbar:
+    case kCmdToolbar:
+    case kCmdStatusBar:
+    case kCmdToggleNmea: return true;
+    default: return false;
+    }
+}
+
+int BaudOf(int id)
+{
+    switch (id) {
+    case kCmdBaud4800: return 4800;
+    case kCmdBaud9600: return 9600;
+    case kCmdBaud19200: return 19200;
+    case kCmdBaud38400: return 38400;
+    default: return 0;
+    }
+}
+
+// Only sizes from 8 to 20 points may be chosen.
+class DisplayFontDialog : public QFontDialog {
+public:
+    DisplayFontDialog(const QFont& initial, QWidget* parent) : QFontDialog(initial, parent)
+    {
+        setOption(QFontDialog::DontUseNativeDialog);
+        setOption(QFontDialog::ScalableFonts, false);
+        setOption(QFontDialog::NonScalableFonts, true);
+        setWindowTitle("Font");
+    }
+    void done(int result) override
+    {
+        const int size = currentFont().pointSize();
+        if (result == QDialog::Accepted && (size < 8 || size > 20)) {
+            QMessageBox::warning(this, "Font", "Please choose a size from 8 to 20 points.");
+            return;
+        }
+        QFontDialog::done(result);
+    }
+};
+
+} // namespace
+
+CMainFrame::CMainFrame(SerialLink& link, QSettings& settings, QWidget* parent)
+    : QMainWindow(parent), link_(link), settings_(settings), controller_(*this)
+{
+    setObjectName("CMainFrame");
+    view_ = new MessageView(this);
+    view_->setObjectName(QString::number(kMessageViewId));
+    displayFont_ = QApplication::font();
+    view_->SetDisplayFont(displayFont_);
+    setCentralWidget(view_);
+    BuildMenus();
+    BuildToolbar();
+    BuildStatusBar();
+    setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
+
+    replyTimer_.setSingleShot(true);
+    replyTimer_.setInterval(kReplyTimeoutMs);
+    connect(&replyTimer_, &QTimer::timeout, this, [this] { controller_.OnReplyTimeout(); });
+    holdoffTimer_.setSingleShot(true);
+    holdoffTimer_.setInterval(kHoldoffMs);
+    connect(&holdoffTimer_, &QTimer::timeout, this, [this] { controller_.OnHoldoffTimeout(); });
+
+    connect(view_, &MessageView::firstPainted, this,
+            [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
+    // The NMEA switch has no menu item; the view's context menu carries it.
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu;
+        menu.addAction(Action(kCmdToggleNmea));
+        menu.exec(view_->mapToGlobal(at));
+    });
+
+    // The reader thread only posts; everything else happens here.
+    link_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
+    UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame()
+{
+    // No notification may reach a frame that is going away.
+    link_.Close();
+    link_.SetNotify(nullptr);
+}
+
+void CMainFrame::BuildMenus()
+{
+    QMenu* top = nullptr;
+    QMenu* sub = nullptr;
+    for (std::size_t i = 0; i < kMenuCount; ++i) {
+        const MenuEntry& e = kMenu[i];
+        if (e.depth == 0) {
+            top = menuBar()->addMenu(e.text);
+            sub = nullptr;
+            continue;
+        }
+        QMenu* into = e.depth == 2 && sub ? sub : top;
+        if (!into) continue;
+        if (!e.text) {
+            into->addSeparator();
+            continue;
+        }
+        if (e.id == 0) {
+            sub = top->addMenu(e.text);
+            continue;
+        }
+        auto* action = new QAction(e.text, this);
+        action->setData(e.id);
+        action->setObjectName(QString::number(e.id));
+        action->setCheckable(Checkable(e.id));
+        if (e.prompt) action->setStatusTip(e.prompt);
+        connect(action, &QAction::triggered, this, [this, id = e.id] { RunCommand(id); });
+        into->addAction(action);
+        actions_[e.id] = action;
+    }
+
+    auto* nmea = new QAction("Show &NMEA Sentences", this);
+    nmea->setData(kCmdToggleNmea);
+    nmea->setObjectName(QString::number(kCmdToggleNmea));
+    nmea->setCheckable(true);
+    connect(nmea, &QAction::triggered, this, [this] { RunCommand(kCmdToggleNmea); });
+    actions_[kCmdToggleNmea] = nmea;
+
+    // The menu's check marks follow the state each time a menu opens.
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+}
+
+void CMainFrame::BuildToolbar()
+{
+    auto* bar = addToolBar("Toolbar");
+    bar->setObjectName(QString::number(kCmdToolbar));
+    bar->setIconSize(QSize(16, 15));
+    bar->setMovable(true);
+    bar->setAllowedAreas(Qt::AllToolBarAreas);
+    for (std::size_t i = 0; i < kToolbarButtonCount; ++i) {
+        const int id = kToolbarButtons[i];
+        if (id == 0) {
+            bar->addSeparator();
+            continue;
+        }
+        QAction* twin = actions_.count(MenuTwin(id)) ? actions_[MenuTwin(id)] : nullptr;
+        auto* action = new QAction(QIcon(ToolbarPixmap(id)), twin ? twin->text().remove('&') : QString(), this);
+        action->setData(id);
+        action->setObjectName(QString::number(id));
+        action->setCheckable(Checkable(id));
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+        bar->addAction(action);
+        actions_[id] = action;
+    }
+    connect(Action(kCmdToolbar), &QAction::toggled, bar, &QToolBar::setVisible);
+    connect(bar, &QToolBar::visibilityChanged, this, &CMainFrame::UpdateCommandStates);
+}
+
+void CMainFrame::BuildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QString::number(kCmdStatusBar));
+    for (std::size_t i = 0; i < kIndicatorPaneCount; ++i) {
+        const IndicatorPane& p = kIndicatorPanes[i];
+        auto* label = new QLabel(p.text, bar);
+        label->setObjectName(QString::number(p.id));
+        label->setAccessibleName(p.text);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The widths are minimums: a wider display font still shows the whole text.
+        if (p.width > 0) label->setMinimumWidth(p.width);
+        bar->addPermanentWidget(label);
+        panes_[p.id] = label;
+    }
+    bar->showMessage(kReadyPrompt);
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(kReadyPrompt);
+    });
+    connect(Action(kCmdStatusBar), &QAction::toggled, bar, &QStatusBar::setVisible);
+}
+
+QAction* CMainFrame::Action(int commandId) const
+{
+    const auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QLabel* CMainFrame::Pane(int indicatorId) const
+{
+    const auto it = panes_.find(indicatorId);
+    return it == panes_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    const bool portOpen = link_.PortNumber() != -1;
+    const bool logging = false; // the log file is not part of the program yet
+    const bool panelShown = false;
+    const bool navConsoleOpen = false;
+    auto set = [this](int id, bool enabled, int check = -1) {
+        QAction* a = Action(id);
+        if (!a) return;
+        a->setEnabled(enabled);
+        if (check >= 0) a->setChecked(check != 0);
+    };
+    for (int id : {kCmdLogClose, kCmdLogBump, kCmdLogBumpToolbar}) set(id, logging);
+    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar})
+        set(id, portOpen, portOpen ? static_cast<int>(navConsoleOpen) : -1);
+    for (int id : {kCmdStatusView, kCmdStatusViewToolbar}) set(id, panelShown || portOpen, panelShown);
+    for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
+        set(id, true, BaudOf(id) == controller_.BaudRate());
+    set(kCmdSerialNo, portOpen, controller_.VersionKnown());
+    for (int id : {kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartUpDefaults, kCmdCompensateStatus,
+                   kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert})
+        set(id, portOpen);
+    set(kCmdToggleNmea, true, view_->showNmea);
+    if (QToolBar* bar = findChild<QToolBar*>()) set(kCmdToolbar, true, !bar->isHidden());
+    set(kCmdStatusBar, true, !statusBar()->isHidden());
+}
+
+void CMainFrame::UpdateIdentityDisplay()
+{
+    setWindowTitle(QString::fromStdString(WindowTitle(controller_.VersionKnown(), controller_.Identity())));
+    if (QLabel* pane = Pane(kPaneVersion)) {
+        pane->setText(QString::fromStdString(VersionPaneText(controller_.VersionKnown(), controller_.Identity())));
+        pane->setAccessibleName(pane->text());
+        pane->repaint();
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetComPane(const QString& text)
+{
+    if (QLabel* pane = Pane(kPaneComPort)) {
+        pane->setText(text);
+        pane->setAccessibleName(text);
+    }
+}
+
+void CMainFrame::RunCommand(int commandId)
+{
+    const int id = MenuTwin(commandId);
+    switch (id) {
+    case kCmdComPort: ComPortCommand(); break;
+    case kCmdExit: close(); break;
+    case kCmdFont: FontCommand(); break;
+    case kCmdAbout: {
+        CAboutBox about(this);
+        about.exec();
+        break;
+    }
+    case kCmdToggleNmea: view_->showNmea = !view_->showNmea; break;
+    case kCmdSerialNo: controller_.SerialNo(); break;
+    case kCmdInitialize: controller_.Initialize(); break;
+    case kCmdResetModule: controller_.ResetModule(); break;
+    case kCmdSelfTest: controller_.SelfTest(); break;
+    case kCmdCompensateStatus: controller_.CompensateStatus(); break;
+    case kCmdCompensateAbort: controller_.CompensateAbort(); break;
+    case kCmdCompensateRevert: controller_.CompensateRevert(); break;
+    case kCmdBaud4800:
+    case kCmdBaud9600:
+    case kCmdBaud19200:
+    case kCmdBaud38400: controller_.SetBaudRate(BaudOf(id)); break;
+    default: break; // the log, the displays and the other dialogs come with their own parts
+    }
+    UpdateCommandStates();
+}
+
+bool CMainFrame::event(QEvent* e)
+{
+    if (e->type() == WM_DEVICE_MESSAGE) {
+        DeviceMessage message;
+        if (link_.TakeMessage(message) != SerialLink::kEmpty) controller_.OnDeviceMessage(message);
+        return true;
+    }
+    if (e->type() == WM_START_LINK) {
+        StartLink();
+        return true;
+    }
+    if (e->type() == WM_SHOW_INITIALIZATIONS) {
+        return true; // the Initializations dialog opens here once it exists
+    }
+    return QMainWindow::event(e);
+}
+
+void CMainFrame::StartLink()
+{
+    const int port = settings_.value("Compass/COMPort", 0).toInt();
+    if (port == 0 || port > kLastPort) {
+        ComPortCommand();
+    } else if (link_.Open(port, controller_.BaudRate()) < 1) {
+        ComPortCommand();
+    } else {
+        char text[32];
+        std::snprintf(text, sizeof text, " COM%d Open ", port);
+        SetComPane(text);
+    }
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
+void CMainFrame::ComPortCommand()
+{
+    ComPortDialog dialog(link_, controller_.BaudRate(), settings_, [this](const QString& text) { SetComPane(text); },
+                         this);
+    dialog.exec();
+    view_->RepaintWithErase();
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
+void CMainFrame::FontCommand()
+{
+    DisplayFontDialog dialog(displayFont_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    displayFont_ = dialog.selectedFont();
+    view_->SetDisplayFont(displayFont_);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    link_.Close();
+    UpdateCommandStates();
+    event->accept();
+}
+
+// FrameHost
+
+int CMainFrame::PortNumber() const { return link_.PortNumber(); }
+int CMainFrame::ReopenPort(int port, int baud) { return link_.Open(port, baud); }
+void CMainFrame::Send(const OutgoingRequest& request) { link_.Send(request); }
+void CMainFrame::StartReplyTimer() { replyTimer_.start(); }
+void CMainFrame::StopReplyTimer() { replyTimer_.stop(); }
+void CMainFrame::StartHoldoffTimer() { holdoffTimer_.start(); }
+void CMainFrame::AddToView(const DeviceMessage& message) { view_->AddMessage(message); }
+void CMainFrame::IdentityChanged() { UpdateIdentityDisplay(); }
+void CMainFrame::CommandStateChanged() { UpdateCommandStates(); }
+
+bool CMainFrame::AskRetry(const std::string& requestName)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "No reply to request for %s.", requestName.c_str());
+    QMessageBox box(QMessageBox::Warning, "Compass Silent", text, QMessageBox::Retry | QMessageBox::Cancel, this);
+    return box.exec() == QMessageBox::Retry;
+}
+
+void CMainFrame::ShowIncompatible()
+{
+    QMessageBox box(QMessageBox::Critical, "Incompatibility",
+                    "Firmware version is not compatible\nwith this version of Tolvane.", QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CMainFrame::ShowReopenFailed()
+{
+    QMessageBox box(QMessageBox::Critical, "Oops!", "Serial port failed to\nreopen at new baud rate.",
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void CMainFrame::PostShowInitializations()
+{
+    QCoreApplication::postEvent(this, new QEvent(WM_SHOW_INITIALIZATIONS));
+}
+
+void CMainFrame::HandToDialogs(const DeviceMessage& message)
+{
+    MessageReceiver* to = nullptr;
+    switch (message.type) {
+    case 0x50:
+    case 0x54:
+    case 0x7F: to = initializationsDialog; break;
+    case 0x55: to = wmmDialog; break;
+    case 0x66: to = startUpDefaultsDialog; break;
+    case 0x72: to = controller_.compensationActive ? compensationDialog : nullptr; break;
+    default: break;
+    }
+    if (to) to->OnMessage(message);
+}
+
+} // namespace tolvane

@@ -1,0 +1,63 @@
+#include "app/module_identity.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "resources/menu.h"
+
+namespace tolvane {
+namespace {
+
+const char* AxisText(std::int8_t code)
+{
+    switch (code) {
+    case 1: return "X";
+    case 2: return "Y";
+    case 3: return "Z";
+    case -1: return "-X";
+    case -2: return "-Y";
+    case -3: return "-Z";
+    default: return "?";
+    }
+}
+
+} // namespace
+
+ModuleIdentity ModuleIdentity::FromPayload(const std::uint8_t* p)
+{
+    ModuleIdentity id;
+    id.versionMajor = static_cast<std::int16_t>(p[0] | (p[1] << 8));
+    id.versionMinor = static_cast<std::int16_t>(p[2] | (p[3] << 8));
+    id.buildOptions = static_cast<std::uint16_t>(p[4] | (p[5] << 8));
+    id.serialNumber = static_cast<std::uint32_t>(p[6]) | (static_cast<std::uint32_t>(p[7]) << 8) |
+                      (static_cast<std::uint32_t>(p[8]) << 16) | (static_cast<std::uint32_t>(p[9]) << 24);
+    std::memcpy(&id.upAxis, p + 10, 1);
+    std::memcpy(&id.forwardAxis, p + 11, 1);
+    return id;
+}
+
+std::string WindowTitle(bool versionKnown, const ModuleIdentity& identity)
+{
+    std::string title = kTitlePrefix;
+    if (!versionKnown) return title + "Serial number unknown";
+    if (identity.serialNumber == 0) return title + "Serial number unassigned";
+    char text[40];
+    std::snprintf(text, sizeof text, "Serial number %u", identity.serialNumber);
+    return title + text;
+}
+
+std::string VersionPaneText(bool versionKnown, const ModuleIdentity& identity)
+{
+    if (!versionKnown) return " No version information available";
+    char text[64];
+    std::snprintf(text, sizeof text, " Version=%d.%02d  Build Opts=", identity.versionMajor, identity.versionMinor);
+    std::string pane = text;
+    std::string letters;
+    for (int bit = 0; bit < 16; ++bit)
+        if ((identity.buildOptions >> bit) & 1u) letters += static_cast<char>('A' + bit);
+    pane += letters.empty() ? "None" : letters;
+    pane += std::string("  Fwd=") + AxisText(identity.forwardAxis) + "  Up=" + AxisText(identity.upAxis);
+    return pane;
+}
+
+} // namespace tolvane

@@ -1,0 +1,45 @@
+#include "app/tolvane_app.h"
+
+#include <QScreen>
+
+#include "app/main_frame.h"
+#include "resources/icons.h"
+#include "resources/menu.h"
+
+namespace tolvane {
+
+CTolvaneApp::CTolvaneApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setOrganizationName("Kelvaro");
+    setApplicationName("Tolvane");
+    setDesktopFileName(kDesktopId);
+    setWindowIcon(AppIcon());
+    settings_ = std::make_unique<QSettings>();
+    link_.SetPortMap(PortsFromSettings(*settings_));
+}
+
+CTolvaneApp::~CTolvaneApp()
+{
+    frame_.reset();
+    link_.Close();
+}
+
+void CTolvaneApp::Start()
+{
+    frame_ = std::make_unique<CMainFrame>(link_, *settings_);
+    // Without a window manager "maximised" means nothing: fill the screen.
+    if (QScreen* screen = primaryScreen()) frame_->setGeometry(screen->availableGeometry());
+    frame_->showMaximized();
+}
+
+PortMap CTolvaneApp::PortsFromSettings(QSettings& settings)
+{
+    PortMap map;
+    for (int port = kFirstPort; port <= kLastPort; ++port) {
+        const QString key = QString("Ports/COM%1").arg(port);
+        if (settings.contains(key)) map.SetPath(port, settings.value(key).toString().toStdString());
+    }
+    return map;
+}
+
+} // namespace tolvane

@@ -1,0 +1,39 @@
+// The application object: owns the serial link and the settings for the
+// whole run, and the main frame.
+#pragma once
+
+#include <QApplication>
+#include <QSettings>
+
+#include <memory>
+
+#include "link/serial_link.h"
+
+namespace tolvane {
+
+class CMainFrame;
+
+class CTolvaneApp : public QApplication {
+    Q_OBJECT
+
+public:
+    CTolvaneApp(int& argc, char** argv);
+    ~CTolvaneApp() override;
+
+    // Creates the main frame and shows it maximised.
+    void Start();
+
+    SerialLink& Link() { return link_; }
+    QSettings& Settings() { return *settings_; }
+    CMainFrame* MainFrame() const { return frame_.get(); }
+
+    // COM1..COM8 from the settings' "Ports" section, the defaults elsewhere.
+    static PortMap PortsFromSettings(QSettings& settings);
+
+private:
+    SerialLink link_;
+    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+} // namespace tolvane

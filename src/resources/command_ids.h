@@ -1,0 +1,53 @@
+// Command, control and resource identifiers. They are part of the
+// program's interface (tests and later features find things by them), so
+// the numbers never change.
+#pragma once
+
+namespace tolvane {
+
+enum CommandId : int {
+    kCmdComPort = 32771,
+    kCmdNavConsole = 32772,
+    kCmdMagDeclWmm = 32774,
+    kCmdToggleNmea = 32775,
+    kCmdComPortToolbar = 32783,
+    kCmdFont = 32785,
+    kCmdNavConsoleToolbar = 32812,
+    kCmdLogOpen = 32817,
+    kCmdLogClose = 32818,
+    kCmdStatusView = 32826,
+    kCmdStatusViewToolbar = 32828,
+    kCmdLogOpenToolbar = 32829,
+    kCmdLogBump = 32830,
+    kCmdLogBumpToolbar = 32834,
+    kCmdInitialize = 32835,
+    kCmdSerialNo = 32836,
+    kCmdResetModule = 32838,
+    kCmdInitializeToolbar = 32841,
+    kCmdBaud4800 = 32849,
+    kCmdBaud9600 = 32850,
+    kCmdBaud19200 = 32851,
+    kCmdBaud38400 = 32852,
+    kCmdSelfTest = 32862,
+    kCmdStartUpDefaults = 32863,
+    kCmdCompensateRevert = 32870,
+    kCmdCompensateStart = 32883,
+    kCmdCompensateAbort = 32884,
+    kCmdCompensateStatus = 32885,
+    kCmdAbout = 57664,
+    kCmdExit = 57665,
+    kCmdToolbar = 59392,
+    kCmdStatusBar = 59393,
+};
+
+// Status bar indicator panes.
+enum IndicatorId : int {
+    kPaneVersion = 59142,
+    kPaneComPort = 59143,
+    kPaneLogging = 59144,
+};
+
+// Identifier of the message view, the frame's client pane.
+inline constexpr int kMessageViewId = 59648;
+
+} // namespace tolvane

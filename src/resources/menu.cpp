@@ -1,0 +1,77 @@
+#include "resources/menu.h"
+
+#include "resources/command_ids.h"
+
+#include <iterator>
+
+namespace tolvane {
+
+const MenuEntry kMenu[] = {
+    {0, "&File", 0, nullptr},
+    {1, "&COM Port", kCmdComPort, nullptr},
+    {1, "&Log File", 0, nullptr},
+    {2, "&Open", kCmdLogOpen, nullptr},
+    {2, "&Close", kCmdLogClose, nullptr},
+    {2, "&Bump", kCmdLogBump, nullptr},
+    {1, nullptr, 0, nullptr},
+    {1, "E&xit", kCmdExit, "Quit the application"},
+
+    {0, "&View", 0, nullptr},
+    {1, "&Toolbar", kCmdToolbar, "Show or hide the toolbar"},
+    {1, "Status &Bar", kCmdStatusBar, "Show or hide the status bar"},
+    {1, "Status &View", kCmdStatusView, nullptr},
+    {1, "&Nav Console", kCmdNavConsole, "Graphic display of azimuth, pitch, and roll"},
+    {1, nullptr, 0, nullptr},
+    {1, "&Font", kCmdFont, nullptr},
+
+    {0, "&Compass", 0, nullptr},
+    {1, "&Serial No", kCmdSerialNo, nullptr},
+    {1, "&Initialize", kCmdInitialize, nullptr},
+    {1, nullptr, 0, nullptr},
+    {1, "&Reset Module", kCmdResetModule, nullptr},
+    {1, "Self &Test", kCmdSelfTest, nullptr},
+    {1, nullptr, 0, nullptr},
+    {1, "Start-Up &Defaults", kCmdStartUpDefaults, nullptr},
+    {1, "&Mag Decl (WMM)", kCmdMagDeclWmm, nullptr},
+    {1, nullptr, 0, nullptr},
+    {1, "&Baud Rate", 0, nullptr},
+    {2, "&4800", kCmdBaud4800, nullptr},
+    {2, "&9600", kCmdBaud9600, nullptr},
+    {2, "&19200", kCmdBaud19200, nullptr},
+    {2, "&38400", kCmdBaud38400, nullptr},
+
+    {0, "C&ompensate", 0, nullptr},
+    {1, "S&tatus", kCmdCompensateStatus, "Gets vehicle calibration status."},
+    {1, nullptr, 0, nullptr},
+    {1, "&Start", kCmdCompensateStart, "Start vehicle magnetic anomaly correction routine."},
+    // The misspelling is the program's own text.
+    {1, "&Abort", kCmdCompensateAbort, "Abort the vehicla magnetic compensation routine."},
+    {1, "&Revert", kCmdCompensateRevert, "Restores factory calibration."},
+
+    {0, "&Help", 0, nullptr},
+    {1, "&About Tolvane...", kCmdAbout, "Display program information, version number and copyright"},
+};
+const std::size_t kMenuCount = std::size(kMenu);
+
+const int kToolbarButtons[] = {
+    kCmdComPortToolbar,
+    0,
+    kCmdInitializeToolbar,
+    0,
+    kCmdLogOpenToolbar,
+    kCmdLogBumpToolbar,
+    0,
+    kCmdNavConsoleToolbar,
+    0,
+    kCmdStatusViewToolbar,
+};
+const std::size_t kToolbarButtonCount = std::size(kToolbarButtons);
+
+const IndicatorPane kIndicatorPanes[] = {
+    {kPaneLogging, "Not logging", 165},
+    {kPaneVersion, "No version information available", 250},
+    {kPaneComPort, "No COM Port Open", 0},
+};
+const std::size_t kIndicatorPaneCount = std::size(kIndicatorPanes);
+
+} // namespace tolvane

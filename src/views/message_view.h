@@ -1,0 +1,74 @@
+// The main window's client pane: the last 50 messages received, one line
+// each, newest at the bottom, in two columns (mnemonic and text). A new
+// line costs one pixel scroll and one row; a full redraw happens only
+// after the background was erased (resize, exposure, font change).
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+#include "link/device_message.h"
+#include "protocol/message_catalogue.h"
+
+namespace tolvane {
+
+class MessageView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kRingSize = 50;
+
+    explicit MessageView(QWidget* parent = nullptr);
+    ~MessageView() override;
+
+    // Renders the message into the next line of the ring (none for an
+    // unknown type, or an NMEA sentence while showNmea is off), applies the
+    // effects of showing it through `effects` when set, and schedules the
+    // incremental paint.
+    void AddMessage(const DeviceMessage& message);
+
+    // NMEA sentences are added while set; the frame's command 32775 flips it.
+    bool showNmea = true;
+
+    // The display font; its metrics are taken now and the view redrawn whole.
+    void SetDisplayFont(const QFont& font);
+    int CharWidth() const;  // average character width, pixels
+    int LineHeight() const; // height plus leading, pixels
+
+    // Where the effects of shown messages go (the log file and the link).
+    void SetEffects(MessageEffects* effects);
+    // The windows that may lie over the view, in the order their row bands
+    // are repainted after a scroll (orientation panel, then the dialogs).
+    void SetOverlapProvider(std::function<std::vector<QWidget*>()> provider);
+
+    // A full redraw at the next paint, as after an erase.
+    void RepaintWithErase();
+
+    // For the frame's tests and accessibility: the lines held, oldest first.
+    int LineCount() const;
+    const StatusLine& Line(int fromOldest) const;
+    int VisibleRows() const;
+
+signals:
+    // Once per run, at the first paint: the frame opens the link then.
+    void firstPainted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void ScheduleNewLines();
+    QRect RowRect(int row) const;
+    void RequestRow(int row);
+    void ScrollRows(int visible);
+
+    struct State;
+    State* state_;
+};
+
+} // namespace tolvane

@@ -1,0 +1,114 @@
+#include "views/message_view_accessible.h"
+
+#include <algorithm>
+
+#include "views/message_view.h"
+
+namespace tolvane {
+
+namespace {
+
+class MessageLineAccessible : public QAccessibleInterface {
+public:
+    MessageLineAccessible(MessageViewAccessible* list, int row) : list_(list), row_(row) {}
+
+    bool isValid() const override { return list_->isValid() && row_ < list_->childCount(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return list_->window(); }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* parent() const override { return list_; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name && isValid() ? list_->RowName(row_) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override { return isValid() ? list_->RowScreenRect(row_) : QRect(); }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.readOnly = true;
+        s.invisible = !isValid();
+        return s;
+    }
+
+    int Row() const { return row_; }
+
+private:
+    MessageViewAccessible* list_;
+    int row_;
+};
+
+} // namespace
+
+MessageViewAccessible::MessageViewAccessible(MessageView* view) : QAccessibleWidget(view, QAccessible::List) {}
+
+MessageViewAccessible::~MessageViewAccessible()
+{
+    for (QAccessible::Id id : items_)
+        QAccessible::deleteAccessibleInterface(id);
+}
+
+MessageView* MessageViewAccessible::View() const
+{
+    return static_cast<MessageView*>(widget());
+}
+
+int MessageViewAccessible::childCount() const
+{
+    return std::min(View()->VisibleRows(), View()->LineCount());
+}
+
+QAccessibleInterface* MessageViewAccessible::child(int index) const
+{
+    if (index < 0 || index >= childCount())
+        return nullptr;
+    while (static_cast<int>(items_.size()) <= index) {
+        auto* item = new MessageLineAccessible(const_cast<MessageViewAccessible*>(this), static_cast<int>(items_.size()));
+        items_.push_back(QAccessible::registerAccessibleInterface(item));
+    }
+    return QAccessible::accessibleInterface(items_[index]);
+}
+
+int MessageViewAccessible::indexOfChild(const QAccessibleInterface* child) const
+{
+    const auto* item = dynamic_cast<const MessageLineAccessible*>(child);
+    return item != nullptr && item->parent() == this && item->isValid() ? item->Row() : -1;
+}
+
+QAccessibleInterface* MessageViewAccessible::childAt(int x, int y) const
+{
+    for (int row = 0; row < childCount(); ++row) {
+        if (RowScreenRect(row).contains(x, y))
+            return child(row);
+    }
+    return nullptr;
+}
+
+QString MessageViewAccessible::RowName(int row) const
+{
+    const MessageView* view = View();
+    const StatusLine& line = view->Line(view->LineCount() - childCount() + row);
+    return QString::fromLatin1(line.mnemonic) + QLatin1Char(' ') + QString::fromLatin1(line.text);
+}
+
+QRect MessageViewAccessible::RowScreenRect(int row) const
+{
+    const MessageView* view = View();
+    const int lh = view->LineHeight();
+    const QPoint topLeft = view->mapToGlobal(QPoint(0, lh / 2 + row * lh));
+    return {topLeft, QSize(view->width(), lh)};
+}
+
+QAccessibleInterface* CreateMessageViewAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(MessageView::staticMetaObject.className()))
+        return new MessageViewAccessible(static_cast<MessageView*>(object));
+    return nullptr;
+}
+
+} // namespace tolvane

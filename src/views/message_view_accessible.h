@@ -1,0 +1,37 @@
+// Screen readers see the message view as a list whose items are the lines
+// on screen, top to bottom, each named "MNEMONIC text".
+#pragma once
+
+#include <QAccessibleWidget>
+
+#include <vector>
+
+namespace tolvane {
+
+class MessageView;
+
+class MessageViewAccessible : public QAccessibleWidget {
+public:
+    explicit MessageViewAccessible(MessageView* view);
+    ~MessageViewAccessible() override;
+
+    int childCount() const override;
+    QAccessibleInterface* child(int index) const override;
+    int indexOfChild(const QAccessibleInterface* child) const override;
+    QAccessibleInterface* childAt(int x, int y) const override;
+
+    // For the items: the line shown on `row`, and where that row is on screen.
+    QString RowName(int row) const;
+    QRect RowScreenRect(int row) const;
+
+private:
+    MessageView* View() const;
+
+    // Items are made on demand and kept, one per row, as Qt's own item views do.
+    mutable std::vector<QAccessible::Id> items_;
+};
+
+// The factory given to QAccessible::installFactory.
+QAccessibleInterface* CreateMessageViewAccessible(const QString& className, QObject* object);
+
+} // namespace tolvane

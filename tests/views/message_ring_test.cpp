@@ -1,0 +1,142 @@
+#include "views/message_ring.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+using Rows = std::vector<std::string>;
+
+// Line i of a ring reads "i", so a row's text says which line it shows.
+struct Numbered {
+    MessageRing ring;
+    int serial = 0;
+    Numbered& Add(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            std::snprintf(ring.Append().text, kStatusTextMax + 1, "%d", serial++);
+        return *this;
+    }
+};
+
+Rows FullPicture(const MessageRing& ring, int visible)
+{
+    Rows rows(static_cast<std::size_t>(visible));
+    const ShownRows shown = ring.Rows(visible);
+    for (int k = 0; k < shown.count; ++k)
+        rows[k] = ring.At(shown.Position(k)).text;
+    return rows;
+}
+
+Rows Lines(int first, int count, int blanks = 0)
+{
+    Rows out(static_cast<std::size_t>(count + blanks));
+    for (int i = 0; i < count; ++i)
+        out[i] = std::to_string(first + i);
+    return out;
+}
+
+TEST(MessageRing, PositionsFlagsAndRowsShown)
+{
+    struct Case {
+        int added, oldest, next;
+        bool wrapped;
+    };
+    for (const Case c : {Case{0, 0, 0, false}, {1, 0, 1, false}, {50, 0, 0, false}, {51, 1, 1, true}, {123, 23, 23, true}}) {
+        Numbered n;
+        const MessageRing& ring = n.Add(c.added).ring;
+        EXPECT_EQ(ring.Count(), std::min(c.added, 50)) << c.added;
+        EXPECT_EQ(ring.Oldest(), c.oldest) << c.added;
+        EXPECT_EQ(ring.Next(), c.next) << c.added;
+        EXPECT_EQ(ring.Wrapped(), c.wrapped) << c.added;
+        EXPECT_EQ(ring.Empty(), c.added == 0) << c.added;
+    }
+
+    struct Shown {
+        int lines, visible;
+        Rows rows;
+    };
+    for (const Shown& c : {Shown{30, 20, Lines(10, 20)}, {30, 40, Lines(0, 30, 10)}, {75, 50, Lines(25, 50)}})
+        EXPECT_EQ(FullPicture(Numbered{}.Add(c.lines).ring, c.visible), c.rows) << c.lines << " in " << c.visible;
+
+    // {line height, client height, rows}: the top half-line is a margin.
+    for (const auto [lh, height, rows] :
+         {std::array{16, 31, 0}, {16, 32, 1}, {16, 47, 1}, {16, 336, 20}, {15, 30, 1}, {16, 816, 50}, {16, 1280, 50}})
+        EXPECT_EQ(RowGeometry{lh}.VisibleRows(height), rows) << lh << " " << height;
+}
+
+TEST(PaintPlanner, WhatAPaintDoes)
+{
+    using K = PaintStep::Kind;
+    using P = PaintPlan::Kind;
+    struct Case {
+        const char* name;
+        int painted, pending, visible;
+        bool erased;
+        P kind;
+        std::vector<PaintStep> steps;
+    };
+    const Case cases[] = {
+        {"empty ring", 0, 0, 10, true, P::Nothing, {}},
+        {"no row fits", 3, 2, 0, true, P::Nothing, {}},
+        {"erased", 3, 2, 10, true, P::Full, {}},
+        {"free rows", 3, 2, 10, false, P::Incremental, {{K::FreeRow, 3, 3}, {K::FreeRow, 4, 4}}},
+        {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
+        {"51st line in 50 rows", 50, 1, 50, false, P::Incremental, {{K::Scroll, 49, 0}}},
+        {"as many scrolls as rows", 20, 5, 5, false, P::Full, {}},
+    };
+    for (const Case& c : cases) {
+        Numbered n;
+        n.Add(c.painted).ring.MarkPainted();
+        n.Add(c.pending);
+        const PaintPlan plan = PlanPaint(n.ring, c.visible, c.erased);
+        EXPECT_EQ(plan.kind, c.kind) << c.name;
+        EXPECT_EQ(plan.steps, c.steps) << c.name;
+        EXPECT_EQ(n.ring.Painted(), c.painted % 50) << c.name; // kept until the lines are drawn
+    }
+}
+
+// Whatever arrives between paints, carrying the plan out leaves the
+// full-redraw picture: also when the ring wraps while several lines wait
+// in a view of 48 to 50 rows, or more than the ring holds arrives at once.
+TEST(PaintPlanner, EveryPaintLeavesTheFullRedrawPicture)
+{
+    struct Case {
+        int visible;
+        std::vector<int> batches; // lines added before each paint
+    };
+    std::vector<Case> cases = {{50, {45, 10}}, {50, {50, 1, 2, 3}}, {49, {60, 3, 1}}, {20, {5, 57, 1}}, {12, {4, 4, 4, 4}}};
+    std::mt19937 random(20240611);
+    for (int run = 0; run < 300; ++run) {
+        Case& c = cases.emplace_back(Case{std::array{1, 2, 7, 20, 48, 49, 50}[random() % 7], {}});
+        for (int paint = 0; paint < 30; ++paint)
+            c.batches.push_back(static_cast<int>(random() % 4 == 0 ? random() % 60 : random() % 3));
+    }
+    for (const Case& c : cases) {
+        Numbered n;
+        Rows screen(static_cast<std::size_t>(c.visible));
+        for (int batch : c.batches) {
+            n.Add(batch);
+            const PaintPlan plan = PlanPaint(n.ring, c.visible, false);
+            if (plan.kind == PaintPlan::Kind::Full)
+                screen = FullPicture(n.ring, c.visible);
+            for (const PaintStep& step : plan.steps) {
+                if (step.kind == PaintStep::Kind::Scroll)
+                    std::rotate(screen.begin(), screen.begin() + 1, screen.end());
+                screen.at(step.row) = n.ring.At(step.position).text;
+            }
+            n.ring.MarkPainted();
+            ASSERT_EQ(screen, FullPicture(n.ring, c.visible)) << n.serial << " lines in " << c.visible << " rows";
+        }
+    }
+}
+
+} // namespace
+} // namespace tolvane

@@ -1,0 +1,302 @@
+#include "views/message_view.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+DeviceMessage Nmea(const std::string& text)
+{
+    DeviceMessage m;
+    m.type = kNmeaType;
+    m.length = static_cast<std::uint16_t>(text.size());
+    std::memcpy(m.payload, text.data(), text.size());
+    return m;
+}
+
+// Of different lengths, so that a row shifted or left stale shows.
+DeviceMessage Numbered(int i)
+{
+    return Nmea("$LINE," + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 3, '#'));
+}
+
+DeviceMessage Orientation()
+{
+    DeviceMessage m;
+    m.type = 'p';
+    m.length = 6;
+    m.payload[5] = 0x08; // azimuth 2048 counts
+    return m;
+}
+
+// Paints what Qt has pending, now.
+void Settle(QWidget* window)
+{
+    QCoreApplication::processEvents();
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(window, &request);
+}
+
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget* watched) { watched->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// The view in a window, sized in rows, and the two pictures to compare.
+struct ViewWindow {
+    explicit ViewWindow(int rows)
+    {
+        view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 10));
+        lh = view->LineHeight();
+        window.resize(640, 60 * lh);
+        SetRows(rows);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        Settle(&window);
+    }
+    // Room for `rows` rows and part of a line more.
+    void SetRows(int rows) { view->setGeometry(7, 5, 600, (rows + 1) * lh + lh / 3); }
+    QRect Row(int k) const { return {0, lh / 2 + k * lh, view->width(), lh}; }
+    QImage OnScreen() const // the backing store
+    {
+        const QImage all = window.screen()->grabWindow(window.winId()).toImage();
+        return all.copy(view->geometry()).convertToFormat(QImage::Format_RGB32);
+    }
+    QImage Fresh() const { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    QWidget window;
+    MessageView* view = new MessageView(&window);
+    int lh = 0;
+};
+
+// Stands in for the orientation panel: an opaque child, striped so that
+// its pixels moved by a scroll show.
+class Panel : public QWidget {
+public:
+    Panel(ViewWindow& w, int top) : QWidget(w.view)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setGeometry(w.view->width() / 2, top, w.view->width() / 3, w.view->height());
+        show();
+        w.view->SetOverlapProvider([this] { return std::vector<QWidget*>{this}; });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        for (int y = 0; y < height(); y += 3)
+            painter.fillRect(0, y, width(), 3, y % 2 == 0 ? Qt::blue : Qt::yellow);
+    }
+};
+
+struct Step {
+    enum Kind { Add, Batch, Rows, Font, PanelAt } kind;
+    int n = 0;
+};
+struct Sequence {
+    const char* name;
+    int rows;
+    std::vector<Step> steps;
+};
+
+class IncrementalPaint : public testing::TestWithParam<Sequence> {};
+
+// After every line (Add) or step the pixels on screen are a full redraw's.
+TEST_P(IncrementalPaint, LeavesTheFullRedrawPicture)
+{
+    ViewWindow w(GetParam().rows);
+    int serial = 0;
+    for (const Step& s : GetParam().steps) {
+        for (int i = 0; i < (s.kind == Step::Add ? s.n : 1); ++i) {
+            if (s.kind == Step::Add)
+                w.view->AddMessage(Numbered(serial++));
+            for (int j = 0; s.kind == Step::Batch && j < s.n; ++j)
+                w.view->AddMessage(Numbered(serial++));
+            if (s.kind == Step::Rows)
+                w.SetRows(s.n);
+            if (s.kind == Step::Font)
+                w.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans"), s.n));
+            if (s.kind == Step::PanelAt)
+                new Panel(w, w.Row(s.n).top() + w.lh / 3);
+            Settle(&w.window);
+            ASSERT_EQ(w.OnScreen(), w.Fresh()) << serial << " lines in " << w.view->VisibleRows() << " rows";
+        }
+    }
+    const QImage screen = w.OnScreen();
+    EXPECT_NE(screen, QImage(screen.size(), screen.format())) << "nothing drawn";
+}
+
+using S = Step;
+INSTANTIATE_TEST_SUITE_P(
+    MessageView, IncrementalPaint,
+    testing::Values(Sequence{"FewerLinesThanRows", 12, {{S::Add, 5}}},
+                    Sequence{"ExactlyFullThenMore", 12, {{S::Add, 14}}},
+                    Sequence{"WrapsPast50", 20, {{S::Add, 60}}},
+                    Sequence{"FiftyRowsWrap", 55, {{S::Add, 53}}},
+                    Sequence{"SeveralBetweenPaints", 15, {{S::Batch, 3}, {S::Batch, 7}, {S::Add, 2}, {S::Batch, 20}}},
+                    Sequence{"FiftyRowsWrapWhilePending", 50, {{S::Add, 45}, {S::Batch, 10}, {S::Batch, 4}}},
+                    Sequence{"MoreThanTheRingBetweenPaints", 10, {{S::Add, 4}, {S::Batch, 57}, {S::Add, 2}}},
+                    Sequence{"ResizeBetween", 20, {{S::Add, 10}, {S::Rows, 6}, {S::Add, 5}, {S::Rows, 30}, {S::Batch, 8}}},
+                    Sequence{"TooShortThenGrown", 0, {{S::Add, 3}, {S::Rows, 1}, {S::Add, 2}, {S::Rows, 8}}},
+                    Sequence{"FontChange", 10, {{S::Add, 15}, {S::Font, 14}, {S::Add, 4}}},
+                    Sequence{"PanelOverTheRows", 20, {{S::PanelAt, 14}, {S::Add, 30}, {S::Batch, 4}}}),
+    [](const testing::TestParamInfo<Sequence>& p) { return std::string(p.param.name); });
+
+TEST(MessageViewPaint, NewLinePaintsOneRowAndOneMoreAboveAPanel)
+{
+    ViewWindow w(8);
+    PaintRecorder recorder(w.view);
+    for (int i = 0; i < 20; ++i) {
+        recorder.painted = {};
+        w.view->AddMessage(Numbered(i));
+        Settle(&w.window);
+        // The next free row; once the rows are full, the bottom row.
+        EXPECT_EQ(recorder.painted, QRegion(w.Row(std::min(i, 7)))) << i;
+    }
+    const Panel* panel = new Panel(w, w.Row(5).top());
+    Settle(&w.window);
+    recorder.painted = {};
+    w.view->AddMessage(Numbered(20));
+    Settle(&w.window);
+    EXPECT_EQ(recorder.painted, (QRegion(w.Row(7)) + w.Row(4)) - panel->geometry());
+}
+
+TEST(MessageViewPaint, BlackColumnsOnWhite)
+{
+    ViewWindow w(4);
+    QPalette palette = w.view->palette();
+    palette.setColor(QPalette::Window, Qt::red); // the view stays white
+    w.view->setPalette(palette);
+    w.view->AddMessage(Nmea("X"));
+    Settle(&w.window);
+    const QImage image = w.OnScreen();
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ink |= qGray(image.pixel(x, y)) < 128 ? QRect(x, y, 1, 1) : QRect();
+    }
+    EXPECT_EQ(image.pixel(0, 0), qRgb(255, 255, 255));
+    // "NMEA" from x = cw, "X" from x = 11 cw, inside row 0.
+    EXPECT_EQ(ink.left() / w.view->CharWidth(), 1);
+    EXPECT_EQ(ink.right() / w.view->CharWidth(), 11);
+    EXPECT_TRUE(w.Row(0).contains(ink)) << ink.top() << " " << ink.bottom();
+}
+
+TEST(MessageView, FirstPaintSignalsOnceEvenWhenNoRowFits)
+{
+    QWidget window;
+    auto* view = new MessageView(&window);
+    view->setGeometry(0, 0, 300, view->LineHeight());
+    QSignalSpy spy(view, &MessageView::firstPainted);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (int i = 0; i < 2; ++i) {
+        Settle(&window);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(spy.count(), 1);
+        view->AddMessage(Orientation());
+        view->resize(300, 300);
+    }
+}
+
+class MockEffects : public MessageEffects {
+public:
+    MOCK_METHOD(bool, LogIsOpen, (), (const, override));
+    MOCK_METHOD(void, LogWriteLine, (const char* text), (override));
+    MOCK_METHOD(void, LogSetHeaderPending, (), (override));
+    MOCK_METHOD(void, LogSetMountOffset, (std::int16_t counts), (override));
+    MOCK_METHOD(void, LogSetDeclination, (std::int16_t counts), (override));
+    MOCK_METHOD(void, LogWriteRecord, (), (override));
+    MOCK_METHOD(void, SendRequest, (const OutgoingRequest& request), (override));
+};
+
+TEST(MessageView, AddsShownTypesAndAppliesTheirEffects)
+{
+    MessageView view;
+    testing::StrictMock<MockEffects> effects;
+    view.SetEffects(&effects);
+    view.showNmea = false;
+    view.AddMessage(Nmea("$GPGGA,1"));
+    view.AddMessage(DeviceMessage{}); // type 0: not in the catalogue
+    view.AddMessage(Orientation());
+    view.showNmea = true;
+    view.AddMessage(Nmea("$GPRMC,2"));
+    DeviceMessage power;
+    power.type = 'D'; // DPOWER: a blank log line and a new header
+    EXPECT_CALL(effects, LogIsOpen()).WillOnce(testing::Return(true));
+    EXPECT_CALL(effects, LogWriteLine(testing::StrEq("")));
+    EXPECT_CALL(effects, LogSetHeaderPending());
+    view.AddMessage(power);
+
+    ASSERT_EQ(view.LineCount(), 3);
+    EXPECT_STREQ(view.Line(0).text, "Roll=0.0  Pitch=0.0  Azimuth=11.2");
+    EXPECT_STREQ(view.Line(1).text, "$GPRMC,2");
+    EXPECT_STREQ(view.Line(2).mnemonic, "DPOWER");
+}
+
+TEST(MessageView, HandsTheFocusBack)
+{
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    auto* view = new MessageView(&window);
+    view->setGeometry(0, 40, 300, 200);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    edit->setFocus();
+    view->setFocus();
+    EXPECT_TRUE(edit->hasFocus());
+    edit->hide(); // nothing to hand it back to: the view still lets it go
+    view->setFocus();
+    EXPECT_FALSE(view->hasFocus());
+}
+
+TEST(MessageView, AccessibleListOfTheVisibleLines)
+{
+    ViewWindow w(5);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.view);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    for (int i = 0; i < 7; ++i)
+        w.view->AddMessage(Nmea("L" + std::to_string(i)));
+    w.view->AddMessage(Orientation());
+    ASSERT_EQ(list->childCount(), 5);
+    for (int row = 0; row < 5; ++row) {
+        QAccessibleInterface* item = list->child(row);
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(list->indexOfChild(item), row);
+        EXPECT_EQ(item->rect().top(), w.view->mapToGlobal(w.Row(row).topLeft()).y());
+    }
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), QStringLiteral("NMEA L3"));
+    EXPECT_EQ(list->child(4)->text(QAccessible::Name), QStringLiteral("DORIENT Roll=0.0  Pitch=0.0  Azimuth=11.2"));
+    EXPECT_EQ(list->child(5), nullptr);
+    w.SetRows(2);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), QStringLiteral("NMEA L6"));
+}
+
+} // namespace
+} // namespace tolvane
