@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <signal.h>
 #include <spawn.h>
@@ -22,6 +23,7 @@
 
 #include "app/main_frame.h"
 #include "link/serial_link.h"
+#include "resources/command_ids.h"
 #include "views/message_view.h"
 
 extern char** environ;
@@ -71,6 +73,7 @@ int main(int argc, char** argv)
     link.SetPortMap(ports);
     CMainFrame frame(link, settings);
     frame.resize(1024, 768);
+    frame.RunCommand(kCmdBaud38400); // before the port opens: only the rate moves
 
     double firstPaintMs = -1;
     QObject::connect(frame.View(), &MessageView::firstPainted, [&] {
@@ -79,16 +82,17 @@ int main(int argc, char** argv)
     frame.show();
     QElapsedTimer settle;
     settle.start();
-    while (link.PortNumber() != 1 && settle.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     while (frame.Controller().OrientationCount() == 0 && settle.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 
     const std::uint64_t firstCount = frame.Controller().OrientationCount();
     const std::uint16_t firstSequence = frame.Controller().LogFields().azimuth;
     const double cpuStart = CpuSeconds();
     QElapsedTimer run;
     run.start();
-    while (run.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
     const std::uint64_t counted = frame.Controller().OrientationCount() - firstCount;

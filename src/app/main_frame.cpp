@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/about_box.h"
+#include "app/display_font_dialog.h"
 #include "dialogs/com_port_dialog.h"
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
@@ -70,27 +71,6 @@ int BaudOf(int id)
     default: return 0;
     }
 }
-
-// Only sizes from 8 to 20 points may be chosen.
-class DisplayFontDialog : public QFontDialog {
-public:
-    DisplayFontDialog(const QFont& initial, QWidget* parent) : QFontDialog(initial, parent)
-    {
-        setOption(QFontDialog::DontUseNativeDialog);
-        setOption(QFontDialog::ScalableFonts, false);
-        setOption(QFontDialog::NonScalableFonts, true);
-        setWindowTitle("Font");
-    }
-    void done(int result) override
-    {
-        const int size = currentFont().pointSize();
-        if (result == QDialog::Accepted && (size < 8 || size > 20)) {
-            QMessageBox::warning(this, "Font", "Please choose a size from 8 to 20 points.");
-            return;
-        }
-        QFontDialog::done(result);
-    }
-};
 
 } // namespace
 

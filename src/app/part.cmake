@@ -9,6 +9,7 @@ target_link_libraries(tolvane_frame_logic PUBLIC tolvane_core)
 # The application: main frame, about box and the program.
 add_library(tolvane_app STATIC
     src/app/about_box.cpp
+    src/app/display_font_dialog.cpp
     src/app/main_frame.cpp
     src/app/tolvane_app.cpp
 )

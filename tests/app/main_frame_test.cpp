@@ -3,6 +3,8 @@
 // question, and the view filling with what the compass sends.
 #include "app/main_frame.h"
 
+#include "app/display_font_dialog.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -251,6 +253,43 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
     frame->RunCommand(kCmdBaud4800);
     EXPECT_TRUE(frame->Action(kCmdBaud4800)->isChecked());
     EXPECT_FALSE(frame->Action(kCmdBaud9600)->isChecked());
+}
+
+TEST_F(MainFrameTest, AboutBoxAndFontSizes)
+{
+    MakeFrame(dir.filePath("nothing").toStdString());
+    QString about;
+    WhenModal([&](QWidget* w) {
+        if (w->windowTitle() == "Open COM Port" || qobject_cast<QMessageBox*>(w)) {
+            static_cast<QDialog*>(w)->reject(); // the start-up port question first
+            WhenModal([&](QWidget* box) {
+                const auto* version = box->findChild<QLabel*>("1000");
+                const auto* blank = box->findChild<QLabel*>("1002");
+                about = box->windowTitle() + "|" + (version ? version->text() : "?") + "|" +
+                        (blank ? blank->text() : "?");
+                static_cast<QDialog*>(box)->accept();
+            });
+            QTimer::singleShot(0, [&] { frame->RunCommand(kCmdAbout); });
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !about.isEmpty(); }));
+    EXPECT_EQ(about, "About Tolvane|Tolvane Version 1.04|");
+
+    // 20 points is taken; 21 keeps the chooser open.
+    for (int size : {20, 21}) {
+        QFont font = QApplication::font();
+        font.setPointSize(size);
+        DisplayFontDialog chooser(font, frame.get());
+        chooser.setCurrentFont(font);
+        if (size > DisplayFontDialog::kLargest)
+            WhenModal([](QWidget* w) {
+                if (auto* box = qobject_cast<QMessageBox*>(w)) box->accept();
+            });
+        chooser.show();
+        chooser.done(QDialog::Accepted);
+        EXPECT_EQ(chooser.isVisible(), size > DisplayFontDialog::kLargest) << size;
+        chooser.hide();
+    }
 }
 
 } // namespace
