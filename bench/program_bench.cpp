@@ -10,11 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -24,9 +20,8 @@
 #include "app/main_frame.h"
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
+#include "support/sim_process.h"
 #include "views/message_view.h"
-
-extern char** environ;
 
 using namespace tolvane;
 
@@ -51,19 +46,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
 
     const std::string linkPath = dir.filePath("compass").toStdString();
-    std::string simPath = TOLVANE_SIM_PATH;
-    const char* simArgv[] = {simPath.c_str(), "--burst", "--baud", "38400", "--link", linkPath.c_str(), nullptr};
-    pid_t sim = -1;
-    int out[2];
-    if (::pipe(out) != 0) return 1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (posix_spawn(&sim, simPath.c_str(), &actions, nullptr, const_cast<char**>(simArgv), environ) != 0) return 1;
-    ::close(out[1]);
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') {
-    }
+    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", "38400", "--link", linkPath});
+    if (sim.Output().empty()) return 1;
 
     QSettings settings(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
     settings.setValue("Compass/COMPort", 1);
@@ -106,7 +90,5 @@ int main(int argc, char** argv)
     std::printf("CPU: %.2f s in %.1f s = %.1f%% of one core\n", cpu, wall, 100 * cpu / wall);
 
     link.Close();
-    ::kill(sim, SIGTERM);
-    ::waitpid(sim, nullptr, 0);
     return 0;
 }

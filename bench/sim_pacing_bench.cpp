@@ -3,11 +3,7 @@
 // bytes per second and milliseconds per byte against the line rate, and
 // the orientation messages lost (their azimuth counts up by one).
 #include "link/serial_link.h"
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/sim_process.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,60 +12,22 @@
 
 using namespace tolvane;
 
-extern char** environ;
-
-namespace {
-
-struct Sim {
-    pid_t pid = -1;
-    std::string path;
-};
-
-Sim Spawn(int baud)
-{
-    int out[2];
-    if (::pipe(out) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string rate = std::to_string(baud);
-    const char* argv[] = {TOLVANE_SIM_PATH, "--burst", "--baud", rate.c_str(), nullptr};
-    Sim sim;
-    if (posix_spawn(&sim.pid, TOLVANE_SIM_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0) sim.pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') sim.path += c;
-    ::close(out[0]);
-    return sim;
-}
-
-void Stop(const Sim& sim)
-{
-    if (sim.pid <= 0) return;
-    ::kill(sim.pid, SIGTERM);
-    ::waitpid(sim.pid, nullptr, 0);
-}
-
-} // namespace
-
 int main()
 {
     constexpr auto kMeasure = std::chrono::seconds(2);
     for (int baud : {4800, 9600, 19200, 38400}) {
-        const Sim sim = Spawn(baud);
-        if (sim.pid <= 0 || sim.path.empty()) {
+        SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", std::to_string(baud)});
+        const std::string path = sim.Output();
+        if (path.empty()) {
             std::fprintf(stderr, "cannot start %s\n", TOLVANE_SIM_PATH);
             return 1;
         }
         PortMap ports;
-        ports.SetPath(1, sim.path);
+        ports.SetPath(1, path);
         SerialLink link(4096);
         link.SetPortMap(ports);
         if (link.Open(1, baud) != 1) {
-            std::fprintf(stderr, "cannot open %s\n", sim.path.c_str());
-            Stop(sim);
+            std::fprintf(stderr, "cannot open %s\n", path.c_str());
             return 1;
         }
         DeviceMessage m;
@@ -93,7 +51,6 @@ int main()
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         link.Close();
-        Stop(sim);
         std::printf("%5d baud: %7.1f bytes/s (line %6.1f), %.4f ms/byte (line %.4f), %ld messages, %ld lost\n", baud,
                     static_cast<double>(bytes) / seconds, baud / 10.0, seconds * 1000 / static_cast<double>(bytes),
                     10000.0 / baud, messages, lost);

@@ -3,26 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/message_catalogue.h"
 #include "resources/menu.h"
 
 namespace tolvane {
-namespace {
-
-const char* AxisText(std::int8_t code)
-{
-    switch (code) {
-    case 1: return "X";
-    case 2: return "Y";
-    case 3: return "Z";
-    case -1: return "-X";
-    case -2: return "-Y";
-    case -3: return "-Z";
-    default: return "?";
-    }
-}
-
-} // namespace
-
 ModuleIdentity ModuleIdentity::FromPayload(const std::uint8_t* p)
 {
     ModuleIdentity id;
@@ -56,7 +40,7 @@ std::string VersionPaneText(bool versionKnown, const ModuleIdentity& identity)
     for (int bit = 0; bit < 16; ++bit)
         if ((identity.buildOptions >> bit) & 1u) letters += static_cast<char>('A' + bit);
     pane += letters.empty() ? "None" : letters;
-    pane += std::string("  Fwd=") + AxisText(identity.forwardAxis) + "  Up=" + AxisText(identity.upAxis);
+    pane += std::string("  Fwd=") + AxisCodeText(identity.forwardAxis) + "  Up=" + AxisCodeText(identity.upAxis);
     return pane;
 }
 

@@ -22,6 +22,6 @@ target_link_libraries(tolvane PRIVATE tolvane_app)
 
 add_executable(program_bench bench/program_bench.cpp)
 target_compile_options(program_bench PRIVATE ${TOLVANE_WARNINGS})
-target_link_libraries(program_bench PRIVATE tolvane_app)
+target_link_libraries(program_bench PRIVATE tolvane_app tolvane_test_support)
 target_compile_definitions(program_bench PRIVATE TOLVANE_SIM_PATH="$<TARGET_FILE:tolvane-sim>")
 add_dependencies(program_bench tolvane-sim)

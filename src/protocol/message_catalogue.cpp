@@ -166,27 +166,14 @@ void RenderDgpvt(const DeviceMessage& m, StatusLine& line)
                   utc % 60, F32(m, 1), F32(m, 5), S16(m, 9), hdop / 10, hdop % 10, S16(m, 13), S16(m, 15));
 }
 
-const char* AxisName(std::int8_t code)
-{
-    switch (code) {
-    case 1: return "X";
-    case 2: return "Y";
-    case 3: return "Z";
-    case -1: return "-X";
-    case -2: return "-Y";
-    case -3: return "-Z";
-    default: return "?";
-    }
-}
-
 void RenderDvrsn(const DeviceMessage& m, StatusLine& line)
 {
     LineText t(line.text);
     t.Wrote(std::snprintf(t.At(), t.Room(), "Vrsn=%d.%02d  Opts=0x%04X  Ser.#=%d  Up=", S16(m, 0), S16(m, 2),
                           static_cast<unsigned>(U16(m, 4)), S32(m, 6)));
-    t.Literal(AxisName(S8(m, 10)));
+    t.Literal(AxisCodeText(S8(m, 10)));
     t.Literal("  Fwd=");
-    t.Literal(AxisName(S8(m, 11)));
+    t.Literal(AxisCodeText(S8(m, 11)));
 }
 
 void RenderDpower(const DeviceMessage& m, StatusLine& line)
@@ -455,6 +442,19 @@ void ApplyMessageEffects(const DeviceMessage& message, const StatusLine& line, M
     const MessageFormatter* f = FindFormatter(message.type);
     if (f != nullptr && f->effect != nullptr)
         f->effect(message, line, effects);
+}
+
+const char* AxisCodeText(std::int8_t code)
+{
+    switch (code) {
+    case 1: return "X";
+    case 2: return "Y";
+    case 3: return "Z";
+    case -1: return "-X";
+    case -2: return "-Y";
+    case -3: return "-Z";
+    default: return "?";
+    }
 }
 
 } // namespace tolvane

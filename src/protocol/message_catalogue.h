@@ -58,6 +58,10 @@ const MessageFormatter* FindFormatter(std::uint16_t type);
 // for a type outside the catalogue. Pure: no effects.
 bool RenderMessage(const DeviceMessage& message, StatusLine& line);
 
+// "X", "Y", "Z", "-X", "-Y", "-Z" for axis codes 1, 2, 3, -1, -2, -3;
+// "?" for any other.
+const char* AxisCodeText(std::int8_t code);
+
 // Applies the effects of showing `message` as `line` (already rendered);
 // does nothing for types without effects.
 void ApplyMessageEffects(const DeviceMessage& message, const StatusLine& line, MessageEffects& effects);

@@ -17,10 +17,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -31,9 +27,8 @@
 
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
+#include "support/sim_process.h"
 #include "views/message_view.h"
-
-extern char** environ;
 
 namespace tolvane {
 namespace {
@@ -56,31 +51,9 @@ public:
     explicit Simulator(const QTemporaryDir& dir, std::vector<std::string> extra = {})
         : link_(dir.filePath("compass").toStdString()), record_(dir.filePath("requests.json").toStdString())
     {
-        std::vector<std::string> args{TOLVANE_SIM_PATH, "--link", link_, "--record", record_};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, TOLVANE_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') {
-        }
-        ::close(out[0]);
-    }
-    ~Simulator()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        extra.insert(extra.begin(), {"--link", link_, "--record", record_});
+        process_ = std::make_unique<SimProcess>(TOLVANE_SIM_PATH, extra);
+        process_->Output();
     }
     const std::string& Link() const { return link_; }
     // Types of the requests received so far, in order.
@@ -106,9 +79,9 @@ public:
     }
 
 private:
-    pid_t pid_ = -1;
     std::string link_;
     std::string record_;
+    std::unique_ptr<SimProcess> process_;
 };
 
 class MainFrameTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include "link/serial_link.h"
 #include "protocol/requests.h"
 #include "sim_options.h"
+#include "support/sim_process.h"
 
 extern char** environ;
 
@@ -32,64 +33,6 @@ using Clock = std::chrono::steady_clock;
 using Messages = std::vector<DeviceMessage>;
 
 constexpr std::uint16_t kOrientation = 0x70;
-
-// One run of the program, its standard output on a pipe; killed if still
-// running at the end.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), TOLVANE_SIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = out[0];
-    }
-    ~SimProcess()
-    {
-        Stop(SIGKILL);
-        ::close(out_);
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
-    // Standard output up to its first line end (the terminal's path), or all of it.
-    std::string Output(bool all = false)
-    {
-        std::string text;
-        for (const auto end = Clock::now() + 3s; Clock::now() < end && (all || text.find('\n') == text.npos);) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            char buffer[4096];
-            const ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return all ? text : text.substr(0, text.find('\n'));
-    }
-    // Exit status after `signal` (0: just wait); -1 if it did not exit.
-    int Stop(int signal = SIGTERM)
-    {
-        if (pid_ <= 0) return -1;
-        if (signal) ::kill(pid_, signal);
-        int status = 0;
-        const pid_t waited = ::waitpid(std::exchange(pid_, -1), &status, 0);
-        return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
 
 class SimProcessTest : public ::testing::Test {
 protected:
@@ -146,7 +89,7 @@ protected:
 TEST_F(SimProcessTest, AnswersThroughALinkAcrossReopenAndRecordsRequests)
 {
     const auto link = (dir / "com1").string();
-    SimProcess sim({"--link", link, "--record", (dir / "requests").string()});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--link", link, "--record", (dir / "requests").string()});
     const std::string pty = sim.Output();
     ASSERT_EQ(pty.rfind("/dev/", 0), 0u) << pty;
     EXPECT_EQ(fs::read_symlink(link).string(), pty);
@@ -176,7 +119,7 @@ TEST_F(SimProcessTest, FlashOutlivesTheProcessAndAWrongSpeedGetsNoAnswer)
 {
     const auto flash = (dir / "flash").string();
     {
-        SimProcess sim({"--flash", flash});
+        SimProcess sim(TOLVANE_SIM_PATH, {"--flash", flash});
         auto serial = Open(sim.Output());
         const auto loaded = Ask(*serial, StartUpDefaultsLoadRequest(kLoadDeclination | kLoadInterval,
                                                                     {.declination = 1911, .interval = 250}));
@@ -187,7 +130,7 @@ TEST_F(SimProcessTest, FlashOutlivesTheProcessAndAWrongSpeedGetsNoAnswer)
         serial.reset();
         EXPECT_EQ(sim.Stop(), 0);
     }
-    SimProcess sim({"--flash", flash, "--record", (dir / "requests").string()});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--flash", flash, "--record", (dir / "requests").string()});
     const std::string pty = sim.Output();
     auto serial = Open(pty, 19200);
     // Heard as noise, and answered with garbage: nothing decodes.
@@ -212,13 +155,13 @@ TEST_F(SimProcessTest, FlashOutlivesTheProcessAndAWrongSpeedGetsNoAnswer)
 
 TEST_F(SimProcessTest, IgnoringTheSpeedAnswersAHostAtAnother)
 {
-    SimProcess sim({"--ignore-speed"});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--ignore-speed"});
     EXPECT_TRUE(Ask(*Open(sim.Output(), 19200), SerialNumberRequest()));
 }
 
 TEST_F(SimProcessTest, BurstRunsAtTheLineRateWithoutLoss)
 {
-    SimProcess sim({"--burst"});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--burst"});
     auto serial = Open(sim.Output());
     Collect(*serial, 100ms);
     std::vector<DeviceMessage> bursts;
@@ -239,7 +182,7 @@ TEST_F(SimProcessTest, BurstRunsAtTheLineRateWithoutLoss)
 TEST_F(SimProcessTest, UnplugEndsTheReaderAndRemovesTheLink)
 {
     const auto link = (dir / "com1").string();
-    SimProcess sim({"--unplug-after", "0.3", "--link", link});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--unplug-after", "0.3", "--link", link});
     sim.Output();
     auto serial = Open(link);
     ASSERT_TRUE(serial->ReaderRunning());
@@ -260,7 +203,7 @@ TEST_F(SimProcessTest, HelpListsEveryOptionAndEachIsAccepted)
         {"--incompatible"}, {"--flash-fail"}, {"--corrupt", "0.1"}, {"--noise", "0.1"}, {"--burst"},
         {"--unplug-after", "1"}, {"--record", "r"}, {"--seed", "2"}, {"--help"},
     };
-    SimProcess sim({"--help"});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--help"});
     const std::string help = sim.Output(true);
     EXPECT_EQ(sim.Stop(0), 0);
     for (const auto& args : options) {

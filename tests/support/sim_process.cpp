@@ -1,0 +1,64 @@
+#include "sim_process.h"
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <utility>
+
+extern char** environ;
+
+namespace tolvane {
+
+SimProcess::SimProcess(const std::string& program, std::vector<std::string> args)
+{
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    if (::pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    out_ = out[0];
+}
+
+SimProcess::~SimProcess()
+{
+    Stop(SIGKILL);
+    if (out_ >= 0) ::close(out_);
+}
+
+std::string SimProcess::Output(bool all)
+{
+    using Clock = std::chrono::steady_clock;
+    std::string text;
+    for (const auto end = Clock::now() + std::chrono::seconds(3);
+         Clock::now() < end && (all || text.find('\n') == std::string::npos);) {
+        pollfd p{out_, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::read(out_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return all ? text : text.substr(0, text.find('\n'));
+}
+
+int SimProcess::Stop(int signal)
+{
+    if (pid_ <= 0) return -1;
+    if (signal) ::kill(pid_, signal);
+    int status = 0;
+    const pid_t waited = ::waitpid(std::exchange(pid_, -1), &status, 0);
+    return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace tolvane

@@ -1,0 +1,34 @@
+// tolvane-sim as a child process, for the tests and benchmarks that drive
+// the program or the link against it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+class SimProcess {
+public:
+    // Starts `program` with `args`, its standard output on a pipe.
+    SimProcess(const std::string& program, std::vector<std::string> args);
+    // Killed if still running.
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    // Standard output up to its first line end (the terminal's path), or all
+    // of it, waiting at most three seconds.
+    std::string Output(bool all = false);
+    // Exit status after `signal` (0: just wait); -1 if it did not exit.
+    int Stop(int signal = SIGTERM);
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+} // namespace tolvane
