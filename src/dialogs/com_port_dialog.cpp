@@ -12,19 +12,11 @@
 #include <span>
 
 #include "dialogs/com_port_chooser.h"
+#include "dialogs/dialog_template.h"
 #include "link/serial_link.h"
 
 namespace tolvane {
 namespace {
-
-enum class Kind { kStatic, kListBox, kPushButton, kDefPushButton };
-
-struct Control {
-    int id;
-    Kind kind;
-    const char* text;
-    int x, y, w, h; // dialog units
-};
 
 constexpr int kStatusLineId = 1001;
 constexpr int kListId = 1000;
@@ -33,82 +25,18 @@ constexpr int kOpenId = 1;
 constexpr int kCloseId = 8;
 constexpr int kQuitId = 2;
 
-constexpr int kDialogWidth = 186;
-constexpr int kDialogHeight = 112;
-
 // Template 130, with the device path line under the list. The list is
 // tall enough for all eight entries.
-constexpr Control kTemplate[] = {
-    {kStatusLineId, Kind::kStatic, "", 7, 7, 172, 9},
-    {kListId, Kind::kListBox, "", 7, 19, 110, 76},
-    {kDevicePathId, Kind::kStatic, "", 7, 98, 172, 9},
-    {kOpenId, Kind::kDefPushButton, "&Open", 129, 19, 50, 14},
-    {kCloseId, Kind::kPushButton, "C&lose", 129, 37, 50, 14},
-    {kQuitId, Kind::kPushButton, "&Quit", 129, 55, 50, 14},
+constexpr ControlSpec kControls[] = {
+    {kStatusLineId, ControlKind::Static, "", 7, 7, 172, 9},
+    {kListId, ControlKind::ListBox, "", 7, 19, 110, 76},
+    {kDevicePathId, ControlKind::Static, "", 7, 98, 172, 9},
+    {kOpenId, ControlKind::DefPushButton, "&Open", 129, 19, 50, 14},
+    {kCloseId, ControlKind::PushButton, "C&lose", 129, 37, 50, 14},
+    {kQuitId, ControlKind::PushButton, "&Quit", 129, 55, 50, 14},
 };
+constexpr DialogSpec kTemplate{"Open COM Port", 186, 112, kControls};
 
-// Pixels per dialog unit of `font`, horizontally and vertically.
-struct DialogUnits {
-    double h;
-    double v;
-};
-
-DialogUnits UnitsOf(const QFont& font)
-{
-    const QFontMetricsF fm(font);
-    // The average over the Latin letters, as the template units are defined.
-    const double average = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
-    return {average / 4.0, fm.height() / 8.0};
-}
-
-int Px(int units, double perUnit)
-{
-    return static_cast<int>(std::lround(units * perUnit));
-}
-
-QString AccessibleText(const char* label)
-{
-    return QString::fromUtf8(label).remove(QLatin1Char('&'));
-}
-
-void BuildControls(QDialog& dialog, std::span<const Control> controls)
-{
-    const DialogUnits u = UnitsOf(dialog.font());
-    dialog.setFixedSize(Px(kDialogWidth, u.h), Px(kDialogHeight, u.v));
-    for (const Control& c : controls) {
-        QWidget* w = nullptr;
-        switch (c.kind) {
-        case Kind::kStatic: {
-            auto* label = new QLabel(QString::fromUtf8(c.text), &dialog);
-            label->setTextFormat(Qt::PlainText);
-            w = label;
-            break;
-        }
-        case Kind::kListBox: {
-            auto* list = new QListWidget(&dialog);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            w = list;
-            break;
-        }
-        case Kind::kPushButton:
-        case Kind::kDefPushButton: {
-            auto* button = new QPushButton(QString::fromUtf8(c.text), &dialog);
-            button->setDefault(c.kind == Kind::kDefPushButton);
-            w = button;
-            break;
-        }
-        }
-        w->setObjectName(QString::number(c.id));
-        if (*c.text != '\0') w->setAccessibleName(AccessibleText(c.text));
-        w->setGeometry(Px(c.x, u.h), Px(c.y, u.v), Px(c.w, u.h), Px(c.h, u.v));
-    }
-}
-
-template <typename W> W* ControlOf(QDialog& dialog, int id)
-{
-    return dialog.findChild<W*>(QString::number(id), Qt::FindDirectChildrenOnly);
-}
 
 } // namespace
 
@@ -168,8 +96,7 @@ ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings
       state_(new State{link, baudRate, settings, std::move(setComPane),
                        ComPortChooser(link.PortNumber(), [&link](int port) { return ProbePort(link.Ports(), port, link.LockDirectories()); })})
 {
-    setWindowTitle(QStringLiteral("Open COM Port"));
-    BuildControls(*this, kTemplate);
+    BuildDialog(*this, kTemplate);
     State& s = *state_;
     s.statusLine = ControlOf<QLabel>(*this, kStatusLineId);
     s.list = ControlOf<QListWidget>(*this, kListId);

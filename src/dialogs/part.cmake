@@ -1,6 +1,7 @@
 add_library(tolvane_dialogs STATIC
     src/dialogs/com_port_chooser.cpp
     src/dialogs/com_port_dialog.cpp
+    src/dialogs/dialog_template.cpp
 )
 target_link_libraries(tolvane_dialogs PUBLIC tolvane_core Qt6::Widgets)
 target_compile_options(tolvane_dialogs PRIVATE ${TOLVANE_WARNINGS})

@@ -150,6 +150,11 @@ void MessageView::ScrollRows(int visible)
     }
 }
 
+QFont MessageView::DisplayFont() const
+{
+    return state_->font;
+}
+
 void MessageView::SetDisplayFont(const QFont& font)
 {
     State& s = *state_;

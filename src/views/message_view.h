@@ -35,6 +35,7 @@ public:
 
     // The display font; its metrics are taken now and the view redrawn whole.
     void SetDisplayFont(const QFont& font);
+    QFont DisplayFont() const;
     int CharWidth() const;  // average character width, pixels
     int LineHeight() const; // height plus leading, pixels
 
