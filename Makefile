@@ -50,6 +50,7 @@ bench: build
 	$(BUILD)/receivers_bench
 	$(BUILD)/sim_pacing_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/message_view_bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/nav_console_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60
 
 # Rewrites the expected outputs under tests/data; commit them only when the

@@ -55,7 +55,8 @@ int main(int argc, char** argv)
     ports.SetPath(1, linkPath);
     SerialLink link;
     link.SetPortMap(ports);
-    CMainFrame frame(link, settings);
+    LogFile log;
+    CMainFrame frame(link, log, settings);
     frame.resize(1024, 768);
     frame.RunCommand(kCmdBaud38400); // before the port opens: only the rate moves
 
@@ -70,7 +71,7 @@ int main(int argc, char** argv)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 
     const std::uint64_t firstCount = frame.Controller().OrientationCount();
-    const std::uint16_t firstSequence = frame.Controller().LogFields().azimuth;
+    const std::uint16_t firstSequence = frame.Log().azimuth;
     const double cpuStart = CpuSeconds();
     QElapsedTimer run;
     run.start();
@@ -80,7 +81,7 @@ int main(int argc, char** argv)
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
     const std::uint64_t counted = frame.Controller().OrientationCount() - firstCount;
-    const std::uint16_t sent = static_cast<std::uint16_t>(frame.Controller().LogFields().azimuth - firstSequence);
+    const std::uint16_t sent = static_cast<std::uint16_t>(frame.Log().azimuth - firstSequence);
 
     std::printf("start to first paint: %.0f ms\n", firstPaintMs);
     std::printf("burst at 38400 baud for %.0f s: %llu orientation messages dispatched, %u sent (mod 65536), "

@@ -40,9 +40,10 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
     }
 
     if (message.type == kOrientation) {
-        logFields_ = {S16(message, 0), S16(message, 2), static_cast<std::uint16_t>(S16(message, 4))};
         ++orientationCount_;
+        host_.LogOrientation(S16(message, 0), S16(message, 2), static_cast<std::uint16_t>(S16(message, 4)));
         if (orientationHoldoff_) return;
+        host_.ShowOrientation(message);
         host_.StartHoldoffTimer();
         orientationHoldoff_ = true;
     }
@@ -63,6 +64,7 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         versionKnown_ = true;
         identity_ = ModuleIdentity::FromPayload(message.payload);
         host_.IdentityChanged();
+        host_.RecreatePanel();
         SendUnsupervised(OffsetsReadRequest());
         break;
     default:
@@ -146,6 +148,7 @@ void FrameController::ResetModule()
 {
     SendUnsupervised(ResetRequest());
     versionKnown_ = false;
+    host_.ClearPanel();
     host_.IdentityChanged();
 }
 

@@ -38,6 +38,15 @@ public:
     virtual void PostShowInitializations() = 0;
     // An open dialog that waits for this message type gets it.
     virtual void HandToDialogs(const DeviceMessage& message) = 0;
+    // Every orientation message, raw, for the log's record.
+    virtual void LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth) = 0;
+    // An orientation message that is displayed (not held off): the
+    // orientation panel and, when open, the Nav Console.
+    virtual void ShowOrientation(const DeviceMessage& message) = 0;
+    // After an identity reply the panel, if shown, is made anew.
+    virtual void RecreatePanel() = 0;
+    // After Reset Module the panel forgets its values.
+    virtual void ClearPanel() = 0;
 };
 
 // Values the Initialize sequence gathers: binary-angle counts and ms.
@@ -47,13 +56,6 @@ struct InitialValues {
     std::int16_t rollOffset = 0;
     std::int16_t pitchOffset = 0;
     std::int16_t interval = 0;
-};
-
-// The orientation the log records carry, raw, from every DORIENT.
-struct LogOrientation {
-    std::int16_t roll = 0;
-    std::int16_t pitch = 0;
-    std::uint16_t azimuth = 0;
 };
 
 inline constexpr std::uint16_t kNoReplyAwaited = 0xFFFF;
@@ -91,7 +93,6 @@ public:
     bool OrientationHoldoff() const { return orientationHoldoff_; }
     int BaudRate() const { return baudRate_; }
     const InitialValues& Initial() const { return initialValues_; }
-    const LogOrientation& LogFields() const { return logFields_; }
     // Orientation messages dispatched since start, shown or held off.
     std::uint64_t OrientationCount() const { return orientationCount_; }
     bool compensationActive = false;
@@ -112,7 +113,6 @@ private:
     bool orientationHoldoff_ = false;
     int baudRate_ = 9600;
     InitialValues initialValues_;
-    LogOrientation logFields_;
     std::uint64_t orientationCount_ = 0;
 };
 

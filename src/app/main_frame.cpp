@@ -19,10 +19,18 @@
 #include "app/about_box.h"
 #include "app/display_font_dialog.h"
 #include "dialogs/com_port_dialog.h"
+#include "dialogs/compensation_dialog.h"
+#include "dialogs/initializations_dialog.h"
+#include "dialogs/number_entry.h"
+#include "dialogs/startup_defaults_dialog.h"
+#include "dialogs/wmm_dialog.h"
+#include "logging/log_file_dialog.h"
+#include "protocol/angles.h"
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
 #include "resources/icons.h"
 #include "resources/menu.h"
+#include "views/captioned_child.h"
 #include "views/message_view.h"
 
 namespace tolvane {
@@ -74,8 +82,8 @@ int BaudOf(int id)
 
 } // namespace
 
-CMainFrame::CMainFrame(SerialLink& link, QSettings& settings, QWidget* parent)
-    : QMainWindow(parent), link_(link), settings_(settings), controller_(*this)
+CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWidget* parent)
+    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this)
 {
     setObjectName("CMainFrame");
     view_ = new MessageView(this);
@@ -83,10 +91,28 @@ CMainFrame::CMainFrame(SerialLink& link, QSettings& settings, QWidget* parent)
     displayFont_ = QApplication::font();
     view_->SetDisplayFont(displayFont_);
     setCentralWidget(view_);
+    effects_ = std::make_unique<LogMessageEffects>(log_, [this](const OutgoingRequest& r) { link_.Send(r); });
+    view_->SetEffects(effects_.get());
+    panel_ = std::make_unique<OrientationPanel>(view_);
+    navConsole_ = std::make_unique<NavConsole>(view_);
+    view_->SetOverlapProvider([this] {
+        std::vector<QWidget*> over;
+        if (QWidget* w = panel_->Window()) over.push_back(w);
+        if (QWidget* w = navConsole_->Window()) over.push_back(w);
+        return over;
+    });
     BuildMenus();
     BuildToolbar();
     BuildStatusBar();
     setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
+    log_.SetPaneText([this](const std::string& text) {
+        if (QLabel* pane = Pane(kPaneLogging)) {
+            pane->setText(QString::fromStdString(text));
+            pane->setAccessibleName(pane->text());
+            pane->repaint();
+        }
+        UpdateCommandStates();
+    });
 
     replyTimer_.setSingleShot(true);
     replyTimer_.setInterval(kReplyTimeoutMs);
@@ -115,6 +141,8 @@ CMainFrame::~CMainFrame()
     // No notification may reach a frame that is going away.
     link_.Close();
     link_.SetNotify(nullptr);
+    log_.SetPaneText(nullptr);
+    view_->SetEffects(nullptr);
 }
 
 void CMainFrame::BuildMenus()
@@ -223,9 +251,9 @@ QLabel* CMainFrame::Pane(int indicatorId) const
 void CMainFrame::UpdateCommandStates()
 {
     const bool portOpen = link_.PortNumber() != -1;
-    const bool logging = false; // the log file is not part of the program yet
-    const bool panelShown = false;
-    const bool navConsoleOpen = false;
+    const bool logging = log_.Logging();
+    const bool panelShown = panel_->Shown();
+    const bool navConsoleOpen = navConsole_->IsOpen();
     auto set = [this](int id, bool enabled, int check = -1) {
         QAction* a = Action(id);
         if (!a) return;
@@ -279,6 +307,20 @@ void CMainFrame::RunCommand(int commandId)
         break;
     }
     case kCmdToggleNmea: view_->showNmea = !view_->showNmea; break;
+    case kCmdLogOpen:
+        LogOpenCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
+        view_->RepaintWithErase();
+        break;
+    case kCmdLogClose: log_.Close(); break;
+    case kCmdLogBump:
+        LogBumpCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
+        view_->RepaintWithErase();
+        break;
+    case kCmdStatusView: StatusViewCommand(); break;
+    case kCmdNavConsole: NavConsoleCommand(); break;
+    case kCmdStartUpDefaults: StartUpDefaultsCommand(); break;
+    case kCmdCompensateStart: CompensateStartCommand(); break;
+    case kCmdMagDeclWmm: MagDeclCommand(); break;
     case kCmdSerialNo: controller_.SerialNo(); break;
     case kCmdInitialize: controller_.Initialize(); break;
     case kCmdResetModule: controller_.ResetModule(); break;
@@ -290,7 +332,7 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdBaud9600:
     case kCmdBaud19200:
     case kCmdBaud38400: controller_.SetBaudRate(BaudOf(id)); break;
-    default: break; // the log, the displays and the other dialogs come with their own parts
+    default: break;
     }
     UpdateCommandStates();
 }
@@ -307,7 +349,8 @@ bool CMainFrame::event(QEvent* e)
         return true;
     }
     if (e->type() == WM_SHOW_INITIALIZATIONS) {
-        return true; // the Initializations dialog opens here once it exists
+        ShowInitializations();
+        return true;
     }
     return QMainWindow::event(e);
 }
@@ -349,8 +392,66 @@ void CMainFrame::FontCommand()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     link_.Close();
+    log_.Close();
+    navConsole_->Close();
     UpdateCommandStates();
     event->accept();
+}
+
+void CMainFrame::StatusViewCommand()
+{
+    if (panel_->Shown())
+        panel_->Hide();
+    else
+        panel_->Show();
+}
+
+void CMainFrame::NavConsoleCommand()
+{
+    if (!navConsole_->IsOpen()) {
+        if (navConsole_->Open())
+            connect(navConsole_->Window(), &CaptionedChild::geometryChanged, view_, &MessageView::RepaintWithErase);
+        return;
+    }
+    navConsole_->Close();
+    view_->RepaintWithErase();
+}
+
+void CMainFrame::ShowInitializations()
+{
+    const InitialValues& v = controller_.Initial();
+    InitializationsDialog dialog(RawToDegrees(v.declination), RawToDegrees(v.bodyOffset), RawToDegrees(v.rollOffset),
+                                 RawToDegrees(v.pitchOffset), v.interval,
+                                 [this](const OutgoingRequest& r) { link_.Send(r); },
+                                 [this](MessageReceiver* r) { initializationsDialog = r; }, this);
+    dialog.exec();
+    initializationsDialog = nullptr;
+}
+
+void CMainFrame::StartUpDefaultsCommand()
+{
+    StartupDefaultsDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
+                                 [this](MessageReceiver* r) { startUpDefaultsDialog = r; }, this);
+    dialog.exec();
+    startUpDefaultsDialog = nullptr;
+}
+
+void CMainFrame::CompensateStartCommand()
+{
+    CompensationDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
+                              [this](MessageReceiver* r) { compensationDialog = r; }, this);
+    controller_.compensationActive = true;
+    dialog.exec();
+    controller_.compensationActive = false;
+    compensationDialog = nullptr;
+}
+
+void CMainFrame::MagDeclCommand()
+{
+    WmmDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
+                     [this](MessageReceiver* r) { wmmDialog = r; }, this);
+    dialog.exec();
+    wmmDialog = nullptr;
 }
 
 // FrameHost
@@ -405,6 +506,39 @@ void CMainFrame::HandToDialogs(const DeviceMessage& message)
     default: break;
     }
     if (to) to->OnMessage(message);
+}
+
+void CMainFrame::LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth)
+{
+    log_.roll = roll;
+    log_.pitch = pitch;
+    log_.azimuth = azimuth;
+    if (log_.Logging()) log_.WriteRecord();
+}
+
+void CMainFrame::ShowOrientation(const DeviceMessage& message)
+{
+    if (navConsole_->IsOpen()) {
+        const auto raw = [&message](std::size_t at) {
+            return static_cast<std::uint16_t>(message.payload[at] | (message.payload[at + 1] << 8));
+        };
+        navConsole_->Update(static_cast<float>(UnsignedAngleDegrees(raw(4))),
+                            static_cast<float>(SignedAngleDegrees(static_cast<std::int16_t>(raw(0)))),
+                            static_cast<float>(SignedAngleDegrees(static_cast<std::int16_t>(raw(2)))));
+    }
+    panel_->Update(message);
+}
+
+void CMainFrame::RecreatePanel()
+{
+    if (!panel_->Shown()) return;
+    panel_->Hide();
+    panel_->Show();
+}
+
+void CMainFrame::ClearPanel()
+{
+    panel_->Clear();
 }
 
 } // namespace tolvane

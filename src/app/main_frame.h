@@ -9,9 +9,16 @@
 #include <QTimer>
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/frame_controller.h"
+#include "dialogs/message_receiver.h"
+#include "instruments/nav_console.h"
+#include "logging/log_file.h"
+#include "logging/log_message_effects.h"
+#include "views/orientation_panel.h"
+#include "dialogs/message_receiver.h"
 
 class QLabel;
 class QSettings;
@@ -20,13 +27,6 @@ namespace tolvane {
 
 class MessageView;
 class SerialLink;
-
-// An open dialog that waits for messages of some types.
-class MessageReceiver {
-public:
-    virtual ~MessageReceiver() = default;
-    virtual void OnMessage(const DeviceMessage& message) = 0;
-};
 
 class CMainFrame : public QMainWindow, private FrameHost {
     Q_OBJECT
@@ -42,10 +42,13 @@ public:
     static constexpr int kHoldoffTimerId = 13;
     static constexpr int kHoldoffMs = 80;
 
-    CMainFrame(SerialLink& link, QSettings& settings, QWidget* parent = nullptr);
+    CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     MessageView* View() const { return view_; }
+    OrientationPanel& Panel() { return *panel_; }
+    NavConsole& Console() { return *navConsole_; }
+    LogFile& Log() { return log_; }
     FrameController& Controller() { return controller_; }
     // The action of a command identifier (menu and toolbar twins differ).
     QAction* Action(int commandId) const;
@@ -85,6 +88,10 @@ private:
     void ShowReopenFailed() override;
     void PostShowInitializations() override;
     void HandToDialogs(const DeviceMessage& message) override;
+    void LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth) override;
+    void ShowOrientation(const DeviceMessage& message) override;
+    void RecreatePanel() override;
+    void ClearPanel() override;
 
     void BuildMenus();
     void BuildToolbar();
@@ -92,11 +99,21 @@ private:
     void StartLink();
     void ComPortCommand();
     void FontCommand();
+    void StatusViewCommand();
+    void NavConsoleCommand();
+    void ShowInitializations();
+    void StartUpDefaultsCommand();
+    void CompensateStartCommand();
+    void MagDeclCommand();
 
     SerialLink& link_;
+    LogFile& log_;
     QSettings& settings_;
     FrameController controller_;
     MessageView* view_ = nullptr;
+    std::unique_ptr<LogMessageEffects> effects_;
+    std::unique_ptr<OrientationPanel> panel_;
+    std::unique_ptr<NavConsole> navConsole_;
     QFont displayFont_;
     QTimer replyTimer_;
     QTimer holdoffTimer_;

@@ -21,12 +21,13 @@ CTolvaneApp::CTolvaneApp(int& argc, char** argv) : QApplication(argc, argv)
 CTolvaneApp::~CTolvaneApp()
 {
     frame_.reset();
+    log_.Close();
     link_.Close();
 }
 
 void CTolvaneApp::Start()
 {
-    frame_ = std::make_unique<CMainFrame>(link_, *settings_);
+    frame_ = std::make_unique<CMainFrame>(link_, log_, *settings_);
     // Without a window manager "maximised" means nothing: fill the screen.
     if (QScreen* screen = primaryScreen()) frame_->setGeometry(screen->availableGeometry());
     frame_->showMaximized();

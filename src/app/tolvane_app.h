@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "link/serial_link.h"
+#include "logging/log_file.h"
 
 namespace tolvane {
 
@@ -32,6 +33,7 @@ public:
 
 private:
     SerialLink link_;
+    LogFile log_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<CMainFrame> frame_;
 };

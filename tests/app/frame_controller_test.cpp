@@ -29,6 +29,10 @@ struct FakeHost : FrameHost {
     std::function<void()> whileIncompatible;
     int reopenFailures = 0;
     int showInitializations = 0;
+    std::vector<std::int16_t> loggedRolls;
+    std::vector<std::uint8_t> shown; // first payload byte of each displayed orientation
+    int panelRecreations = 0;
+    int panelClears = 0;
 
     int PortNumber() const override { return port; }
     int ReopenPort(int, int) override { return reopenResult; }
@@ -56,6 +60,10 @@ struct FakeHost : FrameHost {
     void ShowReopenFailed() override { ++reopenFailures; }
     void PostShowInitializations() override { ++showInitializations; }
     void HandToDialogs(const DeviceMessage& m) override { toDialogs.push_back(m); }
+    void LogOrientation(std::int16_t roll, std::int16_t, std::uint16_t) override { loggedRolls.push_back(roll); }
+    void ShowOrientation(const DeviceMessage& m) override { shown.push_back(m.payload[0]); }
+    void RecreatePanel() override { ++panelRecreations; }
+    void ClearPanel() override { ++panelClears; }
 
     std::vector<std::uint16_t> SentTypes() const
     {
@@ -103,6 +111,7 @@ TEST(FrameDispatch, IdentityReplyStartsTheOffsetsAndDeclinationChain)
     EXPECT_TRUE(frame.VersionKnown());
     EXPECT_EQ(frame.Identity().serialNumber, 1234u);
     EXPECT_EQ(host.identityChanges, 1);
+    EXPECT_EQ(host.panelRecreations, 1);
     frame.OnDeviceMessage(Offsets());
     EXPECT_EQ(host.SentTypes(), (std::vector<std::uint16_t>{0xC3, 0x50, 0x54}));
     EXPECT_EQ(host.sent[1].length, 7);
@@ -266,11 +275,13 @@ TEST(FrameDispatch, OrientationHoldOffShowsOneInEightyMilliseconds)
     frame.OnDeviceMessage(Orientation(2)); // 20 ms later, within the hold-off
     ASSERT_EQ(host.viewed.size(), 1u);
     EXPECT_EQ(host.viewed[0].payload[0], 1);
-    EXPECT_EQ(frame.LogFields().roll, 2); // the log saw both
+    EXPECT_EQ(host.shown, (std::vector<std::uint8_t>{1}));
+    EXPECT_EQ(host.loggedRolls, (std::vector<std::int16_t>{1, 2})); // the log saw both
     EXPECT_EQ(host.holdoffStarts, 1);
     frame.OnHoldoffTimeout();
     frame.OnDeviceMessage(Orientation(3));
     EXPECT_EQ(host.viewed.size(), 2u);
+    EXPECT_EQ(host.shown, (std::vector<std::uint8_t>{1, 3}));
     // Other types are never held off.
     frame.OnDeviceMessage(Msg(0x20, {'$', '*', '0', '0'}));
     EXPECT_EQ(host.viewed.size(), 3u);
@@ -303,6 +314,7 @@ TEST(FrameCommands, ResetForgetsTheVersionUnsupervised)
     EXPECT_EQ(host.sent.back().type, 0x42);
     EXPECT_FALSE(host.replyTimer);
     EXPECT_FALSE(frame.VersionKnown());
+    EXPECT_EQ(host.panelClears, 1);
 }
 
 TEST(FrameCommands, BaudRateChange)

@@ -94,6 +94,7 @@ protected:
     void TearDown() override
     {
         frame.reset();
+        log.reset();
         link.reset();
     }
 
@@ -106,7 +107,8 @@ protected:
         link = std::make_unique<SerialLink>();
         link->SetPortMap(ports);
         link->SetLockDirectories({dir.path().toStdString()});
-        frame = std::make_unique<CMainFrame>(*link, *settings);
+        log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
+        frame = std::make_unique<CMainFrame>(*link, *log, *settings);
         frame->resize(900, 600);
         frame->show();
     }
@@ -130,6 +132,7 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<SerialLink> link;
+    std::unique_ptr<LogFile> log;
     std::unique_ptr<CMainFrame> frame;
 };
 

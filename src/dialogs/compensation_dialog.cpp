@@ -1,0 +1,163 @@
+#include "dialogs/compensation_dialog.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "dialogs/dialog_template.h"
+#include "protocol/requests.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kButtonId = 1289;
+constexpr int kComputationBarId = 1287;
+constexpr int kResultId = 1288;
+constexpr int kSectorMaximum = 16;
+constexpr int kComputationMaximum = 100;
+
+// Bar of each DMCAL Bins index: Bins run counter-clockwise from the sector
+// between NW and N.
+constexpr int kSectorBarIds[8] = {1286, 1285, 1284, 1283, 1282, 1281, 1280, 1279};
+
+constexpr ControlSpec kControls[] = {
+    {kButtonId, ControlKind::DefPushButton, "Abort", 45, 178, 50, 14},
+    {-1, ControlKind::StaticCentred, "Data Collection", 21, 9, 100, 10},
+    {-1, ControlKind::StaticCentred, "N", 61, 18, 20, 10},
+    {-1, ControlKind::StaticCentred, "NE", 89, 39, 20, 10},
+    {-1, ControlKind::StaticCentred, "E", 101, 58, 20, 10},
+    {-1, ControlKind::StaticCentred, "SE", 89, 79, 20, 10},
+    {-1, ControlKind::StaticCentred, "S", 61, 98, 20, 10},
+    {-1, ControlKind::StaticCentred, "SW", 33, 79, 20, 10},
+    {-1, ControlKind::StaticCentred, "W", 21, 58, 20, 10},
+    {-1, ControlKind::StaticCentred, "NW", 33, 39, 20, 10},
+    {1279, ControlKind::ProgressBar, "", 75, 29, 20, 10},
+    {1280, ControlKind::ProgressBar, "", 97, 49, 20, 10},
+    {1281, ControlKind::ProgressBar, "", 97, 69, 20, 10},
+    {1282, ControlKind::ProgressBar, "", 75, 89, 20, 10},
+    {1283, ControlKind::ProgressBar, "", 45, 89, 20, 10},
+    {1284, ControlKind::ProgressBar, "", 23, 69, 20, 10},
+    {1285, ControlKind::ProgressBar, "", 23, 49, 20, 10},
+    {1286, ControlKind::ProgressBar, "", 45, 29, 20, 10},
+    {-1, ControlKind::StaticCentred, "Computation", 21, 119, 100, 10},
+    {kComputationBarId, ControlKind::ProgressBar, "", 31, 129, 80, 10},
+    {-1, ControlKind::StaticCentred, "Result", 21, 149, 100, 10},
+    {kResultId, ControlKind::StaticSunken, "", 21, 159, 100, 10},
+};
+constexpr DialogSpec kTemplate{"Compass Compensation", 142, 202, kControls};
+
+// A progress bar ignores a position outside its range; above it the bar
+// is to show full.
+void ShowPosition(QProgressBar& bar, int value)
+{
+    bar.setValue(std::min(value, bar.maximum()));
+}
+
+std::string ResultText(int status, int quality)
+{
+    char text[40];
+    switch (status) {
+    case 1: std::snprintf(text, sizeof text, "Success (%d)", quality); break;
+    case 4: std::snprintf(text, sizeof text, "Timeout"); break;
+    case 5: std::snprintf(text, sizeof text, "Computation failure"); break;
+    case 6: std::snprintf(text, sizeof text, "Old better (New=%d)", quality); break;
+    case 7: std::snprintf(text, sizeof text, "Failure writing to flash"); break;
+    default: std::snprintf(text, sizeof text, "??? (%d)", status); break;
+    }
+    return text;
+}
+
+} // namespace
+
+CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&)> send,
+                                       std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      send_(std::move(send)),
+      registerReceiver_(std::move(registerReceiver))
+{
+    BuildDialog(*this, kTemplate);
+    for (int i = 0; i < 8; ++i) sectorBars_[i] = ControlOf<QProgressBar>(*this, kSectorBarIds[i]);
+    computationBar_ = ControlOf<QProgressBar>(*this, kComputationBarId);
+    result_ = ControlOf<QLabel>(*this, kResultId);
+    button_ = ControlOf<QPushButton>(*this, kButtonId);
+    connect(button_, &QPushButton::clicked, this, &CompensationDialog::ButtonClicked);
+}
+
+CompensationDialog::~CompensationDialog() { Unregister(); }
+
+void CompensationDialog::setVisible(bool visible)
+{
+    // Each modal run opens the dialog afresh, as a new window would.
+    if (visible && !isVisible()) {
+        PlaceOnCreate(*this);
+        Initialise();
+    }
+    if (!visible) Unregister();
+    QDialog::setVisible(visible);
+}
+
+void CompensationDialog::Initialise()
+{
+    for (int i = 0; i < 8; ++i) {
+        sectorBars_[i]->setRange(0, kSectorMaximum);
+        sectorBars_[i]->setValue(0);
+        sectorValues_[i] = 0;
+    }
+    computationBar_->setRange(0, kComputationMaximum);
+    computationBar_->setValue(0);
+    computationValue_ = 0;
+    result_->clear();
+    button_->setText(QStringLiteral("&Abort"));
+    done_ = false;
+    if (send_) send_(CompensationRequest(CompensationAction::Start));
+    registered_ = true;
+    if (registerReceiver_) registerReceiver_(this);
+}
+
+void CompensationDialog::Unregister()
+{
+    if (!registered_) return;
+    registered_ = false;
+    if (registerReceiver_) registerReceiver_(nullptr);
+}
+
+void CompensationDialog::OnMessage(const DeviceMessage& message)
+{
+    if (message.type != kCompensationRequest) return;
+    const std::uint8_t* p = message.payload;
+    const int status = p[1];
+    if (status == 0) {
+        for (int i = 0; i < 8; ++i) {
+            const int value = p[2 + i];
+            if (value == sectorValues_[i]) continue;
+            sectorValues_[i] = value;
+            ShowPosition(*sectorBars_[i], value);
+        }
+        const int comp = p[10];
+        if (comp != computationValue_) {
+            computationValue_ = comp;
+            ShowPosition(*computationBar_, comp);
+        }
+        return;
+    }
+    const int quality = static_cast<std::int16_t>(p[11] | (p[12] << 8));
+    const QString text = QString::fromStdString(ResultText(status, quality));
+    result_->setText(text);
+    result_->setAccessibleName(text); // so screen readers announce the result
+    button_->setText(QStringLiteral("&OK"));
+    done_ = true;
+}
+
+void CompensationDialog::ButtonClicked()
+{
+    if (!done_ && send_) send_(CompensationRequest(CompensationAction::Abort));
+    Unregister();
+    accept();
+}
+
+} // namespace tolvane

@@ -1,0 +1,53 @@
+// "Compass Compensation": starts the module's vehicle compensation, shows
+// data collection per 45-degree heading sector and the computation's
+// progress from DMCAL messages, then the result as a line of text.
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+#include <functional>
+
+#include "dialogs/message_receiver.h"
+#include "link/device_message.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace tolvane {
+
+class CompensationDialog : public QDialog, public MessageReceiver {
+    Q_OBJECT
+
+public:
+    // `send` writes a request to the module. `registerReceiver` gets this
+    // dialog when it opens and nullptr whenever it ends, by any route.
+    CompensationDialog(std::function<void(const OutgoingRequest&)> send,
+                       std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
+    ~CompensationDialog() override;
+
+    // Takes DMCAL messages; others are ignored.
+    void OnMessage(const DeviceMessage& message) override;
+
+    void setVisible(bool visible) override;
+
+private:
+    void Initialise();
+    void ButtonClicked();
+    void Unregister();
+
+    std::function<void(const OutgoingRequest&)> send_;
+    std::function<void(MessageReceiver*)> registerReceiver_;
+    bool registered_ = false;
+
+    std::array<QProgressBar*, 8> sectorBars_{}; // in Bins order
+    std::array<int, 8> sectorValues_{};
+    QProgressBar* computationBar_ = nullptr;
+    int computationValue_ = 0;
+    QLabel* result_ = nullptr;
+    QPushButton* button_ = nullptr;
+    bool done_ = false;
+};
+
+} // namespace tolvane

@@ -1,0 +1,61 @@
+// "Initializations": changes the declination, offsets and orientation
+// rate the module works with now. On OK it sends the declination, offsets
+// and orientation rate requests whose values were changed, in that order,
+// each once the module has acknowledged the one before.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+
+#include "dialogs/message_receiver.h"
+#include "dialogs/value_field.h"
+
+namespace tolvane {
+
+class InitializationsDialog : public QDialog, public MessageReceiver {
+    Q_OBJECT
+
+public:
+    // Waits this long for each acknowledgement.
+    static constexpr int kAckTimerId = 22;
+    static constexpr int kAckTimeoutMs = 1000;
+
+    // Angles in degrees, the DORIENT interval in ms. `registerReceiver`
+    // is called with this dialog when it opens and with nullptr whenever
+    // it ends; the frame then hands it every 'P', 'T' and 0x7F message.
+    InitializationsDialog(float declination, float azimuthOffset, float rollOffset, float pitchOffset,
+                          std::int32_t intervalMs, std::function<void(const OutgoingRequest&)> send,
+                          std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
+    ~InitializationsDialog() override;
+
+    void OnMessage(const DeviceMessage& message) override { OnInitAck(message); }
+    void OnInitAck(const DeviceMessage& message);
+
+    void done(int result) override;
+
+    const ValueFields& Fields() const { return *fields_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Ok();
+    // Sends the next changed setting; false when none is left.
+    bool SendNext();
+    void AckTimedOut();
+
+    std::function<void(const OutgoingRequest&)> send_;
+    std::function<void(MessageReceiver*)> registerReceiver_;
+    ValueFields* fields_;
+    QTimer ackTimer_;
+    bool initialised_ = false;
+    bool registered_ = false;
+    std::uint16_t pendingType_ = 0; // 0: nothing awaited
+    const char* pendingLabel_ = "";
+};
+
+} // namespace tolvane

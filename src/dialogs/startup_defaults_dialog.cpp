@@ -1,0 +1,167 @@
+#include "dialogs/startup_defaults_dialog.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "dialogs/number_entry.h"
+#include "dialogs/settings_template.h"
+#include "protocol/requests.h"
+
+namespace tolvane {
+namespace {
+
+constexpr ControlSpec kWarning[] = {
+    {-1, ControlKind::Static,
+     "Changing any of these quantities will write to the microcontroller's flash memory, which is not "
+     "specified for frequent writing. Do not overuse this capability.",
+     9, 133, 186, 24},
+};
+constexpr auto kControls = WithSettingsControls(kWarning);
+constexpr DialogSpec kTemplate{"Start-Up Defaults", 209, 167, kControls};
+
+constexpr std::size_t kDefaultsLength = 12;
+
+} // namespace
+
+StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
+                                             std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
+    : QDialog(parent), send_(std::move(send)), registerReceiver_(std::move(registerReceiver))
+{
+    BuildDialog(*this, kTemplate);
+    FinishSettingsDialog(*this);
+    fields_ = new ValueFields(*this);
+
+    replyTimer_.setSingleShot(true);
+    replyTimer_.setInterval(kReplyTimeoutMs);
+    connect(&replyTimer_, &QTimer::timeout, this, &StartupDefaultsDialog::ReplyTimedOut);
+    if (auto* ok = ControlOf<QPushButton>(*this, kSettingsOkId))
+        connect(ok, &QPushButton::clicked, this, &StartupDefaultsDialog::Ok);
+    if (auto* cancel = ControlOf<QPushButton>(*this, kSettingsCancelId))
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+StartupDefaultsDialog::~StartupDefaultsDialog()
+{
+    replyTimer_.stop();
+    if (registered_ && registerReceiver_) registerReceiver_(nullptr);
+}
+
+void StartupDefaultsDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (initialised_) return;
+    initialised_ = true;
+    PlaceOnCreate(*this);
+    registered_ = true;
+    if (registerReceiver_) registerReceiver_(this);
+    fields_->Prepare();
+    fields_->Clear();
+    loading_ = false;
+    request_ = StartUpDefaultsReadRequest();
+    SendRequest();
+}
+
+void StartupDefaultsDialog::done(int result)
+{
+    replyTimer_.stop();
+    ended_ = true;
+    if (registered_) {
+        registered_ = false;
+        if (registerReceiver_) registerReceiver_(nullptr);
+    }
+    QDialog::done(result);
+}
+
+void StartupDefaultsDialog::SendRequest()
+{
+    if (send_) send_(request_);
+    replyTimer_.start();
+}
+
+void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
+{
+    if (ended_ || message.type != kStartUpDefaultsRequest) return;
+    ++replies_;
+    replyTimer_.stop();
+    if (loading_) {
+        const bool failed = message.payload[0] == 0 && message.payload[1] == 0;
+        // No further reply may act while the message shows.
+        ended_ = true;
+        if (failed) {
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Too bad!"),
+                            QStringLiteral("Compass reports failure loading\nchanges to flash."), QMessageBox::Ok,
+                            this);
+            box.exec();
+            reject();
+        } else {
+            accept();
+        }
+        return;
+    }
+    if (message.length != kDefaultsLength) {
+        ended_ = true;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Incompatibility"),
+                        QStringLiteral("Firmware version is not compatible\nwith this version of Tolvane."),
+                        QMessageBox::Ok, this);
+        box.exec();
+        reject();
+        return;
+    }
+    const StartUpDefaults stored = DecodeStartUpDefaults(message.payload, nullptr);
+    fields_->Receive(RawToDegrees(stored.declination), RawToDegrees(stored.bodyOffset),
+                     RawToDegrees(stored.rollOffset), RawToDegrees(stored.pitchOffset), stored.interval);
+}
+
+void StartupDefaultsDialog::ReplyTimedOut()
+{
+    replyTimer_.stop();
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Compass Silent"),
+                    QString::fromUtf8(loading_ ? "No reply to request\nto load new values."
+                                               : "No reply to request\nfor current values."),
+                    QMessageBox::Retry | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Retry);
+    const int repliesBefore = replies_;
+    const int answer = box.exec();
+    // A reply that came while the question showed has answered it.
+    if (ended_ || replies_ != repliesBefore) return;
+    if (answer == QMessageBox::Retry) SendRequest();
+    else reject();
+}
+
+void StartupDefaultsDialog::Ok()
+{
+    if (fields_->DeclinationBeingTyped()) return;
+    const auto& angles = fields_->angles;
+    std::uint16_t mask = 0;
+    StartUpDefaults values;
+    struct Slot {
+        ValueFields::Angle angle;
+        std::uint16_t bit;
+        std::int16_t StartUpDefaults::*value;
+    };
+    static constexpr Slot kSlots[] = {
+        {ValueFields::kDeclination, kLoadDeclination, &StartUpDefaults::declination},
+        {ValueFields::kAzimuth, kLoadBodyOffset, &StartUpDefaults::bodyOffset},
+        {ValueFields::kRoll, kLoadRollOffset, &StartUpDefaults::rollOffset},
+        {ValueFields::kPitch, kLoadPitchOffset, &StartUpDefaults::pitchOffset},
+    };
+    for (const Slot& slot : kSlots) {
+        if (!angles[slot.angle].load) continue;
+        if (!fields_->RangeCheck180(slot.angle)) return;
+        values.*slot.value = DegreesToRaw(angles[slot.angle].working);
+        mask |= slot.bit;
+    }
+    if (fields_->rate.load) {
+        mask |= kLoadInterval;
+        values.interval = static_cast<std::int16_t>(fields_->rate.working);
+    }
+    if (mask == 0) {
+        accept();
+        return;
+    }
+    loading_ = true;
+    request_ = StartUpDefaultsLoadRequest(mask, values);
+    SendRequest();
+}
+
+} // namespace tolvane

@@ -1,0 +1,60 @@
+// "Start-Up Defaults": reads the settings the module keeps in flash and
+// applies at start-up, and on OK writes the changed ones with a single
+// start-up defaults request.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+
+#include "dialogs/message_receiver.h"
+#include "dialogs/value_field.h"
+
+namespace tolvane {
+
+class StartupDefaultsDialog : public QDialog, public MessageReceiver {
+    Q_OBJECT
+
+public:
+    // Waits this long for each DSDFLT.
+    static constexpr int kReplyTimerId = 23;
+    static constexpr int kReplyTimeoutMs = 1000;
+
+    // The stored defaults are asked for when the dialog opens.
+    // `registerReceiver`, when given, is called with this dialog when it
+    // opens and with nullptr whenever it ends; the frame hands a
+    // registered dialog every 'f' message.
+    explicit StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
+                                   std::function<void(MessageReceiver*)> registerReceiver = {},
+                                   QWidget* parent = nullptr);
+    ~StartupDefaultsDialog() override;
+
+    void OnMessage(const DeviceMessage& message) override { OnDefaultsReply(message); }
+    void OnDefaultsReply(const DeviceMessage& message);
+
+    void done(int result) override;
+
+    const ValueFields& Fields() const { return *fields_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Ok();
+    void SendRequest();
+    void ReplyTimedOut();
+
+    std::function<void(const OutgoingRequest&)> send_;
+    std::function<void(MessageReceiver*)> registerReceiver_;
+    ValueFields* fields_;
+    QTimer replyTimer_;
+    OutgoingRequest request_;
+    bool loading_ = false;
+    bool initialised_ = false;
+    bool registered_ = false;
+    bool ended_ = false;
+    int replies_ = 0;
+};
+
+} // namespace tolvane

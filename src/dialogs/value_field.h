@@ -1,0 +1,104 @@
+// The five settings the Initializations and Start-Up Defaults dialogs
+// share (declination, azimuth, roll and pitch offsets, orientation rate),
+// each an edit field with a "Load" box, and the handlers bound to their
+// controls. The controls carry the same identifiers in both templates.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QDialog;
+class QLineEdit;
+
+namespace tolvane {
+
+enum ValueControlId : int {
+    kEastId = 1017,
+    kWestId = 1018,
+    kDeclinationEditId = 1266,
+    kDeclinationLoadId = 1269,
+    kAzimuthEditId = 1270,
+    kAzimuthLoadId = 1273,
+    kRollEditId = 1331,
+    kPitchEditId = 1333,
+    kRateEditId = 1335,
+    kRollLoadId = 1337,
+    kPitchLoadId = 1338,
+    kRateLoadId = 1339,
+};
+
+// One setting: what OK would send, what the module gave, and whether OK
+// sends it.
+template <typename T>
+struct ValueField {
+    T working{};
+    T received{};
+    bool load = false;
+};
+
+// Degrees.
+using AngleField = ValueField<float>;
+
+// The DORIENT interval in ms (0: no orientation messages), and the rate
+// in Hz the field shows.
+struct RateField : ValueField<std::int32_t> {
+    float rate = 0.0f;
+};
+
+// ParseNumber on `text`; on failure shows "Numbers only, please." (owned
+// by no window) and leaves `out` as it was.
+bool ParseNumberOrTell(const QString& text, double& out);
+
+class ValueFields : public QObject {
+    Q_OBJECT
+
+public:
+    enum Angle { kDeclination, kAzimuth, kRoll, kPitch };
+
+    // Binds the handlers to the controls of `dialog` that exist.
+    explicit ValueFields(QDialog& dialog);
+
+    std::array<AngleField, 4> angles;
+    RateField rate;
+
+    // Unchecks the Load boxes and limits the fields to kFieldMaxLength.
+    void Prepare();
+    // Empties the fields and unchecks "E" and "W".
+    void Clear();
+    // Each value becomes working and received value, and is shown.
+    void Receive(float declination, float azimuth, float roll, float pitch, std::int32_t intervalMs);
+
+    void ShowDeclination();
+    void ShowOffset(Angle angle);
+    void ShowRate();
+
+    // Shows "Should be +/-180, please." and selects the field when the
+    // angle's working value is out of range.
+    bool RangeCheck180(Angle angle);
+    // OK waits while the declination is typed: it is only taken over
+    // when its field loses the focus.
+    bool DeclinationBeingTyped() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void DeclinationEdited();
+    void DeclinationLeft();
+    void HemisphereClicked(bool west);
+    void OffsetEdited(Angle angle);
+    void RateEdited();
+    void RateLeft();
+    void LoadClicked(int loadId);
+    void SetHemisphere(bool east, bool west);
+    void SetRateText(const QString& text);
+
+    QDialog& dialog_;
+    // What the program last wrote into the rate field.
+    QString rateText_;
+};
+
+} // namespace tolvane

@@ -1,0 +1,404 @@
+#include "dialogs/wmm_dialog.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScopedValueRollback>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+
+#include "dialogs/dialog_template.h"
+#include "dialogs/value_field.h"
+#include "protocol/angles.h"
+#include "protocol/requests.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kLatitudeId = 1008;
+constexpr int kNorthRadioId = 1009;
+constexpr int kSouthRadioId = 1010;
+constexpr int kLongitudeId = 1011;
+constexpr int kEastRadioId = 1012;
+constexpr int kWestRadioId = 1013;
+constexpr int kMonthId = 1014;
+constexpr int kDayId = 1004;
+constexpr int kYearId = 1005;
+constexpr int kAltitudeId = 1006;
+constexpr int kSubmitId = 1007;
+constexpr int kCancelId = 2;
+
+constexpr int kCoordinateLimit = 12;
+constexpr int kDateLimit = 2;
+constexpr int kAltitudeLimit = 8;
+// The checks read the field into a 14-character buffer.
+constexpr int kExamined = 13;
+constexpr int kLowestAltitude = -1000;
+constexpr int kHighestAltitude = 30000;
+
+// Template 155.
+constexpr ControlSpec kControls[] = {
+    {-1, ControlKind::StaticCentred, "Degrees and decimal degrees, please", 7, 7, 176, 10},
+    {-1, ControlKind::Static, "Latitude", 10, 24, 40, 10},
+    {kLatitudeId, ControlKind::Edit, "", 52, 22, 64, 12},
+    {kNorthRadioId, ControlKind::RadioButton, "N", 124, 23, 24, 10},
+    {kSouthRadioId, ControlKind::RadioButton, "S", 152, 23, 24, 10},
+    {-1, ControlKind::Static, "Longitude", 10, 42, 40, 10},
+    {kLongitudeId, ControlKind::Edit, "", 52, 40, 64, 12},
+    {kEastRadioId, ControlKind::RadioButton, "E", 124, 41, 24, 10},
+    {kWestRadioId, ControlKind::RadioButton, "W", 152, 41, 24, 10},
+    {-1, ControlKind::Static, "Month", 10, 62, 40, 10},
+    {kMonthId, ControlKind::DropDownList, "", 52, 60, 64, 12},
+    {-1, ControlKind::Static, "Day", 10, 80, 40, 10},
+    {kDayId, ControlKind::Edit, "", 52, 78, 20, 12},
+    {-1, ControlKind::Static, "Year", 10, 98, 40, 10},
+    {-1, ControlKind::Static, "20 ", 52, 100, 10, 10},
+    {kYearId, ControlKind::Edit, "", 62, 98, 20, 12},
+    {-1, ControlKind::Static, "Altitude", 10, 116, 40, 10},
+    {kAltitudeId, ControlKind::Edit, "", 52, 114, 64, 12},
+    {-1, ControlKind::Static, "feet", 122, 116, 30, 10},
+    {kSubmitId, ControlKind::PushButton, "Submit", 35, 138, 50, 14},
+    {kCancelId, ControlKind::PushButton, "Cancel", 105, 138, 50, 14},
+};
+constexpr DialogSpec kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls};
+
+constexpr const char* kMonths[] = {"Jan", "Feb",  "March", "April", "May", "June",
+                                   "July", "Aug", "Sept", "Oct",   "Nov", "Dec"};
+
+// Blanks, control characters and everything above 127 before a value.
+bool Skipped(QChar c)
+{
+    const char16_t code = c.unicode();
+    return (code >= 1 && code <= 32) || code >= 128;
+}
+
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+void Tell(QMessageBox::Icon icon, const char* title, const QString& text, QWidget* owner)
+{
+    QMessageBox box(icon, QString::fromUtf8(title), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+QString Formatted(const char* format, int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return QString::fromLatin1(text);
+}
+
+int DaysAtMost(int month)
+{
+    switch (month) {
+    case 1: return 29;
+    case 3:
+    case 5:
+    case 8:
+    case 10: return 30;
+    default: return 31;
+    }
+}
+
+} // namespace
+
+// One coordinate field with its radio pair, its limit and its message.
+struct WmmDialog::Hemisphere {
+    QLineEdit* edit;
+    QRadioButton* positive;
+    QRadioButton* negative;
+    double limit;
+    const char* message;
+    const char* title;
+    double& magnitude;
+    bool& valid;
+};
+
+WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
+                     std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent, QDate today)
+    : QDialog(parent), send_(std::move(send)), registerReceiver_(std::move(registerReceiver)), today_(today)
+{
+    BuildDialog(*this, kTemplate);
+    latitudeEdit_ = ControlOf<QLineEdit>(*this, kLatitudeId);
+    north_ = ControlOf<QRadioButton>(*this, kNorthRadioId);
+    south_ = ControlOf<QRadioButton>(*this, kSouthRadioId);
+    longitudeEdit_ = ControlOf<QLineEdit>(*this, kLongitudeId);
+    east_ = ControlOf<QRadioButton>(*this, kEastRadioId);
+    west_ = ControlOf<QRadioButton>(*this, kWestRadioId);
+    monthList_ = ControlOf<QComboBox>(*this, kMonthId);
+    dayEdit_ = ControlOf<QLineEdit>(*this, kDayId);
+    yearEdit_ = ControlOf<QLineEdit>(*this, kYearId);
+    altitudeEdit_ = ControlOf<QLineEdit>(*this, kAltitudeId);
+    submit_ = ControlOf<QPushButton>(*this, kSubmitId);
+
+    // The template puts all radio buttons in one group; here they are two
+    // pairs (a button joining a group leaves its former one).
+    for (auto pair : {std::pair{north_, south_}, std::pair{east_, west_}}) {
+        auto* group = new QButtonGroup(this);
+        group->addButton(pair.first);
+        group->addButton(pair.second);
+    }
+
+    latitudeEdit_->setMaxLength(kCoordinateLimit);
+    longitudeEdit_->setMaxLength(kCoordinateLimit);
+    altitudeEdit_->setMaxLength(kAltitudeLimit);
+    const auto* digitsOnly = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    for (QLineEdit* edit : {dayEdit_, yearEdit_}) {
+        edit->setMaxLength(kDateLimit);
+        edit->setValidator(digitsOnly);
+    }
+    const std::pair<QLineEdit*, const char*> names[] = {{latitudeEdit_, "Latitude"}, {longitudeEdit_, "Longitude"},
+                                                        {dayEdit_, "Day"},           {yearEdit_, "Year"},
+                                                        {altitudeEdit_, "Altitude"}};
+    for (const auto& [edit, name] : names) {
+        edit->setAccessibleName(QString::fromLatin1(name));
+        edit->installEventFilter(this);
+    }
+    monthList_->setAccessibleName(QStringLiteral("Month"));
+    for (const char* month : kMonths) monthList_->addItem(QString::fromLatin1(month));
+    connect(monthList_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) month_ = index;
+    });
+
+    connect(submit_, &QPushButton::clicked, this, &WmmDialog::Submit);
+    connect(ControlOf<QPushButton>(*this, kCancelId), &QPushButton::clicked, this, &WmmDialog::reject);
+
+    replyTimer_.setObjectName(QString::number(kReplyTimerId));
+    replyTimer_.setInterval(kReplyTimeoutMs);
+    replyTimer_.setSingleShot(true);
+    replyTimer_.setTimerType(Qt::PreciseTimer); // a coarse timer may give up early
+    connect(&replyTimer_, &QTimer::timeout, this, &WmmDialog::ReplyTimedOut);
+}
+
+WmmDialog::~WmmDialog() { Unregister(); }
+
+void WmmDialog::setVisible(bool visible)
+{
+    // Each modal run opens the dialog afresh, as a new window would.
+    if (visible && !isVisible()) {
+        PlaceOnCreate(*this);
+        Open();
+    }
+    if (!visible) {
+        open_ = false;
+        replyTimer_.stop();
+        Unregister();
+    }
+    QDialog::setVisible(visible);
+}
+
+void WmmDialog::Open()
+{
+    const QDate today = today_.isValid() ? today_ : QDate::currentDate();
+    day_ = today.day();
+    month_ = today.month() - 1;
+    // Two digits are all the field and the request hold.
+    year_ = std::clamp(today.year() - 2000, 0, 99);
+    altitude_ = 0;
+    altitudeValid_ = true;
+    latitudeValid_ = false;
+    longitudeValid_ = false;
+    replyTimer_.stop();
+
+    latitudeEdit_->clear();
+    north_->setChecked(true);
+    longitudeEdit_->clear();
+    west_->setChecked(true);
+    monthList_->setCurrentIndex(month_);
+    dayEdit_->setText(Formatted("%d", day_));
+    yearEdit_->setText(Formatted("%02d", year_));
+    altitudeEdit_->setText(QStringLiteral("0"));
+    submit_->setEnabled(false);
+
+    open_ = true;
+    registered_ = true;
+    if (registerReceiver_) registerReceiver_(this);
+}
+
+void WmmDialog::Unregister()
+{
+    if (!registered_) return;
+    registered_ = false;
+    if (registerReceiver_) registerReceiver_(nullptr);
+}
+
+bool WmmDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::FocusOut || !open_ || checking_) return QDialog::eventFilter(watched, event);
+    // Losing the focus to a message box or a popup is not leaving the field.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return QDialog::eventFilter(watched, event);
+
+    // The edit finishes losing the focus first, so that a check that gives
+    // it back leaves it focused with its text selected. A check's own focus
+    // moves start no other check.
+    watched->event(event);
+    const QScopedValueRollback<bool> busy(checking_, true);
+    if (watched == latitudeEdit_) {
+        CheckCoordinate({latitudeEdit_, north_, south_, 90.0, "This latitude is out\nof this world.", "Tsk, Tsk",
+                         latitude_, latitudeValid_});
+    } else if (watched == longitudeEdit_) {
+        CheckCoordinate({longitudeEdit_, east_, west_, 180.0, "This longitude is out\nof this world.", "Tsk, Tsk!",
+                         longitude_, longitudeValid_});
+    } else if (watched == altitudeEdit_) {
+        CheckAltitude();
+    } else if (watched == dayEdit_) {
+        CheckDay();
+    } else if (watched == yearEdit_) {
+        CheckYear();
+    }
+    return true;
+}
+
+void WmmDialog::CheckCoordinate(const Hemisphere& field)
+{
+    const QString text = field.edit->text().left(kExamined);
+    qsizetype i = 0;
+    while (i < text.size() && Skipped(text[i])) ++i;
+    for (; i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')); ++i)
+        (text[i] == QLatin1Char('+') ? field.positive : field.negative)->setChecked(true);
+    const QString rest = text.mid(i);
+    if (rest.isEmpty()) {
+        field.valid = false;
+        UpdateSubmit();
+        return;
+    }
+    if (i > 0) field.edit->setText(rest);
+
+    bool valid = false;
+    double value = 0;
+    if (ParseNumberOrTell(rest, value)) {
+        const double magnitude = std::fabs(value);
+        if (magnitude > field.limit) {
+            Tell(QMessageBox::Critical, field.title, QString::fromLatin1(field.message), this);
+        } else {
+            field.magnitude = magnitude;
+            valid = true;
+        }
+    }
+    field.valid = valid;
+    UpdateSubmit();
+    if (!valid) Refocus(field.edit);
+}
+
+void WmmDialog::CheckAltitude()
+{
+    const QString text = altitudeEdit_->text().left(kExamined);
+    qsizetype i = 0;
+    while (i < text.size() && Skipped(text[i])) ++i;
+    bool negative = false;
+    for (; i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')); ++i)
+        negative = text[i] == QLatin1Char('-');
+    if (i == text.size()) {
+        altitudeValid_ = false;
+        UpdateSubmit();
+        return;
+    }
+
+    // At most 13 digits: no overflow in 64 bits.
+    std::int64_t magnitude = 0;
+    bool digits = true;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(text[i])) {
+            digits = false;
+            break;
+        }
+        magnitude = magnitude * 10 + (text[i].unicode() - u'0');
+    }
+    bool valid = false;
+    if (!digits) {
+        Tell(QMessageBox::Critical, "Tsk, Tsk!", QStringLiteral("Numbers only, please."), nullptr);
+    } else {
+        const std::int64_t feet = negative ? -magnitude : magnitude;
+        if (feet < kLowestAltitude || feet > kHighestAltitude) {
+            Tell(QMessageBox::Critical, "C'mon, now!", QStringLiteral("You won't have the compass\nat this altitude."),
+                 this);
+        } else {
+            altitude_ = static_cast<int>(feet);
+            valid = true;
+        }
+    }
+    altitudeValid_ = valid;
+    UpdateSubmit();
+    if (!valid) Refocus(altitudeEdit_);
+}
+
+void WmmDialog::CheckDay()
+{
+    int day = 0;
+    for (const QChar c : dayEdit_->text().left(kExamined)) {
+        if (!IsDigit(c)) break;
+        day = day * 10 + (c.unicode() - u'0');
+    }
+    // The month chosen now limits the day; a later choice does not.
+    day_ = std::min(std::max(day, 1), DaysAtMost(month_));
+    dayEdit_->setText(Formatted("%d", day_));
+}
+
+void WmmDialog::CheckYear()
+{
+    int year = 0;
+    for (const QChar c : yearEdit_->text().left(kDateLimit)) {
+        if (!IsDigit(c)) break;
+        year = year * 10 + (c.unicode() - u'0');
+    }
+    year_ = year;
+    yearEdit_->setText(Formatted("%02d", year_));
+}
+
+void WmmDialog::Refocus(QLineEdit* edit)
+{
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll(); // leaves the caret at the end, in view
+}
+
+void WmmDialog::UpdateSubmit() { submit_->setEnabled(latitudeValid_ && longitudeValid_ && altitudeValid_); }
+
+void WmmDialog::Submit()
+{
+    if (!latitudeValid_ || !longitudeValid_ || !altitudeValid_ || replyTimer_.isActive()) return;
+    const double latitude = south_->isChecked() ? -latitude_ : latitude_;
+    const double longitude = west_->isChecked() ? -longitude_ : longitude_;
+    if (send_) send_(WmmRequest(day_, month_ + 1, year_, latitude, longitude, altitude_));
+    replyTimer_.start();
+}
+
+void WmmDialog::OnMessage(const DeviceMessage& message)
+{
+    if (message.type != kWmmRequest || !replyTimer_.isActive() || message.payload[0] != 1) return;
+    replyTimer_.stop();
+
+    const auto counts = static_cast<std::int16_t>(message.payload[1] | (message.payload[2] << 8));
+    const double declination = SignedAngleDegrees(counts);
+    char text[64];
+    std::snprintf(text, sizeof text, "Magnetic declination has been\nset to %.2f (", declination);
+    const QString whole = QString::fromLatin1(text) + QLatin1String(declination < 0 ? "west)." : "east).");
+    Tell(QMessageBox::Information, "WMM Result", whole, this);
+    Unregister();
+    accept();
+}
+
+void WmmDialog::ReplyTimedOut()
+{
+    replyTimer_.stop();
+    Tell(QMessageBox::Critical, "Silence", QStringLiteral("Compass failed to reply."), this);
+    UpdateSubmit();
+}
+
+void WmmDialog::reject()
+{
+    if (replyTimer_.isActive()) return;
+    Unregister();
+    QDialog::reject();
+}
+
+} // namespace tolvane

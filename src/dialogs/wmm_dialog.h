@@ -1,0 +1,95 @@
+// "Magnetic Declination (WMM)": collects a position, a date and an
+// altitude, checking each field as the user leaves it, asks the compass to
+// compute and set the declination there from the World Magnetic Model, and
+// reports what it set.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+
+#include "dialogs/message_receiver.h"
+#include "link/device_message.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tolvane {
+
+class WmmDialog : public QDialog, public MessageReceiver {
+    Q_OBJECT
+
+public:
+    // The reply timer keeps its window-timer number for its name.
+    static constexpr int kReplyTimerId = 77;
+    static constexpr int kReplyTimeoutMs = 2000;
+
+    // `send` writes a request to the module. `registerReceiver` gets this
+    // dialog when it opens and nullptr whenever it ends, by any route. The
+    // date fields start from `today`, or from the local date at opening
+    // when it is null.
+    WmmDialog(std::function<void(const OutgoingRequest&)> send, std::function<void(MessageReceiver*)> registerReceiver,
+              QWidget* parent = nullptr, QDate today = QDate());
+    ~WmmDialog() override;
+
+    // Takes the DWMM reply; anything else is ignored.
+    void OnMessage(const DeviceMessage& message) override;
+
+    void setVisible(bool visible) override;
+    // Refused while a reply is awaited.
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Hemisphere;
+
+    void Open();
+    void Unregister();
+    void CheckCoordinate(const Hemisphere& field);
+    void CheckAltitude();
+    void CheckDay();
+    void CheckYear();
+    void UpdateSubmit();
+    void Submit();
+    void ReplyTimedOut();
+    void Refocus(QLineEdit* edit);
+
+    std::function<void(const OutgoingRequest&)> send_;
+    std::function<void(MessageReceiver*)> registerReceiver_;
+    QDate today_;
+    bool registered_ = false;
+    bool open_ = false;
+    bool checking_ = false;
+
+    QLineEdit* latitudeEdit_ = nullptr;
+    QRadioButton* north_ = nullptr;
+    QRadioButton* south_ = nullptr;
+    QLineEdit* longitudeEdit_ = nullptr;
+    QRadioButton* east_ = nullptr;
+    QRadioButton* west_ = nullptr;
+    QComboBox* monthList_ = nullptr;
+    QLineEdit* dayEdit_ = nullptr;
+    QLineEdit* yearEdit_ = nullptr;
+    QLineEdit* altitudeEdit_ = nullptr;
+    QPushButton* submit_ = nullptr;
+
+    int day_ = 1;
+    int month_ = 0; // list index, 0 = January
+    int year_ = 0;  // since 2000
+    int altitude_ = 0; // feet
+    double latitude_ = 0;  // magnitudes; the radio pairs give the signs
+    double longitude_ = 0;
+    bool latitudeValid_ = false;
+    bool longitudeValid_ = false;
+    bool altitudeValid_ = true;
+
+    QTimer replyTimer_{this}; // runs exactly while a reply is awaited
+};
+
+} // namespace tolvane

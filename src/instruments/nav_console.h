@@ -1,0 +1,70 @@
+// The Nav Console: a captioned child window of the message view showing
+// azimuth, roll and pitch on instruments, each with a readout below. The
+// object lives as long as the frame; its window exists only while open.
+#pragma once
+
+#include <QPointer>
+
+#include <functional>
+#include <vector>
+
+#include "views/captioned_child.h"
+
+namespace tolvane {
+
+class Instrument;
+
+class NavConsole {
+public:
+    // Control identifiers of the console's template.
+    static constexpr int kRollGaugeId = 1360;
+    static constexpr int kPitchScaleId = 1361;
+    static constexpr int kCompassId = 1362;
+    static constexpr int kRollReadoutId = 1363;
+    static constexpr int kPitchReadoutId = 1364;
+    static constexpr int kAzimuthReadoutId = 1365;
+    static constexpr int kPanelId = 1366;
+    // The client area, in dialog units of the window's font.
+    static constexpr int kClientWidth = 309;
+    static constexpr int kClientHeight = 126;
+
+    // Told of every property write Update makes, after the control took it.
+    using WriteObserver = std::function<void(int controlId, int dispatchId, double value)>;
+
+    explicit NavConsole(QWidget* parent, WriteObserver observer = {});
+    ~NavConsole();
+    NavConsole(const NavConsole&) = delete;
+    NavConsole& operator=(const NavConsole&) = delete;
+
+    // The window the console opens in (the message view).
+    void SetParentWindow(QWidget* parent) { parent_ = parent; }
+    QWidget* ParentWindow() const { return parent_; }
+
+    // Creates the window with its controls in their initial state and shows
+    // it at the parent's top-right corner. False, and nothing shown, without
+    // a parent. An open console stays as it is.
+    bool Open();
+    // Destroys the window, if any.
+    void Close();
+    bool IsOpen() const { return !window_.isNull(); }
+    // Null while closed.
+    CaptionedChild* Window() const { return window_; }
+
+    // Writes the angles (degrees) into the instruments; nothing while closed.
+    void Update(float azimuth, float roll, float pitch);
+
+private:
+    void Write(int controlId, int dispatchId, double value);
+
+    QPointer<QWidget> parent_;
+    QPointer<CaptionedChild> window_;
+    WriteObserver observer_;
+    // The window's controls, valid while window_ is: they are its children.
+    struct Bound {
+        int id;
+        Instrument* control;
+    };
+    std::vector<Bound> controls_;
+};
+
+} // namespace tolvane

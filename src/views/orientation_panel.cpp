@@ -1,0 +1,151 @@
+#include "views/orientation_panel.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <cstdio>
+
+#include "protocol/angles.h"
+#include "views/captioned_child.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+
+namespace {
+
+class PanelWindow : public CaptionedChild {
+public:
+    PanelWindow(const OrientationPanel& panel, MessageView* view)
+        : CaptionedChild(QStringLiteral("Status"), true, view), panel_(panel), view_(view)
+    {
+        setFocusPolicy(Qt::NoFocus);
+        previousFocus_ = QApplication::focusWidget();
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+            if (now != this)
+                previousFocus_ = now;
+        });
+    }
+
+protected:
+    void PaintClient(QPainter& painter, const QRect& client) override
+    {
+        const QStringList texts = panel_.Texts();
+        if (texts.isEmpty())
+            return;
+        const QFont font = view_->DisplayFont();
+        painter.setFont(font);
+        const int cw = view_->CharWidth();
+        const int lh = view_->LineHeight();
+        // Text is placed by its top, as the message view places its rows.
+        const int top = client.top() + lh / 2 + QFontMetrics(font, this).ascent();
+        for (int i = 0; i < texts.size(); ++i)
+            painter.drawText(QPoint(client.left() + (i == 0 ? 1 : 5) * cw, top + i * lh), texts[i]);
+    }
+
+    // As the message view: the focus goes back to where it came from.
+    void focusInEvent(QFocusEvent* event) override
+    {
+        CaptionedChild::focusInEvent(event);
+        QWidget* previous = previousFocus_;
+        if (previous != nullptr && previous != this && previous->window() == window() && previous->isEnabled()
+            && previous->isVisible())
+            previous->setFocus(Qt::OtherFocusReason);
+        else
+            clearFocus();
+    }
+
+private:
+    const OrientationPanel& panel_;
+    MessageView* view_;
+    QPointer<QWidget> previousFocus_;
+};
+
+std::uint16_t Bytes16(const DeviceMessage& m, int offset)
+{
+    return static_cast<std::uint16_t>(m.payload[offset] | m.payload[offset + 1] << 8);
+}
+
+} // namespace
+
+OrientationPanel::OrientationPanel(MessageView* view) : view_(view) {}
+
+OrientationPanel::~OrientationPanel()
+{
+    delete window_.data();
+}
+
+bool OrientationPanel::Show()
+{
+    if (window_ != nullptr)
+        return true;
+    if (view_ == nullptr)
+        return false;
+    auto* window = new PanelWindow(*this, view_.data());
+    window_ = window;
+    // Connected first, so that the placing below also redraws the view.
+    QObject::connect(window, &CaptionedChild::geometryChanged, view_.data(), &MessageView::RepaintWithErase);
+    window->SetClientSize(QSize(27 * view_->CharWidth(), 5 * view_->LineHeight()));
+    window->move(0, view_->height() - window->height());
+    window->show();
+    Refresh();
+    return true;
+}
+
+void OrientationPanel::Hide()
+{
+    delete window_.data();
+}
+
+bool OrientationPanel::Shown() const
+{
+    return window_ != nullptr;
+}
+
+QWidget* OrientationPanel::Window() const
+{
+    return window_.data();
+}
+
+void OrientationPanel::Update(const DeviceMessage& message)
+{
+    if (message.type != kOrientationType)
+        return;
+    roll_ = SignedAngleDegrees(static_cast<std::int16_t>(Bytes16(message, 0)));
+    pitch_ = SignedAngleDegrees(static_cast<std::int16_t>(Bytes16(message, 2)));
+    azimuth_ = UnsignedAngleDegrees(Bytes16(message, 4));
+    hasData_ = true;
+    Refresh();
+}
+
+void OrientationPanel::Clear()
+{
+    hasData_ = false;
+    Refresh();
+}
+
+QStringList OrientationPanel::Texts() const
+{
+    if (!hasData_)
+        return {};
+    char azimuth[32];
+    char pitch[32];
+    char roll[32];
+    std::snprintf(azimuth, sizeof azimuth, "Azim: %.1f", azimuth_);
+    std::snprintf(pitch, sizeof pitch, "Pitch: %.1f", pitch_);
+    std::snprintf(roll, sizeof roll, "Roll: %.1f", roll_);
+    return {QStringLiteral("Compass:"), QString::fromLatin1(azimuth), QString::fromLatin1(pitch),
+            QString::fromLatin1(roll)};
+}
+
+void OrientationPanel::Refresh()
+{
+    if (window_ == nullptr)
+        return;
+    window_->update();
+    // Screen readers read the values as the panel's description.
+    window_->setAccessibleDescription(Texts().join(QLatin1Char(' ')));
+}
+
+} // namespace tolvane

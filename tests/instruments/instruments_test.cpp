@@ -1,0 +1,310 @@
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QImage>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "instruments/angular_gauge.h"
+#include "instruments/compass.h"
+#include "instruments/panel.h"
+#include "instruments/seven_segment.h"
+#include "instruments/sliding_scale.h"
+
+namespace tolvane {
+namespace {
+
+// A fresh rendering of the instrument at `size`.
+QImage Render(Instrument& w, QSize size)
+{
+    w.resize(size);
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QColor At(const QImage& image, QPointF p)
+{
+    return image.pixelColor(p.toPoint());
+}
+
+bool IsYellow(const QColor& c)
+{
+    return c.red() > 200 && c.green() > 200 && c.blue() < 80;
+}
+bool IsRed(const QColor& c)
+{
+    return c.red() > 180 && c.green() < 80 && c.blue() < 80;
+}
+bool IsAqua(const QColor& c)
+{
+    return c.red() < 60 && c.green() > 200 && c.blue() > 200;
+}
+
+// The logical point `radius` from `centre` at `angle` degrees clockwise from up.
+QPointF Polar(QPointF centre, double angle, double radius)
+{
+    const double a = angle * std::numbers::pi / 180.0;
+    return centre + QPointF(radius * std::sin(a), -radius * std::cos(a));
+}
+
+using Maker = std::function<std::unique_ptr<Instrument>()>;
+template <typename T> Maker Make()
+{
+    return [] { return std::make_unique<T>(); };
+}
+
+TEST(Instruments, KeepTheControlsClassNames)
+{
+    EXPECT_STREQ(CiAngularGaugeX().metaObject()->className(), "CiAngularGaugeX");
+    EXPECT_STREQ(CiSlidingScaleX().metaObject()->className(), "CiSlidingScaleX");
+    EXPECT_STREQ(CiCompassX().metaObject()->className(), "CiCompassX");
+    EXPECT_STREQ(CiSevenSegmentAnalogX().metaObject()->className(), "CiSevenSegmentAnalogX");
+    EXPECT_STREQ(CiPanelX().metaObject()->className(), "CiPanelX");
+}
+
+// Each identifier holds what was put into it, from its stored initial
+// value on; identifiers an instrument does not have change nothing.
+TEST(Instruments, HoldWhatIsPutAndIgnoreOtherIdentifiers)
+{
+    const struct {
+        Maker make;
+        std::vector<std::pair<int, double>> initial; // every identifier it has
+    } cases[] = {{Make<CiAngularGaugeX>(), {{65, 0.0}, {63, -20.0}, {62, 20.0}}},
+                 {Make<CiSlidingScaleX>(), {{27, 0.0}}},
+                 {Make<CiCompassX>(), {{16, 0.0}}},
+                 {Make<CiSevenSegmentAnalogX>(), {{2, 0.0}}},
+                 {Make<CiPanelX>(), {}}};
+    for (const auto& c : cases) {
+        const std::unique_ptr<Instrument> w = c.make();
+        const char* name = w->metaObject()->className();
+        const auto has = [&c](int id) {
+            return std::any_of(c.initial.begin(), c.initial.end(), [id](const auto& p) { return p.first == id; });
+        };
+        for (int other : {0, 1, 2, 16, 27, 62, 63, 65, -1}) {
+            if (!has(other))
+                w->SetProperty(other, 77.0);
+            EXPECT_EQ(std::isnan(w->Property(other)), !has(other)) << name << " " << other;
+        }
+        for (const auto& [id, value] : c.initial)
+            EXPECT_EQ(w->Property(id), value) << name << " " << id;
+        double put = 0.0;
+        for (const auto& [id, value] : c.initial)
+            w->SetProperty(id, put += 11.5);
+        put = 0.0;
+        for (const auto& [id, value] : c.initial)
+            EXPECT_EQ(w->Property(id), put += 11.5) << name << " " << id;
+    }
+}
+
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* watched) { watched->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(Instruments, RepaintOnlyWhenThePictureChanges)
+{
+    const struct {
+        Maker make;
+        int id;
+        double first, samePicture, changed;
+    } cases[] = {{Make<CiAngularGaugeX>(), 65, 100.0, 120.0, 89.0}, // beyond the arc's end
+                 {Make<CiAngularGaugeX>(), 63, -95.0, -100.0, -20.0},
+                 {Make<CiSevenSegmentAnalogX>(), 2, 12.2, 12.4, 12.6}, // the same digits
+                 {Make<CiSlidingScaleX>(), 27, 200.0, 250.0, 179.0},   // the centre held at 180
+                 {Make<CiCompassX>(), 16, 10.0, 370.0, 11.0}};          // a full turn more
+    for (const auto& c : cases) {
+        const std::unique_ptr<Instrument> w = c.make();
+        w->resize(150, 150);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w->SetProperty(c.id, c.first);
+        QCoreApplication::processEvents();
+        PaintCounter counter(w.get());
+        w->SetProperty(c.id, c.first);
+        w->SetProperty(c.id, c.samePicture);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(counter.paints, 0) << w->metaObject()->className() << " " << c.id;
+        w->SetProperty(c.id, c.changed);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(counter.paints, 1) << w->metaObject()->className() << " " << c.id;
+    }
+}
+
+// Drawn at twice the logical size.
+const QSize kGaugeSize(360, 326);
+
+QPointF GaugePoint(const CiAngularGaugeX& g, double angle, double radius)
+{
+    return g.MapFromLogical(Polar({CiAngularGaugeX::kHubX, CiAngularGaugeX::kHubY}, angle, radius));
+}
+
+TEST(RollGauge, PointerPointsFromTheHubTowardsTheValue)
+{
+    const struct {
+        double value, angle;
+    } cases[] = {{-90, -90}, {0, 0}, {90, 90}, {45, 45}, {-200, -90}, {135, 90}};
+    for (const auto& c : cases) {
+        CiAngularGaugeX g;
+        g.SetProperty(CiAngularGaugeX::kPosition, c.value);
+        const QImage image = Render(g, kGaugeSize);
+        for (double angle : {-90.0, -45.0, 0.0, 45.0, 90.0})
+            for (double radius : {15.0, 30.0, 45.0})
+                EXPECT_EQ(IsYellow(At(image, GaugePoint(g, angle, radius))), angle == c.angle)
+                    << "value " << c.value << ", looking at " << angle << " degrees, radius " << radius;
+        EXPECT_TRUE(IsYellow(At(image, GaugePoint(g, 0.0, 0.0)))) << "the hub";
+    }
+}
+
+TEST(RollGauge, ArcIsRedBeyond45AndLimeWithin20)
+{
+    constexpr QRgb kRed = 0xffff0000, kLime = 0xff00ff00, kGrey = 0xff808080;
+    const struct {
+        double value;
+        QRgb color;
+    } cases[] = {{-87, kRed},  {-60, kRed},  {-48, kRed},  {-42, kGrey}, {-30, kGrey}, {-17, kLime},
+                 {0, kLime},   {17, kLime},  {30, kGrey},  {48, kRed},   {87, kRed}};
+    CiAngularGaugeX g;
+    Render(g, QSize(90, 82)); // the face is drawn again for a new size
+    const QImage image = Render(g, kGaugeSize);
+    const double radius = (CiAngularGaugeX::kBandInner + CiAngularGaugeX::kBandOuter) / 2.0;
+    for (const auto& c : cases)
+        EXPECT_EQ(At(image, GaugePoint(g, instruments::ArcAngle(CiAngularGaugeX::kArc, c.value), radius)).rgb(), c.color)
+            << c.value;
+}
+
+TEST(RollGauge, AquaMarkersStandAtTheCurrentMinimumAndMaximum)
+{
+    CiAngularGaugeX g;
+    const auto markedAt = [&g](const QImage& image) {
+        std::vector<double> marked;
+        for (double v : {-60.0, -20.0, 20.0, 75.0})
+            if (IsAqua(At(image, GaugePoint(g, v, 66.0))))
+                marked.push_back(v);
+        return marked;
+    };
+    EXPECT_EQ(markedAt(Render(g, kGaugeSize)), (std::vector<double>{-20.0, 20.0}));
+    g.SetProperty(CiAngularGaugeX::kCurrentMin, -60.0);
+    g.SetProperty(CiAngularGaugeX::kCurrentMax, 75.0);
+    EXPECT_EQ(markedAt(Render(g, kGaugeSize)), (std::vector<double>{-60.0, 75.0}));
+}
+
+TEST(PitchScale, TicksMoveWithTheValueUnderTheMiddleIndex)
+{
+    // Whether a major tick (not a shorter one) crosses the row where `value` shows.
+    const struct {
+        double position, value;
+        bool major;
+    } cases[] = {{0, 0, true},     {5, 5, false},     {5, 0, true},    {10, 10, true}, {-23, -30, true},
+                 {-23, -25, false}, {-23, -40, true},  {2, 10, true},   {2, -6, false}, {3, 30, false}};
+    const double top = CiSlidingScaleX::kScaleTop;
+    const double bottom = CiSlidingScaleX::kScaleBottom;
+    const double x = CiSlidingScaleX::kBaseX + (CiSlidingScaleX::kMidLength + CiSlidingScaleX::kMajorLength) / 2.0;
+    for (const auto& c : cases) {
+        CiSlidingScaleX s;
+        s.SetProperty(CiSlidingScaleX::kPosition, c.position);
+        const QImage image = Render(s, QSize(222, 326));
+        const double y = (top + bottom) / 2.0 - (c.value - c.position) * (bottom - top) / CiSlidingScaleX::kSpan;
+        const QPoint p = s.MapFromLogical(QPointF(x, y)).toPoint();
+        const bool yellow = IsYellow(image.pixelColor(p)) || IsYellow(image.pixelColor(p + QPoint(0, 1))) ||
+                            IsYellow(image.pixelColor(p - QPoint(0, 1)));
+        EXPECT_EQ(yellow, c.major) << "showing " << c.position << ", at " << c.value;
+    }
+}
+
+TEST(Compass, CardTurnsNorthAwayFromTheHeading)
+{
+    const struct {
+        double heading, northAt;
+    } cases[] = {{0, 0}, {90, 270}, {180, 180}, {270, 90}, {315, 45}, {359.9945068359375, 0}, {-90, 90}};
+    const QPointF centre(CiCompassX::kCentre, CiCompassX::kCentre);
+    for (const auto& c : cases) {
+        CiCompassX compass;
+        compass.SetProperty(CiCompassX::kHeading, c.heading);
+        const QImage image = Render(compass, QSize(326, 326));
+        for (double angle : {0.0, 90.0, 180.0, 270.0, c.northAt})
+            EXPECT_EQ(IsRed(At(image, compass.MapFromLogical(Polar(centre, angle, CiCompassX::kNorthMarkRadius)))),
+                      angle == c.northAt)
+                << "heading " << c.heading << ", looking at " << angle;
+    }
+}
+
+TEST(Readout, LightsLimeSegmentsOnDarkOnes)
+{
+    const struct {
+        double value;
+        const char* text;
+        const char* lit[3]; // segment letters per cell
+    } cases[] = {{359.9945068359375, "360", {"abcdg", "acdefg", "abcdef"}},
+                 {-45.3, "-45", {"g", "bcfg", "acdfg"}},
+                 {7.0, "  7", {"", "", "abc"}},
+                 {1234.0, "---", {"g", "g", "g"}}};
+    for (const auto& c : cases) {
+        CiSevenSegmentAnalogX r;
+        r.SetProperty(CiSevenSegmentAnalogX::kValue, c.value);
+        EXPECT_EQ(r.Text().toStdString(), c.text);
+        const QImage image = Render(r, QSize(150, 52));
+        for (int cell = 0; cell < 3; ++cell) {
+            for (int segment = 0; segment < 7; ++segment) {
+                const char letter = static_cast<char>('a' + segment);
+                const bool lit = std::string(c.lit[cell]).find(letter) != std::string::npos;
+                const QRectF box = CiSevenSegmentAnalogX::SegmentPolygon(cell, segment).boundingRect();
+                EXPECT_EQ(At(image, r.MapFromLogical(box.center())).rgb(), lit ? qRgb(0, 255, 0) : qRgb(64, 0, 64))
+                    << c.value << ": cell " << cell << " segment " << letter;
+            }
+        }
+        EXPECT_EQ(At(image, QPointF(1.0, 1.0)).rgb(), qRgb(0, 0, 0));
+    }
+}
+
+TEST(Accessibility, InstrumentsTellTheirNameRoleAndValue)
+{
+    CiAngularGaugeX gauge;
+    CiSevenSegmentAnalogX readout;
+    CiCompassX compass;
+    CiSlidingScaleX scale;
+    gauge.SetProperty(CiAngularGaugeX::kPosition, -12.5);
+    readout.SetProperty(CiSevenSegmentAnalogX::kValue, 359.9945068359375);
+    compass.SetProperty(CiCompassX::kHeading, 45.25);
+    scale.SetProperty(CiSlidingScaleX::kPosition, 3.0);
+    const struct {
+        QWidget* widget;
+        QAccessible::Role role;
+        const char* name;
+        const char* value;
+        double current;
+    } cases[] = {{&gauge, QAccessible::Dial, "Roll", "-12.5", -12.5},
+                 {&readout, QAccessible::Indicator, "Readout", "360", 359.9945068359375},
+                 {&compass, QAccessible::Dial, "Azimuth", "45.2", 45.25},
+                 {&scale, QAccessible::Indicator, "Pitch", "3.0", 3.0}};
+    for (const auto& c : cases) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c.widget);
+        ASSERT_NE(a, nullptr) << c.name;
+        EXPECT_EQ(a->role(), c.role) << c.name;
+        EXPECT_EQ(a->text(QAccessible::Name).toStdString(), c.name);
+        EXPECT_EQ(a->text(QAccessible::Value).toStdString(), c.value) << c.name;
+        EXPECT_TRUE(a->state().readOnly) << c.name;
+        ASSERT_NE(a->valueInterface(), nullptr) << c.name;
+        EXPECT_EQ(a->valueInterface()->currentValue().toDouble(), c.current) << c.name;
+    }
+    CiPanelX panel;
+    ASSERT_NE(QAccessible::queryAccessibleInterface(&panel), nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&panel)->valueInterface(), nullptr);
+}
+
+} // namespace
+} // namespace tolvane
