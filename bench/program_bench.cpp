@@ -3,7 +3,8 @@
 // counting messages). Prints the time from start to the first paint, the
 // messages dropped by the link queue, the orientation messages lost before
 // dispatch, and the process's CPU use against one core.
-//   program_bench [SECONDS]   (60 by default)
+//   program_bench [SECONDS] [--displays]   (60 s by default; --displays
+//   also opens the orientation panel and the Nav Console)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSettings>
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const bool displays = argc > 2 && std::string(argv[2]) == "--displays";
     QApplication app(argc, argv);
     QTemporaryDir dir;
 
@@ -70,6 +72,10 @@ int main(int argc, char** argv)
     while (frame.Controller().OrientationCount() == 0 && settle.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 
+    if (displays) {
+        frame.RunCommand(kCmdStatusView);
+        frame.RunCommand(kCmdNavConsole);
+    }
     const std::uint64_t firstCount = frame.Controller().OrientationCount();
     const std::uint16_t firstSequence = frame.Log().azimuth;
     const double cpuStart = CpuSeconds();
@@ -84,6 +90,8 @@ int main(int argc, char** argv)
     const std::uint16_t sent = static_cast<std::uint16_t>(frame.Log().azimuth - firstSequence);
 
     std::printf("start to first paint: %.0f ms\n", firstPaintMs);
+    std::printf("orientation panel %s, Nav Console %s\n", frame.Panel().Shown() ? "shown" : "hidden",
+                frame.Console().IsOpen() ? "open" : "closed");
     std::printf("burst at 38400 baud for %.0f s: %llu orientation messages dispatched, %u sent (mod 65536), "
                 "%llu dropped by the link queue\n",
                 wall, static_cast<unsigned long long>(counted), static_cast<unsigned>(sent),
