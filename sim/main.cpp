@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compass_module.h"
@@ -18,6 +19,7 @@
 #include "paced_line.h"
 #include "pty_port.h"
 #include "recorder.h"
+#include "replay.h"
 #include "replies.h"
 #include "sim_options.h"
 #include "streams.h"
@@ -41,6 +43,37 @@ int Fail(const std::string& message)
     return 2;
 }
 
+// Plays `replay` on the line until a stop signal, reading and dropping
+// whatever the host sends so that its writes never block.
+int RunReplay(Replay& replay, PtyPort& port, PacedLine& line, int signalFd)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::uint8_t> due;
+    std::uint8_t input[256];
+    for (;;) {
+        std::int64_t nowNs = NowNs(start);
+        while (port.Read(input, sizeof input) > 0) {
+        }
+        if (!replay.Started() && port.HostConnected()) replay.Start(nowNs);
+
+        due.clear();
+        replay.TakeDue(nowNs, due);
+        if (!due.empty()) line.Enqueue(due, nowNs);
+        due.clear();
+        line.TakeDue(nowNs, due);
+        if (!due.empty() && port.HostConnected()) port.Write(due.data(), due.size());
+
+        nowNs = NowNs(start);
+        std::int64_t wakeNs = nowNs + 20'000'000;
+        if (const std::int64_t b = line.NextByteNs(); b >= 0) wakeNs = std::min(wakeNs, b);
+        if (const std::int64_t r = replay.NextDueNs(); r >= 0) wakeNs = std::min(wakeNs, r);
+        const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeNs - nowNs + 999'999) / 1'000'000));
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {port.MasterFd(), POLLIN, 0}};
+        ::poll(fds, 2, timeoutMs);
+        if (fds[0].revents & POLLIN) return 0;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -62,6 +95,9 @@ int main(int argc, char** argv)
     const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signalFd < 0) return Fail("cannot watch for signals");
 
+    std::vector<ReplayChunk> replayChunks;
+    if (!options.replay.empty() && !LoadReplay(options.replay, replayChunks, error)) return Fail(error);
+
     FlashStore flash;
     if (!flash.Open(options.flashFile, error)) return Fail(error);
     Recorder recorder;
@@ -70,6 +106,11 @@ int main(int argc, char** argv)
     if (!port.Open(options.baud, options.link, error)) return Fail(error);
     std::printf("%s\n", port.SlavePath().c_str());
     std::fflush(stdout);
+    if (!options.replay.empty()) {
+        Replay replay(std::move(replayChunks), options.speed);
+        PacedLine replayLine(options.baud);
+        return RunReplay(replay, port, replayLine, signalFd);
+    }
 
     CompassModule module(options, flash);
     Replier replier(module);

@@ -163,6 +163,13 @@ std::optional<SimOptions> ParseOptions(const std::vector<std::string>& args, std
             if (!value(v)) return std::nullopt;
             if (!ParseLong(v, n) || n < 0 || n > UINT32_MAX) return bad(v, "a number");
             o.seed = static_cast<std::uint32_t>(n);
+        } else if (name == "--replay") {
+            if (!value(v)) return std::nullopt;
+            if (v.empty()) return bad(v, "a capture file");
+            o.replay = v;
+        } else if (name == "--speed") {
+            if (!value(v)) return std::nullopt;
+            if (!ParseDouble(v, o.speed) || o.speed < 0.01 || o.speed > 1000) return bad(v, "0.01 to 1000");
         } else {
             error = "unknown option '" + name + "' (see --help)";
             return std::nullopt;
@@ -210,6 +217,14 @@ Faults
                        pulled out (never)
   --record FILE        one JSON line per request received (none)
   --seed N             seed of the random faults (1)
+
+Replay
+  --replay FILE        play the bytes received in a capture file (or a raw
+                       byte file) instead of a module, at their original
+                       pace from when a host first opens the line; what
+                       the host sends is ignored; the line stays open
+                       afterwards (none)
+  --speed X            replay X times as fast (1)
 
   --help               this text
 )";

@@ -44,6 +44,10 @@ struct SimOptions {
     std::string record;     // JSON lines of the requests received
     std::uint32_t seed = 1;
 
+    // Replay of a capture's received bytes instead of a module.
+    std::string replay;
+    double speed = 1;
+
     bool help = false;
 };
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
@@ -18,6 +20,7 @@
 
 #include "app/about_box.h"
 #include "app/display_font_dialog.h"
+#include "capture/capture_writer.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/initializations_dialog.h"
@@ -26,6 +29,7 @@
 #include "dialogs/wmm_dialog.h"
 #include "logging/log_file_dialog.h"
 #include "protocol/angles.h"
+#include "link/clock.h"
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
 #include "resources/icons.h"
@@ -64,6 +68,7 @@ bool Checkable(int id)
     case kCmdStatusViewToolbar:
     case kCmdToolbar:
     case kCmdStatusBar:
+    case kCmdCaptureRawStream:
     case kCmdToggleNmea: return true;
     default: return false;
     }
@@ -139,6 +144,7 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
 CMainFrame::~CMainFrame()
 {
     // No notification may reach a frame that is going away.
+    StopCapture();
     link_.Close();
     link_.SetNotify(nullptr);
     log_.SetPaneText(nullptr);
@@ -271,6 +277,9 @@ void CMainFrame::UpdateCommandStates()
                    kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert})
         set(id, portOpen);
     set(kCmdToggleNmea, true, view_->showNmea);
+    // A capture ends with the port; reopening at a new speed keeps it.
+    if (capture_ && !portOpen) StopCapture();
+    set(kCmdCaptureRawStream, portOpen || capture_, capture_ != nullptr);
     if (QToolBar* bar = findChild<QToolBar*>()) set(kCmdToolbar, true, !bar->isHidden());
     set(kCmdStatusBar, true, !statusBar()->isHidden());
 }
@@ -321,6 +330,7 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdStartUpDefaults: StartUpDefaultsCommand(); break;
     case kCmdCompensateStart: CompensateStartCommand(); break;
     case kCmdMagDeclWmm: MagDeclCommand(); break;
+    case kCmdCaptureRawStream: CaptureCommand(); break;
     case kCmdSerialNo: controller_.SerialNo(); break;
     case kCmdInitialize: controller_.Initialize(); break;
     case kCmdResetModule: controller_.ResetModule(); break;
@@ -391,6 +401,7 @@ void CMainFrame::FontCommand()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    StopCapture();
     link_.Close();
     log_.Close();
     navConsole_->Close();
@@ -452,6 +463,49 @@ void CMainFrame::MagDeclCommand()
                      [this](MessageReceiver* r) { wmmDialog = r; }, this);
     dialog.exec();
     wmmDialog = nullptr;
+}
+
+void CMainFrame::CaptureCommand()
+{
+    if (capture_) {
+        StopCapture();
+        return;
+    }
+    const QString proposed = QDir(QString::fromStdString(log_.Folder())).filePath("Capture01.tcap");
+    const QString path = QFileDialog::getSaveFileName(this, "Capture Raw Stream", proposed,
+                                                      "Captures (*.tcap);;All files (*)");
+    if (!path.isEmpty()) StartCapture(path);
+}
+
+bool CMainFrame::StartCapture(const QString& path)
+{
+    StopCapture();
+    const int port = link_.PortNumber();
+    if (port == -1) return false;
+    CaptureHeader header;
+    header.baud = controller_.BaudRate();
+    header.device = link_.Ports().Path(port);
+    header.startTime = LocalStartTime();
+    auto writer = std::make_unique<CaptureWriter>();
+    std::string error;
+    if (!writer->Open(path.toStdString(), header, NowMs(), error)) {
+        QMessageBox box(QMessageBox::Critical, "Capture Raw Stream", QString::fromStdString(error), QMessageBox::Ok,
+                        this);
+        box.exec();
+        return false;
+    }
+    capture_ = std::move(writer);
+    link_.SetCapture(capture_.get());
+    UpdateCommandStates();
+    return true;
+}
+
+void CMainFrame::StopCapture()
+{
+    if (!capture_) return;
+    link_.SetCapture(nullptr);
+    capture_->Stop();
+    capture_.reset();
 }
 
 // FrameHost

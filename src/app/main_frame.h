@@ -25,6 +25,7 @@ class QSettings;
 
 namespace tolvane {
 
+class CaptureWriter;
 class MessageView;
 class SerialLink;
 
@@ -61,6 +62,11 @@ public:
     void SetComPane(const QString& text);
     // Runs a command as the menu or toolbar would.
     void RunCommand(int commandId);
+    // What Capture Raw Stream does once it has a file name. False, with a
+    // message shown, when the file cannot be created or no port is open.
+    bool StartCapture(const QString& path);
+    void StopCapture();
+    bool Capturing() const { return capture_ != nullptr; }
 
     // Dialogs that take messages while open register here.
     MessageReceiver* initializationsDialog = nullptr;
@@ -105,6 +111,7 @@ private:
     void StartUpDefaultsCommand();
     void CompensateStartCommand();
     void MagDeclCommand();
+    void CaptureCommand();
 
     SerialLink& link_;
     LogFile& log_;
@@ -119,6 +126,7 @@ private:
     QTimer holdoffTimer_;
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
+    std::unique_ptr<CaptureWriter> capture_;
 };
 
 } // namespace tolvane

@@ -15,7 +15,7 @@ add_library(tolvane_app STATIC
 )
 target_compile_options(tolvane_app PRIVATE ${TOLVANE_WARNINGS})
 target_link_libraries(tolvane_app PUBLIC tolvane_frame_logic tolvane_views tolvane_dialogs tolvane_logging
-                                          tolvane_instruments tolvane_resources Qt6::Widgets)
+                                          tolvane_instruments tolvane_resources tolvane_capture Qt6::Widgets)
 
 add_executable(tolvane src/app/main.cpp)
 target_compile_options(tolvane PRIVATE ${TOLVANE_WARNINGS})

@@ -196,6 +196,13 @@ struct Session {
     bool finished = false;
 };
 
+// Shared with every reader, as the queue is, so that a reader outliving
+// its session never sees a sink that SetCapture has let go.
+struct CaptureSlot {
+    std::mutex mutex;
+    CaptureSink* sink = nullptr;
+};
+
 void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message)
 {
     // The stop check and the notify share the queue lock with Close, so
@@ -214,7 +221,8 @@ void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message
     if (session.notify) session.notify();
 }
 
-void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session)
+void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session,
+               const std::shared_ptr<CaptureSlot>& capture)
 {
     StreamDecoder decoder;
     std::uint8_t buffer[256];
@@ -238,7 +246,12 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
             if ((errno == EAGAIN || errno == EWOULDBLOCK) && (events & POLLHUP) == 0) continue;
             break;
         }
-        decoder.Feed(buffer, static_cast<std::size_t>(n), NowMs(),
+        const std::int32_t now = NowMs();
+        {
+            std::lock_guard lock(capture->mutex);
+            if (capture->sink) capture->sink->Received(buffer, static_cast<std::size_t>(n), now);
+        }
+        decoder.Feed(buffer, static_cast<std::size_t>(n), now,
                      [&](const DeviceMessage& message) { Deliver(*queue, *session, message); });
     }
 
@@ -283,12 +296,16 @@ void PortMap::SetPath(int port, std::string path)
 // ---------------------------------------------------------------- SerialLink
 
 struct SerialLink::Impl {
-    explicit Impl(std::size_t capacity) : queue(std::make_shared<MessageQueue>(capacity)) {}
+    explicit Impl(std::size_t capacity)
+        : queue(std::make_shared<MessageQueue>(capacity)), capture(std::make_shared<CaptureSlot>())
+    {
+    }
 
     PortMap ports;
     std::vector<std::string> lockDirectories;
     std::function<void()> notify;
     std::shared_ptr<MessageQueue> queue;
+    std::shared_ptr<CaptureSlot> capture;
     std::shared_ptr<Session> session;
     std::thread reader;
     int portNumber = -1;
@@ -326,6 +343,12 @@ void SerialLink::SetNotify(std::function<void()> notify)
     impl_->notify = std::move(notify);
 }
 
+void SerialLink::SetCapture(CaptureSink* sink)
+{
+    std::lock_guard lock(impl_->capture->mutex);
+    impl_->capture->sink = sink;
+}
+
 int SerialLink::Open(int port, int baud)
 {
     Close();
@@ -352,7 +375,9 @@ int SerialLink::Open(int port, int baud)
     std::shared_ptr<Session> session;
     try {
         session = std::make_shared<Session>(fd, wakeFd, saved, impl_->notify);
-        impl_->reader = std::thread([queue = impl_->queue, session] { RunReader(queue, session); });
+        impl_->reader = std::thread([queue = impl_->queue, session, capture = impl_->capture] {
+            RunReader(queue, session, capture);
+        });
     } catch (...) {
         ::tcsetattr(fd, TCSANOW, &saved);
         ::ioctl(fd, TIOCNXCL);
@@ -427,6 +452,10 @@ std::int32_t SerialLink::Send(const OutgoingRequest& request)
         const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno != EINTR) return -1;
         if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+    }
+    {
+        std::lock_guard lock(impl_->capture->mutex);
+        if (impl_->capture->sink) impl_->capture->sink->Sent(frame, size, started);
     }
     return started;
 }

@@ -31,6 +31,17 @@ private:
     std::array<std::string, kLastPort> paths_;
 };
 
+// Sees every chunk the reader reads and every frame Send writes, with the
+// clock time of the read or of the write's start. Called on the reader
+// thread and on the user-interface thread, one call at a time: it must
+// copy and return without waiting on anything slow.
+class CaptureSink {
+public:
+    virtual ~CaptureSink() = default;
+    virtual void Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
+    virtual void Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
+};
+
 // Bound of the message queue unless the link is built with another.
 inline constexpr std::size_t kDefaultQueueCapacity = 256;
 
@@ -54,6 +65,10 @@ public:
     // and must not call back into the link (post an event and return). Set
     // it before opening; it takes effect at the next Open.
     void SetNotify(std::function<void()> notify);
+
+    // Null stops capturing. Takes effect at once, open or closed; once it
+    // returns the previous sink gets no further call.
+    void SetCapture(CaptureSink* sink);
 
     // Opens port 1..8 at 4800, 9600, 19200 or 38400 baud, closing any open
     // port first. Returns the port number, or -1 with the link closed.

@@ -34,6 +34,7 @@ enum CommandId : int {
     kCmdCompensateStart = 32883,
     kCmdCompensateAbort = 32884,
     kCmdCompensateStatus = 32885,
+    kCmdCaptureRawStream = 32886,
     kCmdAbout = 57664,
     kCmdExit = 57665,
     kCmdToolbar = 59392,

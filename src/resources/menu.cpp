@@ -13,6 +13,7 @@ const MenuEntry kMenu[] = {
     {2, "&Open", kCmdLogOpen, nullptr},
     {2, "&Close", kCmdLogClose, nullptr},
     {2, "&Bump", kCmdLogBump, nullptr},
+    {1, "C&apture Raw Stream...", kCmdCaptureRawStream, nullptr},
     {1, nullptr, 0, nullptr},
     {1, "E&xit", kCmdExit, "Quit the application"},
 

@@ -1,140 +1,19 @@
 // The main frame end to end against tolvane-sim over a real
 // pseudo-terminal: start-up, the identity chain, supervision and its
 // question, and the view filling with what the compass sends.
-#include "app/main_frame.h"
-
 #include "app/display_font_dialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
-
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "link/serial_link.h"
-#include "resources/command_ids.h"
-#include "support/sim_process.h"
+#include "frame_fixture.h"
 #include "views/message_view.h"
 
 namespace tolvane {
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 3000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-// The simulator as a child process, its requests recorded to a file.
-class Simulator {
-public:
-    explicit Simulator(const QTemporaryDir& dir, std::vector<std::string> extra = {})
-        : link_(dir.filePath("compass").toStdString()), record_(dir.filePath("requests.json").toStdString())
-    {
-        extra.insert(extra.begin(), {"--link", link_, "--record", record_});
-        process_ = std::make_unique<SimProcess>(TOLVANE_SIM_PATH, extra);
-        process_->Output();
-    }
-    const std::string& Link() const { return link_; }
-    // Types of the requests received so far, in order.
-    std::vector<int> Requests() const
-    {
-        std::vector<int> types;
-        QFile file(QString::fromStdString(record_));
-        if (!file.open(QIODevice::ReadOnly)) return types;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const auto at = line.indexOf("\"type\":");
-            if (at >= 0) types.push_back(line.mid(at + 7).split(',').first().toInt());
-        }
-        return types;
-    }
-    std::vector<QByteArray> RequestLines() const
-    {
-        QFile file(QString::fromStdString(record_));
-        std::vector<QByteArray> lines;
-        if (file.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : file.readAll().split('\n'))
-                if (!line.isEmpty()) lines.push_back(line.mid(line.indexOf("\"type\"")));
-        return lines;
-    }
-
-private:
-    std::string link_;
-    std::string record_;
-    std::unique_ptr<SimProcess> process_;
-};
-
-class MainFrameTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        settings = std::make_unique<QSettings>(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
-    }
-    void TearDown() override
-    {
-        frame.reset();
-        log.reset();
-        link.reset();
-    }
-
-    // A frame whose COM1 is `path` and whose other ports do not exist.
-    void MakeFrame(const std::string& path)
-    {
-        PortMap ports;
-        for (int p = 1; p <= 8; ++p) ports.SetPath(p, dir.filePath(QString("none%1").arg(p)).toStdString());
-        ports.SetPath(1, path);
-        link = std::make_unique<SerialLink>();
-        link->SetPortMap(ports);
-        link->SetLockDirectories({dir.path().toStdString()});
-        log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
-        frame = std::make_unique<CMainFrame>(*link, *log, *settings);
-        frame->resize(900, 600);
-        frame->show();
-    }
-    QString Title() const { return frame->windowTitle(); }
-    QString VersionPane() const { return frame->Pane(kPaneVersion)->text(); }
-
-    // Answers the next modal box or dialog with `act`, once it appears.
-    static void WhenModal(std::function<void(QWidget*)> act)
-    {
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, act] {
-            if (QWidget* w = QApplication::activeModalWidget()) {
-                poll->stop();
-                poll->deleteLater();
-                act(w);
-            }
-        });
-        poll->start(20);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<SerialLink> link;
-    std::unique_ptr<LogFile> log;
-    std::unique_ptr<CMainFrame> frame;
-};
 
 TEST_F(MainFrameTest, RememberedPortOpensAndTheIdentityChainFollows)
 {

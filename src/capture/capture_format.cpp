@@ -1,0 +1,173 @@
+#include "capture/capture_format.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+namespace tolvane {
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool ParseUnsigned(std::string_view text, std::uint64_t& out)
+{
+    if (text.empty() || text.size() > 19) return false;
+    std::uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    out = v;
+    return true;
+}
+
+// Splits off the text up to the next space.
+std::string_view NextField(std::string_view& rest)
+{
+    const auto space = rest.find(' ');
+    const std::string_view field = rest.substr(0, space);
+    rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+    return field;
+}
+
+// The value of `key=` in the header; the device runs to the line end
+// because a path may hold spaces.
+void ParseHeaderLine(std::string_view line, CaptureHeader& header)
+{
+    line.remove_prefix(std::strlen(kCaptureMagic));
+    if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    std::uint64_t n = 0;
+    if (ParseUnsigned(NextField(line), n)) header.version = static_cast<int>(n);
+    while (!line.empty()) {
+        if (line.starts_with("device=")) {
+            header.device = std::string(line.substr(7));
+            break;
+        }
+        const std::string_view field = NextField(line);
+        if (field.starts_with("baud=") && ParseUnsigned(field.substr(5), n)) header.baud = static_cast<int>(n);
+        if (field.starts_with("start=")) header.startTime = std::string(field.substr(6));
+    }
+}
+
+bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
+{
+    if (line.size() < 3 || line[1] != ' ') return false;
+    const char kind = line[0];
+    if (kind != 'R' && kind != 'T' && kind != 'G') return false;
+    chunk.kind = static_cast<ChunkKind>(kind);
+    line.remove_prefix(2);
+    std::uint64_t ms = 0;
+    if (!ParseUnsigned(NextField(line), ms)) return false;
+    chunk.ms = static_cast<std::int64_t>(ms);
+    if (chunk.kind == ChunkKind::Gap) return ParseUnsigned(line, chunk.lost) && chunk.lost > 0;
+
+    while (!line.empty()) {
+        const std::string_view pair = NextField(line);
+        if (pair.size() != 2) return false;
+        const int high = HexDigit(pair[0]);
+        const int low = HexDigit(pair[1]);
+        if (high < 0 || low < 0) return false;
+        chunk.bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return !chunk.bytes.empty();
+}
+
+} // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& content, std::string& error)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    bool failed = file == nullptr;
+    char buffer[65536];
+    while (!failed) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        content.append(buffer, n);
+        if (n < sizeof buffer) {
+            failed = std::ferror(file) != 0; // a folder opens but fails here
+            break;
+        }
+    }
+    const int reason = errno;
+    if (file) std::fclose(file);
+    if (failed) error = "cannot read " + path + ": " + std::strerror(reason);
+    return !failed;
+}
+
+std::string LocalStartTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    return text;
+}
+
+std::string FormatHeader(const CaptureHeader& header)
+{
+    return std::string(kCaptureMagic) + " " + std::to_string(header.version) + " baud=" + std::to_string(header.baud) +
+           " start=" + header.startTime + " device=" + header.device + "\n";
+}
+
+std::string FormatChunkLine(ChunkKind kind, std::int64_t ms, const std::uint8_t* bytes, std::size_t count)
+{
+    std::string line(1, static_cast<char>(kind));
+    line += ' ';
+    line += std::to_string(ms);
+    line.reserve(line.size() + count * 3 + 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        line += ' ';
+        line += kHex[bytes[i] >> 4];
+        line += kHex[bytes[i] & 0x0F];
+    }
+    line += '\n';
+    return line;
+}
+
+std::string FormatGapLine(std::int64_t ms, std::uint64_t lost)
+{
+    return "G " + std::to_string(ms) + " " + std::to_string(lost) + "\n";
+}
+
+Capture ParseCapture(const std::string& content)
+{
+    Capture capture;
+    const std::string magic = std::string(kCaptureMagic) + " ";
+    if (!content.starts_with(magic)) {
+        capture.raw = true;
+        if (!content.empty())
+            capture.chunks.push_back({ChunkKind::Received, 0, std::vector<std::uint8_t>(content.begin(), content.end()), 0});
+        return capture;
+    }
+
+    std::string_view rest(content);
+    for (std::size_t number = 1; !rest.empty(); ++number) {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (number == 1) {
+            ParseHeaderLine(line, capture.header);
+            continue;
+        }
+        if (line.empty()) continue;
+        CaptureChunk chunk;
+        if (ParseChunkLine(line, chunk))
+            capture.chunks.push_back(std::move(chunk));
+        else
+            capture.badLines.push_back(number);
+    }
+    return capture;
+}
+
+} // namespace tolvane

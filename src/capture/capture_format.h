@@ -1,0 +1,57 @@
+// The capture file: a text header, then one line per chunk of bytes
+// received or sent, and a gap line where bytes were lost. See
+// docs/capture-format.md.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+inline constexpr const char* kCaptureMagic = "TOLVANE-CAPTURE";
+inline constexpr int kCaptureVersion = 1;
+
+struct CaptureHeader {
+    int version = kCaptureVersion;
+    int baud = 0;
+    std::string startTime; // local, as 2024-05-01T13:45:10+0200
+    std::string device;
+};
+
+enum class ChunkKind : char { Received = 'R', Sent = 'T', Gap = 'G' };
+
+struct CaptureChunk {
+    ChunkKind kind = ChunkKind::Received;
+    std::int64_t ms = 0;              // since the capture started
+    std::vector<std::uint8_t> bytes;  // empty for a gap
+    std::uint64_t lost = 0;           // bytes lost, for a gap
+    bool operator==(const CaptureChunk&) const = default;
+};
+
+struct Capture {
+    bool raw = false; // no header: the whole input is one received chunk
+    CaptureHeader header;
+    std::vector<CaptureChunk> chunks;
+    // Lines that were neither a chunk nor a gap, skipped (1-based).
+    std::vector<std::size_t> badLines;
+};
+
+// The local time now, as the header writes it.
+std::string LocalStartTime();
+
+// Each with its line end.
+std::string FormatHeader(const CaptureHeader& header);
+std::string FormatChunkLine(ChunkKind kind, std::int64_t ms, const std::uint8_t* bytes, std::size_t count);
+std::string FormatGapLine(std::int64_t ms, std::uint64_t lost);
+
+// Reads all of `path` into `content`; false with `error` (naming the file
+// and the reason) when it cannot.
+bool ReadWholeFile(const std::string& path, std::string& content, std::string& error);
+
+// A whole file's content. Input not starting with the magic word is taken
+// as raw bytes received at time 0.
+Capture ParseCapture(const std::string& content);
+
+} // namespace tolvane

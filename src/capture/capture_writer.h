@@ -1,0 +1,86 @@
+// Writes a capture file from the link's threads without ever making them
+// wait on the disk: chunks go into a bounded buffer that a writer thread
+// empties, one flushed line per chunk. What does not fit is counted and
+// recorded as a gap line.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/capture_format.h"
+#include "link/serial_link.h"
+
+namespace tolvane {
+
+// Where the writer thread puts the lines; a file unless a test says otherwise.
+class CaptureOutput {
+public:
+    virtual ~CaptureOutput() = default;
+    // One whole line with its end, flushed before returning. False on a
+    // write error; the writer then stops writing.
+    virtual bool WriteLine(const std::string& line) = 0;
+};
+
+inline constexpr std::size_t kDefaultCaptureBuffer = 1 << 20;
+
+class CaptureWriter : public CaptureSink {
+public:
+    explicit CaptureWriter(std::size_t bufferBytes = kDefaultCaptureBuffer);
+    ~CaptureWriter() override; // stops
+    CaptureWriter(const CaptureWriter&) = delete;
+    CaptureWriter& operator=(const CaptureWriter&) = delete;
+
+    // Creates `path`, writes the header and starts the writer thread.
+    // Times are counted from `startMs` on the link's clock.
+    bool Open(const std::string& path, const CaptureHeader& header, std::int32_t startMs, std::string& error);
+    // As Open, onto `output`.
+    bool Start(std::unique_ptr<CaptureOutput> output, const CaptureHeader& header, std::int32_t startMs);
+    // Writes everything buffered, then ends the thread and closes the
+    // output. Harmless when not started.
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+    // CaptureSink
+    void Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) override;
+    void Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) override;
+
+    // Bytes that did not fit the buffer since Start.
+    std::uint64_t LostCount() const;
+    // False after the output refused a line.
+    bool Healthy() const;
+
+private:
+    struct Entry {
+        ChunkKind kind;
+        std::int64_t ms;
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t lost;
+    };
+
+    void Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs);
+    void Run();
+
+    const std::size_t capacity_;
+    std::unique_ptr<CaptureOutput> output_;
+    std::thread thread_;
+    std::int32_t startMs_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Entry> entries_; // a gap entry is always the last while bytes are being lost
+    std::size_t buffered_ = 0;  // payload bytes in entries_
+    std::uint64_t lost_ = 0;
+    bool stopping_ = false;
+    bool accepting_ = false;
+    bool healthy_ = true;
+};
+
+} // namespace tolvane

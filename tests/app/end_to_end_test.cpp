@@ -1,0 +1,347 @@
+// The frame's displays, its orientation log and its configuration dialogs,
+// run through the commands against tolvane-sim.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "dialogs/dialog_template.h"
+#include "dialogs/dialog_test_support.h"
+#include "dialogs/settings_template.h"
+#include "frame_fixture.h"
+#include "instruments/instrument.h"
+#include "instruments/seven_segment.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+namespace {
+
+bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
+
+QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
+
+void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
+
+// The settings fields as "declination hemisphere|azimuth|roll|pitch|rate".
+QString Fields(const QDialog& d)
+{
+    return Edit(d, kDeclinationEditId)->text() + (ControlOf<QRadioButton>(d, kEastId)->isChecked() ? " E|" : " W|") +
+           Edit(d, kAzimuthEditId)->text() + "|" + Edit(d, kRollEditId)->text() + "|" + Edit(d, kPitchEditId)->text() +
+           "|" + Edit(d, kRateEditId)->text();
+}
+
+// The lines of a log file, which must all end in CR LF.
+QStringList LogLines(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    const QString all = QString::fromLatin1(file.readAll());
+    EXPECT_TRUE(all.endsWith("\r\n"));
+    EXPECT_EQ(all.count("\r\n"), all.count('\n'));
+    QStringList lines = all.split("\r\n");
+    lines.removeLast();
+    return lines;
+}
+
+class EndToEndTest : public MainFrameTest {
+protected:
+    // The frame on COM1 to `sim`, once the identity chain has ended with
+    // the declination (whose reply writes a record into an open log).
+    bool Start(const Simulator& sim)
+    {
+        settings->setValue("Compass/COMPort", 1);
+        MakeFrame(sim.Link());
+        return WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR"); }, 8000);
+    }
+    bool Viewed(const std::string& mnemonic) const
+    {
+        for (int i = 0; i < frame->View()->LineCount(); ++i)
+            if (frame->View()->Line(i).mnemonic == mnemonic) return true;
+        return false;
+    }
+    std::uint64_t Orientations() const { return frame->Controller().OrientationCount(); }
+    bool MoreOrientations(std::uint64_t n)
+    {
+        const std::uint64_t until = Orientations() + n;
+        return WaitUntil([&] { return Orientations() >= until; }, 5000);
+    }
+    QString LoggingPane() const { return frame->Pane(kPaneLogging)->text(); }
+
+    // Runs `command` and, in the dialog it opens, `act`; a dialog `act`
+    // leaves open is cancelled. A message box that nobody answers fails
+    // the test instead of hanging it. The dialog's result, -1 if none.
+    int RunDialog(int command, const std::function<void(QDialog&)>& act)
+    {
+        int result = -1;
+        QPointer<QTimer> poll = WhenModal(
+            [&](QWidget* w) {
+                auto* dialog = static_cast<QDialog*>(w);
+                QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
+                dialog->activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+                act(*dialog);
+                if (dialog->isVisible()) dialog->reject();
+            },
+            [](QWidget* w) { return !IsBox(w); });
+        QTimer guard;
+        QPointer<QWidget> box;
+        int boxPolls = 0;
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            boxPolls = w && IsBox(w) && w == box ? boxPolls + 1 : 0;
+            box = w && IsBox(w) ? w : nullptr;
+            if (boxPolls < 30) return;
+            ADD_FAILURE() << "unanswered box: " << static_cast<QMessageBox*>(w)->text().toStdString();
+            static_cast<QMessageBox*>(w)->reject();
+        });
+        guard.start(100);
+        frame->RunCommand(command);
+        EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 60000));
+        delete poll.data();
+        return result;
+    }
+};
+
+TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    const MessageView* view = frame->View();
+    OrientationPanel& panel = frame->Panel();
+    const auto atBottomLeft = [&] {
+        const QWidget* w = panel.Window();
+        return w && w->geometry().bottomLeft() == QPoint(0, view->height() - 1);
+    };
+    frame->RunCommand(kCmdStatusView);
+    ASSERT_TRUE(panel.Shown());
+    EXPECT_TRUE(atBottomLeft());
+    EXPECT_TRUE(frame->Action(kCmdStatusView)->isChecked());
+    ASSERT_TRUE(WaitUntil([&] { return panel.HasData(); }));
+    // The simulator rolls within 6 degrees and pitches within 4.
+    EXPECT_EQ(panel.Texts().size(), 4);
+    EXPECT_LE(std::fabs(panel.Roll()), 6.1);
+    EXPECT_LE(std::fabs(panel.Pitch()), 4.1);
+    EXPECT_TRUE(panel.Azimuth() >= 0 && panel.Azimuth() <= 360);
+
+    frame->RunCommand(kCmdNavConsole);
+    ASSERT_TRUE(frame->Console().IsOpen());
+    EXPECT_TRUE(frame->Action(kCmdNavConsole)->isChecked());
+    const QWidget* console = frame->Console().Window();
+    EXPECT_EQ(console->geometry().topRight(), QPoint(view->width() - 1, 0));
+    const auto* readout = console->findChild<Instrument*>("1365");
+    ASSERT_NE(readout, nullptr);
+    const double initial = readout->Property(CiSevenSegmentAnalogX::kValue);
+    ASSERT_TRUE(WaitUntil([&] { return readout->Property(CiSevenSegmentAnalogX::kValue) != initial; }));
+    EXPECT_EQ(readout->ValueText(), QString::number(std::lround(panel.Azimuth())));
+
+    // Blank at once, before the module is back.
+    frame->RunCommand(kCmdResetModule);
+    EXPECT_FALSE(panel.HasData());
+    EXPECT_TRUE(panel.Texts().isEmpty());
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && panel.HasData(); }, 8000));
+
+    // Moved away, then made anew in its corner by the identity reply.
+    QPointer<QWidget> moved = panel.Window();
+    moved->move(120, 40);
+    ASSERT_FALSE(atBottomLeft());
+    frame->RunCommand(kCmdSerialNo);
+    ASSERT_TRUE(WaitUntil([&] { return moved.isNull(); }));
+    EXPECT_TRUE(atBottomLeft());
+
+    frame->RunCommand(kCmdNavConsole);
+    EXPECT_FALSE(frame->Console().IsOpen());
+    EXPECT_FALSE(frame->Action(kCmdNavConsole)->isChecked());
+}
+
+TEST_F(EndToEndTest, LogOpenBumpAndCloseWriteTheFileFormat)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    log->SetLocalTime([](std::tm& t) {
+        t = {};
+        t.tm_year = 126, t.tm_mon = 5, t.tm_mday = 12, t.tm_hour = 3, t.tm_min = 58, t.tm_sec = 29;
+        return true;
+    });
+    const QString first = dir.filePath("e2e01.dta");
+    EXPECT_EQ(RunDialog(kCmdLogOpen, [&](QDialog& d) {
+        auto* name = d.findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        // Typed until the file list's selection follows (it loads in the background).
+        ASSERT_TRUE(WaitUntil([&] {
+            name->selectAll();
+            QTest::keyClick(name, Qt::Key_Backspace);
+            QTest::keyClicks(name, "e2e01.dta");
+            return static_cast<QFileDialog&>(d).selectedFiles().value(0) == first;
+        }));
+        d.accept();
+    }), QDialog::Accepted);
+    ASSERT_TRUE(log->Logging());
+    EXPECT_EQ(LoggingPane(), " Logging to e2e01.dta");
+    std::uint64_t from = Orientations();
+    ASSERT_TRUE(MoreOrientations(4));
+    const std::uint64_t inFirst = Orientations() - from;
+
+    frame->RunCommand(kCmdLogBump);
+    EXPECT_EQ(log->FileName(), "e2e01A.dta");
+    EXPECT_EQ(LoggingPane(), " Logging to e2e01A.dta");
+    from = Orientations();
+    ASSERT_TRUE(MoreOrientations(3));
+    const std::uint64_t inSecond = Orientations() - from;
+    frame->RunCommand(kCmdLogClose);
+    EXPECT_FALSE(log->Logging());
+    EXPECT_EQ(LoggingPane(), " Not logging");
+
+    // One record for every orientation message while the file was open.
+    for (const auto& [name, records] : {std::pair{first, inFirst}, std::pair{dir.filePath("e2e01A.dta"), inSecond}}) {
+        SCOPED_TRACE(name.toStdString());
+        const QStringList lines = LogLines(name);
+        ASSERT_EQ(static_cast<std::uint64_t>(lines.size()), 3 + records) << lines.join('|').toStdString();
+        EXPECT_EQ(lines[0], "6/12/26 3:58:29");
+        EXPECT_EQ(lines[1], "");
+        EXPECT_EQ(lines[2], kLogHeader);
+        for (const QString& record : lines.mid(3)) {
+            const double azimuth = record.mid(8, 7).toDouble();
+            EXPECT_TRUE(record.size() == 47 && record.startsWith(" 3:58:29  ") && azimuth >= 0 && azimuth <= 360)
+                << record.toStdString();
+        }
+    }
+}
+
+TEST_F(EndToEndTest, InitializeSetsTheDeclinationAndReadsItBack)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    QString shown;
+    EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) {
+        shown = Fields(d);
+        test::Type(Edit(d, kDeclinationEditId), "12.5");
+        test::Leave(Edit(d, kDeclinationEditId));
+        Click(d, kEastId);
+        Click(d, kSettingsOkId);
+        // Closed by the acknowledgement of the declination sent.
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+    }), QDialog::Accepted);
+    EXPECT_EQ(shown, "0.0 E|0.0|0.0|0.0|10.00");
+    const auto lines = sim.RequestLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QByteArray& l) { return l.startsWith("\"type\":84,\"payload\":\"01"); }),
+              1);
+
+    EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); }), QDialog::Rejected);
+    EXPECT_EQ(shown, "12.5 E|0.0|0.0|0.0|10.00");
+}
+
+TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    QString stored;
+    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+        // Filled by the reply to the read sent at opening.
+        ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
+        stored = Fields(d);
+        test::Type(Edit(d, kPitchEditId), "3.5");
+        EXPECT_TRUE(ControlOf<QCheckBox>(d, kPitchLoadId)->isChecked());
+        Click(d, kSettingsOkId);
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+    }), QDialog::Accepted);
+    EXPECT_EQ(stored, "0.0 E|0.0|0.0|0.0|10.00");
+
+    frame->RunCommand(kCmdResetModule);
+    ASSERT_FALSE(frame->Controller().VersionKnown());
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000));
+    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+        ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
+        stored = Fields(d);
+    }), QDialog::Rejected);
+    EXPECT_EQ(stored, "0.0 E|0.0|0.0|3.5|10.00");
+    QString working;
+    RunDialog(kCmdInitialize, [&](QDialog& d) { working = Fields(d); });
+    EXPECT_EQ(working, "0.0 E|0.0|0.0|3.5|10.00");
+}
+
+TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    QString said;
+    EXPECT_EQ(RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
+        for (const auto& [id, text] : {std::pair{1008, "47.6"}, std::pair{1011, "122.3"}}) {
+            Edit(d, id)->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(Edit(d, id), text);
+            Edit(d, 1006)->setFocus(Qt::TabFocusReason); // leaving checks the field
+        }
+        // North and west are chosen at opening, altitude 0.
+        ASSERT_TRUE(ControlOf<QRadioButton>(d, 1009)->isChecked());
+        ASSERT_TRUE(ControlOf<QRadioButton>(d, 1013)->isChecked());
+        const auto answer = [&](QWidget* w) {
+            auto* box = static_cast<QMessageBox*>(w);
+            said = box->windowTitle() + "|" + box->text();
+            box->button(QMessageBox::Ok)->click();
+        };
+        WhenModal(answer, IsBox);
+        Click(d, 1007);
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+    }), QDialog::Accepted);
+    const QRegularExpression result(R"(^WMM Result\|Magnetic declination has been\nset to (\d+\.\d\d) \(east\)\.$)");
+    const auto match = result.match(said);
+    ASSERT_TRUE(match.hasMatch()) << said.toStdString();
+    const double declination = match.captured(1).toDouble();
+    // The simulator's tilted dipole at Seattle (the real field is some 15 east).
+    EXPECT_GT(declination, 11.0);
+    EXPECT_LT(declination, 12.5);
+
+    QString shown;
+    RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); });
+    EXPECT_TRUE(shown.endsWith(" E|0.0|0.0|0.0|10.00")) << shown.toStdString();
+    EXPECT_NEAR(shown.section(' ', 0, 0).toDouble(), declination, 0.1);
+}
+
+TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Start(sim));
+    QString result, button;
+    EXPECT_EQ(RunDialog(kCmdCompensateStart, [&](QDialog& d) {
+        std::vector<QProgressBar*> sectors;
+        for (int id = 1279; id <= 1286; ++id) sectors.push_back(ControlOf<QProgressBar>(d, id));
+        const auto* computation = ControlOf<QProgressBar>(d, 1287);
+        const auto* line = ControlOf<QLabel>(d, 1288);
+        int partial = 0, computed = 0;
+        // The module sweeps all sectors in 20 s, then computes for 3 s.
+        const auto sampledUntilResult = [&] {
+            for (const QProgressBar* bar : sectors) partial += bar->value() > 0 && bar->value() < bar->maximum();
+            computed = std::max(computed, computation->value());
+            return !line->text().isEmpty();
+        };
+        ASSERT_TRUE(WaitUntil(sampledUntilResult, 45000));
+        EXPECT_GT(partial, 0);
+        EXPECT_GT(computed, 0);
+        for (const QProgressBar* bar : sectors)
+            EXPECT_EQ(bar->value(), 16) << bar->objectName().toStdString();
+        result = line->text();
+        button = ControlOf<QPushButton>(d, 1289)->text();
+        Click(d, 1289);
+    }), QDialog::Accepted);
+    EXPECT_EQ(result, "Success (87)");
+    EXPECT_EQ(button, "&OK");
+    QTest::qWait(500); // for anything OK might have sent
+    std::vector<QByteArray> compensation;
+    for (const QByteArray& line : sim.RequestLines())
+        if (line.startsWith("\"type\":114,")) compensation.push_back(line);
+    EXPECT_EQ(compensation, (std::vector<QByteArray>{"\"type\":114,\"payload\":\"01\"}"}));
+}
+
+} // namespace
+} // namespace tolvane
