@@ -506,6 +506,7 @@ void CMainFrame::StopCapture()
     link_.SetCapture(nullptr);
     capture_->Stop();
     capture_.reset();
+    UpdateCommandStates();
 }
 
 // FrameHost
