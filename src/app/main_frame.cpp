@@ -125,6 +125,8 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
     holdoffTimer_.setSingleShot(true);
     holdoffTimer_.setInterval(kHoldoffMs);
     connect(&holdoffTimer_, &QTimer::timeout, this, [this] { controller_.OnHoldoffTimeout(); });
+    lostPortTimer_.setInterval(kLostPortRetryMs);
+    connect(&lostPortTimer_, &QTimer::timeout, this, &CMainFrame::RetryLostPort);
 
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
@@ -352,6 +354,9 @@ bool CMainFrame::event(QEvent* e)
     if (e->type() == WM_DEVICE_MESSAGE) {
         DeviceMessage message;
         if (link_.TakeMessage(message) != SerialLink::kEmpty) controller_.OnDeviceMessage(message);
+        // The reader's last notification; messages it queued before stay
+        // queued for the events already posted.
+        if (link_.PortNumber() != -1 && !link_.ReaderRunning()) PortLost();
         return true;
     }
     if (e->type() == WM_START_LINK) {
@@ -381,11 +386,58 @@ void CMainFrame::StartLink()
     UpdateCommandStates();
 }
 
+void CMainFrame::PortLost()
+{
+    lostPort_ = link_.PortNumber();
+    link_.Close();
+    char text[32];
+    std::snprintf(text, sizeof text, " COM%d Lost ", lostPort_);
+    SetComPane(text);
+    lostPortTimer_.start();
+    UpdateCommandStates();
+}
+
+void CMainFrame::RetryLostPort()
+{
+    // The dialog owns the port while it runs; the watch resumes after it.
+    if (inComPortDialog_) return;
+    if (lostPort_ == -1 || link_.PortNumber() != -1) {
+        lostPortTimer_.stop();
+        lostPort_ = -1;
+        return;
+    }
+    if (link_.Open(lostPort_, controller_.BaudRate()) != lostPort_) return;
+    lostPortTimer_.stop();
+    char text[32];
+    std::snprintf(text, sizeof text, " COM%d Open ", lostPort_);
+    lostPort_ = -1;
+    SetComPane(text);
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
 void CMainFrame::ComPortCommand()
 {
-    ComPortDialog dialog(link_, controller_.BaudRate(), settings_, [this](const QString& text) { SetComPane(text); },
-                         this);
-    dialog.exec();
+    {
+        ComPortDialog dialog(link_, controller_.BaudRate(), settings_,
+                             [this](const QString& text) { SetComPane(text); }, this);
+        inComPortDialog_ = true;
+        dialog.exec();
+        inComPortDialog_ = false;
+    }
+    if (lostPort_ != -1) {
+        if (link_.PortNumber() != -1) {
+            // A port opened through the dialog replaces the one watched for.
+            lostPortTimer_.stop();
+            lostPort_ = -1;
+        } else {
+            // Nothing opened: still watching, as the pane and setting say.
+            char text[32];
+            std::snprintf(text, sizeof text, " COM%d Lost ", lostPort_);
+            SetComPane(text);
+            settings_.setValue("Compass/COMPort", lostPort_);
+        }
+    }
     view_->RepaintWithErase();
     controller_.RequestIdentity();
     UpdateCommandStates();
@@ -401,6 +453,8 @@ void CMainFrame::FontCommand()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    lostPortTimer_.stop();
+    lostPort_ = -1;
     StopCapture();
     link_.Close();
     log_.Close();

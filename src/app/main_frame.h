@@ -18,7 +18,6 @@
 #include "logging/log_file.h"
 #include "logging/log_message_effects.h"
 #include "views/orientation_panel.h"
-#include "dialogs/message_receiver.h"
 
 class QLabel;
 class QSettings;
@@ -42,6 +41,8 @@ public:
     static constexpr int kReplyTimeoutMs = 2000;
     static constexpr int kHoldoffTimerId = 13;
     static constexpr int kHoldoffMs = 80;
+    // How often a lost port is tried again.
+    static constexpr int kLostPortRetryMs = 1000;
 
     CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -60,6 +61,8 @@ public:
     // Rebuilds the window title and the version pane from the identity.
     void UpdateIdentityDisplay();
     void SetComPane(const QString& text);
+    // The port whose device went away and is being watched for, or -1.
+    int LostPort() const { return lostPort_; }
     // Runs a command as the menu or toolbar would.
     void RunCommand(int commandId);
     // What Capture Raw Stream does once it has a file name. False, with a
@@ -103,6 +106,8 @@ private:
     void BuildToolbar();
     void BuildStatusBar();
     void StartLink();
+    void PortLost();
+    void RetryLostPort();
     void ComPortCommand();
     void FontCommand();
     void StatusViewCommand();
@@ -124,6 +129,9 @@ private:
     QFont displayFont_;
     QTimer replyTimer_;
     QTimer holdoffTimer_;
+    QTimer lostPortTimer_;
+    int lostPort_ = -1;
+    bool inComPortDialog_ = false;
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
     std::unique_ptr<CaptureWriter> capture_;

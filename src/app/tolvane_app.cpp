@@ -2,6 +2,10 @@
 
 #include <QScreen>
 
+#include <filesystem>
+#include <string>
+#include <system_error>
+
 #include "app/main_frame.h"
 #include "resources/icons.h"
 #include "resources/menu.h"
@@ -38,7 +42,11 @@ PortMap CTolvaneApp::PortsFromSettings(QSettings& settings)
     PortMap map;
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         const QString key = QString("Ports/COM%1").arg(port);
-        if (settings.contains(key)) map.SetPath(port, settings.value(key).toString().toStdString());
+        const std::string path = settings.value(key).toString().toStdString();
+        // A hand-edited entry that cannot name a device keeps the default,
+        // so the port stays usable.
+        std::error_code error;
+        if (!path.empty() && !std::filesystem::is_directory(path, error)) map.SetPath(port, path);
     }
     return map;
 }

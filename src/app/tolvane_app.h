@@ -28,7 +28,8 @@ public:
     QSettings& Settings() { return *settings_; }
     CMainFrame* MainFrame() const { return frame_.get(); }
 
-    // COM1..COM8 from the settings' "Ports" section, the defaults elsewhere.
+    // COM1..COM8 from the settings' "Ports" section, the defaults elsewhere
+    // and for entries that are empty or name a folder.
     static PortMap PortsFromSettings(QSettings& settings);
 
 private:

@@ -10,19 +10,54 @@ std::string PortName(int port)
     return "COM" + std::to_string(port);
 }
 
+// "COM3" or "COM3, COM5".
+std::string PortNames(const std::vector<int>& ports)
+{
+    std::string names;
+    for (int port : ports) names += (names.empty() ? "" : ", ") + PortName(port);
+    return names;
+}
+
 } // namespace
 
 ComPortChooser::ComPortChooser(int openPort, const Probe& probe)
+    : ComPortChooser(openPort, [&probe](int port) { return probe(port) ? ProbeResult::Free : ProbeResult::Missing; })
+{
+}
+
+ComPortChooser::ComPortChooser(int openPort, const ReasonProbe& probe)
     : openPort_(openPort >= kFirstPort && openPort <= kLastPort ? openPort : -1)
 {
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         if (port == openPort_) {
             selection_ = static_cast<int>(ports_.size());
             ports_.push_back(port);
-        } else if (probe(port)) {
-            ports_.push_back(port);
+            continue;
+        }
+        switch (probe(port)) {
+        case ProbeResult::Free: ports_.push_back(port); break;
+        case ProbeResult::NoPermission: denied_.push_back(port); break;
+        case ProbeResult::Busy: busy_.push_back(port); break;
+        case ProbeResult::Missing:
+        case ProbeResult::NotATerminal: break;
         }
     }
+}
+
+std::string ComPortChooser::PermissionNotice() const
+{
+    if (denied_.empty()) return {};
+    return "No permission to open " + PortNames(denied_) + ". Run: " + kDialoutFix;
+}
+
+std::string ComPortChooser::Notice() const
+{
+    std::string notice = PermissionNotice();
+    if (!busy_.empty()) {
+        if (!notice.empty()) notice += '\n';
+        notice += PortNames(busy_) + (busy_.size() == 1 ? " is in use by another program." : " are in use by other programs.");
+    }
+    return notice;
 }
 
 std::string ComPortChooser::EntryText(int port)

@@ -7,7 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_link.h"
+
 namespace tolvane {
+
+// What fixes a device the user may not open.
+inline constexpr const char* kDialoutFix = "sudo usermod -aG dialout $USER, then log in again.";
 
 // What the dialog shows after an action.
 struct ComPortStatus {
@@ -23,6 +28,7 @@ struct ComPortStatus {
 class ComPortChooser {
 public:
     using Probe = std::function<bool(int port)>;
+    using ReasonProbe = std::function<ProbeResult(int port)>;
     // Opens a port, closing any open one first: the port number, or -1.
     using Opener = std::function<int(int port)>;
     using Closer = std::function<void()>;
@@ -30,6 +36,8 @@ public:
     // Lists ports 1..8 in order: `openPort` (1..8, or -1) unprobed and
     // selected, the others when `probe` accepts them.
     ComPortChooser(int openPort, const Probe& probe);
+    // As above, remembering why the unlisted ports could not be used.
+    ComPortChooser(int openPort, const ReasonProbe& probe);
 
     // " COM3" for port 3.
     static std::string EntryText(int port);
@@ -47,9 +55,16 @@ public:
     void Close(const Closer& close);
 
     ComPortStatus Status() const;
+    // Lines naming the ports left out for lack of permission (with the fix)
+    // or because another program holds them; empty when there are none.
+    std::string Notice() const;
+    // The permission line of Notice, or empty.
+    std::string PermissionNotice() const;
 
 private:
     std::vector<int> ports_;
+    std::vector<int> denied_;
+    std::vector<int> busy_;
     int openPort_ = -1;
     int selection_ = -1;
     bool openFailed_ = false; // only the status update right after a failed open shows it

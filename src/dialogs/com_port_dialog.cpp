@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <cmath>
 #include <span>
 
@@ -51,6 +52,8 @@ struct ComPortDialog::State {
     QLabel* devicePath = nullptr;
     QPushButton* open = nullptr;
     QPushButton* close = nullptr;
+    int baseLineHeight = 0;
+    QSize baseSize;
 
     int OpenPort(int port) { return link.Open(port, baudRate); }
 
@@ -76,10 +79,26 @@ struct ComPortDialog::State {
         }
         const int port = chooser.SelectedPort();
         const QString path = port < 0 ? QString() : QString::fromStdString(link.Ports().Path(port));
-        devicePath->setText(path);
-        devicePath->setToolTip(path);
-        devicePath->setAccessibleName(path.isEmpty() ? QStringLiteral("No port selected")
-                                                     : QStringLiteral("Device ") + path);
+        const QString notice = QString::fromStdString(chooser.Notice());
+        QString text = path;
+        if (!notice.isEmpty()) text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + notice;
+        devicePath->setText(text);
+        devicePath->setToolTip(text);
+        QString name = path.isEmpty() ? QStringLiteral("No port selected") : QStringLiteral("Device ") + path;
+        if (!notice.isEmpty()) name += QStringLiteral(". ") + notice;
+        devicePath->setAccessibleName(name);
+        FitDeviceLine(!notice.isEmpty());
+    }
+
+    // A notice may need more lines than the template gives; the dialog
+    // grows downwards to show it whole.
+    void FitDeviceLine(bool grow)
+    {
+        const int needed =
+            grow ? std::max(baseLineHeight, devicePath->heightForWidth(devicePath->width())) : baseLineHeight;
+        const int extra = needed - baseLineHeight;
+        devicePath->resize(devicePath->width(), needed);
+        devicePath->parentWidget()->setFixedSize(baseSize.width(), baseSize.height() + extra);
     }
 
     // The selected row, or -1.
@@ -91,11 +110,14 @@ struct ComPortDialog::State {
 };
 
 ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings,
-                             std::function<void(const QString&)> setComPane, QWidget* parent)
-    : QDialog(parent),
-      state_(new State{link, baudRate, settings, std::move(setComPane),
-                       ComPortChooser(link.PortNumber(), [&link](int port) { return ProbePort(link.Ports(), port, link.LockDirectories()); })})
+                             std::function<void(const QString&)> setComPane, QWidget* parent,
+                             ComPortChooser::ReasonProbe probe)
+    : QDialog(parent)
 {
+    if (!probe)
+        probe = [&link](int port) { return ProbePortReason(link.Ports(), port, link.LockDirectories()); };
+    state_ = new State{link, baudRate, settings, std::move(setComPane), ComPortChooser(link.PortNumber(), probe),
+                       nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
     BuildDialog(*this, kTemplate);
     State& s = *state_;
     s.statusLine = ControlOf<QLabel>(*this, kStatusLineId);
@@ -103,6 +125,10 @@ ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings
     s.devicePath = ControlOf<QLabel>(*this, kDevicePathId);
     s.open = ControlOf<QPushButton>(*this, kOpenId);
     s.close = ControlOf<QPushButton>(*this, kCloseId);
+    s.devicePath->setWordWrap(true);
+    s.devicePath->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    s.baseLineHeight = s.devicePath->height();
+    s.baseSize = size();
     auto* quit = ControlOf<QPushButton>(*this, kQuitId);
     s.list->setAccessibleName(QStringLiteral("COM ports"));
 
@@ -142,8 +168,11 @@ ComPortDialog::~ComPortDialog()
 int ComPortDialog::exec()
 {
     if (state_->chooser.EntryPorts().empty()) {
-        QMessageBox::critical(parentWidget(), QStringLiteral("No Ports"),
-                              QStringLiteral("There are no available COM ports."));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("No Ports"),
+                        QStringLiteral("There are no available COM ports."), QMessageBox::Ok, parentWidget());
+        const std::string fix = state_->chooser.PermissionNotice();
+        if (!fix.empty()) box.setInformativeText(QString::fromStdString(fix));
+        box.exec();
         setResult(Rejected);
         return Rejected;
     }

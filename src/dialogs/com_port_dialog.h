@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "dialogs/com_port_chooser.h"
+
 class QSettings;
 
 namespace tolvane {
@@ -18,18 +20,20 @@ class ComPortDialog : public QDialog {
 
 public:
     // `setComPane` rewrites the frame's COM pane. Ports are probed through
-    // the link's port map; `settings` receives "Compass/COMPort".
+    // the link's port map unless `probe` is given; `settings` receives
+    // "Compass/COMPort".
     ComPortDialog(SerialLink& link, int baudRate, QSettings& settings, std::function<void(const QString&)> setComPane,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr, ComPortChooser::ReasonProbe probe = {});
     ~ComPortDialog() override;
 
     // Shows "There are no available COM ports." and returns Rejected at
-    // once when nothing can be listed.
+    // once when nothing can be listed, with the permission fix when a lack
+    // of permission kept a port out.
     int exec() override;
 
 private:
     struct State;
-    State* state_;
+    State* state_ = nullptr;
 };
 
 } // namespace tolvane

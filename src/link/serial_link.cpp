@@ -108,30 +108,49 @@ void ReleaseDevice(int fd)
 }
 
 // Opens, locks and claims the device at `configuredPath`, reading its line
-// settings into `saved`. The descriptor, or -1 with nothing left open.
+// settings into `saved`. The descriptor, or -1 with nothing left open and
+// `why` telling the cause.
 int OpenDevice(const std::string& configuredPath, const std::vector<std::string>& lockDirectories,
-               termios& saved)
+               termios& saved, ProbeResult& why)
 {
+    why = ProbeResult::Missing;
     if (configuredPath.empty()) return -1;
     char* resolved = ::realpath(configuredPath.c_str(), nullptr);
-    if (resolved == nullptr) return -1;
+    if (resolved == nullptr) {
+        // A path the user may not even look through is still a permission problem.
+        if (errno == EACCES) why = ProbeResult::NoPermission;
+        return -1;
+    }
     const std::string device(resolved);
     std::free(resolved);
 
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) why = ProbeResult::NoPermission;
+        else if (errno == EBUSY) why = ProbeResult::Busy; // another's exclusive mode
+        else if (errno != ENOENT && errno != ENXIO && errno != ENODEV) why = ProbeResult::NotATerminal;
+        return -1;
+    }
+    why = ProbeResult::Busy;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return -1;
     }
-    if (HeldByLockFile(device, lockDirectories) || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (HeldByLockFile(device, lockDirectories)) {
+        ReleaseDevice(fd);
+        return -1;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        if (errno == ENOTTY || errno == EINVAL) why = ProbeResult::NotATerminal;
         ReleaseDevice(fd);
         return -1;
     }
     if (::tcgetattr(fd, &saved) != 0) {
+        why = ProbeResult::NotATerminal;
         ReleaseDevice(fd);
         return -1;
     }
+    why = ProbeResult::Free;
     return fd;
 }
 
@@ -257,6 +276,12 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
 
     session->running.store(false);
     {
+        // Under the queue lock, as Deliver, so that Close either sees no
+        // call or waits for this one; a reader stopped by Close stays quiet.
+        std::lock_guard lock(queue->mutex);
+        if (!session->stop && session->notify) session->notify();
+    }
+    {
         std::lock_guard lock(session->finishMutex);
         session->finished = true;
     }
@@ -357,7 +382,8 @@ int SerialLink::Open(int port, int baud)
     if (!SpeedFor(baud, speed)) return -1;
 
     termios saved{};
-    const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved);
+    ProbeResult why;
+    const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved, why);
     if (fd < 0) return -1;
     if (!ConfigureLine(fd, saved, speed)) {
         ::tcsetattr(fd, TCSANOW, &saved);
@@ -490,14 +516,19 @@ std::uint64_t SerialLink::DroppedCount() const
 
 // ---------------------------------------------------------------- probing
 
+ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
+{
+    if (port < kFirstPort || port > kLastPort) return ProbeResult::Missing;
+    termios saved{};
+    ProbeResult why;
+    const int fd = OpenDevice(map.Path(port), lockDirectories, saved, why);
+    if (fd >= 0) ReleaseDevice(fd);
+    return why;
+}
+
 bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
 {
-    if (port < kFirstPort || port > kLastPort) return false;
-    termios saved{};
-    const int fd = OpenDevice(map.Path(port), lockDirectories, saved);
-    if (fd < 0) return false;
-    ReleaseDevice(fd);
-    return true;
+    return ProbePortReason(map, port, lockDirectories) == ProbeResult::Free;
 }
 
 } // namespace tolvane

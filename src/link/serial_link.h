@@ -63,7 +63,9 @@ public:
     // Called on the reader thread once per queued message, with the queue's
     // lock held so that no call comes after Close returns: it must be quick
     // and must not call back into the link (post an event and return). Set
-    // it before opening; it takes effect at the next Open.
+    // it before opening; it takes effect at the next Open. Also called once
+    // more when the reader ends on its own (a read error or hang-up), after
+    // ReaderRunning has turned false.
     void SetNotify(std::function<void()> notify);
 
     // Null stops capturing. Takes effect at once, open or closed; once it
@@ -97,8 +99,19 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Why a port can or cannot be used.
+enum class ProbeResult {
+    Free,
+    Missing,      // no device, or a port outside 1..8
+    NoPermission, // exists, but this user may not open it
+    Busy,         // held by another program (flock, exclusive mode or a live UUCP lock)
+    NotATerminal, // opened, but is no terminal, or failed otherwise
+};
+
 // Opens and locks the device of `port` as Open would, then closes it at
-// once. True when the port could be used.
+// once.
+ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
+// True when the port could be used.
 bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
 
 } // namespace tolvane

@@ -2,6 +2,7 @@
 // pseudo-terminal: start-up, the identity chain, supervision and its
 // question, and the view filling with what the compass sends.
 #include "app/display_font_dialog.h"
+#include "app/tolvane_app.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -41,8 +42,8 @@ TEST_F(MainFrameTest, RememberedPortOpensAndTheIdentityChainFollows)
 
 TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
 {
-    for (int remembered : {0, 9}) {
-        SCOPED_TRACE(remembered);
+    for (const QVariant& remembered : {QVariant(0), QVariant(9), QVariant("abc")}) {
+        SCOPED_TRACE(remembered.toString().toStdString());
         Simulator sim(dir);
         settings->setValue("Compass/COMPort", remembered);
         bool dialogSeen = false;
@@ -55,6 +56,17 @@ TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
         EXPECT_EQ(link->PortNumber(), -1);
         frame.reset();
     }
+}
+
+TEST_F(MainFrameTest, PortEntriesThatNameNoDeviceKeepTheDefaults)
+{
+    settings->setValue("Ports/COM1", "");
+    settings->setValue("Ports/COM2", dir.path());
+    settings->setValue("Ports/COM3", "/dev/ttyCompass");
+    const PortMap ports = CTolvaneApp::PortsFromSettings(*settings);
+    EXPECT_EQ(ports.Path(1), PortMap::DefaultPath(1));
+    EXPECT_EQ(ports.Path(2), PortMap::DefaultPath(2));
+    EXPECT_EQ(ports.Path(3), "/dev/ttyCompass");
 }
 
 TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
@@ -88,6 +100,36 @@ TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
     EXPECT_EQ(Title(), "Tolvane --- Serial number unknown");
     EXPECT_EQ(VersionPane(), " No version information available");
     EXPECT_EQ(frame->Controller().PendingRequest().type, kNoReplyAwaited);
+}
+
+TEST_F(MainFrameTest, UnpluggedPortShowsLostAndReopensWhenTheDeviceReturns)
+{
+    auto first = std::make_unique<Simulator>(dir, std::vector<std::string>{"--unplug-after", "0.5"});
+    settings->setValue("Compass/COMPort", 1);
+    MakeFrame(first->Link());
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }));
+    ASSERT_TRUE(log->OpenPath(dir.filePath("unplug.log").toStdString(), false));
+
+    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Lost "; }));
+    EXPECT_EQ(link->PortNumber(), -1);
+    EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
+    EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
+    EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 1);
+    EXPECT_EQ(frame->LostPort(), 1);
+    QTest::qWait(1500); // a retry or two against a missing device
+    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Lost ");
+
+    first.reset();
+    Simulator second(dir); // the same link path, a fresh record
+    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Open "; }, 4000));
+    EXPECT_EQ(link->PortNumber(), 1);
+    EXPECT_EQ(frame->LostPort(), -1);
+    EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !second.Requests().empty(); }));
+    EXPECT_EQ(second.Requests().front(), 0xC3);
+    const std::uint64_t seen = frame->Controller().OrientationCount();
+    EXPECT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > seen + 2; }));
+    EXPECT_TRUE(log->Logging());
 }
 
 TEST_F(MainFrameTest, EnablingFollowsThePort)

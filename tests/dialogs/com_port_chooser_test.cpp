@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <set>
 #include <string>
@@ -117,6 +118,41 @@ TEST(ComPortChooser, ActionsDriveLinkStatusAndClosing)
         EXPECT_EQ(chooser.OpenPort(), linkPort);
         EXPECT_EQ(chooser.Status(), c.status);
     }
+}
+
+TEST(ComPortChooser, NoticeNamesPortsLeftOutForPermissionOrAnotherProgram)
+{
+    using R = ProbeResult;
+    struct Case {
+        std::map<int, R> reasons; // the others are missing
+        std::vector<int> entries;
+        std::string notice;
+        bool permission;
+    };
+    const std::string fix = "Run: sudo usermod -aG dialout $USER, then log in again.";
+    const Case cases[] = {
+        {{{2, R::Free}, {3, R::NotATerminal}}, {2}, "", false},
+        {{{2, R::Free}, {3, R::NoPermission}}, {2}, "No permission to open COM3. " + fix, true},
+        {{{3, R::NoPermission}, {5, R::NoPermission}}, {}, "No permission to open COM3, COM5. " + fix, true},
+        {{{4, R::Busy}}, {}, "COM4 is in use by another program.", false},
+        {{{1, R::Busy}, {4, R::Busy}, {6, R::NoPermission}},
+         {},
+         "No permission to open COM6. " + fix + "\nCOM1, COM4 are in use by other programs.",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notice);
+        const ComPortChooser chooser(-1, [&](int port) {
+            const auto it = c.reasons.find(port);
+            return it == c.reasons.end() ? R::Missing : it->second;
+        });
+        EXPECT_EQ(chooser.EntryPorts(), c.entries);
+        EXPECT_EQ(chooser.Notice(), c.notice);
+        EXPECT_EQ(!chooser.PermissionNotice().empty(), c.permission);
+    }
+    // The open port is not probed, so nothing is said about it.
+    EXPECT_EQ(ComPortChooser(4, [](int) { return ProbeResult::Busy; }).Notice(),
+              "COM1, COM2, COM3, COM5, COM6, COM7, COM8 are in use by other programs.");
 }
 
 } // namespace

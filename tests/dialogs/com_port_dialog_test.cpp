@@ -130,10 +130,11 @@ TEST_F(ComPortDialogTest, ListsUsablePortsWithTheOpenOneSelectedAndQuitKeepsIt)
         EXPECT_THAT(Entries(), ElementsAre(" COM2", " COM5"));
         EXPECT_EQ(SelectedRow(), 0);
         EXPECT_EQ(StatusLine(), "COM2 is open.");
-        EXPECT_EQ(DevicePath(), PtyPath(2));
+        // The held port is named under the selected one's device.
+        EXPECT_EQ(DevicePath(), PtyPath(2) + "\nCOM6 is in use by another program.");
         EXPECT_EQ(Buttons(), "-c");
         ClickRow(1);
-        EXPECT_EQ(DevicePath(), PtyPath(5));
+        EXPECT_EQ(DevicePath(), PtyPath(5) + "\nCOM6 is in use by another program.");
         EXPECT_EQ(Buttons(), "o-");
         Click(2);
     });
@@ -258,6 +259,56 @@ TEST_F(ComPortDialogTest, NothingListedShowsNoPortsAndRejects)
         EXPECT_FALSE(dialogShown);
         EXPECT_EQ(ComPortSetting(), 7);
         EXPECT_TRUE(panes.empty());
+    }
+}
+
+TEST_F(ComPortDialogTest, DeviceLineTellsWhyPortsAreMissing)
+{
+    Start({2});
+    const auto probe = [](int port) {
+        switch (port) {
+        case 2: return ProbeResult::Free;
+        case 3: return ProbeResult::NoPermission;
+        case 4: return ProbeResult::Busy;
+        case 5: return ProbeResult::NotATerminal;
+        default: return ProbeResult::Missing;
+        }
+    };
+    dialog = std::make_unique<ComPortDialog>(link, 9600, settings, nullptr, nullptr, probe);
+    Show();
+    const QString notice = "No permission to open COM3. Run: sudo usermod -aG dialout $USER, then log in again.\n"
+                           "COM4 is in use by another program.";
+    EXPECT_THAT(Entries(), ElementsAre(" COM2"));
+    EXPECT_EQ(DevicePath(), notice);
+    ClickRow(0);
+    EXPECT_EQ(DevicePath(), PtyPath(2) + "\n" + notice);
+    // The whole notice shows inside the dialog.
+    auto* line = Control<QLabel>(1002);
+    EXPECT_GE(line->height(), line->heightForWidth(line->width()));
+    EXPECT_TRUE(dialog->rect().contains(line->geometry()));
+    EXPECT_GE(line->geometry().top(), List()->geometry().bottom());
+}
+
+TEST_F(ComPortDialogTest, NoPortsAddsThePermissionFixOnlyWhenPermissionWasTheCause)
+{
+    for (const ProbeResult reason : {ProbeResult::NoPermission, ProbeResult::Busy}) {
+        Start({});
+        dialog = std::make_unique<ComPortDialog>(link, 9600, settings, nullptr, nullptr,
+                                                 [reason](int port) { return port == 6 ? reason : ProbeResult::Missing; });
+        QString text, informative;
+        std::function<void()> answer = [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return QTimer::singleShot(10, answer);
+            text = box->text();
+            informative = box->informativeText();
+            box->button(QMessageBox::Ok)->click();
+        };
+        QTimer::singleShot(0, answer);
+        EXPECT_EQ(dialog->exec(), QDialog::Rejected);
+        EXPECT_EQ(text, "There are no available COM ports.");
+        EXPECT_EQ(informative, reason == ProbeResult::NoPermission
+                                   ? "No permission to open COM6. Run: sudo usermod -aG dialout $USER, then log in again."
+                                   : "");
     }
 }
 

@@ -314,6 +314,9 @@ TEST_F(SerialLinkTest, ReaderEndsOnHangUpAndCloseStillWorks)
 
     pty.CloseMaster();
     EXPECT_TRUE(WaitFor([&] { return !link->ReaderRunning(); }));
+    EXPECT_TRUE(WaitFor([&] { return notifications == 2; })); // once more, for the end
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(notifications, 2);
     EXPECT_EQ(link->PortNumber(), 1); // still counts as open
     OutgoingRequest request;
     request.type = 1;
@@ -324,6 +327,16 @@ TEST_F(SerialLinkTest, ReaderEndsOnHangUpAndCloseStillWorks)
     DeviceMessage m;
     EXPECT_EQ(link->TakeMessage(m), SerialLink::kTaken); // the queue outlives the port
     EXPECT_EQ(m.type, 0x03);
+    EXPECT_EQ(notifications, 2);
+}
+
+TEST_F(SerialLinkTest, ReaderStoppedByCloseDoesNotNotify)
+{
+    auto link = MakeLink();
+    ASSERT_EQ(link->Open(1, 9600), 1);
+    link->Close();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(notifications, 0);
 }
 
 TEST_F(SerialLinkTest, OpenWhileOpenClosesFirstPort)
@@ -491,6 +504,26 @@ TEST_F(SerialLinkTest, ProbeAndOpenRefuseALockedDeviceAndReleaseAFreeOne)
 
     WriteLockFile(std::to_string(::getpid()));
     EXPECT_FALSE(ProbePort(map, 1, locks));
+}
+
+TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsed)
+{
+    const std::vector<std::string> locks{lockDir.string()};
+    EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::Free);
+    EXPECT_EQ(ProbePortReason(map, 9, locks), ProbeResult::Missing);
+    PortMap other = map;
+    other.SetPath(1, (dir / "nothing").string());
+    EXPECT_EQ(ProbePortReason(other, 1, locks), ProbeResult::Missing);
+    std::ofstream(dir / "plain") << "x";
+    other.SetPath(1, (dir / "plain").string());
+    EXPECT_EQ(ProbePortReason(other, 1, locks), ProbeResult::NotATerminal);
+
+    const int holder = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::Busy);
+    ::close(holder);
+    WriteLockFile(std::to_string(::getpid()));
+    EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::Busy);
 }
 
 } // namespace

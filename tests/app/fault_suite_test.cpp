@@ -1,0 +1,246 @@
+// The frame against a tolvane-sim that misbehaves: each case injects one
+// fault through the simulator's switches and checks what the user is told.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <set>
+#include <string>
+
+#include "dialogs/dialog_template.h"
+#include "dialogs/settings_template.h"
+#include "frame_fixture.h"
+#include "dialogs/dialog_test_support.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+namespace {
+
+bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
+
+QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
+
+void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
+
+QString Said(const std::vector<test::SeenBox>& seen)
+{
+    QStringList all;
+    for (const test::SeenBox& box : seen) all << box.title + "|" + box.text;
+    return all.join("||");
+}
+
+class FaultSuiteTest : public MainFrameTest {
+protected:
+    // The frame on COM1 to `sim`, once its identity request has reached it.
+    bool Open(const Simulator& sim)
+    {
+        settings->setValue("Compass/COMPort", 1);
+        MakeFrame(sim.Link());
+        return WaitUntil([&] { return !sim.Requests().empty(); }, 5000);
+    }
+    bool Identified() { return WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000); }
+
+    // Runs `command` (or posts `event`) and, in the dialog it opens, `act`;
+    // a dialog left open is cancelled, and one still open after 20 s fails
+    // the case instead of hanging it.
+    int RunDialog(int command, const std::function<void(QDialog&)>& act, QEvent::Type event = QEvent::None)
+    {
+        int result = -1;
+        QPointer<QTimer> poll = WhenModal(
+            [&](QWidget* w) {
+                auto* dialog = static_cast<QDialog*>(w);
+                QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
+                dialog->activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+                act(*dialog);
+                if (dialog->isVisible()) dialog->reject();
+            },
+            [](QWidget* w) { return !IsBox(w); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            QWidget* w = QApplication::activeModalWidget();
+            ADD_FAILURE() << "still open: " << (w ? w->windowTitle().toStdString() : "");
+            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+        });
+        guard.start(20000);
+        if (event == QEvent::None) frame->RunCommand(command);
+        else QCoreApplication::postEvent(frame.get(), new QEvent(event));
+        EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 25000));
+        delete poll.data();
+        return result;
+    }
+
+    // The box a supervised request's silence raises, answered with Cancel.
+    QString AskedAfter(int command)
+    {
+        test::BoxAnswerer boxes({QMessageBox::Cancel});
+        frame->RunCommand(command);
+        WaitUntil([&] { return !boxes.seen.empty(); }, 5000);
+        return Said(boxes.seen);
+    }
+};
+
+TEST_F(FaultSuiteTest, SilentModuleRaisesTheQuestionForSerialNo)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    EXPECT_EQ(AskedAfter(kCmdSerialNo), "Compass Silent|No reply to request for serial number.");
+    EXPECT_FALSE(frame->Controller().VersionKnown());
+}
+
+TEST_F(FaultSuiteTest, SilentModuleRaisesTheQuestionForSelfTest)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    EXPECT_EQ(AskedAfter(kCmdSelfTest), "Compass Silent|No reply to request for self test.");
+}
+
+TEST_F(FaultSuiteTest, SilentModuleRaisesTheQuestionForInitialize)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    EXPECT_EQ(AskedAfter(kCmdInitialize), "Compass Silent|No reply to request for current offsets.");
+    // Cancelled: the Initializations dialog never follows.
+    QTest::qWait(300);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(FaultSuiteTest, SilentModuleInStartUpDefaultsAsksThenCancels)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    test::BoxAnswerer boxes({QMessageBox::Cancel});
+    // Cancelling the question closes the dialog by itself.
+    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
+    }), QDialog::Rejected);
+    EXPECT_EQ(Said(boxes.seen), "Compass Silent|No reply to request\nfor current values.");
+}
+
+TEST_F(FaultSuiteTest, SilentModuleInWmmSaysSilence)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    test::BoxAnswerer boxes;
+    RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
+        for (const auto& [id, text] : {std::pair{1008, "47.6"}, std::pair{1011, "122.3"}}) {
+            Edit(d, id)->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(Edit(d, id), text);
+            Edit(d, 1006)->setFocus(Qt::TabFocusReason); // leaving checks the field
+        }
+        Click(d, 1007);
+        EXPECT_TRUE(WaitUntil([&] { return !boxes.seen.empty(); }, 5000));
+    });
+    EXPECT_EQ(Said(boxes.seen), "Silence|Compass failed to reply.");
+}
+
+// The dialog's sets share their types with the reads before it, so the
+// dialog is opened as the end of those reads opens it, on a silent module.
+TEST_F(FaultSuiteTest, SilentModuleInInitializationsSaysTooBad)
+{
+    Simulator sim(dir, {"--silent"});
+    ASSERT_TRUE(Open(sim));
+    test::BoxAnswerer boxes;
+    EXPECT_EQ(RunDialog(0, [&](QDialog& d) {
+        test::Type(Edit(d, kRateEditId), "5");
+        test::Leave(Edit(d, kRateEditId));
+        Click(d, kSettingsOkId);
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
+    }, CMainFrame::WM_SHOW_INITIALIZATIONS), QDialog::Rejected);
+    EXPECT_EQ(Said(boxes.seen), "Too Bad|Compass failed to acknowledge\ninitialization of orient rate.");
+    const auto lines = sim.RequestLines();
+    EXPECT_TRUE(!lines.empty() && lines.back().startsWith("\"type\":127,")) << lines.back().toStdString();
+}
+
+TEST_F(FaultSuiteTest, IncompatibleFirmwareStopsInitialize)
+{
+    Simulator sim(dir, {"--incompatible"});
+    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Identified());
+    test::BoxAnswerer boxes;
+    frame->RunCommand(kCmdInitialize);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.seen.empty(); }));
+    EXPECT_EQ(Said(boxes.seen), "Incompatibility|Firmware version is not compatible\nwith this version of Tolvane.");
+    QTest::qWait(300);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(FaultSuiteTest, FlashFailureInStartUpDefaultsSaysTooBad)
+{
+    Simulator sim(dir, {"--flash-fail"});
+    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Identified());
+    test::BoxAnswerer boxes;
+    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+        ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
+        test::Type(Edit(d, kPitchEditId), "3.5");
+        Click(d, kSettingsOkId);
+        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
+    }), QDialog::Rejected);
+    EXPECT_EQ(Said(boxes.seen), "Too bad!|Compass reports failure loading\nchanges to flash.");
+}
+
+// Burst mode numbers the orientation messages, so the share dispatched
+// can be told; a flipped byte must never reach the view as a message.
+TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
+{
+    Simulator sim(dir, {"--burst", "--corrupt", "0.05", "--noise", "0.05", "--seed", "7"});
+    ASSERT_TRUE(Open(sim));
+    test::BoxAnswerer boxes;
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > 0; }));
+    const std::uint64_t firstCount = frame->Controller().OrientationCount();
+    const std::uint16_t firstSequence = frame->Log().azimuth;
+    QTest::qWait(4000);
+    const std::uint64_t dispatched = frame->Controller().OrientationCount() - firstCount;
+    const auto sent = static_cast<std::uint16_t>(frame->Log().azimuth - firstSequence);
+    EXPECT_GT(sent, 150u);
+    EXPECT_LE(dispatched, sent);
+    // Each flipped byte or burst of noise costs at most the message it hits
+    // and the next one.
+    EXPECT_GE(static_cast<double>(dispatched), 0.8 * sent) << dispatched << " of " << sent;
+
+    const QRegularExpression orient(R"(^Roll=(-?\d+\.\d)  Pitch=(-?\d+\.\d)  Azimuth=(\d+\.\d)$)");
+    const std::set<std::string> otherwise = {"DPOWER", "DVRSN", "DINICAL", "DIMVAR"};
+    int orientLines = 0;
+    const MessageView& view = *frame->View();
+    for (int i = 0; i < view.LineCount(); ++i) {
+        const std::string mnemonic = view.Line(i).mnemonic;
+        const QString text = QString::fromLatin1(view.Line(i).text);
+        if (mnemonic != "DORIENT") {
+            EXPECT_TRUE(otherwise.count(mnemonic)) << mnemonic << " " << text.toStdString();
+            continue;
+        }
+        ++orientLines;
+        const auto m = orient.match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        EXPECT_LE(std::abs(m.captured(1).toDouble()), 10.0) << text.toStdString();
+        EXPECT_LE(std::abs(m.captured(2).toDouble()), 10.0) << text.toStdString();
+        EXPECT_LE(m.captured(3).toDouble(), 360.0) << text.toStdString();
+    }
+    EXPECT_GT(orientLines, 20);
+    EXPECT_EQ(Said(boxes.seen), "");
+}
+
+TEST_F(FaultSuiteTest, WrongBaudRateIsSilentUntilSetRight)
+{
+    Simulator sim(dir);
+    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Identified());
+    frame->RunCommand(kCmdBaud19200);
+    EXPECT_EQ(AskedAfter(kCmdSerialNo), "Compass Silent|No reply to request for serial number.");
+    EXPECT_FALSE(frame->Controller().VersionKnown());
+
+    frame->RunCommand(kCmdBaud9600);
+    test::BoxAnswerer boxes;
+    frame->RunCommand(kCmdSerialNo);
+    EXPECT_TRUE(Identified());
+    EXPECT_EQ(Said(boxes.seen), "");
+}
+
+} // namespace
+} // namespace tolvane
