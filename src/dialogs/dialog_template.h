@@ -49,7 +49,7 @@ DialogUnits UnitsOf(const QFont& font);
 // Sizes `dialog` and creates its controls. Controls with an id get it as
 // objectName; every control with a label gets it (without '&') as its
 // accessible name.
-void BuildDialog(QDialog& dialog, const DialogSpec& spec);
+void BuildDialog(QDialog& dialog, const DialogSpec& layout);
 
 template <typename Widget>
 Widget* ControlOf(const QDialog& dialog, int id)
