@@ -3,8 +3,10 @@
 // counting messages 0, 1, 2 ...) with a log open, for MINUTES minutes.
 // Checks that every orientation message is dispatched once, in order, and
 // logged once; reports the link queue's drops, the resident memory growth
-// after the first minute, the CPU share and the delay from the reader's
-// queueing of a message to the end of its dispatch.
+// after the first minute, the CPU share, the delay from the simulator's
+// writing of each orientation message's last byte to the end of its
+// dispatch, and the part of it spent between the reader's queueing and the
+// dispatch.
 //   soak_bench [MINUTES]   (10 by default); exits 1 if a check fails
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,6 +26,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/main_frame.h"
 #include "link/serial_link.h"
@@ -125,7 +128,13 @@ public:
         const bool handled = QApplication::notify(receiver, e);
         if (stamped)
             delays.Add(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - queued).count());
-        if (frame->Controller().OrientationCount() != before) Orientation(frame->Log().azimuth);
+        if (frame->Controller().OrientationCount() != before) {
+            Orientation(frame->Log().azimuth);
+            if (dispatched)
+                std::fprintf(dispatched, "%lld %u\n",
+                             static_cast<long long>(Clock::now().time_since_epoch().count()),
+                             static_cast<unsigned>(frame->Log().azimuth));
+        }
         return handled;
     }
 
@@ -146,12 +155,51 @@ public:
     }
 
     CMainFrame* frame = nullptr;
+    std::FILE* dispatched = nullptr; // "<steady ns> <azimuth>" per orientation message
     StampRing stamps;
     Histogram delays;
     bool haveLast = false, haveFirstLogged = false;
     std::uint16_t last = 0, firstLogged = 0;
     std::uint64_t gaps = 0, repeats = 0;
 };
+
+struct Timed {
+    std::int64_t ns;
+    unsigned azimuth;
+};
+
+std::vector<Timed> ReadTimes(const std::string& path)
+{
+    std::vector<Timed> times;
+    std::ifstream in(path);
+    long long ns = 0;
+    unsigned azimuth = 0;
+    while (in >> ns >> azimuth) times.push_back({ns, azimuth});
+    return times;
+}
+
+// The simulator's send of each dispatched message to its dispatch. Both
+// lists run in order; the dispatched one starts at its first message's
+// first appearance among those sent, and any message missing shows as a
+// mismatch from there on.
+Histogram SendToDispatch(const std::vector<Timed>& sent, const std::vector<Timed>& dispatched,
+                         std::uint64_t& unmatched)
+{
+    Histogram delays;
+    unmatched = dispatched.size();
+    if (dispatched.empty()) return delays;
+    std::size_t j = 0;
+    while (j < sent.size() && sent[j].azimuth != dispatched[0].azimuth) ++j;
+    unmatched = 0;
+    for (const Timed& d : dispatched) {
+        if (j >= sent.size() || sent[j].azimuth != d.azimuth) {
+            ++unmatched;
+            continue;
+        }
+        delays.Add((d.ns - sent[j++].ns) / 1000);
+    }
+    return delays;
+}
 
 void RunFor(int ms)
 {
@@ -170,7 +218,11 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
 
     const std::string linkPath = dir.filePath("compass").toStdString();
-    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", "38400", "--link", linkPath});
+    const std::string sentPath = dir.filePath("sent.txt").toStdString();
+    const std::string dispatchedPath = dir.filePath("dispatched.txt").toStdString();
+    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", "38400", "--link", linkPath, "--send-times", sentPath});
+    app.dispatched = std::fopen(dispatchedPath.c_str(), "w");
+    if (!app.dispatched) return 1;
     if (sim.Output().empty()) return 1;
 
     QSettings settings(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
@@ -242,7 +294,14 @@ int main(int argc, char** argv)
         ++records;
     }
 
-    const bool ok = app.gaps == 0 && app.repeats == 0 && records == logged && misplaced == 0 &&
+    link.Close();
+    sim.Stop(); // its send times reach the disk as it exits
+    std::fclose(app.dispatched);
+    app.dispatched = nullptr;
+    std::uint64_t unmatched = 0;
+    const Histogram sendDelays = SendToDispatch(ReadTimes(sentPath), ReadTimes(dispatchedPath), unmatched);
+
+    const bool ok = app.gaps == 0 && app.repeats == 0 && unmatched == 0 && records == logged && misplaced == 0 &&
                     link.DroppedCount() == 0 && residentMax - residentAfterMinute < 1024;
     std::printf("soak at 38400 baud, burst, log open: %.0f s\n", wall);
     std::printf("orientation messages dispatched while logging: %llu (%.0f/s)\n",
@@ -254,12 +313,14 @@ int main(int argc, char** argv)
     std::printf("resident: %ld kB after the first minute, %ld kB at most after, %ld kB at the end (growth %ld kB)\n",
                 residentAfterMinute, residentMax, residentEnd, residentMax - residentAfterMinute);
     std::printf("CPU: %.2f s in %.1f s = %.1f%% of one core\n", cpu, wall, 100 * cpu / wall);
-    std::printf("queued to dispatched (%llu messages): p50 %.3f ms, p99 %.3f ms, max %.3f ms%s\n",
+    std::printf("sent to dispatched (%llu messages%s): p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                static_cast<unsigned long long>(sendDelays.Total()),
+                unmatched ? (", " + std::to_string(unmatched) + " not found among those sent").c_str() : "",
+                sendDelays.PercentileMs(0.5), sendDelays.PercentileMs(0.99), sendDelays.MaxMs());
+    std::printf("  of which queued to dispatched (%llu messages): p50 %.3f ms, p99 %.3f ms, max %.3f ms%s\n",
                 static_cast<unsigned long long>(app.delays.Total()), app.delays.PercentileMs(0.5),
                 app.delays.PercentileMs(0.99), app.delays.MaxMs(),
                 app.stamps.Lost() ? " (stamps lost: figures approximate)" : "");
     std::printf("%s\n", ok ? "PASS" : "FAIL");
-
-    link.Close();
     return ok ? 0 : 1;
 }

@@ -21,6 +21,7 @@
 #include "recorder.h"
 #include "replay.h"
 #include "replies.h"
+#include "send_times.h"
 #include "sim_options.h"
 #include "streams.h"
 
@@ -35,6 +36,19 @@ constexpr std::size_t kBurstLowWater = 12;
 std::int64_t NowNs(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Send(const Outgoing& message, Faults& faults, PacedLine& line, SendTimes& sendTimes, std::int64_t nowNs)
+{
+    const std::vector<std::uint8_t> bytes = faults.Encode(message);
+    sendTimes.Queued(message, bytes.size());
+    line.Enqueue(bytes, nowNs);
 }
 
 int Fail(const std::string& message)
@@ -102,6 +116,8 @@ int main(int argc, char** argv)
     if (!flash.Open(options.flashFile, error)) return Fail(error);
     Recorder recorder;
     if (!options.record.empty() && !recorder.Open(options.record, error)) return Fail(error);
+    SendTimes sendTimes;
+    if (!options.sendTimes.empty() && !sendTimes.Open(options.sendTimes, error)) return Fail(error);
     PtyPort port;
     if (!port.Open(options.baud, options.link, error)) return Fail(error);
     std::printf("%s\n", port.SlavePath().c_str());
@@ -139,19 +155,23 @@ int main(int argc, char** argv)
                 if (!requests.Feed(input[i], static_cast<std::int32_t>(nowMs))) continue;
                 recorder.Record(nowMs, requests.Message());
                 for (const Outgoing& reply : replier.Answer(requests.Message(), nowMs))
-                    line.Enqueue(faults.Encode(reply), nowNs);
+                    Send(reply, faults, line, sendTimes, nowNs);
             }
         }
 
         // Burst messages are queued while the one before is still going out.
         for (const Outgoing& message : streams.Due(nowMs, line.Queued() < kBurstLowWater))
-            line.Enqueue(faults.Encode(message), nowNs);
+            Send(message, faults, line, sendTimes, nowNs);
 
         due.clear();
         line.TakeDue(nowNs, due);
-        if (!due.empty() && port.HostConnected()) {
-            if (wrongSpeed) faults.Garble(due.data(), due.size());
-            port.Write(due.data(), due.size());
+        if (!due.empty()) {
+            const bool written = port.HostConnected();
+            if (written) {
+                if (wrongSpeed) faults.Garble(due.data(), due.size());
+                port.Write(due.data(), due.size());
+            }
+            sendTimes.Left(due.size(), SteadyNs(), written);
         }
 
         // Sleep until the next byte, message or event, at most 20 ms so a

@@ -159,6 +159,10 @@ std::optional<SimOptions> ParseOptions(const std::vector<std::string>& args, std
             if (!value(v)) return std::nullopt;
             if (v.empty()) return bad(v, "a file");
             o.record = v;
+        } else if (name == "--send-times") {
+            if (!value(v)) return std::nullopt;
+            if (v.empty()) return bad(v, "a file");
+            o.sendTimes = v;
         } else if (name == "--seed") {
             if (!value(v)) return std::nullopt;
             if (!ParseLong(v, n) || n < 0 || n > UINT32_MAX) return bad(v, "a number");
@@ -216,6 +220,9 @@ Faults
   --unplug-after S     close the terminal after S seconds, as an adapter
                        pulled out (never)
   --record FILE        one JSON line per request received (none)
+  --send-times FILE    a line "<ns> <azimuth>" for each orientation message
+                       as its last byte reaches the terminal, ns on the
+                       steady (monotonic) clock (none)
   --seed N             seed of the random faults (1)
 
 Replay

@@ -42,6 +42,7 @@ struct SimOptions {
     bool burst = false;
     double unplugAfter = 0; // seconds; 0 never
     std::string record;     // JSON lines of the requests received
+    std::string sendTimes;  // when each orientation message went out
     std::uint32_t seed = 1;
 
     // Replay of a capture's received bytes instead of a module.

@@ -229,6 +229,7 @@ void CMainFrame::BuildStatusBar()
     for (std::size_t i = 0; i < kIndicatorPaneCount; ++i) {
         const IndicatorPane& p = kIndicatorPanes[i];
         auto* label = new QLabel(p.text, bar);
+        label->setTextFormat(Qt::PlainText); // a log named "<b>.dta" is not markup
         label->setObjectName(QString::number(p.id));
         label->setAccessibleName(p.text);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -49,7 +49,11 @@ void Reselect(QLineEdit& edit)
 
 bool ParseNumberOrTell(const QString& text, double& out)
 {
-    const QByteArray bytes = text.toUtf8();
+    // The fields hold 8-bit characters: codes 128 to 255 (a no-break space,
+    // accented letters) are skipped before a number like blanks, and a
+    // character beyond them is no number at all ('?'), rather than a run
+    // of skipped UTF-8 bytes that would read "４５" as 0.
+    const QByteArray bytes = text.toLatin1();
     const std::optional<double> value = ParseNumber(std::string_view(bytes.constData(), bytes.size()));
     if (!value) {
         Tell(nullptr, "Tsk, Tsk!", "Numbers only, please.");

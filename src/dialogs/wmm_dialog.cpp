@@ -74,11 +74,12 @@ constexpr DialogSpec kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls
 constexpr const char* kMonths[] = {"Jan", "Feb",  "March", "April", "May", "June",
                                    "July", "Aug", "Sept", "Oct",   "Nov", "Dec"};
 
-// Blanks, control characters and everything above 127 before a value.
+// Blanks, control characters and the 8-bit characters above 127 before a
+// value; a character beyond 255 is not skipped, so it is refused.
 bool Skipped(QChar c)
 {
     const char16_t code = c.unicode();
-    return (code >= 1 && code <= 32) || code >= 128;
+    return (code >= 1 && code <= 32) || (code >= 128 && code <= 255);
 }
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }

@@ -83,8 +83,16 @@ void LogFile::SetPane(const std::string& text)
 
 void LogFile::ShowLogging()
 {
-    SetPane(writeFailed_ ? PrintfText(" Log write failed: %.20s", fileName_.c_str())
-                         : PrintfText(" Logging to %.20s", fileName_.c_str()));
+    // At most 20 characters of the name, whole: a UTF-8 name cut inside a
+    // character would show as a broken one.
+    std::size_t end = 0;
+    for (int characters = 0; end < fileName_.size() && characters < 20; ++characters) {
+        ++end;
+        while (end < fileName_.size() && (static_cast<unsigned char>(fileName_[end]) & 0xC0) == 0x80) ++end;
+    }
+    const std::string shown = fileName_.substr(0, end);
+    SetPane(writeFailed_ ? PrintfText(" Log write failed: %s", shown.c_str())
+                         : PrintfText(" Logging to %s", shown.c_str()));
 }
 
 bool LogFile::Put(const std::string& bytes)

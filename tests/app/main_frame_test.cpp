@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 
+#include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
 #include "views/message_view.h"
 
@@ -187,6 +189,45 @@ TEST_F(MainFrameTest, AboutBoxAndFontSizes)
         EXPECT_EQ(chooser.isVisible(), size > DisplayFontDialog::kLargest) << size;
         chooser.hide();
     }
+
+    // The size field takes numbers 1 to 512 only; whatever is pasted, OK
+    // gives a size the view can show or the size message.
+    for (const test::BadInput& input : test::BadInputs()) {
+        SCOPED_TRACE(input.fault);
+        DisplayFontDialog chooser(QApplication::font(), frame.get());
+        chooser.show();
+        QLineEdit* sizeEdit = nullptr;
+        for (QLineEdit* edit : chooser.findChildren<QLineEdit*>())
+            if (edit->validator()) sizeEdit = edit;
+        ASSERT_NE(sizeEdit, nullptr);
+        test::Paste(sizeEdit, input.text);
+        bool told = false;
+        WhenModal([&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                told = box->text() == "Please choose a size from 8 to 20 points.";
+                box->accept();
+            }
+        });
+        chooser.done(QDialog::Accepted);
+        const int size = chooser.currentFont().pointSize();
+        EXPECT_TRUE(told || (size >= DisplayFontDialog::kSmallest && size <= DisplayFontDialog::kLargest)) << size;
+        EXPECT_EQ(chooser.isVisible(), told);
+    }
+}
+
+TEST_F(MainFrameTest, LogNameShowsInThePaneAsText)
+{
+    bool asked = false;
+    WhenModal([&](QWidget* w) { // the start-up port question
+        asked = true;
+        static_cast<QDialog*>(w)->reject();
+    });
+    MakeFrame(dir.filePath("nothing").toStdString());
+    ASSERT_TRUE(WaitUntil([&] { return asked; }));
+    ASSERT_TRUE(log->OpenPath(dir.filePath("<b>x&amp;.dta").toStdString(), false));
+    const QLabel* pane = frame->Pane(kPaneLogging);
+    EXPECT_EQ(pane->text(), " Logging to <b>x&amp;.dta");
+    EXPECT_EQ(pane->textFormat(), Qt::PlainText);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -106,6 +107,34 @@ inline void Type(QLineEdit* edit, const QString& text)
     edit->setFocus(Qt::MouseFocusReason);
     edit->selectAll();
     QTest::keyClicks(edit, text);
+}
+
+// Replaces the field's text by pasting `text`, as a user brings in what
+// no keyboard types: control characters, or more than the field holds.
+inline void Paste(QLineEdit* edit, const QString& text)
+{
+    ASSERT_NE(edit, nullptr);
+    edit->window()->activateWindow(); // a message box may have taken it
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QGuiApplication::clipboard()->setText(text);
+    edit->paste();
+}
+
+// Bad input of every kind a field may be given.
+struct BadInput {
+    const char* fault;
+    QString text;
+};
+inline const std::vector<BadInput>& BadInputs()
+{
+    static const std::vector<BadInput> inputs = {
+        {"13 characters of garbage", QStringLiteral("#@!x;Q~&%^*()")},
+        {"a number too large for any integer", QStringLiteral("99999999999999999999")},
+        {"control characters", QString::fromLatin1("\x01\x1b\t7\x7f")},
+        {"text beyond 8-bit characters", QString::fromUtf8("\xE5\x8C\x97\xEF\xBC\x94\xEF\xBC\x97\xC2\xB0")},
+    };
+    return inputs;
 }
 
 // Tabs out of the field that has the focus (the dialog may take a moment

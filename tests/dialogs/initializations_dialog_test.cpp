@@ -297,5 +297,61 @@ TEST_F(InitializationsTest, RefusedEntriesKeepTheirValues)
     EXPECT_EQ(Edit(1335)->selectedText(), "-5");
 }
 
+// Bad input pasted into each field. A non-number is refused with its
+// message each time the field is read and changes nothing; the integer
+// too large keeps the 8 digits the field holds, which OK refuses as an
+// angle and the rate limits to 50 Hz. The field then takes a good value.
+TEST_F(InitializationsTest, BadInputInEveryFieldIsRefusedAndTheFieldStillWorks)
+{
+    const QString numbersOnly = "Tsk, Tsk!: Numbers only, please.";
+    const struct {
+        int id;
+        int angle; // -1: the rate
+    } fields[] = {{1266, ValueFields::kDeclination},
+                  {1270, ValueFields::kAzimuth},
+                  {1331, ValueFields::kRoll},
+                  {1333, ValueFields::kPitch},
+                  {1335, -1}};
+    for (const auto& field : fields) {
+        const bool rate = field.angle < 0;
+        for (const test::BadInput& input : test::BadInputs()) {
+            SCOPED_TRACE(std::to_string(field.id) + ": " + input.fault);
+            const bool number = input.text.startsWith(QLatin1String("999"));
+            Open(2.0f, 1.5f, -3.0f, 10.0f, 200);
+            BoxAnswerer boxes;
+            test::Paste(Edit(field.id), input.text);
+            EXPECT_LE(Edit(field.id)->text().size(), 8);
+            Leave(Edit(field.id));
+            std::vector<QString> said;
+            for (const test::SeenBox& box : boxes.seen) said.push_back(box.title + ": " + box.text);
+            if (number) {
+                EXPECT_TRUE(said.empty());
+            } else if (rate) { // when typed, and again when left
+                EXPECT_THAT(said, ElementsAre(numbersOnly, numbersOnly));
+            } else {
+                EXPECT_THAT(said, ElementsAre(numbersOnly));
+            }
+            EXPECT_EQ(Working(ValueFields::kDeclination), field.id == 1266 && number ? 99999999.0f : 2.0f);
+            EXPECT_EQ(dialog->Fields().rate.working, rate && number ? 20 : 200);
+
+            boxes.seen.clear();
+            ClickOk();
+            if (rate || !number) {
+                EXPECT_TRUE(boxes.seen.empty());
+                EXPECT_EQ(frame.sent.size(), rate && number ? 1u : 0u); // the 50 Hz rate
+                frame.sent.clear();
+                continue;
+            }
+            ASSERT_EQ(boxes.seen.size(), 1u);
+            EXPECT_EQ(boxes.seen[0].text, "Should be +/-180, please.");
+            EXPECT_TRUE(frame.sent.empty());
+            ASSERT_TRUE(dialog->isVisible());
+            Type(Edit(field.id), "12.5");
+            Leave(Edit(field.id));
+            EXPECT_EQ(Working(static_cast<ValueFields::Angle>(field.angle)), 12.5f);
+        }
+    }
+}
+
 } // namespace
 } // namespace tolvane

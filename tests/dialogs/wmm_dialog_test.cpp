@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -201,6 +202,52 @@ TEST_F(WmmDialogTest, AltitudeChecks)
         ASSERT_EQ(sent.size(), valid ? 1u : 0u);
         if (valid) {
             EXPECT_EQ(F32At(sent[0], 11), static_cast<float>(c.metres));
+        }
+    }
+}
+
+// Bad input pasted into each field, then the focus moved on. The position
+// fields refuse it with their message, keep Submit off and hold the focus.
+// The date fields take digits only, two at most: they keep today's date
+// (31 March 2004) or take 99, the day then limited by the month. Valid
+// entries afterwards still submit.
+TEST_F(WmmDialogTest, BadInputInEveryFieldIsRefusedAndTheDialogStillSubmits)
+{
+    // One entry per bad input, in the order of test::BadInputs().
+    const struct {
+        int field;
+        const char* said[4];
+        const char* shown[4]; // the date fields' texts afterwards
+    } fields[] = {
+        {kLatitude, {kNumbersOnly, kNumbersOnly, kNumbersOnly, kNumbersOnly}, {}},
+        {kLongitude, {kNumbersOnly, kNumbersOnly, kNumbersOnly, kNumbersOnly}, {}},
+        {kAltitude, {kNumbersOnly, kAltitudeOut, kNumbersOnly, kNumbersOnly}, {}},
+        {kDay, {"", "", "", ""}, {"31", "31", "31", "31"}},
+        {kYear, {"", "", "", ""}, {"04", "99", "04", "04"}},
+    };
+    for (const auto& f : fields) {
+        for (std::size_t i = 0; i < test::BadInputs().size(); ++i) {
+            const test::BadInput& input = test::BadInputs()[i];
+            SCOPED_TRACE(std::to_string(f.field) + ": " + input.fault);
+            Open();
+            test::Paste(Control(f.field), input.text);
+            EXPECT_LE(Control(f.field)->text().size(), Control(f.field)->maxLength());
+            Control<QComboBox>(kMonth)->setFocus(Qt::TabFocusReason);
+            EXPECT_EQ(Said().toStdString(), f.said[i]);
+            if (f.shown[i]) {
+                EXPECT_EQ(Control(f.field)->text().toStdString(), f.shown[i]);
+            } else {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->focusWidget() == Control(f.field); }, 1000));
+            }
+            EXPECT_FALSE(SubmitEnabled());
+
+            // The field in question first: leaving it refused would check it again.
+            std::vector<std::pair<int, const char*>> good = {{kLatitude, "10"}, {kLongitude, "20"}, {kAltitude, "0"}};
+            std::stable_partition(good.begin(), good.end(), [&](const auto& g) { return g.first == f.field; });
+            for (const auto& [id, text] : good) Enter(id, text);
+            Click(kSubmit);
+            EXPECT_EQ(Said().toStdString(), "");
+            EXPECT_EQ(sent.size(), 1u);
         }
     }
 }

@@ -275,6 +275,36 @@ TEST_F(LogFileDialogTest, AFileThatWillNotOpenKeepsTheDialogOpenForAnotherName)
     EXPECT_EQ(ReadFile(Path("good.dta")), kSection);
 }
 
+TEST_F(LogFileDialogTest, AFolderWithoutWritePermissionRefusesTheProposedNameAndTheDialogStays)
+{
+    const FolderWithoutWritePermission locked(dir.path, "locked");
+    ASSERT_TRUE(locked.Lock());
+    LogFile lockedLog(locked.path, FixedNow);
+    const Unprivileged user;
+    if (!Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
+    BoxSeen seen;
+    LogFileDialog* first = nullptr;
+    LogFileDialog* second = nullptr;
+    ModalScript script({
+        FileDialog([&](LogFileDialog& d) { // the name proposed in the last folder
+            first = &d;
+            d.accept();
+        }),
+        Box(QMessageBox::Ok, &seen),
+        FileDialog([&](LogFileDialog& d) {
+            second = &d;
+            d.reject();
+        }),
+    });
+    LogOpenCommand(lockedLog, &frame, false, 0);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(seen.title, "Open Failure");
+    EXPECT_EQ(seen.text, "CompassLog01.dta will not open.");
+    EXPECT_EQ(second, first);
+    EXPECT_FALSE(lockedLog.Logging());
+    EXPECT_FALSE(std::filesystem::exists(locked / "CompassLog01.dta"));
+}
+
 TEST_F(LogFileDialogTest, OpenWhileLoggingAsksFirst)
 {
     ASSERT_TRUE(log.OpenPath(Path("a.dta"), false));

@@ -195,6 +195,27 @@ TEST_F(LogFileTest, BumpThatCannotGoOnLeavesTheLogClosed)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
 }
 
+TEST_F(LogFileTest, AFolderWithoutWritePermissionRefusesNewFilesOnly)
+{
+    const FolderWithoutWritePermission locked(dir.path, "locked");
+    ASSERT_TRUE(WriteFile(locked / "CompassLog01.dta", "old\r\n"));
+    ::chmod((locked / "CompassLog01.dta").c_str(), 0666);
+    ASSERT_TRUE(locked.Lock());
+    {
+        const Unprivileged user;
+        if (!Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
+        EXPECT_FALSE(log.OpenPath(locked / "new.dta", false));
+        EXPECT_FALSE(log.Logging());
+        ASSERT_TRUE(log.OpenPath(locked / "CompassLog01.dta", true)); // an existing file still takes records
+        log.WriteRecord();
+        EXPECT_EQ(log.Bump(), LogFile::BumpResult::NeedsDialog);
+        EXPECT_FALSE(log.Logging());
+    }
+    EXPECT_EQ(ReadFile(locked / "CompassLog01.dta"), std::string("old\r\n\r\n") + kSection + kHeader + kZeroRecord);
+    EXPECT_FALSE(fs::exists(locked / "new.dta"));
+    EXPECT_FALSE(fs::exists(locked / "CompassLog01A.dta"));
+}
+
 // The descriptor the log writes through, found by what it names.
 int DescriptorOf(const std::string& target)
 {
@@ -236,6 +257,34 @@ TEST_F(LogFileTest, TheFailurePaneShowsTheFirst20Characters)
     ::close(full);
     EXPECT_FALSE(log.WriteLine("x"));
     EXPECT_EQ(panes.back(), " Log write failed: ABCDEFGHIJKLMNOPQRST");
+}
+
+// The dialog hands over any name the folder takes: it is opened as it
+// stands, and the pane shows its first 20 characters, never part of one.
+TEST_F(LogFileTest, NamesOfAnyCharactersOpenAsTheyAre)
+{
+    const struct {
+        const char *fault, *name, *pane;
+    } cases[] = {
+        {"two-byte characters", "\u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-"
+                                "\u03A0\u03C5\u03BE\u03AF\u03B4\u03B1.dta",
+         " Logging to \u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-"
+         "\u03A0\u03C5\u03BE\u03AF\u03B4\u03B1."},
+        {"three-byte characters", "\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0"
+                                  "\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57.dta",
+         " Logging to \u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57"
+         "\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55"},
+        {"control characters", "a\x01\x1b\tb.dta", " Logging to a\x01\x1b\tb.dta"},
+        {"markup", "<b>x&amp;.dta", " Logging to <b>x&amp;.dta"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_TRUE(log.OpenPath(dir / c.name, false));
+        log.WriteRecord();
+        EXPECT_EQ(panes.back(), c.pane);
+        EXPECT_EQ(ReadFile(dir / c.name), std::string(kSection) + kHeader + kZeroRecord);
+        log.Close();
+    }
 }
 
 } // namespace

@@ -2,12 +2,16 @@
 // and the command line that configures them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "faults.h"
 #include "link/framing.h"
 #include "paced_line.h"
+#include "send_times.h"
 #include "sim_options.h"
 
 namespace tolvane::sim {
@@ -121,6 +125,33 @@ TEST(Faults, GarbleChangesEveryByte)
     // Without faults asked for, a frame goes out as encoded.
     const Outgoing message = Frame(0xC3, Bytes(12, 9));
     EXPECT_EQ(faults.Encode(message), Clean(message));
+}
+
+TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)
+{
+    const std::string path = ::testing::TempDir() + "send_times.txt";
+    {
+        SendTimes times;
+        std::string error;
+        ASSERT_TRUE(times.Open(path, error)) << error;
+        const Outgoing first{0x70, {0, 0, 0, 0, 0x34, 0x12}, false};
+        const Outgoing sentence{0, Bytes{'$', 'H'}, true};
+        const Outgoing second{0x70, {0, 0, 0, 0, 0x35, 0x12}, false};
+        const Outgoing unheard{0x70, {0, 0, 0, 0, 0x36, 0x12}, false};
+        times.Queued(first, 11);
+        times.Queued(sentence, 20);
+        times.Queued(second, 11);
+        times.Queued(unheard, 11);
+        times.Left(10, 100, true);  // one byte of the first still to go
+        times.Left(1, 200, true);   // the first is out
+        times.Left(31, 300, true);  // the sentence and the second
+        times.Left(11, 400, false); // nobody listening: not sent
+    }
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "200 4660\n300 4661\n");
+    std::remove(path.c_str());
 }
 
 TEST(Options, GoodAndBadCommandLines)
