@@ -1,5 +1,6 @@
-// libFuzzer target: any field text through the number reader, and every
-// value it accepts through the conversions and the WMM request the dialogs
+// libFuzzer target: any field text through the number reader and the WMM
+// dialog's latitude, longitude and altitude checks, and every value the
+// reader accepts through the conversions and the WMM request the dialogs
 // build from it. Aborts on any broken invariant.
 #include "dialogs/number_entry.h"
 #include "protocol/requests.h"
@@ -18,11 +19,34 @@ void Check(bool ok)
     if (!ok) std::abort();
 }
 
+// The field checks see at most 13 characters, up to a NUL.
+void CheckWmmFields(std::string_view text)
+{
+    const std::string_view examined = text.substr(0, std::min<std::size_t>(text.find('\0'), 13));
+    for (const double limit : {90.0, 180.0}) {
+        const CoordinateEntry entry = ReadCoordinate(text, limit);
+        Check(entry.start <= examined.size() && entry.sign >= -1 && entry.sign <= 1);
+        Check((entry.outcome == EntryOutcome::Empty) == (entry.start == examined.size()));
+        if (entry.outcome == EntryOutcome::Empty) continue;
+        const std::optional<double> value = ParseNumber(examined.substr(entry.start));
+        Check((entry.outcome == EntryOutcome::NotANumber) == !value);
+        if (entry.outcome == EntryOutcome::Valid)
+            Check(value && entry.magnitude == std::fabs(*value) && entry.magnitude <= limit);
+        if (entry.outcome == EntryOutcome::OutOfRange) Check(value && std::fabs(*value) > limit);
+    }
+    const AltitudeEntry altitude = ReadAltitude(text);
+    if (altitude.outcome == EntryOutcome::Valid) Check(altitude.feet >= -1000 && altitude.feet <= 30000);
+    else Check(altitude.feet == 0);
+    // Both skip the same characters before a value.
+    Check((altitude.outcome == EntryOutcome::Empty) == (ReadCoordinate(text, 90).outcome == EntryOutcome::Empty));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    CheckWmmFields(text);
     const std::optional<double> parsed = ParseNumber(text);
     // What follows a NUL never matters: the fields hand over C strings.
     const std::size_t nul = text.find('\0');

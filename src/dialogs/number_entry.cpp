@@ -1,6 +1,7 @@
 #include "dialogs/number_entry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -65,6 +66,71 @@ std::optional<double> ParseNumber(std::string_view text)
     double value = fraction * 1e-8 + integer;
     if (negative) value = -value;
     return value;
+}
+
+namespace {
+
+// The WMM checks read a field into a 14-character buffer.
+constexpr std::size_t kWmmExamined = 13;
+constexpr std::int64_t kLowestAltitude = -1000;
+constexpr std::int64_t kHighestAltitude = 30000;
+
+bool SkippedBeforeValue(unsigned char c) { return (c >= 1 && c <= 32) || c >= 128; }
+
+// Skips what comes before a value and consumes the signs; returns the
+// last sign (0: none) and leaves `i` at what follows.
+int SkipToValue(std::string_view text, std::size_t& i)
+{
+    while (i < text.size() && SkippedBeforeValue(static_cast<unsigned char>(text[i]))) ++i;
+    int sign = 0;
+    for (; i < text.size() && (text[i] == '+' || text[i] == '-'); ++i) sign = text[i] == '+' ? 1 : -1;
+    return sign;
+}
+
+} // namespace
+
+CoordinateEntry ReadCoordinate(std::string_view text, double limit)
+{
+    text = text.substr(0, std::min(text.find('\0'), kWmmExamined));
+    CoordinateEntry entry;
+    entry.sign = SkipToValue(text, entry.start);
+    if (entry.start == text.size()) return entry;
+    const std::optional<double> value = ParseNumber(text.substr(entry.start));
+    if (!value) {
+        entry.outcome = EntryOutcome::NotANumber;
+    } else if (std::fabs(*value) > limit) {
+        entry.outcome = EntryOutcome::OutOfRange;
+    } else {
+        entry.outcome = EntryOutcome::Valid;
+        entry.magnitude = std::fabs(*value);
+    }
+    return entry;
+}
+
+AltitudeEntry ReadAltitude(std::string_view text)
+{
+    text = text.substr(0, std::min(text.find('\0'), kWmmExamined));
+    AltitudeEntry entry;
+    std::size_t i = 0;
+    const bool negative = SkipToValue(text, i) < 0;
+    if (i == text.size()) return entry;
+    // At most 13 digits: no overflow in 64 bits.
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(static_cast<unsigned char>(text[i]))) {
+            entry.outcome = EntryOutcome::NotANumber;
+            return entry;
+        }
+        magnitude = magnitude * 10 + (text[i] - '0');
+    }
+    const std::int64_t feet = negative ? -magnitude : magnitude;
+    if (feet < kLowestAltitude || feet > kHighestAltitude) {
+        entry.outcome = EntryOutcome::OutOfRange;
+    } else {
+        entry.outcome = EntryOutcome::Valid;
+        entry.feet = static_cast<int>(feet);
+    }
+    return entry;
 }
 
 bool InRange180(double degrees) { return degrees > -180.0 && degrees < 180.0; }

@@ -23,6 +23,34 @@ inline constexpr std::size_t kReadBackChars = 13;
 // read as zero. Anything else, or an integer part beyond 2^31 - 1, fails.
 std::optional<double> ParseNumber(std::string_view text);
 
+// What a WMM dialog field's check makes of its text.
+enum class EntryOutcome {
+    Empty,      // nothing after blanks and signs: not valid, nothing said
+    NotANumber, // "Numbers only, please."
+    OutOfRange, // the field's own message
+    Valid,
+};
+
+// A latitude (limit 90) or longitude (limit 180) field left: its first 13
+// characters, as 8-bit codes, with blanks, controls and codes above 127
+// skipped, then a run of signs of which the last chooses the hemisphere,
+// then a number whose magnitude may be at most `limit`.
+struct CoordinateEntry {
+    EntryOutcome outcome = EntryOutcome::Empty;
+    int sign = 0;          // +1 for '+' (N or E), -1 for '-' (S or W), 0: no sign typed
+    std::size_t start = 0; // characters skipped or consumed: the field keeps the rest
+    double magnitude = 0;  // when valid
+};
+CoordinateEntry ReadCoordinate(std::string_view text, double limit);
+
+// The altitude field left: skipped characters and signs as above, then
+// digits only, in feet from -1000 to 30000.
+struct AltitudeEntry {
+    EntryOutcome outcome = EntryOutcome::Empty;
+    int feet = 0; // when valid
+};
+AltitudeEntry ReadAltitude(std::string_view text);
+
 // -180 < degrees < 180.
 bool InRange180(double degrees);
 

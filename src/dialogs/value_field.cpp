@@ -47,6 +47,8 @@ void Reselect(QLineEdit& edit)
 
 } // namespace
 
+void TellNumbersOnly() { Tell(nullptr, "Tsk, Tsk!", "Numbers only, please."); }
+
 bool ParseNumberOrTell(const QString& text, double& out)
 {
     // The fields hold 8-bit characters: codes 128 to 255 (a no-break space,
@@ -56,7 +58,7 @@ bool ParseNumberOrTell(const QString& text, double& out)
     const QByteArray bytes = text.toLatin1();
     const std::optional<double> value = ParseNumber(std::string_view(bytes.constData(), bytes.size()));
     if (!value) {
-        Tell(nullptr, "Tsk, Tsk!", "Numbers only, please.");
+        TellNumbersOnly();
         return false;
     }
     out = *value;

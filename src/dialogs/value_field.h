@@ -48,8 +48,11 @@ struct RateField : ValueField<std::int32_t> {
     float rate = 0.0f;
 };
 
-// ParseNumber on `text`; on failure shows "Numbers only, please." (owned
-// by no window) and leaves `out` as it was.
+// "Numbers only, please.", owned by no window.
+void TellNumbersOnly();
+
+// ParseNumber on `text` as 8-bit characters; on failure tells so and
+// leaves `out` as it was.
 bool ParseNumberOrTell(const QString& text, double& out);
 
 class ValueFields : public QObject {

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "dialogs/dialog_template.h"
+#include "dialogs/number_entry.h"
 #include "dialogs/value_field.h"
 #include "protocol/angles.h"
 #include "protocol/requests.h"
@@ -42,8 +43,6 @@ constexpr int kDateLimit = 2;
 constexpr int kAltitudeLimit = 8;
 // The checks read the field into a 14-character buffer.
 constexpr int kExamined = 13;
-constexpr int kLowestAltitude = -1000;
-constexpr int kHighestAltitude = 30000;
 
 // Template 155.
 constexpr ControlSpec kControls[] = {
@@ -74,12 +73,12 @@ constexpr DialogSpec kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls
 constexpr const char* kMonths[] = {"Jan", "Feb",  "March", "April", "May", "June",
                                    "July", "Aug", "Sept", "Oct",   "Nov", "Dec"};
 
-// Blanks, control characters and the 8-bit characters above 127 before a
-// value; a character beyond 255 is not skipped, so it is refused.
-bool Skipped(QChar c)
+// The field as 8-bit characters, one per character: one beyond 255 reads
+// as '?', which no check takes for a blank, a sign or a digit.
+std::string EightBit(const QString& text)
 {
-    const char16_t code = c.unicode();
-    return (code >= 1 && code <= 32) || (code >= 128 && code <= 255);
+    const QByteArray bytes = text.left(kExamined).toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
@@ -262,75 +261,35 @@ bool WmmDialog::eventFilter(QObject* watched, QEvent* event)
 
 void WmmDialog::CheckCoordinate(const Hemisphere& field)
 {
-    const QString text = field.edit->text().left(kExamined);
-    qsizetype i = 0;
-    while (i < text.size() && Skipped(text[i])) ++i;
-    for (; i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')); ++i)
-        (text[i] == QLatin1Char('+') ? field.positive : field.negative)->setChecked(true);
-    const QString rest = text.mid(i);
-    if (rest.isEmpty()) {
+    const QString text = field.edit->text();
+    const CoordinateEntry entry = ReadCoordinate(EightBit(text), field.limit);
+    if (entry.sign != 0) (entry.sign > 0 ? field.positive : field.negative)->setChecked(true);
+    if (entry.outcome == EntryOutcome::Empty) {
         field.valid = false;
         UpdateSubmit();
         return;
     }
-    if (i > 0) field.edit->setText(rest);
-
-    bool valid = false;
-    double value = 0;
-    if (ParseNumberOrTell(rest, value)) {
-        const double magnitude = std::fabs(value);
-        if (magnitude > field.limit) {
-            Tell(QMessageBox::Critical, field.title, QString::fromLatin1(field.message), this);
-        } else {
-            field.magnitude = magnitude;
-            valid = true;
-        }
-    }
-    field.valid = valid;
+    if (entry.start > 0) field.edit->setText(text.left(kExamined).mid(static_cast<qsizetype>(entry.start)));
+    if (entry.outcome == EntryOutcome::NotANumber) TellNumbersOnly();
+    if (entry.outcome == EntryOutcome::OutOfRange)
+        Tell(QMessageBox::Critical, field.title, QString::fromLatin1(field.message), this);
+    field.valid = entry.outcome == EntryOutcome::Valid;
+    if (field.valid) field.magnitude = entry.magnitude;
     UpdateSubmit();
-    if (!valid) Refocus(field.edit);
+    if (!field.valid) Refocus(field.edit);
 }
 
 void WmmDialog::CheckAltitude()
 {
-    const QString text = altitudeEdit_->text().left(kExamined);
-    qsizetype i = 0;
-    while (i < text.size() && Skipped(text[i])) ++i;
-    bool negative = false;
-    for (; i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')); ++i)
-        negative = text[i] == QLatin1Char('-');
-    if (i == text.size()) {
-        altitudeValid_ = false;
-        UpdateSubmit();
-        return;
-    }
-
-    // At most 13 digits: no overflow in 64 bits.
-    std::int64_t magnitude = 0;
-    bool digits = true;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i])) {
-            digits = false;
-            break;
-        }
-        magnitude = magnitude * 10 + (text[i].unicode() - u'0');
-    }
-    bool valid = false;
-    if (!digits) {
-        Tell(QMessageBox::Critical, "Tsk, Tsk!", QStringLiteral("Numbers only, please."), nullptr);
-    } else {
-        const std::int64_t feet = negative ? -magnitude : magnitude;
-        if (feet < kLowestAltitude || feet > kHighestAltitude) {
-            Tell(QMessageBox::Critical, "C'mon, now!", QStringLiteral("You won't have the compass\nat this altitude."),
-                 this);
-        } else {
-            altitude_ = static_cast<int>(feet);
-            valid = true;
-        }
-    }
-    altitudeValid_ = valid;
+    const AltitudeEntry entry = ReadAltitude(EightBit(altitudeEdit_->text()));
+    if (entry.outcome == EntryOutcome::NotANumber) TellNumbersOnly();
+    if (entry.outcome == EntryOutcome::OutOfRange)
+        Tell(QMessageBox::Critical, "C'mon, now!", QStringLiteral("You won't have the compass\nat this altitude."),
+             this);
+    altitudeValid_ = entry.outcome == EntryOutcome::Valid;
+    if (altitudeValid_) altitude_ = entry.feet;
     UpdateSubmit();
-    if (!valid) Refocus(altitudeEdit_);
+    if (!altitudeValid_ && entry.outcome != EntryOutcome::Empty) Refocus(altitudeEdit_);
 }
 
 void WmmDialog::CheckDay()

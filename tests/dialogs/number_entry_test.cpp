@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tolvane {
@@ -127,6 +128,64 @@ TEST(NumberEntry, ReceivedIntervalReenteredFromItsText)
     const std::optional<double> hz = ParseNumber(shown.text);
     ASSERT_TRUE(hz);
     EXPECT_EQ(EnterRate(*hz).intervalMs, 145);
+}
+
+TEST(WmmEntry, CoordinateSignsSkippedCharactersAndLimits)
+{
+    using O = EntryOutcome;
+    const struct {
+        std::string_view text;
+        double limit;
+        O outcome;
+        int sign;
+        std::size_t start;
+        double magnitude;
+    } cases[] = {
+        {"-33.5", 90, O::Valid, -1, 1, 33.5},
+        {"90", 90, O::Valid, 0, 0, 90},
+        {"90.00000001", 90, O::OutOfRange, 0, 0, 0},
+        {"-+-12.5", 90, O::Valid, -1, 3, 12.5},
+        {" \t\xA0+122.25", 180, O::Valid, 1, 4, 122.25}, // blank, tab, no-break space
+        {"181", 180, O::OutOfRange, 0, 0, 0},
+        {"", 90, O::Empty, 0, 0, 0},
+        {" -", 90, O::Empty, -1, 2, 0},
+        {"1.5x", 90, O::NotANumber, 0, 0, 0},
+        {"999999999999", 180, O::NotANumber, 0, 0, 0}, // beyond any integer
+        {"\x7f" "5", 90, O::NotANumber, 0, 0, 0},      // DEL is not skipped
+        {"?47", 90, O::NotANumber, 0, 0, 0},           // a character beyond 8 bits
+        {"           12.5", 90, O::Valid, 0, 11, 12},   // 13 characters read: "12"
+        {"5\0garbage", 90, O::Valid, 0, 0, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text));
+        const CoordinateEntry entry = ReadCoordinate(c.text, c.limit);
+        EXPECT_EQ(entry.outcome, c.outcome);
+        EXPECT_EQ(entry.sign, c.sign);
+        EXPECT_EQ(entry.start, c.start);
+        EXPECT_EQ(entry.magnitude, c.magnitude);
+    }
+}
+
+TEST(WmmEntry, AltitudeDigitsOnlyWithinItsRange)
+{
+    using O = EntryOutcome;
+    const struct {
+        std::string_view text;
+        O outcome;
+        int feet;
+    } cases[] = {
+        {"-1000", O::Valid, -1000},     {"30000", O::Valid, 30000},       {"+-500", O::Valid, -500},
+        {"-+500", O::Valid, 500},       {"-1001", O::OutOfRange, 0},      {"30001", O::OutOfRange, 0},
+        {"9999999999999", O::OutOfRange, 0},                              {"1e3", O::NotANumber, 0},
+        {"12 ", O::NotANumber, 0},      {"\x01\x1b\t7\x7f", O::NotANumber, 0}, {"", O::Empty, 0},
+        {"+", O::Empty, 0},             {"\xE9" "100", O::Valid, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text));
+        const AltitudeEntry entry = ReadAltitude(c.text);
+        EXPECT_EQ(entry.outcome, c.outcome);
+        EXPECT_EQ(entry.feet, c.feet);
+    }
 }
 
 } // namespace
