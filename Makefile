@@ -41,9 +41,9 @@ asan: deps
 	cmake --build build-asan -j$(JOBS) --target $(ASAN_TESTS)
 	set -e; for t in $(ASAN_TESTS); do UBSAN_OPTIONS=print_stacktrace=1 build-asan/$$t; done
 
-# libFuzzer on the receivers with rendering, the number reader and the log's
-# bump naming, FUZZ_SECONDS each; new inputs go to fuzz-corpus/<target>, the
-# seeds are tests/data/fuzz/<target>.
+# libFuzzer on the receivers with rendering, the number reader with the WMM
+# field checks, and the log's bump naming, FUZZ_SECONDS each; new inputs go
+# to fuzz-corpus/<target>, the seeds are tests/data/fuzz/<target>.
 FUZZ_SECONDS ?= 120
 FUZZ_TARGETS = receivers_fuzz number_entry_fuzz bump_name_fuzz
 fuzz: deps

@@ -1,6 +1,7 @@
 // The frame against a tolvane-sim that misbehaves: each case injects one
 // fault through the simulator's switches and checks what the user is told.
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -224,6 +225,60 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
     }
     EXPECT_GT(orientLines, 20);
     EXPECT_EQ(Said(boxes.seen), "");
+}
+
+// The adapter pulled out while messages flow and the log is open, then
+// put back: the port shows as lost, comes back by itself, and the log has
+// one whole record for every orientation message dispatched meanwhile.
+TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
+{
+    auto first = std::make_unique<Simulator>(dir, std::vector<std::string>{"--unplug-after", "1.0"});
+    ASSERT_TRUE(Open(*first));
+    ASSERT_TRUE(Identified());
+    const std::string logPath = dir.filePath("unplug.dta").toStdString();
+    ASSERT_TRUE(log->OpenPath(logPath, false));
+    const std::uint64_t atOpen = frame->Controller().OrientationCount();
+
+    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Lost "; }));
+    EXPECT_EQ(link->PortNumber(), -1);
+    EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
+    EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
+    EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 1);
+    EXPECT_EQ(frame->LostPort(), 1);
+    QTest::qWait(1500); // a retry or two against a missing device
+    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Lost ");
+    EXPECT_TRUE(log->Logging());
+
+    first.reset();
+    Simulator second(dir); // the same link path, a fresh record
+    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Open "; }, 4000));
+    EXPECT_EQ(link->PortNumber(), 1);
+    EXPECT_EQ(frame->LostPort(), -1);
+    EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !second.Requests().empty(); }));
+    EXPECT_EQ(second.Requests().front(), 0xC3); // the identity asked for again
+    const std::uint64_t seen = frame->Controller().OrientationCount();
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > seen + 2; }));
+
+    ASSERT_TRUE(log->Logging());
+    log->Close();
+    const std::uint64_t dispatched = frame->Controller().OrientationCount() - atOpen;
+    QFile file(QString::fromStdString(logPath));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // Whole lines only: the section start, the header, and records, one
+    // for each orientation message and one for each reply of the identity
+    // chains (after the open, and after the reopen).
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_TRUE(lines.back().isEmpty()); // the last line ended
+    const QRegularExpression record(R"(^( ?\d+:\d\d:\d\d|   \?\?   )( +-?\d+\.\d){5}\r$)");
+    std::uint64_t records = 0;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        if (record.match(QString::fromLatin1(line)).hasMatch() && line.size() == 48) ++records;
+        else EXPECT_TRUE(line == "   ??   \r" || line == "\r" || line == QByteArray(kLogHeader) + "\r") << line.toStdString();
+    }
+    EXPECT_GE(records, dispatched);
+    EXPECT_LE(records, dispatched + 4);
 }
 
 TEST_F(FaultSuiteTest, WrongBaudRateIsSilentUntilSetRight)

@@ -104,36 +104,6 @@ TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
     EXPECT_EQ(frame->Controller().PendingRequest().type, kNoReplyAwaited);
 }
 
-TEST_F(MainFrameTest, UnpluggedPortShowsLostAndReopensWhenTheDeviceReturns)
-{
-    auto first = std::make_unique<Simulator>(dir, std::vector<std::string>{"--unplug-after", "0.5"});
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(first->Link());
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }));
-    ASSERT_TRUE(log->OpenPath(dir.filePath("unplug.log").toStdString(), false));
-
-    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Lost "; }));
-    EXPECT_EQ(link->PortNumber(), -1);
-    EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
-    EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
-    EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 1);
-    EXPECT_EQ(frame->LostPort(), 1);
-    QTest::qWait(1500); // a retry or two against a missing device
-    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Lost ");
-
-    first.reset();
-    Simulator second(dir); // the same link path, a fresh record
-    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Open "; }, 4000));
-    EXPECT_EQ(link->PortNumber(), 1);
-    EXPECT_EQ(frame->LostPort(), -1);
-    EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return !second.Requests().empty(); }));
-    EXPECT_EQ(second.Requests().front(), 0xC3);
-    const std::uint64_t seen = frame->Controller().OrientationCount();
-    EXPECT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > seen + 2; }));
-    EXPECT_TRUE(log->Logging());
-}
-
 TEST_F(MainFrameTest, EnablingFollowsThePort)
 {
     bool answered = false;
