@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 
 #include "link/clock.h"
 #include "link/framing.h"
+#include "support/unprivileged.h"
 
 namespace tolvane {
 namespace {
@@ -517,6 +519,15 @@ TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsed)
     std::ofstream(dir / "plain") << "x";
     other.SetPath(1, (dir / "plain").string());
     EXPECT_EQ(ProbePortReason(other, 1, locks), ProbeResult::NotATerminal);
+
+    // A device the user may not open.
+    ::chmod(dir.c_str(), 0755);
+    ::chmod(pty.path.c_str(), 0);
+    {
+        const test::Unprivileged user;
+        EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::NoPermission);
+    }
+    ::chmod(pty.path.c_str(), 0620);
 
     const int holder = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);

@@ -11,7 +11,11 @@
 #include <filesystem>
 #include <string>
 
+#include "support/unprivileged.h"
+
 namespace tolvane::log_test {
+
+using test::Unprivileged;
 
 // Local time 12/6/26 3:58:29.
 inline bool FixedNow(std::tm& out)
@@ -39,10 +43,9 @@ struct ScratchFolder {
     std::string path;
 };
 
-// A folder in `parent` the log may not create files in, and, while an
-// object lives, a process that is not root: root writes anywhere, and CI
-// runs as root. The folder is given write permission back on destruction
-// so that it can be removed.
+// A folder in `parent` the log may not create files in once locked, for a
+// process that is not root (see support/unprivileged.h). It is given write
+// permission back on destruction so that it can be removed.
 class FolderWithoutWritePermission {
 public:
     FolderWithoutWritePermission(const std::string& parent, const std::string& name) : path(parent + "/" + name)
@@ -55,26 +58,6 @@ public:
     bool Lock() const { return ::chmod(path.c_str(), 0555) == 0; }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     const std::string path;
-};
-
-class Unprivileged {
-public:
-    Unprivileged()
-    {
-        constexpr uid_t kNobody = 65534;
-        dropped_ = ::geteuid() == 0 && ::setegid(kNobody) == 0 && ::seteuid(kNobody) == 0;
-    }
-    ~Unprivileged()
-    {
-        if (dropped_ && (::seteuid(0) != 0 || ::setegid(0) != 0)) std::abort();
-    }
-    Unprivileged(const Unprivileged&) = delete;
-    Unprivileged& operator=(const Unprivileged&) = delete;
-    // Whether the process may not write in a folder without permission.
-    static bool Effective() { return ::geteuid() != 0; }
-
-private:
-    bool dropped_ = false;
 };
 
 // Through a descriptor of its own, so nothing the log holds back is seen.
