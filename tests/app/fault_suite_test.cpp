@@ -111,6 +111,20 @@ TEST_F(FaultSuiteTest, SilentModuleRaisesTheQuestionForInitialize)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// Silence in the middle of the Initialize sequence: each read after the
+// first is supervised on its own.
+TEST_F(FaultSuiteTest, ModuleSilentForOneReadOfInitializeRaisesTheQuestionForIt)
+{
+    for (const auto& [request, name] : {std::pair{"0x54", "declination"}, std::pair{"0x7f", "orient message rate"}}) {
+        SCOPED_TRACE(name);
+        Simulator sim(dir, {"--silent-for", request});
+        ASSERT_TRUE(Open(sim));
+        ASSERT_TRUE(Identified());
+        EXPECT_EQ(AskedAfter(kCmdInitialize), QString("Compass Silent|No reply to request for %1.").arg(name));
+        frame.reset();
+    }
+}
+
 TEST_F(FaultSuiteTest, SilentModuleInStartUpDefaultsAsksThenCancels)
 {
     Simulator sim(dir, {"--silent"});
