@@ -78,7 +78,7 @@ CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&
                                        std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       send_(std::move(send)),
-      registerReceiver_(std::move(registerReceiver))
+      registration_(std::move(registerReceiver))
 {
     BuildDialog(*this, kTemplate);
     for (int i = 0; i < 8; ++i) sectorBars_[i] = ControlOf<QProgressBar>(*this, kSectorBarIds[i]);
@@ -88,8 +88,6 @@ CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&
     connect(button_, &QPushButton::clicked, this, &CompensationDialog::ButtonClicked);
 }
 
-CompensationDialog::~CompensationDialog() { Unregister(); }
-
 void CompensationDialog::setVisible(bool visible)
 {
     // Each modal run opens the dialog afresh, as a new window would.
@@ -97,7 +95,7 @@ void CompensationDialog::setVisible(bool visible)
         PlaceOnCreate(*this);
         Initialise();
     }
-    if (!visible) Unregister();
+    if (!visible) registration_.Leave();
     QDialog::setVisible(visible);
 }
 
@@ -115,15 +113,7 @@ void CompensationDialog::Initialise()
     button_->setText(QStringLiteral("&Abort"));
     done_ = false;
     if (send_) send_(CompensationRequest(CompensationAction::Start));
-    registered_ = true;
-    if (registerReceiver_) registerReceiver_(this);
-}
-
-void CompensationDialog::Unregister()
-{
-    if (!registered_) return;
-    registered_ = false;
-    if (registerReceiver_) registerReceiver_(nullptr);
+    registration_.Enter(this);
 }
 
 void CompensationDialog::OnMessage(const DeviceMessage& message)
@@ -156,7 +146,7 @@ void CompensationDialog::OnMessage(const DeviceMessage& message)
 void CompensationDialog::ButtonClicked()
 {
     if (!done_ && send_) send_(CompensationRequest(CompensationAction::Abort));
-    Unregister();
+    registration_.Leave();
     accept();
 }
 

@@ -25,7 +25,6 @@ public:
     // dialog when it opens and nullptr whenever it ends, by any route.
     CompensationDialog(std::function<void(const OutgoingRequest&)> send,
                        std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
-    ~CompensationDialog() override;
 
     // Takes DMCAL messages; others are ignored.
     void OnMessage(const DeviceMessage& message) override;
@@ -35,11 +34,9 @@ public:
 private:
     void Initialise();
     void ButtonClicked();
-    void Unregister();
 
     std::function<void(const OutgoingRequest&)> send_;
-    std::function<void(MessageReceiver*)> registerReceiver_;
-    bool registered_ = false;
+    ReceiverRegistration registration_;
 
     std::array<QProgressBar*, 8> sectorBars_{}; // in Bins order
     std::array<int, 8> sectorValues_{};

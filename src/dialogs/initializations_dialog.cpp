@@ -20,7 +20,7 @@ InitializationsDialog::InitializationsDialog(float declination, float azimuthOff
                                              float pitchOffset, std::int32_t intervalMs,
                                              std::function<void(const OutgoingRequest&)> send,
                                              std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registerReceiver_(std::move(registerReceiver))
+    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
 {
     BuildDialog(*this, kTemplate);
     FinishSettingsDialog(*this);
@@ -37,11 +37,6 @@ InitializationsDialog::InitializationsDialog(float declination, float azimuthOff
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-InitializationsDialog::~InitializationsDialog()
-{
-    if (registered_ && registerReceiver_) registerReceiver_(nullptr);
-}
-
 void InitializationsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -49,18 +44,14 @@ void InitializationsDialog::showEvent(QShowEvent* event)
     initialised_ = true;
     PlaceOnCreate(*this);
     pendingType_ = 0;
-    registered_ = true;
-    if (registerReceiver_) registerReceiver_(this);
+    registration_.Enter(this);
 }
 
 void InitializationsDialog::done(int result)
 {
     ackTimer_.stop();
     pendingType_ = 0;
-    if (registered_) {
-        registered_ = false;
-        if (registerReceiver_) registerReceiver_(nullptr);
-    }
+    registration_.Leave();
     QDialog::done(result);
 }
 

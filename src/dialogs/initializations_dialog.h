@@ -30,7 +30,6 @@ public:
     InitializationsDialog(float declination, float azimuthOffset, float rollOffset, float pitchOffset,
                           std::int32_t intervalMs, std::function<void(const OutgoingRequest&)> send,
                           std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
-    ~InitializationsDialog() override;
 
     void OnMessage(const DeviceMessage& message) override { OnInitAck(message); }
     void OnInitAck(const DeviceMessage& message);
@@ -49,11 +48,10 @@ private:
     void AckTimedOut();
 
     std::function<void(const OutgoingRequest&)> send_;
-    std::function<void(MessageReceiver*)> registerReceiver_;
+    ReceiverRegistration registration_;
     ValueFields* fields_;
     QTimer ackTimer_;
     bool initialised_ = false;
-    bool registered_ = false;
     std::uint16_t pendingType_ = 0; // 0: nothing awaited
     const char* pendingLabel_ = "";
 };

@@ -25,7 +25,7 @@ constexpr std::size_t kDefaultsLength = 12;
 
 StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
                                              std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registerReceiver_(std::move(registerReceiver))
+    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
 {
     BuildDialog(*this, kTemplate);
     FinishSettingsDialog(*this);
@@ -40,11 +40,7 @@ StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRe
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-StartupDefaultsDialog::~StartupDefaultsDialog()
-{
-    replyTimer_.stop();
-    if (registered_ && registerReceiver_) registerReceiver_(nullptr);
-}
+StartupDefaultsDialog::~StartupDefaultsDialog() { replyTimer_.stop(); }
 
 void StartupDefaultsDialog::showEvent(QShowEvent* event)
 {
@@ -52,8 +48,7 @@ void StartupDefaultsDialog::showEvent(QShowEvent* event)
     if (initialised_) return;
     initialised_ = true;
     PlaceOnCreate(*this);
-    registered_ = true;
-    if (registerReceiver_) registerReceiver_(this);
+    registration_.Enter(this);
     fields_->Prepare();
     fields_->Clear();
     loading_ = false;
@@ -65,10 +60,7 @@ void StartupDefaultsDialog::done(int result)
 {
     replyTimer_.stop();
     ended_ = true;
-    if (registered_) {
-        registered_ = false;
-        if (registerReceiver_) registerReceiver_(nullptr);
-    }
+    registration_.Leave();
     QDialog::done(result);
 }
 

@@ -46,13 +46,12 @@ private:
     void ReplyTimedOut();
 
     std::function<void(const OutgoingRequest&)> send_;
-    std::function<void(MessageReceiver*)> registerReceiver_;
+    ReceiverRegistration registration_;
     ValueFields* fields_;
     QTimer replyTimer_;
     OutgoingRequest request_;
     bool loading_ = false;
     bool initialised_ = false;
-    bool registered_ = false;
     bool ended_ = false;
     int replies_ = 0;
 };

@@ -124,7 +124,7 @@ struct WmmDialog::Hemisphere {
 
 WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
                      std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent, QDate today)
-    : QDialog(parent), send_(std::move(send)), registerReceiver_(std::move(registerReceiver)), today_(today)
+    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver)), today_(today)
 {
     BuildDialog(*this, kTemplate);
     latitudeEdit_ = ControlOf<QLineEdit>(*this, kLatitudeId);
@@ -178,8 +178,6 @@ WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
     connect(&replyTimer_, &QTimer::timeout, this, &WmmDialog::ReplyTimedOut);
 }
 
-WmmDialog::~WmmDialog() { Unregister(); }
-
 void WmmDialog::setVisible(bool visible)
 {
     // Each modal run opens the dialog afresh, as a new window would.
@@ -190,7 +188,7 @@ void WmmDialog::setVisible(bool visible)
     if (!visible) {
         open_ = false;
         replyTimer_.stop();
-        Unregister();
+        registration_.Leave();
     }
     QDialog::setVisible(visible);
 }
@@ -219,15 +217,7 @@ void WmmDialog::Open()
     submit_->setEnabled(false);
 
     open_ = true;
-    registered_ = true;
-    if (registerReceiver_) registerReceiver_(this);
-}
-
-void WmmDialog::Unregister()
-{
-    if (!registered_) return;
-    registered_ = false;
-    if (registerReceiver_) registerReceiver_(nullptr);
+    registration_.Enter(this);
 }
 
 bool WmmDialog::eventFilter(QObject* watched, QEvent* event)
@@ -343,7 +333,7 @@ void WmmDialog::OnMessage(const DeviceMessage& message)
     std::snprintf(text, sizeof text, "Magnetic declination has been\nset to %.2f (", declination);
     const QString whole = QString::fromLatin1(text) + QLatin1String(declination < 0 ? "west)." : "east).");
     Tell(QMessageBox::Information, "WMM Result", whole, this);
-    Unregister();
+    registration_.Leave();
     accept();
 }
 
@@ -357,7 +347,7 @@ void WmmDialog::ReplyTimedOut()
 void WmmDialog::reject()
 {
     if (replyTimer_.isActive()) return;
-    Unregister();
+    registration_.Leave();
     QDialog::reject();
 }
 

@@ -34,7 +34,6 @@ public:
     // when it is null.
     WmmDialog(std::function<void(const OutgoingRequest&)> send, std::function<void(MessageReceiver*)> registerReceiver,
               QWidget* parent = nullptr, QDate today = QDate());
-    ~WmmDialog() override;
 
     // Takes the DWMM reply; anything else is ignored.
     void OnMessage(const DeviceMessage& message) override;
@@ -50,7 +49,6 @@ private:
     struct Hemisphere;
 
     void Open();
-    void Unregister();
     void CheckCoordinate(const Hemisphere& field);
     void CheckAltitude();
     void CheckDay();
@@ -61,9 +59,8 @@ private:
     void Refocus(QLineEdit* edit);
 
     std::function<void(const OutgoingRequest&)> send_;
-    std::function<void(MessageReceiver*)> registerReceiver_;
+    ReceiverRegistration registration_;
     QDate today_;
-    bool registered_ = false;
     bool open_ = false;
     bool checking_ = false;
 
