@@ -30,8 +30,6 @@
 namespace tolvane {
 namespace {
 
-bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
-
 QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
 
 void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
@@ -80,40 +78,6 @@ protected:
         return WaitUntil([&] { return Orientations() >= until; }, 5000);
     }
     QString LoggingPane() const { return frame->Pane(kPaneLogging)->text(); }
-
-    // Runs `command` and, in the dialog it opens, `act`; a dialog `act`
-    // leaves open is cancelled. A message box that nobody answers fails
-    // the test instead of hanging it. The dialog's result, -1 if none.
-    int RunDialog(int command, const std::function<void(QDialog&)>& act)
-    {
-        int result = -1;
-        QPointer<QTimer> poll = WhenModal(
-            [&](QWidget* w) {
-                auto* dialog = static_cast<QDialog*>(w);
-                QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
-                dialog->activateWindow();
-                EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-                act(*dialog);
-                if (dialog->isVisible()) dialog->reject();
-            },
-            [](QWidget* w) { return !IsBox(w); });
-        QTimer guard;
-        QPointer<QWidget> box;
-        int boxPolls = 0;
-        QObject::connect(&guard, &QTimer::timeout, [&] {
-            QWidget* w = QApplication::activeModalWidget();
-            boxPolls = w && IsBox(w) && w == box ? boxPolls + 1 : 0;
-            box = w && IsBox(w) ? w : nullptr;
-            if (boxPolls < 30) return;
-            ADD_FAILURE() << "unanswered box: " << static_cast<QMessageBox*>(w)->text().toStdString();
-            static_cast<QMessageBox*>(w)->reject();
-        });
-        guard.start(100);
-        frame->RunCommand(command);
-        EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 60000));
-        delete poll.data();
-        return result;
-    }
 };
 
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)

@@ -21,8 +21,6 @@
 namespace tolvane {
 namespace {
 
-bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
-
 QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
 
 void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
@@ -44,37 +42,6 @@ protected:
         return WaitUntil([&] { return !sim.Requests().empty(); }, 5000);
     }
     bool Identified() { return WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000); }
-
-    // Runs `command` (or posts `event`) and, in the dialog it opens, `act`;
-    // a dialog left open is cancelled, and one still open after 20 s fails
-    // the case instead of hanging it.
-    int RunDialog(int command, const std::function<void(QDialog&)>& act, QEvent::Type event = QEvent::None)
-    {
-        int result = -1;
-        QPointer<QTimer> poll = WhenModal(
-            [&](QWidget* w) {
-                auto* dialog = static_cast<QDialog*>(w);
-                QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
-                dialog->activateWindow();
-                EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-                act(*dialog);
-                if (dialog->isVisible()) dialog->reject();
-            },
-            [](QWidget* w) { return !IsBox(w); });
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] {
-            QWidget* w = QApplication::activeModalWidget();
-            ADD_FAILURE() << "still open: " << (w ? w->windowTitle().toStdString() : "");
-            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
-        });
-        guard.start(20000);
-        if (event == QEvent::None) frame->RunCommand(command);
-        else QCoreApplication::postEvent(frame.get(), new QEvent(event));
-        EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 25000));
-        delete poll.data();
-        return result;
-    }
 
     // The box a supervised request's silence raises, answered with Cancel.
     QString AskedAfter(int command)

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,6 +121,44 @@ protected:
         });
         poll->start(20);
         return poll;
+    }
+
+    static bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
+
+    // Runs `command` (or posts `event`) and, in the dialog it opens, `act`;
+    // a dialog `act` leaves open is cancelled. A message box that nobody
+    // answers fails the test instead of hanging it. The dialog's result,
+    // -1 if none.
+    int RunDialog(int command, const std::function<void(QDialog&)>& act, QEvent::Type event = QEvent::None)
+    {
+        int result = -1;
+        QPointer<QTimer> poll = WhenModal(
+            [&](QWidget* w) {
+                auto* dialog = static_cast<QDialog*>(w);
+                QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
+                dialog->activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+                act(*dialog);
+                if (dialog->isVisible()) dialog->reject();
+            },
+            [](QWidget* w) { return !IsBox(w); });
+        QTimer guard;
+        QPointer<QWidget> box;
+        int boxPolls = 0;
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            boxPolls = w && IsBox(w) && w == box ? boxPolls + 1 : 0;
+            box = w && IsBox(w) ? w : nullptr;
+            if (boxPolls < 30) return;
+            ADD_FAILURE() << "unanswered box: " << static_cast<QMessageBox*>(w)->text().toStdString();
+            static_cast<QMessageBox*>(w)->reject();
+        });
+        guard.start(100);
+        if (event == QEvent::None) frame->RunCommand(command);
+        else QCoreApplication::postEvent(frame.get(), new QEvent(event));
+        EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 60000));
+        delete poll.data();
+        return result;
     }
 
     QTemporaryDir dir;
