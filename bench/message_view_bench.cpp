@@ -3,36 +3,18 @@
 // next. Prints the area painted per line, in rows and pixels, and the time;
 // then the same for lines each followed by a full redraw, for comparison.
 #include <QApplication>
-#include <QPaintEvent>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "paint_meter.h"
 #include "views/message_view.h"
 
 using namespace tolvane;
 
 namespace {
-
-// Sums the area of the view's paint regions.
-class PaintMeter : public QObject {
-public:
-    std::int64_t pixels = 0;
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
-                pixels += std::int64_t{r.width()} * r.height();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 DeviceMessage Orientation(int i)
 {

@@ -2,7 +2,6 @@
 // (offscreen), 2000 updates with changing angles, each painted before the
 // next. Prints the time per update and how many instruments repainted.
 #include <QApplication>
-#include <QPaintEvent>
 
 #include <chrono>
 #include <cmath>
@@ -11,29 +10,9 @@
 #include <cstdlib>
 
 #include "instruments/nav_console.h"
+#include "paint_meter.h"
 
 using namespace tolvane;
-
-namespace {
-
-class PaintMeter : public QObject {
-public:
-    int paints = 0;
-    std::int64_t pixels = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
-                pixels += std::int64_t{r.width()} * r.height();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -7,36 +7,18 @@
 //   also opens the orientation panel and the Nav Console)
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "app/main_frame.h"
-#include "link/serial_link.h"
-#include "resources/command_ids.h"
-#include "support/sim_process.h"
+#include "burst_program.h"
 #include "views/message_view.h"
 
 using namespace tolvane;
-
-namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -47,20 +29,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
 
-    const std::string linkPath = dir.filePath("compass").toStdString();
-    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", "38400", "--link", linkPath});
-    if (sim.Output().empty()) return 1;
-
-    QSettings settings(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
-    settings.setValue("Compass/COMPort", 1);
-    PortMap ports;
-    ports.SetPath(1, linkPath);
-    SerialLink link;
-    link.SetPortMap(ports);
     LogFile log;
-    CMainFrame frame(link, log, settings);
-    frame.resize(1024, 768);
-    frame.RunCommand(kCmdBaud38400); // before the port opens: only the rate moves
+    BurstProgram program(dir, log);
+    if (!program.Started()) return 1;
+    CMainFrame& frame = *program.frame;
+    const SerialLink& link = program.link;
 
     double firstPaintMs = -1;
     QObject::connect(frame.View(), &MessageView::firstPainted, [&] {
@@ -97,7 +70,5 @@ int main(int argc, char** argv)
                 wall, static_cast<unsigned long long>(counted), static_cast<unsigned>(sent),
                 static_cast<unsigned long long>(link.DroppedCount()));
     std::printf("CPU: %.2f s in %.1f s = %.1f%% of one core\n", cpu, wall, 100 * cpu / wall);
-
-    link.Close();
     return 0;
 }

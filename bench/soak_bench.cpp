@@ -11,11 +11,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,25 +26,13 @@
 #include <string>
 #include <vector>
 
-#include "app/main_frame.h"
-#include "link/serial_link.h"
-#include "logging/log_file.h"
-#include "resources/command_ids.h"
-#include "support/sim_process.h"
+#include "burst_program.h"
 
 using namespace tolvane;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 long ResidentKb()
 {
@@ -217,24 +203,15 @@ int main(int argc, char** argv)
     SoakApp app(argc, argv);
     QTemporaryDir dir;
 
-    const std::string linkPath = dir.filePath("compass").toStdString();
     const std::string sentPath = dir.filePath("sent.txt").toStdString();
     const std::string dispatchedPath = dir.filePath("dispatched.txt").toStdString();
-    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--baud", "38400", "--link", linkPath, "--send-times", sentPath});
     app.dispatched = std::fopen(dispatchedPath.c_str(), "w");
     if (!app.dispatched) return 1;
-    if (sim.Output().empty()) return 1;
-
-    QSettings settings(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
-    settings.setValue("Compass/COMPort", 1);
-    PortMap ports;
-    ports.SetPath(1, linkPath);
-    SerialLink link;
-    link.SetPortMap(ports);
     LogFile log(dir.path().toStdString(), LogFile::LocalTime{});
-    CMainFrame frame(link, log, settings);
-    frame.resize(1024, 768);
-    frame.RunCommand(kCmdBaud38400); // before the port opens: only the rate moves
+    BurstProgram program(dir, log, {"--send-times", sentPath});
+    if (!program.Started()) return 1;
+    CMainFrame& frame = *program.frame;
+    SerialLink& link = program.link;
     // The frame's own notification, stamped; set before the port opens.
     link.SetNotify([&app, &frame] {
         app.stamps.Push(Clock::now());
@@ -295,7 +272,7 @@ int main(int argc, char** argv)
     }
 
     link.Close();
-    sim.Stop(); // its send times reach the disk as it exits
+    program.StopSimulator(); // its send times reach the disk as it exits
     std::fclose(app.dispatched);
     app.dispatched = nullptr;
     std::uint64_t unmatched = 0;
