@@ -1,7 +1,6 @@
 #include "dialogs/initializations_dialog.h"
 
 #include <QMessageBox>
-#include <QPushButton>
 
 #include <cstdio>
 
@@ -22,8 +21,7 @@ InitializationsDialog::InitializationsDialog(float declination, float azimuthOff
                                              std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
     : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
 {
-    BuildDialog(*this, kTemplate);
-    FinishSettingsDialog(*this);
+    BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
     fields_->Prepare();
     fields_->Receive(declination, azimuthOffset, rollOffset, pitchOffset, intervalMs);
@@ -31,10 +29,6 @@ InitializationsDialog::InitializationsDialog(float declination, float azimuthOff
     ackTimer_.setSingleShot(true);
     ackTimer_.setInterval(kAckTimeoutMs);
     connect(&ackTimer_, &QTimer::timeout, this, &InitializationsDialog::AckTimedOut);
-    if (auto* ok = ControlOf<QPushButton>(*this, kSettingsOkId))
-        connect(ok, &QPushButton::clicked, this, &InitializationsDialog::Ok);
-    if (auto* cancel = ControlOf<QPushButton>(*this, kSettingsCancelId))
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void InitializationsDialog::showEvent(QShowEvent* event)

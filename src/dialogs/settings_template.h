@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 
 #include "dialogs/dialog_template.h"
 #include "dialogs/value_field.h"
@@ -47,8 +48,9 @@ constexpr std::array<ControlSpec, std::size(kSettingsControls) + N> WithSettings
     return all;
 }
 
-// Caption and modal frame, no system menu; statics wrap as the
-// template's do.
-void FinishSettingsDialog(QDialog& dialog);
+// Builds `spec` into `dialog` with a caption and modal frame and no system
+// menu, its statics wrapping as the template's do; OK calls `ok`, Cancel
+// rejects.
+void BuildSettingsDialog(QDialog& dialog, const DialogSpec& spec, const std::function<void()>& ok);
 
 } // namespace tolvane

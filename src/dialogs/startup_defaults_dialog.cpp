@@ -1,7 +1,6 @@
 #include "dialogs/startup_defaults_dialog.h"
 
 #include <QMessageBox>
-#include <QPushButton>
 
 #include "dialogs/number_entry.h"
 #include "dialogs/settings_template.h"
@@ -27,17 +26,12 @@ StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRe
                                              std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
     : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
 {
-    BuildDialog(*this, kTemplate);
-    FinishSettingsDialog(*this);
+    BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
 
     replyTimer_.setSingleShot(true);
     replyTimer_.setInterval(kReplyTimeoutMs);
     connect(&replyTimer_, &QTimer::timeout, this, &StartupDefaultsDialog::ReplyTimedOut);
-    if (auto* ok = ControlOf<QPushButton>(*this, kSettingsOkId))
-        connect(ok, &QPushButton::clicked, this, &StartupDefaultsDialog::Ok);
-    if (auto* cancel = ControlOf<QPushButton>(*this, kSettingsCancelId))
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 StartupDefaultsDialog::~StartupDefaultsDialog() { replyTimer_.stop(); }
