@@ -35,10 +35,7 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* texts = new QVBoxLayout;
-    for (QLabel* label : {line1, line2, maker, line3}) {
-        label->setAccessibleName(label->text());
-        texts->addWidget(label);
-    }
+    for (QLabel* label : {line1, line2, maker, line3}) texts->addWidget(label);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
     row->addLayout(texts, 1);

@@ -113,7 +113,6 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
     log_.SetPaneText([this](const std::string& text) {
         if (QLabel* pane = Pane(kPaneLogging)) {
             pane->setText(QString::fromStdString(text));
-            pane->setAccessibleName(pane->text());
             pane->repaint();
         }
         UpdateCommandStates();
@@ -131,12 +130,13 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
     // The NMEA switch has no menu item; the view's context menu carries it.
+    // One menu for the whole run, so that assistive technology never meets
+    // the entries of an earlier one.
+    auto* contextMenu = new QMenu(view_);
+    contextMenu->addAction(Action(kCmdToggleNmea));
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu;
-        menu.addAction(Action(kCmdToggleNmea));
-        menu.exec(view_->mapToGlobal(at));
-    });
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this, contextMenu](const QPoint& at) { contextMenu->exec(view_->mapToGlobal(at)); });
 
     // The reader thread only posts; everything else happens here.
     link_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
@@ -231,7 +231,6 @@ void CMainFrame::BuildStatusBar()
         auto* label = new QLabel(p.text, bar);
         label->setTextFormat(Qt::PlainText); // a log named "<b>.dta" is not markup
         label->setObjectName(QString::number(p.id));
-        label->setAccessibleName(p.text);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         // The widths are minimums: a wider display font still shows the whole text.
         if (p.width > 0) label->setMinimumWidth(p.width);
@@ -270,8 +269,8 @@ void CMainFrame::UpdateCommandStates()
         if (check >= 0) a->setChecked(check != 0);
     };
     for (int id : {kCmdLogClose, kCmdLogBump, kCmdLogBumpToolbar}) set(id, logging);
-    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar})
-        set(id, portOpen, portOpen ? static_cast<int>(navConsoleOpen) : -1);
+    // An open console can always be closed, as an open panel can be hidden.
+    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar}) set(id, navConsoleOpen || portOpen, navConsoleOpen);
     for (int id : {kCmdStatusView, kCmdStatusViewToolbar}) set(id, panelShown || portOpen, panelShown);
     for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
         set(id, true, BaudOf(id) == controller_.BaudRate());
@@ -285,6 +284,12 @@ void CMainFrame::UpdateCommandStates()
     set(kCmdCaptureRawStream, portOpen || capture_, capture_ != nullptr);
     if (QToolBar* bar = findChild<QToolBar*>()) set(kCmdToolbar, true, !bar->isHidden());
     set(kCmdStatusBar, true, !statusBar()->isHidden());
+
+    // The displays' values are stale while no port is open.
+    QString stale;
+    if (!portOpen) stale = lostPort_ != -1 ? QString(" COM%1 Lost ").arg(lostPort_).trimmed() : "No COM Port Open";
+    panel_->SetStale(stale);
+    navConsole_->SetStale(stale);
 }
 
 void CMainFrame::UpdateIdentityDisplay()
@@ -292,7 +297,6 @@ void CMainFrame::UpdateIdentityDisplay()
     setWindowTitle(QString::fromStdString(WindowTitle(controller_.VersionKnown(), controller_.Identity())));
     if (QLabel* pane = Pane(kPaneVersion)) {
         pane->setText(QString::fromStdString(VersionPaneText(controller_.VersionKnown(), controller_.Identity())));
-        pane->setAccessibleName(pane->text());
         pane->repaint();
     }
     UpdateCommandStates();
@@ -300,10 +304,7 @@ void CMainFrame::UpdateIdentityDisplay()
 
 void CMainFrame::SetComPane(const QString& text)
 {
-    if (QLabel* pane = Pane(kPaneComPort)) {
-        pane->setText(text);
-        pane->setAccessibleName(text);
-    }
+    if (QLabel* pane = Pane(kPaneComPort)) pane->setText(text);
 }
 
 void CMainFrame::RunCommand(int commandId)
@@ -394,6 +395,7 @@ void CMainFrame::PortLost()
     char text[32];
     std::snprintf(text, sizeof text, " COM%d Lost ", lostPort_);
     SetComPane(text);
+    view_->AddStatusLine(text);
     lostPortTimer_.start();
     UpdateCommandStates();
 }
@@ -413,6 +415,7 @@ void CMainFrame::RetryLostPort()
     std::snprintf(text, sizeof text, " COM%d Open ", lostPort_);
     lostPort_ = -1;
     SetComPane(text);
+    view_->AddStatusLine(text);
     controller_.RequestIdentity();
     UpdateCommandStates();
 }

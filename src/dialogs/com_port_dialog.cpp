@@ -30,7 +30,7 @@ constexpr int kQuitId = 2;
 // tall enough for all eight entries.
 constexpr ControlSpec kControls[] = {
     {kStatusLineId, ControlKind::Static, "", 7, 7, 172, 9},
-    {kListId, ControlKind::ListBox, "", 7, 19, 110, 76},
+    {kListId, ControlKind::ListBox, "", 7, 19, 110, 76, "COM ports"},
     {kDevicePathId, ControlKind::Static, "", 7, 98, 172, 9},
     {kOpenId, ControlKind::DefPushButton, "&Open", 129, 19, 50, 14},
     {kCloseId, ControlKind::PushButton, "C&lose", 129, 37, 50, 14},
@@ -64,7 +64,6 @@ struct ComPortDialog::State {
         if (setComPane) setComPane(QString::fromStdString(s.pane));
         const QString line = QString::fromStdString(s.statusLine);
         statusLine->setText(line);
-        statusLine->setAccessibleName(line); // tracks the text, so readers announce it
         open->setEnabled(s.openEnabled);
         close->setEnabled(s.closeEnabled);
 
@@ -130,7 +129,6 @@ ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings
     s.baseLineHeight = s.devicePath->height();
     s.baseSize = size();
     auto* quit = ControlOf<QPushButton>(*this, kQuitId);
-    s.list->setAccessibleName(QStringLiteral("COM ports"));
 
     for (int port : s.chooser.EntryPorts()) s.list->addItem(QString::fromStdString(ComPortChooser::EntryText(port)));
 

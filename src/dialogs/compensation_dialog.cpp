@@ -36,16 +36,16 @@ constexpr ControlSpec kControls[] = {
     {-1, ControlKind::StaticCentred, "SW", 33, 79, 20, 10},
     {-1, ControlKind::StaticCentred, "W", 21, 58, 20, 10},
     {-1, ControlKind::StaticCentred, "NW", 33, 39, 20, 10},
-    {1279, ControlKind::ProgressBar, "", 75, 29, 20, 10},
-    {1280, ControlKind::ProgressBar, "", 97, 49, 20, 10},
-    {1281, ControlKind::ProgressBar, "", 97, 69, 20, 10},
-    {1282, ControlKind::ProgressBar, "", 75, 89, 20, 10},
-    {1283, ControlKind::ProgressBar, "", 45, 89, 20, 10},
-    {1284, ControlKind::ProgressBar, "", 23, 69, 20, 10},
-    {1285, ControlKind::ProgressBar, "", 23, 49, 20, 10},
-    {1286, ControlKind::ProgressBar, "", 45, 29, 20, 10},
+    {1279, ControlKind::ProgressBar, "", 75, 29, 20, 10, "Sector N to NE"},
+    {1280, ControlKind::ProgressBar, "", 97, 49, 20, 10, "Sector NE to E"},
+    {1281, ControlKind::ProgressBar, "", 97, 69, 20, 10, "Sector E to SE"},
+    {1282, ControlKind::ProgressBar, "", 75, 89, 20, 10, "Sector SE to S"},
+    {1283, ControlKind::ProgressBar, "", 45, 89, 20, 10, "Sector S to SW"},
+    {1284, ControlKind::ProgressBar, "", 23, 69, 20, 10, "Sector SW to W"},
+    {1285, ControlKind::ProgressBar, "", 23, 49, 20, 10, "Sector W to NW"},
+    {1286, ControlKind::ProgressBar, "", 45, 29, 20, 10, "Sector NW to N"},
     {-1, ControlKind::StaticCentred, "Computation", 21, 119, 100, 10},
-    {kComputationBarId, ControlKind::ProgressBar, "", 31, 129, 80, 10},
+    {kComputationBarId, ControlKind::ProgressBar, "", 31, 129, 80, 10, "Computation"},
     {-1, ControlKind::StaticCentred, "Result", 21, 149, 100, 10},
     {kResultId, ControlKind::StaticSunken, "", 21, 159, 100, 10},
 };
@@ -138,7 +138,6 @@ void CompensationDialog::OnMessage(const DeviceMessage& message)
     const int quality = static_cast<std::int16_t>(p[11] | (p[12] << 8));
     const QString text = QString::fromStdString(ResultText(status, quality));
     result_->setText(text);
-    result_->setAccessibleName(text); // so screen readers announce the result
     button_->setText(QStringLiteral("&OK"));
     done_ = true;
 }

@@ -14,17 +14,14 @@
 
 #include <cmath>
 
+#include "dialogs/drop_down_list.h"
+
 namespace tolvane {
 namespace {
 
 int Px(int units, double perUnit)
 {
     return static_cast<int>(std::lround(units * perUnit));
-}
-
-QString Plain(const char* label)
-{
-    return QString::fromUtf8(label).remove(QLatin1Char('&'));
 }
 
 int FloorHalf(int v)
@@ -75,7 +72,7 @@ void BuildDialog(QDialog& dialog, const DialogSpec& layout)
             w = list;
             break;
         }
-        case ControlKind::DropDownList: w = new QComboBox(&dialog); break;
+        case ControlKind::DropDownList: w = new DropDownList(&dialog); break;
         case ControlKind::PushButton:
         case ControlKind::DefPushButton: {
             auto* button = new QPushButton(text, &dialog);
@@ -106,7 +103,7 @@ void BuildDialog(QDialog& dialog, const DialogSpec& layout)
         }
         }
         if (c.id >= 0) w->setObjectName(QString::number(c.id));
-        if (c.text && *c.text) w->setAccessibleName(Plain(c.text));
+        if (c.name) w->setAccessibleName(QString::fromUtf8(c.name));
         w->setGeometry(Px(c.x, u.horizontal), Px(c.y, u.vertical), Px(c.w, u.horizontal), Px(c.h, u.vertical));
         if (c.kind == ControlKind::GroupBox) w->lower();
     }

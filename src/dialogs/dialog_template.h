@@ -31,6 +31,10 @@ struct ControlSpec {
     ControlKind kind;
     const char* text; // '&' marks the accelerator
     int x, y, w, h;   // dialog units
+    // What screen readers call a control whose text does not name it (an
+    // edit, a list, a progress bar, one of several "Load" boxes). Null:
+    // the control's text is its name and follows every change of it.
+    const char* name = nullptr;
 };
 
 struct DialogSpec {
@@ -47,8 +51,7 @@ struct DialogUnits {
 DialogUnits UnitsOf(const QFont& font);
 
 // Sizes `dialog` and creates its controls. Controls with an id get it as
-// objectName; every control with a label gets it (without '&') as its
-// accessible name.
+// objectName, and those with a `name` that accessible name.
 void BuildDialog(QDialog& dialog, const DialogSpec& layout);
 
 template <typename Widget>

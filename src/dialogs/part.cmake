@@ -3,6 +3,7 @@ add_library(tolvane_dialogs STATIC
     src/dialogs/com_port_dialog.cpp
     src/dialogs/compensation_dialog.cpp
     src/dialogs/dialog_template.cpp
+    src/dialogs/drop_down_list.cpp
     src/dialogs/initializations_dialog.cpp
     src/dialogs/number_entry.cpp
     src/dialogs/settings_template.cpp

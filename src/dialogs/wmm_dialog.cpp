@@ -48,22 +48,22 @@ constexpr int kExamined = 13;
 constexpr ControlSpec kControls[] = {
     {-1, ControlKind::StaticCentred, "Degrees and decimal degrees, please", 7, 7, 176, 10},
     {-1, ControlKind::Static, "Latitude", 10, 24, 40, 10},
-    {kLatitudeId, ControlKind::Edit, "", 52, 22, 64, 12},
+    {kLatitudeId, ControlKind::Edit, "", 52, 22, 64, 12, "Latitude"},
     {kNorthRadioId, ControlKind::RadioButton, "N", 124, 23, 24, 10},
     {kSouthRadioId, ControlKind::RadioButton, "S", 152, 23, 24, 10},
     {-1, ControlKind::Static, "Longitude", 10, 42, 40, 10},
-    {kLongitudeId, ControlKind::Edit, "", 52, 40, 64, 12},
+    {kLongitudeId, ControlKind::Edit, "", 52, 40, 64, 12, "Longitude"},
     {kEastRadioId, ControlKind::RadioButton, "E", 124, 41, 24, 10},
     {kWestRadioId, ControlKind::RadioButton, "W", 152, 41, 24, 10},
     {-1, ControlKind::Static, "Month", 10, 62, 40, 10},
-    {kMonthId, ControlKind::DropDownList, "", 52, 60, 64, 12},
+    {kMonthId, ControlKind::DropDownList, "", 52, 60, 64, 12, "Month"},
     {-1, ControlKind::Static, "Day", 10, 80, 40, 10},
-    {kDayId, ControlKind::Edit, "", 52, 78, 20, 12},
+    {kDayId, ControlKind::Edit, "", 52, 78, 20, 12, "Day"},
     {-1, ControlKind::Static, "Year", 10, 98, 40, 10},
     {-1, ControlKind::Static, "20 ", 52, 100, 10, 10},
-    {kYearId, ControlKind::Edit, "", 62, 98, 20, 12},
+    {kYearId, ControlKind::Edit, "", 62, 98, 20, 12, "Year"},
     {-1, ControlKind::Static, "Altitude", 10, 116, 40, 10},
-    {kAltitudeId, ControlKind::Edit, "", 52, 114, 64, 12},
+    {kAltitudeId, ControlKind::Edit, "", 52, 114, 64, 12, "Altitude"},
     {-1, ControlKind::Static, "feet", 122, 116, 30, 10},
     {kSubmitId, ControlKind::PushButton, "Submit", 35, 138, 50, 14},
     {kCancelId, ControlKind::PushButton, "Cancel", 105, 138, 50, 14},
@@ -155,14 +155,8 @@ WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
         edit->setMaxLength(kDateLimit);
         edit->setValidator(digitsOnly);
     }
-    const std::pair<QLineEdit*, const char*> names[] = {{latitudeEdit_, "Latitude"}, {longitudeEdit_, "Longitude"},
-                                                        {dayEdit_, "Day"},           {yearEdit_, "Year"},
-                                                        {altitudeEdit_, "Altitude"}};
-    for (const auto& [edit, name] : names) {
-        edit->setAccessibleName(QString::fromLatin1(name));
+    for (QLineEdit* edit : {latitudeEdit_, longitudeEdit_, dayEdit_, yearEdit_, altitudeEdit_})
         edit->installEventFilter(this);
-    }
-    monthList_->setAccessibleName(QStringLiteral("Month"));
     for (const char* month : kMonths) monthList_->addItem(QString::fromLatin1(month));
     connect(monthList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) month_ = index;

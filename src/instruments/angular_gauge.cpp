@@ -68,11 +68,6 @@ double CiAngularGaugeX::Property(int dispatchId) const
     }
 }
 
-QString CiAngularGaugeX::ValueText() const
-{
-    return tolvane::AngleText(position_);
-}
-
 void CiAngularGaugeX::PaintFace(QPainter& painter) const
 {
     painter.fillRect(rect(), Qt::black);

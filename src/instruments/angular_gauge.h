@@ -45,7 +45,6 @@ public:
 
     bool HasValue() const override { return true; }
     double Value() const override { return position_; }
-    QString ValueText() const override;
     double Minimum() const override { return kArc.min; }
     double Maximum() const override { return kArc.max; }
     QAccessible::Role Role() const override { return QAccessible::Dial; }

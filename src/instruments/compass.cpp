@@ -48,9 +48,9 @@ double CiCompassX::Property(int dispatchId) const
     return dispatchId == kHeading ? heading_ : std::numeric_limits<double>::quiet_NaN();
 }
 
-QString CiCompassX::ValueText() const
+double CiCompassX::ShownValue() const
 {
-    return tolvane::AngleText(heading_);
+    return CardHeading(heading_);
 }
 
 void CiCompassX::PaintCard()

@@ -26,7 +26,7 @@ public:
 
     bool HasValue() const override { return true; }
     double Value() const override { return heading_; }
-    QString ValueText() const override;
+    double ShownValue() const override;
     double Minimum() const override { return 0.0; }
     double Maximum() const override { return 360.0; }
     QAccessible::Role Role() const override { return QAccessible::Dial; }

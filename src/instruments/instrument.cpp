@@ -3,6 +3,7 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 
+#include <cmath>
 #include <cstdio>
 
 #include "instruments/instrument_math.h"
@@ -36,7 +37,7 @@ public:
         return s;
     }
 
-    QVariant currentValue() const override { return Get()->Value(); }
+    QVariant currentValue() const override { return Get()->ShownValue(); }
     void setCurrentValue(const QVariant&) override {} // instruments only show
     QVariant maximumValue() const override { return Get()->Maximum(); }
     QVariant minimumValue() const override { return Get()->Minimum(); }
@@ -77,9 +78,14 @@ QTransform Instrument::FitTransform() const
 
 void Instrument::NotifyValueChanged()
 {
+    // Readers hear a change of what is shown, not every new value behind it.
+    const double shown = ShownValue();
+    if (shown == announced_ || (std::isnan(shown) && std::isnan(announced_)))
+        return;
+    announced_ = shown;
     if (!QAccessible::isActive())
         return;
-    QAccessibleValueChangeEvent event(this, Value());
+    QAccessibleValueChangeEvent event(this, shown);
     QAccessible::updateAccessibility(&event);
 }
 
@@ -91,10 +97,18 @@ QFont InstrumentFont(int pixelSize, bool bold)
     return font;
 }
 
-QString AngleText(double degrees)
+double Instrument::ShownValue() const
 {
+    return instruments::WholeDegrees(Value());
+}
+
+QString Instrument::ValueText() const
+{
+    const double shown = ShownValue();
+    if (!std::isfinite(shown))
+        return {};
     char text[400]; // room for the largest double written out in full
-    std::snprintf(text, sizeof text, "%.1f", degrees);
+    std::snprintf(text, sizeof text, "%.0f", shown);
     return QString::fromLatin1(text);
 }
 

@@ -25,7 +25,11 @@ public:
     // here; the panel is left to Qt's plain widget description.
     virtual bool HasValue() const { return false; }
     virtual double Value() const { return 0.0; }
-    virtual QString ValueText() const { return {}; }
+    // The value as the instrument shows it (whole degrees), so that a
+    // screen reader says what a sighted user reads off the dial, not the
+    // value's full precision; and its text.
+    virtual double ShownValue() const;
+    virtual QString ValueText() const;
     virtual double Minimum() const { return 0.0; }
     virtual double Maximum() const { return 0.0; }
     virtual QAccessible::Role Role() const { return QAccessible::Pane; }
@@ -37,20 +41,18 @@ public:
 protected:
     Instrument(const QSizeF& logicalSize, bool keepAspect, QWidget* parent);
 
-    // Tells screen readers that Value() changed.
+    // Tells screen readers when ShownValue() changed.
     void NotifyValueChanged();
 
 private:
     QSizeF logical_;
     bool keepAspect_;
+    double announced_ = 0.0;
 };
 
 // The instruments' lettering, sized in logical pixels: the stored state's
 // fonts are 11 pixels high (the compass's direction display 13).
 QFont InstrumentFont(int pixelSize, bool bold);
 
-// The text of an instrument's value for screen readers: one decimal, as
-// the message view shows angles.
-QString AngleText(double degrees);
 
 } // namespace tolvane

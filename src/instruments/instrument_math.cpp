@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace tolvane::instruments {
 
@@ -115,20 +116,33 @@ std::string CardLabel(int degrees)
     }
 }
 
+double WholeDegrees(double degrees)
+{
+    return std::round(degrees) + 0.0; // adding 0 turns -0 into 0
+}
+
+double CardHeading(double heading)
+{
+    return WholeDegrees(NormalizeHeading(heading));
+}
+
+double ReadoutValue(double value, int digits)
+{
+    digits = std::clamp(digits, 1, 15);
+    const double most = std::pow(10.0, digits) - 1.0;
+    const double least = -(std::pow(10.0, digits - 1) - 1.0);
+    const double rounded = WholeDegrees(value);
+    return rounded > most || rounded < least ? std::numeric_limits<double>::quiet_NaN() : rounded;
+}
+
 std::string ReadoutText(double value, int digits)
 {
     digits = std::clamp(digits, 1, 15);
-    const std::string dashes(static_cast<std::size_t>(digits), '-');
-    if (std::isnan(value))
-        return dashes;
-    const double most = std::pow(10.0, digits) - 1.0;
-    const double least = -(std::pow(10.0, digits - 1) - 1.0);
-    const double rounded = std::round(value);
-    if (rounded > most || rounded < least)
-        return dashes;
+    const double shown = ReadoutValue(value, digits);
+    if (std::isnan(shown))
+        return std::string(static_cast<std::size_t>(digits), '-');
     char text[32];
-    // The cast also turns a rounded -0 into 0, so no "-0" is shown.
-    std::snprintf(text, sizeof text, "%*lld", digits, static_cast<long long>(rounded));
+    std::snprintf(text, sizeof text, "%*lld", digits, static_cast<long long>(shown));
     return text;
 }
 

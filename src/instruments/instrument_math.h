@@ -64,6 +64,16 @@ const char* DirectionName(double heading);
 // cardinal letters and tens of degrees between them ("3" for 30); empty elsewhere.
 std::string CardLabel(int degrees);
 
+// An angle as the instruments show it: whole degrees, halves away from
+// zero, never -0; NaN stays NaN.
+double WholeDegrees(double degrees);
+// The heading a compass card shows under its lubber line: whole degrees
+// from 0 to 360, as its readout shows it (a hair below 360 is 360).
+double CardHeading(double heading);
+
+// The whole number a readout of `digits` cells shows for `value`, or NaN
+// where it shows dashes (see ReadoutText).
+double ReadoutValue(double value, int digits);
 // The text of a seven-segment readout of `digits` cells: the value rounded
 // to a whole number (halves away from zero), right-aligned, a minus sign
 // taking a cell. A value that does not fit (three cells hold -99 .. 999)

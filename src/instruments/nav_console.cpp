@@ -1,6 +1,7 @@
 #include "instruments/nav_console.h"
 
 #include <QFontMetricsF>
+#include <QPainter>
 
 #include <cmath>
 #include <span>
@@ -64,6 +65,33 @@ Instrument* Make(Kind kind, QWidget* parent)
     return new CiPanelX(parent);
 }
 
+// A dark veil with the reason the values are stale, over the instruments.
+class StaleVeil : public QLabel {
+public:
+    explicit StaleVeil(QWidget* parent) : QLabel(parent)
+    {
+        setAlignment(Qt::AlignCenter);
+        setTextFormat(Qt::PlainText);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, Qt::white);
+        setPalette(p);
+        QFont f = font();
+        f.setBold(true);
+        setFont(f);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        {
+            QPainter painter(this);
+            painter.fillRect(rect(), QColor(0, 0, 0, 170));
+        }
+        QLabel::paintEvent(event);
+    }
+};
+
 } // namespace
 
 NavConsole::NavConsole(QWidget* parent, WriteObserver observer) : parent_(parent), observer_(std::move(observer)) {}
@@ -96,8 +124,13 @@ bool NavConsole::Open()
         controls_.push_back({c.id, w});
     }
 
+    veil_ = new StaleVeil(window);
+    veil_->setGeometry(window->ClientRect());
+    veil_->raise();
+
     window_ = window;
     window->move(parent_->width() - window->width(), 0);
+    ShowStaleness();
     window->show();
     return true;
 }
@@ -106,6 +139,23 @@ void NavConsole::Close()
 {
     controls_.clear();
     delete window_.data();
+}
+
+void NavConsole::SetStale(const QString& reason)
+{
+    if (reason == staleReason_)
+        return;
+    staleReason_ = reason;
+    ShowStaleness();
+}
+
+void NavConsole::ShowStaleness()
+{
+    if (!veil_)
+        return;
+    veil_->setText(staleReason_);
+    veil_->setVisible(Stale());
+    window_->setAccessibleDescription(staleReason_);
 }
 
 void NavConsole::Update(float azimuth, float roll, float pitch)

@@ -3,7 +3,9 @@
 // object lives as long as the frame; its window exists only while open.
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
+#include <QString>
 
 #include <functional>
 #include <vector>
@@ -53,8 +55,14 @@ public:
     // Writes the angles (degrees) into the instruments; nothing while closed.
     void Update(float azimuth, float roll, float pitch);
 
+    // While the port is lost or closed the instruments show stale values:
+    // they are dimmed under `reason` (as "COM1 Lost"). Empty: live again.
+    void SetStale(const QString& reason);
+    bool Stale() const { return !staleReason_.isEmpty(); }
+
 private:
     void Write(int controlId, int dispatchId, double value);
+    void ShowStaleness();
 
     QPointer<QWidget> parent_;
     QPointer<CaptionedChild> window_;
@@ -65,6 +73,8 @@ private:
         Instrument* control;
     };
     std::vector<Bound> controls_;
+    QString staleReason_;
+    QPointer<QLabel> veil_; // over the instruments while stale
 };
 
 } // namespace tolvane

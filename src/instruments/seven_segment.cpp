@@ -59,6 +59,11 @@ double CiSevenSegmentAnalogX::Property(int dispatchId) const
     return dispatchId == kValue ? value_ : std::numeric_limits<double>::quiet_NaN();
 }
 
+double CiSevenSegmentAnalogX::ShownValue() const
+{
+    return tolvane::instruments::ReadoutValue(value_, kDigits);
+}
+
 QPolygonF CiSevenSegmentAnalogX::SegmentPolygon(int cell, int segment)
 {
     const double left = kMarginX + cell * kCellWidth + kInsetX + kStroke / 2.0;

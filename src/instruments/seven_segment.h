@@ -27,6 +27,7 @@ public:
 
     bool HasValue() const override { return true; }
     double Value() const override { return value_; }
+    double ShownValue() const override;
     QString ValueText() const override { return text_.trimmed(); }
     double Minimum() const override { return -99.0; }
     double Maximum() const override { return 999.0; }

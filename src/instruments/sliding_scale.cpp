@@ -48,11 +48,6 @@ double CiSlidingScaleX::Property(int dispatchId) const
     return dispatchId == kPosition ? position_ : std::numeric_limits<double>::quiet_NaN();
 }
 
-QString CiSlidingScaleX::ValueText() const
-{
-    return tolvane::AngleText(position_);
-}
-
 void CiSlidingScaleX::paintEvent(QPaintEvent*)
 {
     const double middle = (kScaleTop + kScaleBottom) / 2.0;

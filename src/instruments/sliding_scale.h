@@ -35,7 +35,6 @@ public:
 
     bool HasValue() const override { return true; }
     double Value() const override { return position_; }
-    QString ValueText() const override;
     double Minimum() const override { return -180.0; }
     double Maximum() const override { return 180.0; }
     QAccessible::Role Role() const override { return QAccessible::Indicator; }

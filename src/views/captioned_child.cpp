@@ -1,5 +1,7 @@
 #include "views/captioned_child.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -69,11 +71,24 @@ Qt::CursorShape CursorFor(int edges)
     }
 }
 
+// Screen readers meet the window as a pane named by its caption.
+QAccessibleInterface* CreateCaptionedChildAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(CaptionedChild::staticMetaObject.className()))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Pane);
+    return nullptr;
+}
+
 } // namespace
 
 CaptionedChild::CaptionedChild(const QString& caption, bool resizable, QWidget* parent)
     : QWidget(parent), caption_(caption), resizable_(resizable)
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(&CreateCaptionedChildAccessible);
+        return true;
+    }();
+    (void)accessibleInstalled;
     setAccessibleName(caption);
     // The client is filled white and everything else drawn by paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent);

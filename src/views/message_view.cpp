@@ -10,6 +10,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "views/message_ring.h"
 #include "views/message_view_accessible.h"
@@ -44,6 +45,7 @@ MessageView::MessageView(QWidget* parent) : QWidget(parent), state_(new State)
     // Opaque, so that Qt scrolls the pixels instead of repainting the rows.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(QStringLiteral("Messages"));
     SetDisplayFont(font());
 
     state_->previousFocus = QApplication::focusWidget();
@@ -68,6 +70,18 @@ void MessageView::AddMessage(const DeviceMessage& message)
     RenderMessage(message, line);
     if (state_->effects != nullptr)
         ApplyMessageEffects(message, line, *state_->effects);
+    LinesAdded();
+}
+
+void MessageView::AddStatusLine(const char* text)
+{
+    StatusLine& line = state_->ring.Append();
+    std::snprintf(line.text, sizeof line.text, "%s", text);
+    LinesAdded();
+}
+
+void MessageView::LinesAdded()
+{
     ScheduleNewLines();
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::ObjectReorder);

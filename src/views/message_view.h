@@ -30,6 +30,10 @@ public:
     // incremental paint.
     void AddMessage(const DeviceMessage& message);
 
+    // A line of the program's own about the link (" COM1 Lost "): the text
+    // column only, painted and kept as a message's line is.
+    void AddStatusLine(const char* text);
+
     // NMEA sentences are added while set; the frame's command 32775 flips it.
     bool showNmea = true;
 
@@ -63,6 +67,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void LinesAdded();
     void ScheduleNewLines();
     QRect RowRect(int row) const;
     void RequestRow(int row);

@@ -12,7 +12,7 @@ class MessageLineAccessible : public QAccessibleInterface {
 public:
     MessageLineAccessible(MessageViewAccessible* list, int row) : list_(list), row_(row) {}
 
-    bool isValid() const override { return list_->isValid() && row_ < list_->childCount(); }
+    bool isValid() const override { return list_->isValid() && row_ < list_->LineRowCount(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return list_->window(); }
     QAccessibleInterface* focusChild() const override { return nullptr; }
@@ -58,14 +58,35 @@ MessageView* MessageViewAccessible::View() const
     return static_cast<MessageView*>(widget());
 }
 
-int MessageViewAccessible::childCount() const
+int MessageViewAccessible::LineRowCount() const
 {
     return std::min(View()->VisibleRows(), View()->LineCount());
 }
 
+QList<QWidget*> MessageViewAccessible::ChildWindows() const
+{
+    QList<QWidget*> windows;
+    for (QObject* child : View()->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (w != nullptr && !w->isWindow() && w->isVisible())
+            windows.append(w);
+    }
+    return windows;
+}
+
+int MessageViewAccessible::childCount() const
+{
+    return LineRowCount() + static_cast<int>(ChildWindows().size());
+}
+
 QAccessibleInterface* MessageViewAccessible::child(int index) const
 {
-    if (index < 0 || index >= childCount())
+    const int rows = LineRowCount();
+    if (index >= rows) {
+        const QList<QWidget*> windows = ChildWindows();
+        return index - rows < windows.size() ? QAccessible::queryAccessibleInterface(windows[index - rows]) : nullptr;
+    }
+    if (index < 0)
         return nullptr;
     while (static_cast<int>(items_.size()) <= index) {
         auto* item = new MessageLineAccessible(const_cast<MessageViewAccessible*>(this), static_cast<int>(items_.size()));
@@ -76,13 +97,23 @@ QAccessibleInterface* MessageViewAccessible::child(int index) const
 
 int MessageViewAccessible::indexOfChild(const QAccessibleInterface* child) const
 {
-    const auto* item = dynamic_cast<const MessageLineAccessible*>(child);
-    return item != nullptr && item->parent() == this && item->isValid() ? item->Row() : -1;
+    if (child == nullptr)
+        return -1;
+    if (const auto* item = dynamic_cast<const MessageLineAccessible*>(child))
+        return item->parent() == this && item->isValid() ? item->Row() : -1;
+    const int at = static_cast<int>(ChildWindows().indexOf(qobject_cast<QWidget*>(child->object())));
+    return at < 0 ? -1 : LineRowCount() + at;
 }
 
 QAccessibleInterface* MessageViewAccessible::childAt(int x, int y) const
 {
-    for (int row = 0; row < childCount(); ++row) {
+    // A window lies over the rows; the topmost one under the point wins.
+    const QList<QWidget*> windows = ChildWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (QRect((*it)->mapToGlobal(QPoint(0, 0)), (*it)->size()).contains(x, y))
+            return QAccessible::queryAccessibleInterface(*it);
+    }
+    for (int row = 0; row < LineRowCount(); ++row) {
         if (RowScreenRect(row).contains(x, y))
             return child(row);
     }
@@ -92,7 +123,7 @@ QAccessibleInterface* MessageViewAccessible::childAt(int x, int y) const
 QString MessageViewAccessible::RowName(int row) const
 {
     const MessageView* view = View();
-    const StatusLine& line = view->Line(view->LineCount() - childCount() + row);
+    const StatusLine& line = view->Line(view->LineCount() - LineRowCount() + row);
     return QString::fromLatin1(line.mnemonic) + QLatin1Char(' ') + QString::fromLatin1(line.text);
 }
 

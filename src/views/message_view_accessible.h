@@ -1,5 +1,6 @@
 // Screen readers see the message view as a list whose items are the lines
-// on screen, top to bottom, each named "MNEMONIC text".
+// on screen, top to bottom, each named "MNEMONIC text", followed by the
+// windows shown inside the view (the orientation panel, the Nav Console).
 #pragma once
 
 #include <QAccessibleWidget>
@@ -20,12 +21,16 @@ public:
     int indexOfChild(const QAccessibleInterface* child) const override;
     QAccessibleInterface* childAt(int x, int y) const override;
 
+    // The lines on screen; the child windows come after them.
+    int LineRowCount() const;
     // For the items: the line shown on `row`, and where that row is on screen.
     QString RowName(int row) const;
     QRect RowScreenRect(int row) const;
 
 private:
     MessageView* View() const;
+    // The view's child windows on show, in stacking order.
+    QList<QWidget*> ChildWindows() const;
 
     // Items are made on demand and kept, one per row, as Qt's own item views do.
     mutable std::vector<QAccessible::Id> items_;

@@ -40,8 +40,11 @@ protected:
         const int lh = view_->LineHeight();
         // Text is placed by its top, as the message view places its rows.
         const int top = client.top() + lh / 2 + QFontMetrics(font, this).ascent();
-        for (int i = 0; i < texts.size(); ++i)
+        for (int i = 0; i < texts.size(); ++i) {
+            // Stale values are dimmed under the reason they are stale.
+            painter.setPen(i > 0 && panel_.Stale() ? QColor(Qt::gray) : QColor(Qt::black));
             painter.drawText(QPoint(client.left() + (i == 0 ? 1 : 5) * cw, top + i * lh), texts[i]);
+        }
     }
 
     // As the message view: the focus goes back to where it came from.
@@ -125,18 +128,26 @@ void OrientationPanel::Clear()
     Refresh();
 }
 
+void OrientationPanel::SetStale(const QString& reason)
+{
+    if (reason == staleReason_)
+        return;
+    staleReason_ = reason;
+    Refresh();
+}
+
 QStringList OrientationPanel::Texts() const
 {
     if (!hasData_)
-        return {};
+        return Stale() ? QStringList{staleReason_} : QStringList{};
     char azimuth[32];
     char pitch[32];
     char roll[32];
     std::snprintf(azimuth, sizeof azimuth, "Azim: %.1f", azimuth_);
     std::snprintf(pitch, sizeof pitch, "Pitch: %.1f", pitch_);
     std::snprintf(roll, sizeof roll, "Roll: %.1f", roll_);
-    return {QStringLiteral("Compass:"), QString::fromLatin1(azimuth), QString::fromLatin1(pitch),
-            QString::fromLatin1(roll)};
+    return {Stale() ? staleReason_ : QStringLiteral("Compass:"), QString::fromLatin1(azimuth),
+            QString::fromLatin1(pitch), QString::fromLatin1(roll)};
 }
 
 void OrientationPanel::Refresh()

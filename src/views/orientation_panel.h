@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QStringList>
 
 #include "link/device_message.h"
@@ -38,12 +39,18 @@ public:
     void Update(const DeviceMessage& message);
     // Forgets the values: the panel is blank until the next Update.
     void Clear();
+    // While the port is lost or closed the values are stale: they are
+    // dimmed, under `reason` (as "COM1 Lost") in place of "Compass:".
+    // An empty reason: live again.
+    void SetStale(const QString& reason);
+    bool Stale() const { return !staleReason_.isEmpty(); }
 
     bool HasData() const { return hasData_; }
     double Azimuth() const { return azimuth_; }
     double Pitch() const { return pitch_; }
     double Roll() const { return roll_; }
-    // The four texts painted, top to bottom; empty without data.
+    // The texts painted, top to bottom: "Compass:" (or the stale reason)
+    // and the three values; without data, only a stale reason if any.
     QStringList Texts() const;
 
 private:
@@ -55,6 +62,7 @@ private:
     double azimuth_ = 0.0;
     double pitch_ = 0.0;
     double roll_ = 0.0;
+    QString staleReason_;
 };
 
 } // namespace tolvane

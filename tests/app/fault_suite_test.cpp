@@ -226,6 +226,11 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
     EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 1);
     EXPECT_EQ(frame->LostPort(), 1);
+    // The view says so, and the displays show their values as stale.
+    const auto lastLine = [&] { return std::string(frame->View()->Line(frame->View()->LineCount() - 1).text); };
+    EXPECT_EQ(lastLine(), " COM1 Lost ");
+    EXPECT_TRUE(frame->Panel().Stale());
+    EXPECT_TRUE(frame->Console().Stale());
     QTest::qWait(1500); // a retry or two against a missing device
     EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Lost ");
     EXPECT_TRUE(log->Logging());
@@ -235,6 +240,8 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Open "; }, 4000));
     EXPECT_EQ(link->PortNumber(), 1);
     EXPECT_EQ(frame->LostPort(), -1);
+    EXPECT_EQ(lastLine(), " COM1 Open ");
+    EXPECT_FALSE(frame->Panel().Stale());
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return !second.Requests().empty(); }));
     EXPECT_EQ(second.Requests().front(), 0xC3); // the identity asked for again

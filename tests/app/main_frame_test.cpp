@@ -122,6 +122,18 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
     frame->RunCommand(kCmdBaud4800);
     EXPECT_TRUE(frame->Action(kCmdBaud4800)->isChecked());
     EXPECT_FALSE(frame->Action(kCmdBaud9600)->isChecked());
+
+    // An open Nav Console can be closed without a port, as the panel can.
+    EXPECT_FALSE(frame->Action(kCmdNavConsole)->isEnabled());
+    frame->RunCommand(kCmdNavConsole);
+    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar}) {
+        EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+        EXPECT_TRUE(frame->Action(id)->isChecked()) << id;
+    }
+    EXPECT_TRUE(frame->Console().Stale());
+    frame->RunCommand(kCmdNavConsole);
+    EXPECT_FALSE(frame->Console().IsOpen());
+    EXPECT_FALSE(frame->Action(kCmdNavConsoleToolbar)->isEnabled());
 }
 
 TEST_F(MainFrameTest, AboutBoxAndFontSizes)

@@ -1,5 +1,6 @@
 #include "dialogs/compensation_dialog.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -119,6 +120,8 @@ TEST_F(CompensationDialogTest, ResultTexts)
         EXPECT_EQ(ResultLine(), c.text) << "status " << c.status;
         EXPECT_EQ(Button()->text(), "&OK");
     }
+    // A screen reader announces what the button now does.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Button())->text(QAccessible::Name), "OK");
     DeviceMessage other = Dmcal(1, {}, 0, 1);
     other.type = 'U';
     dialog.OnMessage(other);

@@ -277,20 +277,21 @@ TEST(Accessibility, InstrumentsTellTheirNameRoleAndValue)
     CiSevenSegmentAnalogX readout;
     CiCompassX compass;
     CiSlidingScaleX scale;
+    // Readers hear the value as shown: whole degrees, as the readouts.
     gauge.SetProperty(CiAngularGaugeX::kPosition, -12.5);
     readout.SetProperty(CiSevenSegmentAnalogX::kValue, 359.9945068359375);
-    compass.SetProperty(CiCompassX::kHeading, 45.25);
-    scale.SetProperty(CiSlidingScaleX::kPosition, 3.0);
+    compass.SetProperty(CiCompassX::kHeading, 359.9945068359375);
+    scale.SetProperty(CiSlidingScaleX::kPosition, -0.4);
     const struct {
         QWidget* widget;
         QAccessible::Role role;
         const char* name;
         const char* value;
         double current;
-    } cases[] = {{&gauge, QAccessible::Dial, "Roll", "-12.5", -12.5},
-                 {&readout, QAccessible::Indicator, "Readout", "360", 359.9945068359375},
-                 {&compass, QAccessible::Dial, "Azimuth", "45.2", 45.25},
-                 {&scale, QAccessible::Indicator, "Pitch", "3.0", 3.0}};
+    } cases[] = {{&gauge, QAccessible::Dial, "Roll", "-13", -13.0},
+                 {&readout, QAccessible::Indicator, "Readout", "360", 360.0},
+                 {&compass, QAccessible::Dial, "Azimuth", "360", 360.0},
+                 {&scale, QAccessible::Indicator, "Pitch", "0", 0.0}};
     for (const auto& c : cases) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c.widget);
         ASSERT_NE(a, nullptr) << c.name;

@@ -187,6 +187,32 @@ TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
     EXPECT_TRUE(Ink(f.Client(), shown.rect()));
 }
 
+// While no port is open the values stay, dimmed under the reason.
+TEST(OrientationPanel, StaleValuesAreDimmedUnderTheReason)
+{
+    Frame f;
+    ASSERT_TRUE(f.panel.Show());
+    f.panel.SetStale(QStringLiteral("No COM Port Open"));
+    EXPECT_EQ(f.Description(), QStringLiteral("No COM Port Open"));
+    f.panel.Update(Orientation(0, 0, 0xFFFF));
+    f.panel.SetStale(QStringLiteral("COM1 Lost"));
+    EXPECT_EQ(f.Description(), QStringLiteral("COM1 Lost Azim: 360.0 Pitch: 0.0 Roll: 0.0"));
+    const auto dark = [](const QImage& image, const QRect& area) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (image.rect().contains(x, y) && qGray(image.pixel(x, y)) < 80) return true;
+        return false;
+    };
+    const int lh = f.view->LineHeight();
+    const QRect reasonRow(0, lh / 2, 1000, lh);
+    const QRect valueRows(0, lh / 2 + lh, 1000, 3 * lh);
+    EXPECT_TRUE(dark(f.Client(), reasonRow));
+    EXPECT_FALSE(dark(f.Client(), valueRows));
+    f.panel.SetStale(QString());
+    EXPECT_EQ(f.Description(), QStringLiteral("Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"));
+    EXPECT_TRUE(dark(f.Client(), valueRows));
+}
+
 class OtherTypes : public testing::TestWithParam<std::uint16_t> {};
 
 TEST_P(OtherTypes, ChangeNothing)

@@ -1,0 +1,18 @@
+// The dialogs' drop-down list: a combo box the user picks from but cannot
+// type into. Screen readers hear its accessible name (say "Month") as its
+// name and the item shown as its value; Qt's own interface on Linux gives
+// the item shown as the name too, which hides what the list is for.
+#pragma once
+
+#include <QComboBox>
+
+namespace tolvane {
+
+class DropDownList : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DropDownList(QWidget* parent = nullptr);
+};
+
+} // namespace tolvane
