@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/serial_link.h"
@@ -28,7 +29,7 @@ struct ComPortStatus {
 class ComPortChooser {
 public:
     using Probe = std::function<bool(int port)>;
-    using ReasonProbe = std::function<ProbeResult(int port)>;
+    using ReasonProbe = std::function<PortProbe(int port)>;
     // Opens a port, closing any open one first: the port number, or -1.
     using Opener = std::function<int(int port)>;
     using Closer = std::function<void()>;
@@ -56,15 +57,14 @@ public:
 
     ComPortStatus Status() const;
     // Lines naming the ports left out for lack of permission (with the fix)
-    // or because another program holds them; empty when there are none.
+    // or because another program holds them (with its process id where
+    // known); empty when there are none.
     std::string Notice() const;
-    // The permission line of Notice, or empty.
-    std::string PermissionNotice() const;
 
 private:
     std::vector<int> ports_;
     std::vector<int> denied_;
-    std::vector<int> busy_;
+    std::vector<std::pair<int, long>> busy_; // port, holder's process id or 0
     int openPort_ = -1;
     int selection_ = -1;
     bool openFailed_ = false; // only the status update right after a failed open shows it
