@@ -20,6 +20,20 @@ std::string PortNames(const std::vector<int>& ports)
 
 } // namespace
 
+int RememberedPort(std::string_view setting)
+{
+    const auto first = setting.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return 0;
+    const std::string_view digits = setting.substr(first, setting.find_last_not_of(" \t") + 1 - first);
+    int port = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        port = port * 10 + (c - '0');
+        if (port > kLastPort) return 0; // also stops before any overflow
+    }
+    return port;
+}
+
 ComPortChooser::ComPortChooser(int openPort, const Probe& probe)
     : ComPortChooser(openPort, [&probe](int port) -> PortProbe {
           return probe(port) ? ProbeResult::Free : ProbeResult::Missing;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,11 @@ namespace tolvane {
 
 // What fixes a device the user may not open.
 inline constexpr const char* kDialoutFix = "sudo usermod -aG dialout $USER, then log in again.";
+
+// The port the "COMPort" setting remembers: 1..8 for a whole number in that
+// range written in decimal digits, blanks around it allowed; 0, no port,
+// for 0 and for anything else (a sign, a fraction, a number too large).
+int RememberedPort(std::string_view setting);
 
 // What the dialog shows after an action.
 struct ComPortStatus {

@@ -44,7 +44,8 @@ TEST_F(MainFrameTest, RememberedPortOpensAndTheIdentityChainFollows)
 
 TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
 {
-    for (const QVariant& remembered : {QVariant(0), QVariant(9), QVariant("abc")}) {
+    // 2^32 + 1 must not wrap round to COM1.
+    for (const QVariant& remembered : {QVariant(0), QVariant(9), QVariant("abc"), QVariant(Q_INT64_C(4294967297))}) {
         SCOPED_TRACE(remembered.toString().toStdString());
         Simulator sim(dir);
         settings->setValue("Compass/COMPort", remembered);

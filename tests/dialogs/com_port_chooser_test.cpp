@@ -157,5 +157,14 @@ TEST(ComPortChooser, NoticeNamesPortsLeftOutForPermissionOrAnotherProgram)
               "COM1, COM2, COM3, COM5, COM6, COM7, COM8 are in use by other programs.");
 }
 
+TEST(ComPortChooser, RememberedPortIsAWholeNumberFromOneToEight)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"1", 1}, {"8", 8}, {" 3\t", 3}, {"03", 3}, {"0", 0},  {"", 0},    {"  ", 0},    {"9", 0},         {"-1", 0},
+        {"+2", 0}, {"1.5", 0}, {"2e0", 0}, {"abc", 0}, {"3 4", 0}, {"4294967297", 0}, {"99999999999999999999", 0},
+    };
+    for (const auto& [setting, port] : cases) EXPECT_EQ(RememberedPort(setting), port) << '"' << setting << '"';
+}
+
 } // namespace
 } // namespace tolvane
