@@ -1,19 +1,23 @@
 #include "sim_options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
 namespace tolvane::sim {
 namespace {
 
+// A finite number: NaN passes every range check written as "refuse when
+// below or above", so it is refused here for each option at once, as is
+// infinity.
 bool ParseDouble(const std::string& text, double& out)
 {
     if (text.empty()) return false;
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0') return false;
+    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
     out = v;
     return true;
 }

@@ -21,6 +21,7 @@
 #include "app/about_box.h"
 #include "app/display_font_dialog.h"
 #include "capture/capture_writer.h"
+#include "dialogs/com_port_chooser.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/initializations_dialog.h"
@@ -374,8 +375,8 @@ bool CMainFrame::event(QEvent* e)
 
 void CMainFrame::StartLink()
 {
-    const int port = settings_.value("Compass/COMPort", 0).toInt();
-    if (port == 0 || port > kLastPort) {
+    const int port = RememberedPort(settings_.value("Compass/COMPort").toString().toStdString());
+    if (port == 0) {
         ComPortCommand();
     } else if (link_.Open(port, controller_.BaudRate()) < 1) {
         ComPortCommand();

@@ -1,5 +1,6 @@
 // The application object: owns the serial link and the settings for the
-// whole run, and the main frame.
+// whole run, and the main frame. SIGTERM, SIGINT and SIGHUP end the run as
+// Exit does, and the program then exits with status 0.
 #pragma once
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 
 #include "link/serial_link.h"
 #include "logging/log_file.h"
+
+class QSocketNotifier;
 
 namespace tolvane {
 
@@ -33,10 +36,15 @@ public:
     static PortMap PortsFromSettings(QSettings& settings);
 
 private:
+    // Closes the main frame (the link, the log and any capture) and ends
+    // every event loop, a dialog's too.
+    void EndOnSignal();
+
     SerialLink link_;
     LogFile log_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<CMainFrame> frame_;
+    QSocketNotifier* endSignals_ = nullptr;
 };
 
 } // namespace tolvane

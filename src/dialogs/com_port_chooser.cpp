@@ -20,8 +20,24 @@ std::string PortNames(const std::vector<int>& ports)
 
 } // namespace
 
+int RememberedPort(std::string_view setting)
+{
+    const auto first = setting.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return 0;
+    const std::string_view digits = setting.substr(first, setting.find_last_not_of(" \t") + 1 - first);
+    int port = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        port = port * 10 + (c - '0');
+        if (port > kLastPort) return 0; // also stops before any overflow
+    }
+    return port;
+}
+
 ComPortChooser::ComPortChooser(int openPort, const Probe& probe)
-    : ComPortChooser(openPort, [&probe](int port) { return probe(port) ? ProbeResult::Free : ProbeResult::Missing; })
+    : ComPortChooser(openPort, [&probe](int port) -> PortProbe {
+          return probe(port) ? ProbeResult::Free : ProbeResult::Missing;
+      })
 {
 }
 
@@ -34,29 +50,34 @@ ComPortChooser::ComPortChooser(int openPort, const ReasonProbe& probe)
             ports_.push_back(port);
             continue;
         }
-        switch (probe(port)) {
+        const PortProbe found = probe(port);
+        switch (found.reason) {
         case ProbeResult::Free: ports_.push_back(port); break;
         case ProbeResult::NoPermission: denied_.push_back(port); break;
-        case ProbeResult::Busy: busy_.push_back(port); break;
+        case ProbeResult::Busy: busy_.emplace_back(port, found.holderPid); break;
         case ProbeResult::Missing:
         case ProbeResult::NotATerminal: break;
         }
     }
 }
 
-std::string ComPortChooser::PermissionNotice() const
-{
-    if (denied_.empty()) return {};
-    return "No permission to open " + PortNames(denied_) + ". Run: " + kDialoutFix;
-}
-
 std::string ComPortChooser::Notice() const
 {
-    std::string notice = PermissionNotice();
-    if (!busy_.empty()) {
-        if (!notice.empty()) notice += '\n';
-        notice += PortNames(busy_) + (busy_.size() == 1 ? " is in use by another program." : " are in use by other programs.");
+    std::vector<std::string> lines;
+    if (!denied_.empty()) lines.push_back("No permission to open " + PortNames(denied_) + ". Run: " + kDialoutFix);
+    // A port whose holder is known gets a line of its own; the others share one.
+    std::vector<int> unknownHolder;
+    for (const auto& [port, pid] : busy_) {
+        if (pid > 0)
+            lines.push_back(PortName(port) + " is in use by another program (process " + std::to_string(pid) + ").");
+        else
+            unknownHolder.push_back(port);
     }
+    if (!unknownHolder.empty())
+        lines.push_back(PortNames(unknownHolder) + (unknownHolder.size() == 1 ? " is in use by another program."
+                                                                              : " are in use by other programs."));
+    std::string notice;
+    for (const std::string& line : lines) notice += (notice.empty() ? "" : "\n") + line;
     return notice;
 }
 

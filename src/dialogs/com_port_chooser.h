@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "link/serial_link.h"
@@ -13,6 +15,11 @@ namespace tolvane {
 
 // What fixes a device the user may not open.
 inline constexpr const char* kDialoutFix = "sudo usermod -aG dialout $USER, then log in again.";
+
+// The port the "COMPort" setting remembers: 1..8 for a whole number in that
+// range written in decimal digits, blanks around it allowed; 0, no port,
+// for 0 and for anything else (a sign, a fraction, a number too large).
+int RememberedPort(std::string_view setting);
 
 // What the dialog shows after an action.
 struct ComPortStatus {
@@ -28,7 +35,7 @@ struct ComPortStatus {
 class ComPortChooser {
 public:
     using Probe = std::function<bool(int port)>;
-    using ReasonProbe = std::function<ProbeResult(int port)>;
+    using ReasonProbe = std::function<PortProbe(int port)>;
     // Opens a port, closing any open one first: the port number, or -1.
     using Opener = std::function<int(int port)>;
     using Closer = std::function<void()>;
@@ -56,15 +63,14 @@ public:
 
     ComPortStatus Status() const;
     // Lines naming the ports left out for lack of permission (with the fix)
-    // or because another program holds them; empty when there are none.
+    // or because another program holds them (with its process id where
+    // known); empty when there are none.
     std::string Notice() const;
-    // The permission line of Notice, or empty.
-    std::string PermissionNotice() const;
 
 private:
     std::vector<int> ports_;
     std::vector<int> denied_;
-    std::vector<int> busy_;
+    std::vector<std::pair<int, long>> busy_; // port, holder's process id or 0
     int openPort_ = -1;
     int selection_ = -1;
     bool openFailed_ = false; // only the status update right after a failed open shows it

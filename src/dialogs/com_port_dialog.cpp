@@ -114,7 +114,7 @@ ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings
     : QDialog(parent)
 {
     if (!probe)
-        probe = [&link](int port) { return ProbePortReason(link.Ports(), port, link.LockDirectories()); };
+        probe = [&link](int port) { return ExaminePort(link.Ports(), port, link.LockDirectories()); };
     state_ = new State{link, baudRate, settings, std::move(setComPane), ComPortChooser(link.PortNumber(), probe),
                        nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
     BuildDialog(*this, kTemplate);
@@ -168,8 +168,9 @@ int ComPortDialog::exec()
     if (state_->chooser.EntryPorts().empty()) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("No Ports"),
                         QStringLiteral("There are no available COM ports."), QMessageBox::Ok, parentWidget());
-        const std::string fix = state_->chooser.PermissionNotice();
-        if (!fix.empty()) box.setInformativeText(QString::fromStdString(fix));
+        // Why the ports that exist cannot be used, as the dialog's device line would say.
+        const std::string why = state_->chooser.Notice();
+        if (!why.empty()) box.setInformativeText(QString::fromStdString(why));
         box.exec();
         setResult(Rejected);
         return Rejected;

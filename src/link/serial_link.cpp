@@ -6,12 +6,15 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -84,7 +87,8 @@ long LockFilePid(const std::string& file)
     return 0;
 }
 
-bool HeldByLockFile(const std::string& device, const std::vector<std::string>& lockDirectories)
+// The live holder of a UUCP lock file on `device`, or 0.
+long LockFileHolder(const std::string& device, const std::vector<std::string>& lockDirectories)
 {
     const auto& dirs = lockDirectories.empty() ? DefaultLockDirectories() : lockDirectories;
     const auto slash = device.rfind('/');
@@ -92,9 +96,29 @@ bool HeldByLockFile(const std::string& device, const std::vector<std::string>& l
     for (const auto& dir : dirs) {
         const long pid = LockFilePid(dir + "/" + name);
         if (pid <= 0 || pid > INT_MAX) continue; // stale or unreadable: not ours to judge
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return true;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return pid;
     }
-    return false;
+    return 0;
+}
+
+// Who holds the flock on the open device `fd`, as /proc/locks lists it; 0
+// when that cannot be told.
+long FlockHolderOf(int fd)
+{
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return 0;
+    const int locks = ::open("/proc/locks", O_RDONLY | O_CLOEXEC);
+    if (locks < 0) return 0;
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(locks, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(locks);
+    return FlockHolder(text, ::major(st.st_dev), ::minor(st.st_dev), st.st_ino);
 }
 
 // Undoes what OpenDevice set up, apart from the line settings.
@@ -111,7 +135,7 @@ void ReleaseDevice(int fd)
 // settings into `saved`. The descriptor, or -1 with nothing left open and
 // `why` telling the cause.
 int OpenDevice(const std::string& configuredPath, const std::vector<std::string>& lockDirectories,
-               termios& saved, ProbeResult& why)
+               termios& saved, PortProbe& why)
 {
     why = ProbeResult::Missing;
     if (configuredPath.empty()) return -1;
@@ -133,10 +157,12 @@ int OpenDevice(const std::string& configuredPath, const std::vector<std::string>
     }
     why = ProbeResult::Busy;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        why.holderPid = FlockHolderOf(fd);
         ::close(fd);
         return -1;
     }
-    if (HeldByLockFile(device, lockDirectories)) {
+    why.holderPid = LockFileHolder(device, lockDirectories);
+    if (why.holderPid != 0) {
         ReleaseDevice(fd);
         return -1;
     }
@@ -382,7 +408,7 @@ int SerialLink::Open(int port, int baud)
     if (!SpeedFor(baud, speed)) return -1;
 
     termios saved{};
-    ProbeResult why;
+    PortProbe why;
     const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved, why);
     if (fd < 0) return -1;
     if (!ConfigureLine(fd, saved, speed)) {
@@ -516,19 +542,63 @@ std::uint64_t SerialLink::DroppedCount() const
 
 // ---------------------------------------------------------------- probing
 
-ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
+PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
 {
     if (port < kFirstPort || port > kLastPort) return ProbeResult::Missing;
     termios saved{};
-    ProbeResult why;
+    PortProbe why;
     const int fd = OpenDevice(map.Path(port), lockDirectories, saved, why);
     if (fd >= 0) ReleaseDevice(fd);
     return why;
 }
 
+ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
+{
+    return ExaminePort(map, port, lockDirectories).reason;
+}
+
 bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
 {
     return ProbePortReason(map, port, lockDirectories) == ProbeResult::Free;
+}
+
+long FlockHolder(std::string_view procLocks, unsigned major, unsigned minor, unsigned long inode)
+{
+    // "1: FLOCK  ADVISORY  WRITE 12345 00:05:1234 0 EOF": the pid, then the
+    // filesystem's device in hex and the inode in decimal. Waiters on a lock
+    // show "->" after the number and hold nothing.
+    const auto number = [](std::string_view text, int base, auto& out) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+        return error == std::errc() && end == text.data() + text.size();
+    };
+    while (!procLocks.empty()) {
+        const auto eol = procLocks.find('\n');
+        const std::string_view line = procLocks.substr(0, eol);
+        procLocks = eol == std::string_view::npos ? std::string_view() : procLocks.substr(eol + 1);
+
+        std::vector<std::string_view> fields;
+        for (std::size_t at = 0; at < line.size();) {
+            const auto start = line.find_first_not_of(' ', at);
+            if (start == std::string_view::npos) break;
+            const auto stop = std::min(line.find(' ', start), line.size());
+            fields.push_back(line.substr(start, stop - start));
+            at = stop;
+        }
+        if (fields.size() < 6 || fields[1] != "FLOCK") continue;
+        const std::string_view file = fields[5];
+        const auto colon1 = file.find(':');
+        const auto colon2 = file.find(':', colon1 == std::string_view::npos ? 0 : colon1 + 1);
+        if (colon1 == std::string_view::npos || colon2 == std::string_view::npos) continue;
+        unsigned fileMajor = 0, fileMinor = 0;
+        unsigned long fileInode = 0;
+        long pid = 0;
+        if (!number(file.substr(0, colon1), 16, fileMajor) ||
+            !number(file.substr(colon1 + 1, colon2 - colon1 - 1), 16, fileMinor) ||
+            !number(file.substr(colon2 + 1), 10, fileInode) || !number(fields[4], 10, pid))
+            continue;
+        if (fileMajor == major && fileMinor == minor && fileInode == inode && pid > 0) return pid;
+    }
+    return 0;
 }
 
 } // namespace tolvane

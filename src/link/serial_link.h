@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/device_message.h"
@@ -108,10 +109,25 @@ enum class ProbeResult {
     NotATerminal, // opened, but is no terminal, or failed otherwise
 };
 
+// What a probe found: why the port can or cannot be used and, for a busy
+// port, the holder's process id where a lock reveals it (0 when unknown).
+// A bare reason converts, for a probe that names no holder.
+struct PortProbe {
+    PortProbe(ProbeResult why = ProbeResult::Missing, long holder = 0) : reason(why), holderPid(holder) {}
+    ProbeResult reason;
+    long holderPid;
+};
+
 // Opens and locks the device of `port` as Open would, then closes it at
 // once.
+PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
 ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
 // True when the port could be used.
 bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
+
+// The process holding a whole-file lock (flock) on the file `inode` of the
+// filesystem on device `major`:`minor`, from the text of /proc/locks; 0
+// when none is listed or its holder is not visible from here.
+long FlockHolder(std::string_view procLocks, unsigned major, unsigned minor, unsigned long inode);
 
 } // namespace tolvane

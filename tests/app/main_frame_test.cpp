@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include <csignal>
+
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
 #include "views/message_view.h"
@@ -44,7 +46,8 @@ TEST_F(MainFrameTest, RememberedPortOpensAndTheIdentityChainFollows)
 
 TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
 {
-    for (const QVariant& remembered : {QVariant(0), QVariant(9), QVariant("abc")}) {
+    // 2^32 + 1 must not wrap round to COM1.
+    for (const QVariant& remembered : {QVariant(0), QVariant(9), QVariant("abc"), QVariant(Q_INT64_C(4294967297))}) {
         SCOPED_TRACE(remembered.toString().toStdString());
         Simulator sim(dir);
         settings->setValue("Compass/COMPort", remembered);
@@ -57,6 +60,39 @@ TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
         ASSERT_TRUE(WaitUntil([&] { return dialogSeen; }));
         EXPECT_EQ(link->PortNumber(), -1);
         frame.reset();
+    }
+}
+
+TEST_F(MainFrameTest, EndSignalsCloseAsExitDoesAndTheProgramExitsWithZero)
+{
+    // Remembered COM1 is the simulator; remembered COM2 does not exist, so
+    // the Open COM Port dialog is open, modal, when the signal comes.
+    const std::pair<int, int> rows[] = {{SIGTERM, 1}, {SIGINT, 1}, {SIGHUP, 1}, {SIGTERM, 2}};
+    for (const auto& [signal, remembered] : rows) {
+        SCOPED_TRACE(std::to_string(signal) + " COM" + std::to_string(remembered));
+        QTemporaryDir home;
+        Simulator sim(home);
+        const QString conf = home.filePath("Kelvaro/Tolvane.conf");
+        {
+            QSettings written(conf, QSettings::IniFormat);
+            written.setValue("Compass/COMPort", remembered);
+            written.setValue("Ports/COM1", QString::fromStdString(sim.Link()));
+            written.setValue("Ports/COM2", home.filePath("none"));
+        }
+        SimProcess program(TOLVANE_APP_PATH, {},
+                           {"XDG_CONFIG_HOME=" + home.path().toStdString(), "QT_QPA_PLATFORM=offscreen"});
+        ASSERT_TRUE(program.Started());
+        if (remembered == 1) {
+            // Connected: the serial number request has arrived.
+            ASSERT_TRUE(WaitUntil([&] { return !sim.Requests().empty(); }, 10000));
+            EXPECT_EQ(sim.Requests().front(), 0xC3);
+        } else {
+            // The dialog, listing COM1 with no port open, has written 0.
+            ASSERT_TRUE(WaitUntil([&] { return QSettings(conf, QSettings::IniFormat).value("Compass/COMPort") == 0; },
+                                  10000));
+        }
+        // A normal exit with status 0, not death by the signal.
+        EXPECT_EQ(program.Stop(signal), 0);
     }
 }
 

@@ -14,3 +14,7 @@ target_compile_definitions(fault_suite_tests PRIVATE TOLVANE_SIM_PATH="$<TARGET_
 add_dependencies(fault_suite_tests tolvane-sim)
 gtest_discover_tests(fault_suite_tests DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 60 LABELS e2e ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The program itself, for the tests that signal it.
+target_compile_definitions(app_tests PRIVATE TOLVANE_APP_PATH="$<TARGET_FILE:tolvane>")
+add_dependencies(app_tests tolvane)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -251,6 +252,34 @@ TEST(DecodeCli, WarnsAboutDamagedLinesButDecodesTheRest)
     EXPECT_EQ(DecodeMain({file.Path()}, in, out, err), 0);
     EXPECT_EQ(out.str(), "DBAUD     38400\n");
     EXPECT_THAT(err.str(), HasSubstr("line 2"));
+}
+
+TEST(CaptureDecode, EveryExampleInTheFormatDocumentDecodes)
+{
+    // The document's example lines are indented by four spaces; those of the
+    // chunk and gap form start with their kind and a time in digits.
+    std::ifstream doc(std::string(TOLVANE_DOCS) + "/capture-format.md");
+    ASSERT_TRUE(doc) << TOLVANE_DOCS;
+    std::string header;
+    std::vector<std::string> examples;
+    for (std::string line; std::getline(doc, line);) {
+        if (!line.starts_with("    ")) continue;
+        line.erase(0, 4);
+        if (line.starts_with(kCaptureMagic)) header = line + "\n";
+        if (line.size() > 2 && std::string("RTG").find(line[0]) != std::string::npos && line[1] == ' ' &&
+            std::isdigit(static_cast<unsigned char>(line[2])))
+            examples.push_back(line);
+    }
+    ASSERT_FALSE(header.empty());
+    ASSERT_GE(examples.size(), 2u);
+    for (const std::string& example : examples) {
+        SCOPED_TRACE(example);
+        const Capture capture = ParseCapture(header + example + "\n");
+        EXPECT_TRUE(capture.badLines.empty());
+        ASSERT_EQ(capture.chunks.size(), 1u);
+        // Each frame line holds one whole frame: one message or request.
+        EXPECT_EQ(DecodeCapture(capture, {.requests = true}).size(), 1u);
+    }
 }
 
 } // namespace

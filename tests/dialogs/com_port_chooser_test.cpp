@@ -124,35 +124,46 @@ TEST(ComPortChooser, NoticeNamesPortsLeftOutForPermissionOrAnotherProgram)
 {
     using R = ProbeResult;
     struct Case {
-        std::map<int, R> reasons; // the others are missing
+        std::map<int, PortProbe> reasons; // the others are missing
         std::vector<int> entries;
         std::string notice;
-        bool permission;
     };
     const std::string fix = "Run: sudo usermod -aG dialout $USER, then log in again.";
     const Case cases[] = {
-        {{{2, R::Free}, {3, R::NotATerminal}}, {2}, "", false},
-        {{{2, R::Free}, {3, R::NoPermission}}, {2}, "No permission to open COM3. " + fix, true},
-        {{{3, R::NoPermission}, {5, R::NoPermission}}, {}, "No permission to open COM3, COM5. " + fix, true},
-        {{{4, R::Busy}}, {}, "COM4 is in use by another program.", false},
+        {{{2, R::Free}, {3, R::NotATerminal}}, {2}, ""},
+        {{{2, R::Free}, {3, R::NoPermission}}, {2}, "No permission to open COM3. " + fix},
+        {{{3, R::NoPermission}, {5, R::NoPermission}}, {}, "No permission to open COM3, COM5. " + fix},
+        {{{4, R::Busy}}, {}, "COM4 is in use by another program."},
+        {{{4, {R::Busy, 1234}}}, {}, "COM4 is in use by another program (process 1234)."},
         {{{1, R::Busy}, {4, R::Busy}, {6, R::NoPermission}},
          {},
-         "No permission to open COM6. " + fix + "\nCOM1, COM4 are in use by other programs.",
-         true},
+         "No permission to open COM6. " + fix + "\nCOM1, COM4 are in use by other programs."},
+        {{{1, {R::Busy, 77}}, {2, R::Busy}, {3, {R::Busy, 88}}},
+         {},
+         "COM1 is in use by another program (process 77).\nCOM3 is in use by another program (process 88).\n"
+         "COM2 is in use by another program."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notice);
         const ComPortChooser chooser(-1, [&](int port) {
             const auto it = c.reasons.find(port);
-            return it == c.reasons.end() ? R::Missing : it->second;
+            return it == c.reasons.end() ? PortProbe(R::Missing) : it->second;
         });
         EXPECT_EQ(chooser.EntryPorts(), c.entries);
         EXPECT_EQ(chooser.Notice(), c.notice);
-        EXPECT_EQ(!chooser.PermissionNotice().empty(), c.permission);
     }
     // The open port is not probed, so nothing is said about it.
     EXPECT_EQ(ComPortChooser(4, [](int) { return ProbeResult::Busy; }).Notice(),
               "COM1, COM2, COM3, COM5, COM6, COM7, COM8 are in use by other programs.");
+}
+
+TEST(ComPortChooser, RememberedPortIsAWholeNumberFromOneToEight)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"1", 1}, {"8", 8}, {" 3\t", 3}, {"03", 3}, {"0", 0},  {"", 0},    {"  ", 0},    {"9", 0},         {"-1", 0},
+        {"+2", 0}, {"1.5", 0}, {"2e0", 0}, {"abc", 0}, {"3 4", 0}, {"4294967297", 0}, {"99999999999999999999", 0},
+    };
+    for (const auto& [setting, port] : cases) EXPECT_EQ(RememberedPort(setting), port) << '"' << setting << '"';
 }
 
 } // namespace

@@ -130,11 +130,12 @@ TEST_F(ComPortDialogTest, ListsUsablePortsWithTheOpenOneSelectedAndQuitKeepsIt)
         EXPECT_THAT(Entries(), ElementsAre(" COM2", " COM5"));
         EXPECT_EQ(SelectedRow(), 0);
         EXPECT_EQ(StatusLine(), "COM2 is open.");
-        // The held port is named under the selected one's device.
-        EXPECT_EQ(DevicePath(), PtyPath(2) + "\nCOM6 is in use by another program.");
+        // The held port and its holder, this process, are named under the selected one's device.
+        const QString held = QString("\nCOM6 is in use by another program (process %1).").arg(::getpid());
+        EXPECT_EQ(DevicePath(), PtyPath(2) + held);
         EXPECT_EQ(Buttons(), "-c");
         ClickRow(1);
-        EXPECT_EQ(DevicePath(), PtyPath(5) + "\nCOM6 is in use by another program.");
+        EXPECT_EQ(DevicePath(), PtyPath(5) + held);
         EXPECT_EQ(Buttons(), "o-");
         Click(2);
     });
@@ -238,7 +239,7 @@ TEST_F(ComPortDialogTest, NothingListedShowsNoPortsAndRejects)
         SCOPED_TRACE(held);
         if (held > 0) Start({4}, -1, held);
         else Start({});
-        QString title, text;
+        QString title, text, informative;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool dialogShown = true;
         std::function<void()> answer = [&] {
@@ -247,6 +248,7 @@ TEST_F(ComPortDialogTest, NothingListedShowsNoPortsAndRejects)
             dialogShown = dialog->isVisible();
             title = box->windowTitle();
             text = box->text();
+            informative = box->informativeText();
             icon = box->icon();
             EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
             box->button(QMessageBox::Ok)->click();
@@ -255,6 +257,9 @@ TEST_F(ComPortDialogTest, NothingListedShowsNoPortsAndRejects)
         EXPECT_EQ(dialog->exec(), QDialog::Rejected);
         EXPECT_EQ(title, "No Ports");
         EXPECT_EQ(text, "There are no available COM ports.");
+        // The holder of the port's flock, this process, is named.
+        EXPECT_EQ(informative, held > 0 ? QString("COM4 is in use by another program (process %1).").arg(::getpid())
+                                        : QString());
         EXPECT_EQ(icon, QMessageBox::Critical);
         EXPECT_FALSE(dialogShown);
         EXPECT_EQ(ComPortSetting(), 7);
@@ -289,7 +294,7 @@ TEST_F(ComPortDialogTest, DeviceLineTellsWhyPortsAreMissing)
     EXPECT_GE(line->geometry().top(), List()->geometry().bottom());
 }
 
-TEST_F(ComPortDialogTest, NoPortsAddsThePermissionFixOnlyWhenPermissionWasTheCause)
+TEST_F(ComPortDialogTest, NoPortsTellsWhyThePortsThatExistCannotBeUsed)
 {
     for (const ProbeResult reason : {ProbeResult::NoPermission, ProbeResult::Busy}) {
         Start({});
@@ -308,7 +313,7 @@ TEST_F(ComPortDialogTest, NoPortsAddsThePermissionFixOnlyWhenPermissionWasTheCau
         EXPECT_EQ(text, "There are no available COM ports.");
         EXPECT_EQ(informative, reason == ProbeResult::NoPermission
                                    ? "No permission to open COM6. Run: sudo usermod -aG dialout $USER, then log in again."
-                                   : "");
+                                   : "COM6 is in use by another program.");
     }
 }
 

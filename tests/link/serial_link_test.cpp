@@ -508,6 +508,28 @@ TEST_F(SerialLinkTest, ProbeAndOpenRefuseALockedDeviceAndReleaseAFreeOne)
     EXPECT_FALSE(ProbePort(map, 1, locks));
 }
 
+TEST(FlockHolder, FindsTheHolderOfTheFileInProcLocks)
+{
+    struct Case {
+        const char* locks;
+        long holder; // of inode 1234 on device 0:5 (after the first row: 253:1)
+    };
+    const Case cases[] = {
+        {"1: FLOCK  ADVISORY  WRITE 12345 00:05:1234 0 EOF\n", 12345},
+        {"1: FLOCK  ADVISORY  WRITE 12345 00:05:12345 0 EOF\n"
+         "2: POSIX  ADVISORY  WRITE 777 fd:01:1234 0 EOF\n"
+         "3: FLOCK  ADVISORY  WRITE 42 fd:01:1234 0 EOF",
+         42},
+        {"1: FLOCK  ADVISORY  WRITE 42 fd:10:1234 0 EOF\n2: FLOCK  ADVISORY  WRITE 42 01:fd:1234 0 EOF\n", 0},
+        {"1: FLOCK  ADVISORY  WRITE 0 fd:01:1234 0 EOF\n1: -> FLOCK  ADVISORY  WRITE 9 fd:01:1234 0 EOF\n", 0},
+        {"1: FLOCK  ADVISORY  WRITE x fd:01:1234 0 EOF\n1: FLOCK  ADVISORY  WRITE 9 fd:01\n\n", 0},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].locks);
+        EXPECT_EQ(FlockHolder(cases[i].locks, i == 0 ? 0 : 253, i == 0 ? 5 : 1, 1234), cases[i].holder);
+    }
+}
+
 TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsed)
 {
     const std::vector<std::string> locks{lockDir.string()};
@@ -520,12 +542,15 @@ TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsed)
     other.SetPath(1, (dir / "plain").string());
     EXPECT_EQ(ProbePortReason(other, 1, locks), ProbeResult::NotATerminal);
 
+    // Either lock names its holder: this process.
     const int holder = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::Busy);
+    EXPECT_EQ(ExaminePort(map, 1, locks).holderPid, ::getpid());
     ::close(holder);
     WriteLockFile(std::to_string(::getpid()));
     EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::Busy);
+    EXPECT_EQ(ExaminePort(map, 1, locks).holderPid, ::getpid());
     fs::remove(lockDir / lockName);
 
     // A device the user may not open.

@@ -175,6 +175,9 @@ TEST(Options, GoodAndBadCommandLines)
         {"--axes", "4,1"},  {"--axes", "3"},       {"--options", "AQ"},  {"--version", "1"},
         {"--corrupt", "2"}, {"--noise", "-0.1"},   {"--silent-for", "0x50,"}, {"--test-result", "10000"},
         {"--unplug-after", "0"}, {"--position", "91,0"}, {"--frobnicate"}, {"--flash"},
+        // NaN slips past checks that refuse below or above a range; infinity past open-ended ones.
+        {"--nmea", "nan"}, {"--gps", "-nan"}, {"--position", "nan,0"}, {"--position", "0,NAN"},
+        {"--unplug-after", "nan"}, {"--unplug-after", "inf"}, {"--speed", "nan"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(ParseOptions(args, error)) << args[0];

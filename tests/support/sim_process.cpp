@@ -6,25 +6,36 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string_view>
 #include <utility>
 
 extern char** environ;
 
 namespace tolvane {
 
-SimProcess::SimProcess(const std::string& program, std::vector<std::string> args)
+SimProcess::SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment)
 {
     args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& added : environment) replaced = replaced || added.starts_with(std::string(name) + "=");
+        if (!replaced) envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
     int out[2];
     if (::pipe(out) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     out_ = out[0];
@@ -56,8 +67,17 @@ int SimProcess::Stop(int signal)
 {
     if (pid_ <= 0) return -1;
     if (signal) ::kill(pid_, signal);
+    const pid_t pid = std::exchange(pid_, -1);
     int status = 0;
-    const pid_t waited = ::waitpid(std::exchange(pid_, -1), &status, 0);
+    pid_t waited = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         (waited = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end;)
+        ::usleep(10'000);
+    if (waited == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
     return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -1,5 +1,6 @@
 // tolvane-sim as a child process, for the tests and benchmarks that drive
-// the program or the link against it.
+// the program or the link against it; also the program itself, for the
+// tests that signal it.
 #pragma once
 
 #include <sys/types.h>
@@ -12,8 +13,9 @@ namespace tolvane {
 
 class SimProcess {
 public:
-    // Starts `program` with `args`, its standard output on a pipe.
-    SimProcess(const std::string& program, std::vector<std::string> args);
+    // Starts `program` with `args`, its standard output on a pipe, and
+    // `environment` ("NAME=value") added to this process's.
+    SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment = {});
     // Killed if still running.
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -23,7 +25,8 @@ public:
     // Standard output up to its first line end (the terminal's path), or all
     // of it, waiting at most three seconds.
     std::string Output(bool all = false);
-    // Exit status after `signal` (0: just wait); -1 if it did not exit.
+    // Exit status after `signal` (0: just wait); -1 if it did not exit
+    // normally, or not within ten seconds (it is then killed).
     int Stop(int signal = SIGTERM);
 
 private:
