@@ -97,7 +97,7 @@ bool NavConsole::Open()
     }
 
     window_ = window;
-    window->move(parent_->width() - window->width(), 0);
+    window->KeepAtCorner(Corner::kTopRight);
     window->show();
     return true;
 }
