@@ -61,6 +61,7 @@ DisplayFontDialog::DisplayFontDialog(const QFont& initial, QWidget* parent)
     styles_->setObjectName("style");
     size_->setObjectName("size");
     sizes_->setObjectName("sizes");
+    sizes_->setAccessibleName("Sizes"); // the Size label names the field above it
     sample_->setObjectName("sample");
 
     // Fonts a screen shows upright: no private families and no vertical ("@") ones.
