@@ -5,7 +5,6 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>

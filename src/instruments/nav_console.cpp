@@ -129,7 +129,7 @@ bool NavConsole::Open()
     veil_->raise();
 
     window_ = window;
-    window->move(parent_->width() - window->width(), 0);
+    window->KeepAtCorner(Corner::kTopRight);
     ShowStaleness();
     window->show();
     return true;

@@ -21,34 +21,21 @@ constexpr int kFixedBorder = 2;
 // How far a corner grip reaches along the edges it joins.
 constexpr int kCornerReach = 12;
 
-// Where `r` must go to lie inside `bounds`. A window larger than its parent
-// keeps its size and shows its top-left part, the caption.
-QRect Inside(QRect r, const QRect& bounds)
-{
-    r.moveLeft(std::max(bounds.left(), std::min(r.left(), bounds.right() - r.width() + 1)));
-    r.moveTop(std::max(bounds.top(), std::min(r.top(), bounds.bottom() - r.height() + 1)));
-    return r;
-}
-
-// Keeps the window inside its parent when the parent shrinks; the header is
-// fixed, so the parent is watched by this helper rather than by the window.
+// Keeps the window in its place when the parent is resized.
 class ParentWatcher : public QObject {
 public:
-    explicit ParentWatcher(QWidget* window) : QObject(window), window_(window) {}
+    explicit ParentWatcher(CaptionedChild* window) : QObject(window), window_(window) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Resize && watched == window_->parentWidget()) {
-            const QRect kept = Inside(window_->geometry(), window_->parentWidget()->rect());
-            if (kept != window_->geometry())
-                window_->move(kept.topLeft());
-        }
+        if (event->type() == QEvent::Resize && watched == window_->parentWidget())
+            window_->KeepPlace();
         return false;
     }
 
 private:
-    QWidget* window_;
+    CaptionedChild* window_;
 };
 
 Qt::CursorShape CursorFor(int edges)
@@ -121,7 +108,26 @@ QRect CaptionedChild::ClientRect() const
 void CaptionedChild::SetClientSize(const QSize& size)
 {
     const int b = BorderOf(resizable_);
-    resize(size.width() + 2 * b, size.height() + 2 * b + CaptionHeight(*this));
+    // The caption's text has 4 pixels of margin each side (paintEvent).
+    const int width = std::max(size.width(), fontMetrics().horizontalAdvance(caption_) + 8);
+    resize(width + 2 * b, size.height() + 2 * b + CaptionHeight(*this));
+    KeepPlace();
+}
+
+void CaptionedChild::KeepAtCorner(Corner corner)
+{
+    anchor_ = ChildAnchor{corner, QPoint()};
+    KeepPlace();
+}
+
+void CaptionedChild::KeepPlace()
+{
+    if (parentWidget() == nullptr)
+        return;
+    const QSize parent = parentWidget()->size();
+    const QRect placed = anchor_ ? PlacedAt(*anchor_, size(), parent) : KeptInside(geometry(), QRect(QPoint(), parent));
+    if (placed != geometry())
+        move(placed.topLeft());
 }
 
 void CaptionedChild::PaintClient(QPainter&, const QRect&) {}
@@ -217,7 +223,8 @@ void CaptionedChild::mouseMoveEvent(QMouseEvent* event)
     const QPoint delta = event->globalPosition().toPoint() - pressGlobal_;
     const QRect bounds = parentWidget() != nullptr ? parentWidget()->rect() : QRect(QPoint(), QSize(1 << 20, 1 << 20));
     if (dragEdges_ == kMove) {
-        move(Inside(pressGeometry_.translated(delta), bounds).topLeft());
+        move(KeptInside(pressGeometry_.translated(delta), bounds).topLeft());
+        HoldWhereTheUserLeftIt();
         return;
     }
 
@@ -235,7 +242,14 @@ void CaptionedChild::mouseMoveEvent(QMouseEvent* event)
         r.setTop(std::clamp(r.top() + delta.y(), std::min(bounds.top(), r.bottom() - minHeight + 1), r.bottom() - minHeight + 1));
     if (dragEdges_ & kBottom)
         r.setBottom(std::clamp(r.bottom() + delta.y(), r.top() + minHeight - 1, std::max(bounds.bottom(), r.top() + minHeight - 1)));
-    setGeometry(Inside(r, bounds));
+    setGeometry(KeptInside(r, bounds));
+    HoldWhereTheUserLeftIt();
+}
+
+void CaptionedChild::HoldWhereTheUserLeftIt()
+{
+    if (parentWidget() != nullptr)
+        anchor_ = NearestAnchor(geometry(), parentWidget()->size());
 }
 
 void CaptionedChild::mouseReleaseEvent(QMouseEvent* event)
@@ -249,7 +263,7 @@ void CaptionedChild::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
     if (parentWidget() != nullptr) {
-        const QRect kept = Inside(geometry(), parentWidget()->rect());
+        const QRect kept = KeptInside(geometry(), parentWidget()->rect());
         if (kept != geometry()) {
             move(kept.topLeft()); // its own move event reports the change
             return;
@@ -262,7 +276,7 @@ void CaptionedChild::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     if (parentWidget() != nullptr) {
-        const QRect kept = Inside(geometry(), parentWidget()->rect());
+        const QRect kept = KeptInside(geometry(), parentWidget()->rect());
         if (kept != geometry())
             move(kept.topLeft());
     }

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
+#include "views/child_placement.h"
+
 namespace tolvane {
 
 class CaptionedChild : public QWidget {
@@ -19,8 +23,18 @@ public:
     // The area under the caption and inside the border, in this widget's
     // coordinates; content is painted or placed there.
     QRect ClientRect() const;
-    // Sizes the window so that its client area has this size.
+    // Sizes the window so that its client area has this size (wider if the
+    // caption needs it), keeping its place (below).
     void SetClientSize(const QSize& size);
+
+    // Holds the window at `corner` of the parent, now and as the parent is
+    // resized, until the user moves or resizes it: from then on it keeps its
+    // offset from the corner nearest to where the user left it.
+    void KeepAtCorner(Corner corner);
+    // Puts the window where its corner says for the parent's present size,
+    // or only inside the parent when it has no corner; the parent's resizing
+    // calls this.
+    void KeepPlace();
 
 signals:
     // After every move or resize, by the user or the program: the view
@@ -39,11 +53,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // After the user's move or resize: the nearest corner holds the window.
+    void HoldWhereTheUserLeftIt();
+
     QString caption_;
     bool resizable_;
     int dragEdges_ = 0; // which edges a press grabbed; caption drag moves
     QPoint pressGlobal_;
     QRect pressGeometry_;
+    std::optional<ChildAnchor> anchor_; // set by KeepAtCorner and by the user only
 };
 
 } // namespace tolvane

@@ -178,6 +178,7 @@ void MessageView::SetDisplayFont(const QFont& font)
     s.lh = metrics.lineSpacing();
     s.ascent = metrics.ascent();
     RepaintWithErase();
+    emit displayFontChanged();
 }
 
 int MessageView::CharWidth() const

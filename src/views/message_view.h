@@ -60,6 +60,8 @@ public:
 signals:
     // Once per run, at the first paint: the frame opens the link then.
     void firstPainted();
+    // After SetDisplayFont, with the new metrics in place.
+    void displayFontChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/angles.h"
@@ -65,6 +66,30 @@ private:
     QPointer<QWidget> previousFocus_;
 };
 
+// The client area for the view's display font: as wide as the widest text
+// each row can have, where PaintClient places it, and a margin of cw after
+// it (never narrower than 27 cw); five rows high.
+QSize ClientSizeFor(const MessageView& view)
+{
+    const QFontMetrics metrics(view.DisplayFont(), &view);
+    // The widest digit stands for every digit, so that no value prints wider.
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    const struct {
+        int column; // in character widths
+        const char* text;
+    } widestTexts[] = {{1, "Compass:"}, {5, "Azim: 000.0"}, {5, "Pitch: -000.0"}, {5, "Roll: -000.0"}};
+    const int cw = view.CharWidth();
+    int width = 27 * cw;
+    for (const auto& row : widestTexts) {
+        const QString text = QString::fromLatin1(row.text).replace(QLatin1Char('0'), widest);
+        width = std::max(width, (row.column + 1) * cw + metrics.horizontalAdvance(text));
+    }
+    return {width, 5 * view.LineHeight()};
+}
+
 std::uint16_t Bytes16(const DeviceMessage& m, int offset)
 {
     return static_cast<std::uint16_t>(m.payload[offset] | m.payload[offset + 1] << 8);
@@ -89,8 +114,11 @@ bool OrientationPanel::Show()
     window_ = window;
     // Connected first, so that the placing below also redraws the view.
     QObject::connect(window, &CaptionedChild::geometryChanged, view_.data(), &MessageView::RepaintWithErase);
-    window->SetClientSize(QSize(27 * view_->CharWidth(), 5 * view_->LineHeight()));
-    window->move(0, view_->height() - window->height());
+    window->KeepAtCorner(Corner::kBottomLeft);
+    window->SetClientSize(ClientSizeFor(*view_));
+    // An open panel follows the font too, at the corner that holds it, so that no text is cut.
+    QObject::connect(view_.data(), &MessageView::displayFontChanged, window,
+                     [window, view = view_.data()] { window->SetClientSize(ClientSizeFor(*view)); });
     window->show();
     Refresh();
     return true;

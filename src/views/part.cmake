@@ -1,6 +1,7 @@
 # The views: the message view (its ring and paint planning are plain C++).
 add_library(tolvane_views STATIC
     src/views/captioned_child.cpp
+    src/views/child_placement.cpp
     src/views/message_ring.cpp
     src/views/message_view.cpp
     src/views/message_view.h

@@ -6,9 +6,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 
 #include <csignal>
@@ -192,7 +195,41 @@ TEST_F(MainFrameTest, AboutBoxAndFontSizes)
     ASSERT_TRUE(WaitUntil([&] { return !about.isEmpty(); }));
     EXPECT_EQ(about, "About Tolvane|Tolvane Version 1.04|");
 
-    // 20 points is taken; 21 keeps the chooser open.
+    // Offered: no effects or writing system, sizes 8 to 20 whatever the family;
+    // the font taken is plain even when the current one was not.
+    {
+        QFont marked = QApplication::font();
+        marked.setUnderline(true);
+        marked.setStrikeOut(true);
+        DisplayFontDialog chooser(marked, frame.get());
+        chooser.show();
+        for (const QWidget* control : chooser.findChildren<QWidget*>())
+            EXPECT_FALSE(control->isVisible() && (qobject_cast<const QCheckBox*>(control) ||
+                                                  qobject_cast<const QComboBox*>(control)))
+                << control->metaObject()->className();
+        auto* families = chooser.findChild<QListWidget*>("family");
+        auto* sizes = chooser.findChild<QListWidget*>("sizes");
+        ASSERT_TRUE(families != nullptr && sizes != nullptr);
+        for (int family : {0, families->count() - 1}) {
+            families->setCurrentRow(family);
+            QStringList offered;
+            for (int row = 0; row < sizes->count(); ++row)
+                offered << sizes->item(row)->text();
+            EXPECT_EQ(offered.join(' '), "8 9 10 11 12 13 14 15 16 17 18 19 20") << family;
+        }
+        auto* sizeEdit = chooser.findChild<QLineEdit*>("size");
+        ASSERT_NE(sizeEdit, nullptr);
+        sizeEdit->selectAll();
+        QTest::keyClicks(sizeEdit, "21");
+        EXPECT_EQ(sizeEdit->text(), "2") << "21 cannot be typed";
+        QTest::keyClicks(sizeEdit, "0");
+        chooser.done(QDialog::Accepted);
+        EXPECT_FALSE(chooser.isVisible());
+        EXPECT_EQ(chooser.selectedFont().pointSize(), 20);
+        EXPECT_FALSE(chooser.selectedFont().underline() || chooser.selectedFont().strikeOut());
+    }
+
+    // 20 points is taken; 21, forced, keeps the chooser open.
     for (int size : {20, 21}) {
         QFont font = QApplication::font();
         font.setPointSize(size);
@@ -208,7 +245,7 @@ TEST_F(MainFrameTest, AboutBoxAndFontSizes)
         chooser.hide();
     }
 
-    // The size field takes numbers 1 to 512 only; whatever is pasted, OK
+    // The size field takes whole numbers up to 20 only; whatever is pasted, OK
     // gives a size the view can show or the size message.
     for (const test::BadInput& input : test::BadInputs()) {
         SCOPED_TRACE(input.fault);

@@ -130,6 +130,8 @@ TEST(NavConsole, OpensAtTheTopRightWhateverWhereItWas)
         ASSERT_TRUE(h.console.Open());
         EXPECT_EQ(h.console.Window()->size(), size);
         EXPECT_EQ(h.console.Window()->pos(), QPoint(c.second.width() - size.width(), 0)) << c.second.width();
+        h.view.resize(c.first); // and stays there as the view is resized
+        EXPECT_EQ(h.console.Window()->pos(), QPoint(c.first.width() - size.width(), 0)) << c.first.width();
     }
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "views/captioned_child.h"
+#include "views/child_placement.h"
 #include "views/message_view.h"
 
 namespace tolvane {
@@ -140,23 +141,31 @@ INSTANTIATE_TEST_SUITE_P(OrientationPanel, Readings,
 
 TEST(OrientationPanel, PaintsEachTextOnItsRow)
 {
-    Frame f;
-    ASSERT_TRUE(f.panel.Show());
-    f.panel.Update(Orientation(-32768, 91, 0xFFFF));
-    const QImage client = f.Client();
-    const int cw = f.view->CharWidth();
-    const int lh = f.view->LineHeight();
-    const int h = lh / 2;
-    const int w = client.width();
-    EXPECT_FALSE(Ink(client, QRect(0, 0, w, h))) << "top margin";
-    // "Compass:" from cw, the values from 5 cw (a pixel of slack for glyph sides).
-    EXPECT_FALSE(Ink(client, QRect(0, h, cw - 1, lh)));
-    EXPECT_TRUE(Ink(client, QRect(cw, h, 4 * cw, lh)));
-    for (int row = 1; row <= 3; ++row) {
-        EXPECT_FALSE(Ink(client, QRect(0, h + row * lh, 5 * cw - 1, lh))) << row;
-        EXPECT_TRUE(Ink(client, QRect(5 * cw, h + row * lh, w, lh))) << row;
+    // The widest values, also in a font whose texts run wider than its average
+    // character width says: the panel is made wide enough for them.
+    QFont spaced(QStringLiteral("DejaVu Sans Mono"), 10);
+    spaced.setLetterSpacing(QFont::AbsoluteSpacing, 8);
+    for (const QFont& font : {QFont(QStringLiteral("DejaVu Sans Mono"), 10), spaced}) {
+        Frame f;
+        f.view->SetDisplayFont(font);
+        ASSERT_TRUE(f.panel.Show());
+        f.panel.Update(Orientation(-32768, -32768, 0xFFFF));
+        const QImage client = f.Client();
+        const int cw = f.view->CharWidth();
+        const int lh = f.view->LineHeight();
+        const int h = lh / 2;
+        const int w = client.width();
+        EXPECT_FALSE(Ink(client, QRect(0, 0, w, h))) << "top margin";
+        // "Compass:" from cw, the values from 5 cw (a pixel of slack for glyph sides).
+        EXPECT_FALSE(Ink(client, QRect(0, h, cw - 1, lh)));
+        EXPECT_TRUE(Ink(client, QRect(cw, h, 4 * cw, lh)));
+        for (int row = 1; row <= 3; ++row) {
+            EXPECT_FALSE(Ink(client, QRect(0, h + row * lh, 5 * cw - 1, lh))) << row;
+            EXPECT_TRUE(Ink(client, QRect(5 * cw, h + row * lh, w, lh))) << row;
+        }
+        EXPECT_FALSE(Ink(client, QRect(0, h + 4 * lh, w, lh))) << "below the last row";
+        EXPECT_FALSE(Ink(client, QRect(w - cw + 1, 0, cw, 5 * lh))) << "a text is cut";
     }
-    EXPECT_FALSE(Ink(client, QRect(0, h + 4 * lh, w, lh))) << "below the last row";
 }
 
 TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
@@ -236,14 +245,37 @@ TEST(OrientationPanel, CreatedInTheBottomLeftCornerSizedByTheFont)
     ASSERT_TRUE(f.panel.Show()) << "already shown";
     EXPECT_EQ(f.view->findChildren<CaptionedChild*>().size(), 1);
 
-    // The size follows the font only when the window is made.
+    // An open panel follows the font, keeping its corner.
     const QSize before = f.Window()->size();
     f.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 16));
-    EXPECT_EQ(f.Window()->size(), before);
+    f.ExpectBottomLeft();
+    EXPECT_GT(f.Window()->height(), before.height());
     f.panel.Hide();
     ASSERT_TRUE(f.panel.Show());
     f.ExpectBottomLeft();
-    EXPECT_GT(f.Window()->height(), before.height());
+}
+
+TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
+{
+    Frame f;
+    ASSERT_TRUE(f.panel.Show());
+    CaptionedChild* w = f.Window();
+    f.view->resize(100, 50); // smaller than the panel: its caption shows
+    EXPECT_EQ(w->pos(), QPoint(0, 0));
+    f.view->resize(640, 400);
+    f.ExpectBottomLeft();
+    w->move(30, 30); // a move by the program leaves the corner as it was
+    f.view->resize(600, 380);
+    f.ExpectBottomLeft();
+
+    Drag(w, f.Caption(), QPoint(300, -200)); // nearest the top-right corner now
+    QRect g = w->geometry();
+    f.view->resize(700, 450);
+    EXPECT_EQ(w->geometry(), g.translated(100, 0));
+    Drag(w, QPoint(w->width() - 1, w->height() / 2), QPoint(40, 0)); // as is a resize by the border
+    g = w->geometry();
+    f.view->resize(710, 450);
+    EXPECT_EQ(w->geometry(), g.translated(10, 0));
 }
 
 TEST(OrientationPanel, DraggedByItsCaptionWithinTheViewAndBackToTheCornerWhenShownAgain)
@@ -390,6 +422,52 @@ TEST(CaptionedChild, ShrinkingByTheBorderStopsShortOfTheCaption)
     EXPECT_GE(g.width(), host.child->ClientRect().top()) << "too narrow to grab again";
     EXPECT_GT(host.child->ClientRect().height(), 0);
 }
+
+struct Placement {
+    const char* name;
+    QRect window; // where the user left it
+    QSize parent;
+    ChildAnchor anchor; // that holds it
+    QSize newParent;
+    QRect placed;
+};
+
+class Placing : public testing::TestWithParam<Placement> {};
+
+TEST_P(Placing, KeepsTheOffsetFromTheNearestCornerAndStaysInside)
+{
+    const Placement& p = GetParam();
+    const ChildAnchor anchor = NearestAnchor(p.window, p.parent);
+    EXPECT_EQ(anchor.corner, p.anchor.corner);
+    EXPECT_EQ(anchor.offset, p.anchor.offset);
+    EXPECT_EQ(PlacedAt(p.anchor, p.window.size(), p.parent), KeptInside(p.window, QRect(QPoint(), p.parent)));
+    EXPECT_EQ(PlacedAt(p.anchor, p.window.size(), p.newParent), p.placed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CaptionedChild, Placing,
+    testing::Values(
+        Placement{"BottomLeftGrows", {0, 299, 224, 101}, {640, 400}, {Corner::kBottomLeft, {}},
+                  {800, 600}, {0, 499, 224, 101}},
+        Placement{"SmallerThanTheWindowShowsTheCaption", {0, 299, 224, 101}, {640, 400}, {Corner::kBottomLeft, {}},
+                  {100, 50}, {0, 0, 224, 101}},
+        Placement{"TopRight", {500, 0, 300, 200}, {800, 600}, {Corner::kTopRight, {}},
+                  {1000, 700}, {700, 0, 300, 200}},
+        Placement{"TopRightNarrower", {500, 0, 300, 200}, {800, 600}, {Corner::kTopRight, {}},
+                  {250, 700}, {0, 0, 300, 200}},
+        Placement{"BottomRight", {290, 230, 100, 50}, {400, 300}, {Corner::kBottomRight, {10, 20}},
+                  {500, 250}, {390, 180, 100, 50}},
+        Placement{"BottomRightTooNarrowForTheOffset", {290, 230, 100, 50}, {400, 300}, {Corner::kBottomRight, {10, 20}},
+                  {105, 300}, {0, 230, 100, 50}},
+        Placement{"TopLeft", {30, 40, 100, 50}, {400, 300}, {Corner::kTopLeft, {30, 40}},
+                  {50, 60}, {0, 10, 100, 50}},
+        Placement{"BottomLeft", {5, 200, 100, 50}, {400, 300}, {Corner::kBottomLeft, {5, 50}},
+                  {200, 260}, {5, 160, 100, 50}},
+        Placement{"CentredTakesTheTopLeft", {150, 125, 100, 50}, {400, 300}, {Corner::kTopLeft, {150, 125}},
+                  {400, 300}, {150, 125, 100, 50}},
+        Placement{"LargerThanItsParent", {0, 0, 500, 400}, {400, 300}, {Corner::kTopLeft, {}},
+                  {600, 500}, {0, 0, 500, 400}}),
+    [](const testing::TestParamInfo<Placement>& p) { return std::string(p.param.name); });
 
 TEST(CaptionedChild, ProgramMovesAndParentShrinkingAreKeptInside)
 {
