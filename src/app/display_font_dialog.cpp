@@ -61,6 +61,9 @@ DisplayFontDialog::DisplayFontDialog(const QFont& initial, QWidget* parent)
     styles_->setObjectName("style");
     size_->setObjectName("size");
     sizes_->setObjectName("sizes");
+    // Qt names an edit after its label, but not a list.
+    families_->setAccessibleName("Font");
+    styles_->setAccessibleName("Font style");
     sizes_->setAccessibleName("Sizes"); // the Size label names the field above it
     sample_->setObjectName("sample");
 

@@ -122,6 +122,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<CAboutBox>(nullptr));
     dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
     dialogs.push_back(std::make_unique<LogFileDialog>(*log, nullptr, dir.path().toStdString(), "CompassLog01.dta"));
+    QStringList heard;
     for (auto& dialog : dialogs) {
         SCOPED_TRACE(dialog->windowTitle().toStdString());
         dialog->show();
@@ -129,8 +130,15 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
         const Walk walk = WalkWindow(dialog.get(), true);
         EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString() << "\n--- heard:\n"
                                            << walk.heard.join("\n").toStdString();
+        heard += walk.heard;
         dialog->hide();
     }
+    // A list is named for what it holds, its value is the item shown.
+    for (const QString& expected : {QString("%1 Month = Dec ()").arg(QAccessible::ComboBox),
+                                    QString("%1 Azimuth offset = 2.5 ()").arg(QAccessible::EditableText),
+                                    QString("%1 Load azimuth offset =  ()").arg(QAccessible::CheckBox),
+                                    QString("%1 Sector NW to N = 0 ()").arg(QAccessible::ProgressBar)})
+        EXPECT_TRUE(heard.contains(expected)) << expected.toStdString();
 }
 
 TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
