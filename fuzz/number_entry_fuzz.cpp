@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (magnitude <= 180.0) {
         const OutgoingRequest request =
             WmmRequest(31, 12, 99, std::min(magnitude, 90.0), -magnitude, std::trunc(value));
-        Check(request.type == kWmmRequest && request.length == 15);
+        Check(request.type == TypeByte(MessageType::Wmm) && request.length == 15);
     }
     return 0;
 }

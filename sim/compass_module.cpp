@@ -98,7 +98,7 @@ void CompassModule::Advance(std::int64_t nowMs)
         } else if (phase_ == Phase::Computing && lastMs_ - phaseStart_ >= kComputeMs) {
             phase_ = Phase::Done;
             resultPending_ = true;
-            parameters_ = {128, 312, -147, 55, 1021, -7, 0, 12};
+            parameters_ = CompensationParameters{.n = 128, .a = 312, .b = -147, .c = 55, .f0 = 1021, .f1 = -7, .rms = 12};
         }
     }
 }
@@ -139,6 +139,13 @@ void CompassModule::RevertCompensation()
     phase_ = Phase::Off;
     collected_.fill(0);
     parameters_ = CompensationParameters{};
+}
+
+CompensationParameters CompassModule::Parameters() const
+{
+    CompensationParameters p = parameters_;
+    p.declination = working_.declination;
+    return p;
 }
 
 CompensationReport CompassModule::Compensation() const

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "flash_store.h"
+#include "protocol/messages.h"
 #include "sim_options.h"
 
 namespace tolvane::sim {
@@ -17,27 +18,6 @@ struct WorkingValues {
     std::int16_t pitchOffset = 0;
     std::int16_t declination = 0;
     std::int16_t interval = 100; // ms between orientation messages; 0 none
-};
-
-struct Orientation {
-    std::int16_t roll = 0;
-    std::int16_t pitch = 0;
-    std::uint16_t azimuth = 0;
-};
-
-// The DMCAL payload's fields.
-struct CompensationReport {
-    std::uint8_t state = 0; // 0 off, 1 get data, 2 compute, 3 abort
-    std::uint8_t status = 0; // 0 in progress, 1 success
-    std::array<std::uint8_t, 8> bins{};
-    std::uint8_t completion = 0;
-    std::int16_t quality = 0;
-};
-
-struct CompensationParameters {
-    std::int16_t n = 0, a = 0, b = 0, c = 0, f0 = 0, f1 = 0;
-    std::int16_t magneticOffset = 0;
-    std::int16_t rms = 0;
 };
 
 class CompassModule {
@@ -77,7 +57,8 @@ public:
     CompensationReport Compensation() const;
     // True once, when a run has just reached its result.
     bool TakeCompensationResult();
-    const CompensationParameters& Parameters() const { return parameters_; }
+    // The coefficients of the last run; their declination is the working one.
+    CompensationParameters Parameters() const;
 
 private:
     enum class Phase { Off, Collecting, Computing, Done, Aborted };

@@ -1,27 +1,28 @@
 #include "replies.h"
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
-#include "protocol/requests.h"
+#include "protocol/messages.h"
 
 namespace tolvane::sim {
 namespace {
 
 // Request payload lengths; a request of another length is not understood.
-int ExpectedLength(std::uint8_t type)
+int ExpectedLength(MessageType type)
 {
     switch (type) {
-    case kSerialNumberRequest:
-    case kSelfTestRequest:
-    case kResetRequest:
-    case kCompensationParametersRequest: return 0;
-    case kOffsetsRequest: return 7;
-    case kDeclinationRequest: return 3;
-    case kOrientationRateRequest: return 2;
-    case kStartUpDefaultsRequest: return 12;
-    case kCompensationRequest: return 1;
-    case kWmmRequest: return 15;
+    case MessageType::Identity:
+    case MessageType::SelfTest:
+    case MessageType::Reset:
+    case MessageType::CompensationParameters: return 0;
+    case MessageType::Offsets: return 7;
+    case MessageType::Declination: return 3;
+    case MessageType::OrientationRate: return 2;
+    case MessageType::StartupDefaults: return 12;
+    case MessageType::Compensation: return 1;
+    case MessageType::Wmm: return 15;
     default: return -1;
     }
 }
@@ -43,70 +44,75 @@ std::int16_t DegreesToCountsRounded(double degrees)
 std::vector<Outgoing> Replier::Answer(const DeviceMessage& request, std::int64_t nowMs)
 {
     const SimOptions& options = module_.Options();
-    const auto type = static_cast<std::uint8_t>(request.type);
+    const auto type = static_cast<MessageType>(request.type);
     const int expected = ExpectedLength(type);
     if (expected < 0 || request.length != expected || module_.Restarting()) return {};
     module_.Advance(nowMs);
 
     // Requests change the module even when their answer is withheld.
     std::vector<Outgoing> replies;
-    const std::uint8_t* p = request.payload;
     WorkingValues& w = module_.Working();
     switch (type) {
-    case kSerialNumberRequest: replies.push_back(Identity()); break;
-    case kSelfTestRequest: replies.push_back(PayloadBuilder().U16(options.testResult).Frame(type)); break;
-    case kResetRequest: module_.Reset(nowMs); break;
-    case kOffsetsRequest:
-        if (p[0] & kSetBodyOffset) w.bodyOffset = ReadS16(p + 1);
-        if (p[0] & kSetRollOffset) w.rollOffset = ReadS16(p + 3);
-        if (p[0] & kSetPitchOffset) w.pitchOffset = ReadS16(p + 5);
-        replies.push_back(Offsets(p[0]));
+    case MessageType::Identity: replies.push_back(Identity()); break;
+    case MessageType::SelfTest: replies.push_back(Frame(SelfTest{options.testResult})); break;
+    case MessageType::Reset: module_.Reset(nowMs); break;
+    case MessageType::Offsets: {
+        const Offsets set = Decode<Offsets>(request);
+        if (set.flags & Offsets::kBody) w.bodyOffset = set.body;
+        if (set.flags & Offsets::kRoll) w.rollOffset = set.roll;
+        if (set.flags & Offsets::kPitch) w.pitchOffset = set.pitch;
+        replies.push_back(OffsetsReply(set.flags));
         break;
-    case kDeclinationRequest:
-        if (p[0] == 1) w.declination = ReadS16(p + 1);
-        replies.push_back(Declination(p[0]));
+    }
+    case MessageType::Declination: {
+        const Declination set = Decode<Declination>(request);
+        if (set.set == 1) w.declination = set.declination;
+        replies.push_back(Frame(Declination{set.set, w.declination}));
         break;
-    case kOrientationRateRequest: {
-        const std::int16_t interval = ReadS16(p);
+    }
+    case MessageType::OrientationRate: {
+        const std::int16_t interval = Decode<OrientationRate>(request).interval;
         if (interval >= 0) w.interval = interval;
         replies.push_back(Rate());
         break;
     }
-    case kStartUpDefaultsRequest: {
-        const std::uint16_t flags = ReadU16(p);
+    case MessageType::StartupDefaults: {
+        const StartupDefaults load = Decode<StartupDefaults>(request);
         std::uint16_t result = 1;
-        if (flags != 0) {
+        if (load.mask != 0) {
             FlashValues f = module_.Flash().Values();
-            if (flags & kLoadDeclination) f.declination = ReadS16(p + 2);
-            if (flags & kLoadBodyOffset) f.bodyOffset = ReadS16(p + 4);
-            if (flags & kLoadPitchOffset) f.pitchOffset = ReadS16(p + 6);
-            if (flags & kLoadRollOffset) f.rollOffset = ReadS16(p + 8);
-            if (flags & kLoadInterval) f.interval = ReadS16(p + 10);
+            if (load.mask & StartupDefaults::kDeclination) f.declination = load.declination;
+            if (load.mask & StartupDefaults::kBodyOffset) f.bodyOffset = load.bodyOffset;
+            if (load.mask & StartupDefaults::kPitchOffset) f.pitchOffset = load.pitchOffset;
+            if (load.mask & StartupDefaults::kRollOffset) f.rollOffset = load.rollOffset;
+            if (load.mask & StartupDefaults::kInterval) f.interval = load.interval;
             result = !options.flashFail && module_.Flash().Store(f) ? 1 : 0;
         }
         replies.push_back(Defaults(result));
         break;
     }
-    case kCompensationRequest:
-        switch (p[0]) {
-        case 1: module_.StartCompensation(nowMs); break;
-        case 3: module_.AbortCompensation(); break;
-        case 4: module_.RevertCompensation(); break;
-        default: break; // 2, status, and anything else: report
+    case MessageType::Compensation:
+        switch (Decode<CompensationCommand>(request).action) {
+        case CompensationAction::Start: module_.StartCompensation(nowMs); break;
+        case CompensationAction::Abort: module_.AbortCompensation(); break;
+        case CompensationAction::Revert: module_.RevertCompensation(); break;
+        default: break; // status, and anything else: report
         }
         replies.push_back(CompensationMessage());
         break;
-    case kCompensationParametersRequest: replies.push_back(Parameters()); break;
-    case kWmmRequest: {
-        const double declination = DipoleDeclination(ReadF32(p + 3), ReadF32(p + 7), DecimalYear(p[0], p[1] == 0 ? 1 : p[1], 2000 + p[2]));
+    case MessageType::CompensationParameters: replies.push_back(Frame(module_.Parameters())); break;
+    case MessageType::Wmm: {
+        const WmmQuery q = Decode<WmmQuery>(request);
+        const double declination =
+            DipoleDeclination(q.latitude, q.longitude, DecimalYear(q.day, q.month == 0 ? 1 : q.month, 2000 + q.year));
         w.declination = DegreesToCountsRounded(declination);
-        replies.push_back(PayloadBuilder().U8(1).S16(w.declination).Text("Tilted dipole 2020-2025").U8(0).Frame(type));
+        replies.push_back(Frame(WmmResult{1, w.declination, "Tilted dipole 2020-2025"}));
         break;
     }
     default: break;
     }
 
-    if (options.silent || options.silentFor.count(type)) return {};
+    if (options.silent || options.silentFor.count(static_cast<std::uint8_t>(request.type))) return {};
     return replies;
 }
 
@@ -115,73 +121,50 @@ Outgoing Replier::PowerUpMessage() const
     const SimOptions& o = module_.Options();
     char text[64];
     std::snprintf(text, sizeof text, "Compass simulator %d.%02d ready", o.versionMajor, o.versionMinor);
-    return PayloadBuilder().Text(text).U8(0).Frame(0x44);
+    return Frame(PowerUp{text});
 }
 
 Outgoing Replier::Identity() const
 {
     const SimOptions& o = module_.Options();
-    return PayloadBuilder()
-        .S16(o.versionMajor)
-        .S16(o.versionMinor)
-        .U16(o.optionBits)
-        .S32(o.serial)
-        .S8(o.upAxis)
-        .S8(o.forwardAxis)
-        .Frame(kSerialNumberRequest);
+    ModuleIdentity id;
+    id.versionMajor = static_cast<std::int16_t>(o.versionMajor);
+    id.versionMinor = static_cast<std::int16_t>(o.versionMinor);
+    id.buildOptions = static_cast<std::uint16_t>(o.optionBits);
+    id.serialNumber = static_cast<std::uint32_t>(o.serial);
+    id.upAxis = static_cast<std::int8_t>(o.upAxis);
+    id.forwardAxis = static_cast<std::int8_t>(o.forwardAxis);
+    return Frame(id);
 }
 
-Outgoing Replier::Offsets(std::uint8_t flags) const
+// An incompatible module sends the offsets a byte short, the rate a byte
+// long and the defaults a byte short.
+Outgoing Replier::OffsetsReply(std::uint8_t flags) const
 {
     const WorkingValues& w = module_.Working();
-    PayloadBuilder b;
-    b.U8(flags).S16(w.bodyOffset).S16(w.rollOffset);
-    if (!module_.Options().incompatible) b.S16(w.pitchOffset);
-    else b.U8(static_cast<unsigned>(w.pitchOffset) & 0xFF);
-    return b.Frame(kOffsetsRequest);
-}
-
-Outgoing Replier::Declination(std::uint8_t setFlag) const
-{
-    return PayloadBuilder().U8(setFlag).S16(module_.Working().declination).Frame(kDeclinationRequest);
+    Outgoing reply = Frame(Offsets{flags, w.bodyOffset, w.rollOffset, w.pitchOffset});
+    if (module_.Options().incompatible) reply.payload.pop_back();
+    return reply;
 }
 
 Outgoing Replier::Rate() const
 {
-    PayloadBuilder b;
-    b.S16(module_.Working().interval);
-    if (module_.Options().incompatible) b.U8(0);
-    return b.Frame(kOrientationRateRequest);
+    Outgoing reply = Frame(OrientationRate{module_.Working().interval});
+    if (module_.Options().incompatible) reply.payload.push_back(0);
+    return reply;
 }
 
 Outgoing Replier::Defaults(std::uint16_t result) const
 {
     const FlashValues& f = module_.Flash().Values();
-    PayloadBuilder b;
-    b.U16(result).S16(f.declination).S16(f.bodyOffset).S16(f.pitchOffset).S16(f.rollOffset);
-    if (module_.Options().incompatible) b.U8(static_cast<unsigned>(f.interval) & 0xFF);
-    else b.S16(f.interval);
-    return b.Frame(kStartUpDefaultsRequest);
+    Outgoing reply = Frame(StartupDefaults{result, f.declination, f.bodyOffset, f.pitchOffset, f.rollOffset, f.interval});
+    if (module_.Options().incompatible) reply.payload.pop_back();
+    return reply;
 }
 
 Outgoing Replier::CompensationMessage() const
 {
-    const CompensationReport r = module_.Compensation();
-    PayloadBuilder b;
-    b.U8(r.state).U8(r.status);
-    for (auto bin : r.bins) b.U8(bin);
-    return b.U8(r.completion).S16(r.quality).Frame(kCompensationRequest);
-}
-
-Outgoing Replier::Parameters() const
-{
-    const CompensationParameters& c = module_.Parameters();
-    return PayloadBuilder()
-        .S16(c.n).S16(c.a).S16(c.b).S16(c.c).S16(c.f0).S16(c.f1)
-        .S16(module_.Working().declination)
-        .S16(c.magneticOffset)
-        .S16(c.rms)
-        .Frame(kCompensationParametersRequest);
+    return Frame(module_.Compensation());
 }
 
 } // namespace tolvane::sim

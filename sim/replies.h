@@ -25,11 +25,9 @@ public:
 
 private:
     Outgoing Identity() const;
-    Outgoing Offsets(std::uint8_t flags) const;
-    Outgoing Declination(std::uint8_t setFlag) const;
+    Outgoing OffsetsReply(std::uint8_t flags) const;
     Outgoing Rate() const;
     Outgoing Defaults(std::uint16_t result) const;
-    Outgoing Parameters() const;
 
     CompassModule& module_;
 };

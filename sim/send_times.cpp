@@ -5,10 +5,6 @@
 
 namespace tolvane::sim {
 
-namespace {
-constexpr std::uint8_t kOrientation = 0x70;
-}
-
 SendTimes::~SendTimes()
 {
     if (file_) std::fclose(file_);
@@ -24,8 +20,10 @@ bool SendTimes::Open(const std::string& path, std::string& error)
 void SendTimes::Queued(const Outgoing& message, std::size_t size)
 {
     queuedEnd_ += size;
-    if (!file_ || message.sentence || message.type != kOrientation || message.payload.size() < 6) return;
-    pending_.push_back({queuedEnd_, static_cast<std::uint16_t>(message.payload[4] | (message.payload[5] << 8))});
+    if (!file_ || message.sentence || message.type != TypeByte(MessageType::Orientation) || message.payload.size() < 6)
+        return;
+    PayloadReader reader(message.payload.data(), message.payload.size());
+    pending_.push_back({queuedEnd_, Orientation::Decode(reader).azimuth});
 }
 
 void SendTimes::Left(std::size_t count, std::int64_t steadyNs, bool written)

@@ -8,10 +8,6 @@
 namespace tolvane::sim {
 namespace {
 
-constexpr std::uint8_t kPower = 0x44;
-constexpr std::uint8_t kOrient = 0x70;
-constexpr std::uint8_t kRmc = 0x71;
-constexpr std::uint8_t kGpvt = 0x5F;
 constexpr double kPi = 3.14159265358979323846;
 
 std::int64_t PeriodMs(double hz) { return hz > 0 ? std::max<std::int64_t>(1, std::llround(1000.0 / hz)) : -1; }
@@ -24,7 +20,7 @@ Outgoing Sentence(const std::string& text)
     std::snprintf(checksum, sizeof checksum, "*%02X", x);
     const std::string whole = "$" + text + checksum + "\r\n";
     Outgoing o;
-    o.type = 0x20;
+    o.type = static_cast<std::uint8_t>(kNmeaType);
     o.sentence = true;
     o.payload.assign(whole.begin(), whole.end());
     return o;
@@ -122,22 +118,19 @@ std::int64_t Streams::NextDueMs() const
     return next;
 }
 
-Outgoing Streams::OrientationMessage(const Orientation& o) const
+Outgoing Streams::OrientationMessage(Orientation o) const
 {
-    PayloadBuilder b;
-    b.S16(o.roll).S16(o.pitch).U16(o.azimuth);
     if (module_.Options().rfu) {
         // Gravity and field as the tilted sensors would see them, roughly.
         const double roll = o.roll * kPi / 32768, pitch = o.pitch * kPi / 32768;
         const double heading = module_.Heading() * kPi / 180;
-        b.S16(static_cast<int>(std::lround(-1000 * std::sin(pitch))))
-            .S16(static_cast<int>(std::lround(1000 * std::sin(roll))))
-            .S16(static_cast<int>(std::lround(1000 * std::cos(roll) * std::cos(pitch))))
-            .S16(static_cast<int>(std::lround(480 * std::cos(heading))))
-            .S16(static_cast<int>(std::lround(-480 * std::sin(heading))))
-            .S16(-320);
+        const auto counts = [](double v) { return static_cast<std::int16_t>(std::lround(v)); };
+        o.hasRfu = true;
+        o.rfuAcc = {counts(-1000 * std::sin(pitch)), counts(1000 * std::sin(roll)),
+                    counts(1000 * std::cos(roll) * std::cos(pitch))};
+        o.rfuMag = {counts(480 * std::cos(heading)), counts(-480 * std::sin(heading)), -320};
     }
-    return b.Frame(kOrient);
+    return Frame(o);
 }
 
 Outgoing Streams::HeadingSentence(bool magnetic) const
@@ -160,37 +153,32 @@ Outgoing Streams::HeadingSentence(bool magnetic) const
 Outgoing Streams::Rmc(std::int64_t) const
 {
     const SimOptions& o = module_.Options();
-    std::int32_t seconds = 0;
-    const std::tm utc = UtcNow(seconds);
-    return PayloadBuilder()
-        .S32(seconds)
-        .U8('A')
-        .F32(static_cast<float>(o.latitude))
-        .F32(static_cast<float>(o.longitude))
-        .S16(5)
-        .F32(0.0f)
-        .U16(module_.Report().azimuth)
-        .U8(static_cast<unsigned>(utc.tm_mday))
-        .U8(static_cast<unsigned>(utc.tm_mon + 1))
-        .U8(static_cast<unsigned>(utc.tm_year % 100))
-        .Frame(kRmc);
+    Fix fix;
+    const std::tm utc = UtcNow(fix.utcSeconds);
+    fix.status = 'A';
+    fix.latitude = static_cast<float>(o.latitude);
+    fix.longitude = static_cast<float>(o.longitude);
+    fix.epe = 5;
+    fix.azimuth = module_.Report().azimuth;
+    fix.day = static_cast<std::uint8_t>(utc.tm_mday);
+    fix.month = static_cast<std::uint8_t>(utc.tm_mon + 1);
+    fix.year = static_cast<std::uint8_t>(utc.tm_year % 100);
+    return Frame(fix);
 }
 
 Outgoing Streams::Gpvt(std::int64_t) const
 {
     const SimOptions& o = module_.Options();
-    std::int32_t seconds = 0;
-    UtcNow(seconds);
-    return PayloadBuilder()
-        .S8(2)
-        .F32(static_cast<float>(o.latitude))
-        .F32(static_cast<float>(o.longitude))
-        .S16(5)
-        .S16(12)
-        .S16(9)
-        .S16(56)
-        .S32(seconds)
-        .Frame(kGpvt);
+    GpsFix fix;
+    UtcNow(fix.utcSeconds);
+    fix.quality = 2;
+    fix.latitude = static_cast<float>(o.latitude);
+    fix.longitude = static_cast<float>(o.longitude);
+    fix.epe = 5;
+    fix.hdopTenths = 12;
+    fix.satellites = 9;
+    fix.altitude = 56;
+    return Frame(fix);
 }
 
 } // namespace tolvane::sim

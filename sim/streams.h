@@ -27,7 +27,7 @@ public:
     std::int64_t NextDueMs() const;
 
 private:
-    Outgoing OrientationMessage(const Orientation& o) const;
+    Outgoing OrientationMessage(Orientation o) const;
     Outgoing HeadingSentence(bool magnetic) const;
     Outgoing Rmc(std::int64_t nowMs) const;
     Outgoing Gpvt(std::int64_t nowMs) const;

@@ -3,18 +3,6 @@
 #include "protocol/requests.h"
 
 namespace tolvane {
-namespace {
-
-constexpr std::uint16_t kPowerUp = 0x44;
-constexpr std::uint16_t kOrientation = 0x70;
-
-std::int16_t S16(const DeviceMessage& m, std::size_t offset)
-{
-    return static_cast<std::int16_t>(m.payload[offset] | (m.payload[offset + 1] << 8));
-}
-
-} // namespace
-
 void FrameController::SendSupervised(const OutgoingRequest& request, const char* name)
 {
     pendingRequest_ = request;
@@ -39,30 +27,31 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         if (initializeActive_) AdvanceInitialize(message);
     }
 
-    if (message.type == kOrientation) {
+    if (IsType(message, MessageType::Orientation)) {
         ++orientationCount_;
-        host_.LogOrientation(S16(message, 0), S16(message, 2), static_cast<std::uint16_t>(S16(message, 4)));
+        const Orientation orientation = Decode<Orientation>(message);
+        host_.LogOrientation(orientation.roll, orientation.pitch, orientation.azimuth);
         if (orientationHoldoff_) return;
-        host_.ShowOrientation(message);
+        host_.ShowOrientation(orientation);
         host_.StartHoldoffTimer();
         orientationHoldoff_ = true;
     }
 
     host_.AddToView(message);
 
-    switch (message.type) {
-    case kPowerUp:
+    switch (static_cast<MessageType>(message.type)) {
+    case MessageType::PowerUp:
         versionKnown_ = false;
         host_.CommandStateChanged();
         SendUnsupervised(SerialNumberRequest());
         break;
-    case kOffsetsRequest:
+    case MessageType::Offsets:
         SendUnsupervised(DeclinationReadRequest());
         host_.HandToDialogs(message);
         break;
-    case kSerialNumberRequest:
+    case MessageType::Identity:
         versionKnown_ = true;
-        identity_ = ModuleIdentity::FromPayload(message.payload);
+        identity_ = Decode<ModuleIdentity>(message);
         host_.IdentityChanged();
         host_.RecreatePanel();
         SendUnsupervised(OffsetsReadRequest());
@@ -75,21 +64,23 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
 
 void FrameController::AdvanceInitialize(const DeviceMessage& reply)
 {
-    switch (reply.type) {
-    case kOffsetsRequest:
+    switch (static_cast<MessageType>(reply.type)) {
+    case MessageType::Offsets: {
         if (reply.length != 7) return Incompatible();
-        initialValues_.bodyOffset = S16(reply, 1);
-        initialValues_.rollOffset = S16(reply, 3);
-        initialValues_.pitchOffset = S16(reply, 5);
+        const Offsets offsets = Decode<Offsets>(reply);
+        initialValues_.bodyOffset = offsets.body;
+        initialValues_.rollOffset = offsets.roll;
+        initialValues_.pitchOffset = offsets.pitch;
         SendSupervised(DeclinationReadRequest(), "declination");
         break;
-    case kDeclinationRequest:
-        initialValues_.declination = S16(reply, 1);
+    }
+    case MessageType::Declination:
+        initialValues_.declination = Decode<Declination>(reply).declination;
         SendSupervised(OrientationRateReadRequest(), "orient message rate");
         break;
-    case kOrientationRateRequest:
+    case MessageType::OrientationRate:
         if (reply.length != 2) return Incompatible();
-        initialValues_.interval = S16(reply, 0);
+        initialValues_.interval = Decode<OrientationRate>(reply).interval;
         initializeActive_ = false;
         host_.PostShowInitializations();
         break;
@@ -117,7 +108,7 @@ void FrameController::OnReplyTimeout()
         SendSupervised(pendingRequest_, requestName_.c_str());
         return;
     }
-    if (pendingRequest_.type == kSerialNumberRequest) {
+    if (pendingRequest_.type == TypeByte(MessageType::Identity)) {
         versionKnown_ = false;
         host_.IdentityChanged();
     }

@@ -42,7 +42,7 @@ public:
     virtual void LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth) = 0;
     // An orientation message that is displayed (not held off): the
     // orientation panel and, when open, the Nav Console.
-    virtual void ShowOrientation(const DeviceMessage& message) = 0;
+    virtual void ShowOrientation(const Orientation& orientation) = 0;
     // After an identity reply the panel, if shown, is made anew.
     virtual void RecreatePanel() = 0;
     // After Reset Module the panel forgets its values.

@@ -275,7 +275,7 @@ void CMainFrame::UpdateCommandStates()
     for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
         set(id, true, BaudOf(id) == controller_.BaudRate());
     set(kCmdSerialNo, portOpen, controller_.VersionKnown());
-    for (int id : {kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartUpDefaults, kCmdCompensateStatus,
+    for (int id : {kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartupDefaults, kCmdCompensateStatus,
                    kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert})
         set(id, portOpen);
     set(kCmdToggleNmea, true, view_->showNmea);
@@ -331,7 +331,7 @@ void CMainFrame::RunCommand(int commandId)
         break;
     case kCmdStatusView: StatusViewCommand(); break;
     case kCmdNavConsole: NavConsoleCommand(); break;
-    case kCmdStartUpDefaults: StartUpDefaultsCommand(); break;
+    case kCmdStartupDefaults: StartupDefaultsCommand(); break;
     case kCmdCompensateStart: CompensateStartCommand(); break;
     case kCmdMagDeclWmm: MagDeclCommand(); break;
     case kCmdCaptureRawStream: CaptureCommand(); break;
@@ -497,7 +497,7 @@ void CMainFrame::ShowInitializations()
     initializationsDialog = nullptr;
 }
 
-void CMainFrame::StartUpDefaultsCommand()
+void CMainFrame::StartupDefaultsCommand()
 {
     StartupDefaultsDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
                                  [this](MessageReceiver* r) { startUpDefaultsDialog = r; }, this);
@@ -610,12 +610,12 @@ void CMainFrame::HandToDialogs(const DeviceMessage& message)
 {
     MessageReceiver* to = nullptr;
     switch (message.type) {
-    case 0x50:
-    case 0x54:
-    case 0x7F: to = initializationsDialog; break;
-    case 0x55: to = wmmDialog; break;
-    case 0x66: to = startUpDefaultsDialog; break;
-    case 0x72: to = controller_.compensationActive ? compensationDialog : nullptr; break;
+    case TypeByte(MessageType::Offsets):
+    case TypeByte(MessageType::Declination):
+    case TypeByte(MessageType::OrientationRate): to = initializationsDialog; break;
+    case TypeByte(MessageType::Wmm): to = wmmDialog; break;
+    case TypeByte(MessageType::StartupDefaults): to = startUpDefaultsDialog; break;
+    case TypeByte(MessageType::Compensation): to = controller_.compensationActive ? compensationDialog : nullptr; break;
     default: break;
     }
     if (to) to->OnMessage(message);
@@ -629,17 +629,12 @@ void CMainFrame::LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint
     if (log_.Logging()) log_.WriteRecord();
 }
 
-void CMainFrame::ShowOrientation(const DeviceMessage& message)
+void CMainFrame::ShowOrientation(const Orientation& orientation)
 {
-    if (navConsole_->IsOpen()) {
-        const auto raw = [&message](std::size_t at) {
-            return static_cast<std::uint16_t>(message.payload[at] | (message.payload[at + 1] << 8));
-        };
-        navConsole_->Update(static_cast<float>(UnsignedAngleDegrees(raw(4))),
-                            static_cast<float>(SignedAngleDegrees(static_cast<std::int16_t>(raw(0)))),
-                            static_cast<float>(SignedAngleDegrees(static_cast<std::int16_t>(raw(2)))));
-    }
-    panel_->Update(message);
+    navConsole_->Update(static_cast<float>(UnsignedAngleDegrees(orientation.azimuth)),
+                        static_cast<float>(SignedAngleDegrees(orientation.roll)),
+                        static_cast<float>(SignedAngleDegrees(orientation.pitch)));
+    panel_->Update(orientation);
 }
 
 void CMainFrame::RecreatePanel()

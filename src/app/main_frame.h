@@ -98,7 +98,7 @@ private:
     void PostShowInitializations() override;
     void HandToDialogs(const DeviceMessage& message) override;
     void LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth) override;
-    void ShowOrientation(const DeviceMessage& message) override;
+    void ShowOrientation(const Orientation& orientation) override;
     void RecreatePanel() override;
     void ClearPanel() override;
 
@@ -113,7 +113,7 @@ private:
     void StatusViewCommand();
     void NavConsoleCommand();
     void ShowInitializations();
-    void StartUpDefaultsCommand();
+    void StartupDefaultsCommand();
     void CompensateStartCommand();
     void MagDeclCommand();
     void CaptureCommand();

@@ -1,24 +1,11 @@
 #include "app/module_identity.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "protocol/message_catalogue.h"
 #include "resources/menu.h"
 
 namespace tolvane {
-ModuleIdentity ModuleIdentity::FromPayload(const std::uint8_t* p)
-{
-    ModuleIdentity id;
-    id.versionMajor = static_cast<std::int16_t>(p[0] | (p[1] << 8));
-    id.versionMinor = static_cast<std::int16_t>(p[2] | (p[3] << 8));
-    id.buildOptions = static_cast<std::uint16_t>(p[4] | (p[5] << 8));
-    id.serialNumber = static_cast<std::uint32_t>(p[6]) | (static_cast<std::uint32_t>(p[7]) << 8) |
-                      (static_cast<std::uint32_t>(p[8]) << 16) | (static_cast<std::uint32_t>(p[9]) << 24);
-    std::memcpy(&id.upAxis, p + 10, 1);
-    std::memcpy(&id.forwardAxis, p + 11, 1);
-    return id;
-}
 
 std::string WindowTitle(bool versionKnown, const ModuleIdentity& identity)
 {

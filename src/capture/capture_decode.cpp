@@ -19,11 +19,6 @@ const char* const kUsage =
     "  --time       prefix each line with its time in ms\n"
     "  --requests   also print the requests sent\n";
 
-std::int16_t S16(const DeviceMessage& m, std::size_t at)
-{
-    return static_cast<std::int16_t>(m.payload[at] | (m.payload[at + 1] << 8));
-}
-
 std::string Line(const DecodeOptions& options, std::int64_t ms, const char* mnemonic, const char* text)
 {
     char prefix[24] = "";
@@ -34,38 +29,6 @@ std::string Line(const DecodeOptions& options, std::int64_t ms, const char* mnem
 }
 
 } // namespace
-
-std::string RequestName(const DeviceMessage& frame)
-{
-    auto readOrSet = [](const char* name, bool read, const char* readWord, const char* setWord) {
-        return std::string(name) + " (" + (read ? readWord : setWord) + ")";
-    };
-    switch (frame.type) {
-    case kSerialNumberRequest: return "serial number request";
-    case kSelfTestRequest: return "self test request";
-    case kResetRequest: return "reset request";
-    case kCompensationParametersRequest: return "compensation parameters request";
-    case kWmmRequest: return "WMM request";
-    case kOffsetsRequest: return readOrSet("offsets request", frame.payload[0] == 0, "read", "set");
-    case kDeclinationRequest: return readOrSet("declination request", frame.payload[0] == 0, "read", "set");
-    case kOrientationRateRequest: return readOrSet("orientation rate request", S16(frame, 0) == -1, "read", "set");
-    case kStartUpDefaultsRequest:
-        return readOrSet("start-up defaults request", S16(frame, 0) == 0, "read", "load");
-    case kCompensationRequest:
-        switch (frame.payload[0]) {
-        case 1: return "compensation request (start)";
-        case 2: return "compensation request (status)";
-        case 3: return "compensation request (abort)";
-        case 4: return "compensation request (revert)";
-        default: return "compensation request (?)";
-        }
-    default: {
-        char text[32];
-        std::snprintf(text, sizeof text, "unknown request 0x%02X", frame.type);
-        return text;
-    }
-    }
-}
 
 std::vector<std::string> DecodeCapture(const Capture& capture, const DecodeOptions& options)
 {

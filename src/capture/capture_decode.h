@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/capture_format.h"
+#include "protocol/requests.h"
 #include "link/device_message.h"
 
 namespace tolvane {
@@ -17,9 +18,6 @@ struct DecodeOptions {
     bool requests = false; // sent frames as requests
 };
 
-// "serial number request", "offsets request (read)" and so on; for a type
-// the host never sends, "unknown request 0xNN".
-std::string RequestName(const DeviceMessage& frame);
 
 // The lines a message view would show for the received bytes, with the
 // sent requests among them when asked for.

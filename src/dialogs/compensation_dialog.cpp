@@ -118,25 +118,22 @@ void CompensationDialog::Initialise()
 
 void CompensationDialog::OnMessage(const DeviceMessage& message)
 {
-    if (message.type != kCompensationRequest) return;
-    const std::uint8_t* p = message.payload;
-    const int status = p[1];
-    if (status == 0) {
+    if (!IsType(message, MessageType::Compensation)) return;
+    const CompensationReport report = Decode<CompensationReport>(message);
+    if (report.status == 0) {
         for (int i = 0; i < 8; ++i) {
-            const int value = p[2 + i];
+            const int value = report.bins[static_cast<std::size_t>(i)];
             if (value == sectorValues_[i]) continue;
             sectorValues_[i] = value;
             ShowPosition(*sectorBars_[i], value);
         }
-        const int comp = p[10];
-        if (comp != computationValue_) {
-            computationValue_ = comp;
-            ShowPosition(*computationBar_, comp);
+        if (report.completion != computationValue_) {
+            computationValue_ = report.completion;
+            ShowPosition(*computationBar_, report.completion);
         }
         return;
     }
-    const int quality = static_cast<std::int16_t>(p[11] | (p[12] << 8));
-    const QString text = QString::fromStdString(ResultText(status, quality));
+    const QString text = QString::fromStdString(ResultText(report.status, report.quality));
     result_->setText(text);
     button_->setText(QStringLiteral("&OK"));
     done_ = true;

@@ -72,9 +72,9 @@ bool InitializationsDialog::SendNext()
         pendingLabel_ = "magnetic declination";
         declination.load = false;
     } else if (azimuth.load || roll.load || pitch.load) {
-        const auto mask = static_cast<std::uint8_t>((azimuth.load ? kSetBodyOffset : 0) |
-                                                    (roll.load ? kSetRollOffset : 0) |
-                                                    (pitch.load ? kSetPitchOffset : 0));
+        const auto mask = static_cast<std::uint8_t>((azimuth.load ? Offsets::kBody : 0) |
+                                                    (roll.load ? Offsets::kRoll : 0) |
+                                                    (pitch.load ? Offsets::kPitch : 0));
         request = OffsetsSetRequest(mask, DegreesToRaw(azimuth.working), DegreesToRaw(roll.working),
                                     DegreesToRaw(pitch.working));
         pendingLabel_ = "offsets";
@@ -96,8 +96,8 @@ bool InitializationsDialog::SendNext()
 void InitializationsDialog::OnInitAck(const DeviceMessage& message)
 {
     if (pendingType_ == 0 || message.type != pendingType_) return;
-    if (message.type != kOffsetsRequest && message.type != kDeclinationRequest &&
-        message.type != kOrientationRateRequest)
+    if (!IsType(message, MessageType::Offsets) && !IsType(message, MessageType::Declination) &&
+        !IsType(message, MessageType::OrientationRate))
         return;
     ackTimer_.stop();
     if (!SendNext()) accept();

@@ -46,7 +46,7 @@ void StartupDefaultsDialog::showEvent(QShowEvent* event)
     fields_->Prepare();
     fields_->Clear();
     loading_ = false;
-    request_ = StartUpDefaultsReadRequest();
+    request_ = StartupDefaultsReadRequest();
     SendRequest();
 }
 
@@ -66,11 +66,11 @@ void StartupDefaultsDialog::SendRequest()
 
 void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
 {
-    if (ended_ || message.type != kStartUpDefaultsRequest) return;
+    if (ended_ || !IsType(message, MessageType::StartupDefaults)) return;
     ++replies_;
     replyTimer_.stop();
     if (loading_) {
-        const bool failed = message.payload[0] == 0 && message.payload[1] == 0;
+        const bool failed = Decode<StartupDefaults>(message).mask == 0;
         // No further reply may act while the message shows.
         ended_ = true;
         if (failed) {
@@ -93,7 +93,7 @@ void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
         reject();
         return;
     }
-    const StartUpDefaults stored = DecodeStartUpDefaults(message.payload, nullptr);
+    const StartupDefaults stored = Decode<StartupDefaults>(message);
     fields_->Receive(RawToDegrees(stored.declination), RawToDegrees(stored.bodyOffset),
                      RawToDegrees(stored.rollOffset), RawToDegrees(stored.pitchOffset), stored.interval);
 }
@@ -118,35 +118,34 @@ void StartupDefaultsDialog::Ok()
 {
     if (fields_->DeclinationBeingTyped()) return;
     const auto& angles = fields_->angles;
-    std::uint16_t mask = 0;
-    StartUpDefaults values;
+    StartupDefaults values;
     struct Slot {
         ValueFields::Angle angle;
         std::uint16_t bit;
-        std::int16_t StartUpDefaults::*value;
+        std::int16_t StartupDefaults::*value;
     };
     static constexpr Slot kSlots[] = {
-        {ValueFields::kDeclination, kLoadDeclination, &StartUpDefaults::declination},
-        {ValueFields::kAzimuth, kLoadBodyOffset, &StartUpDefaults::bodyOffset},
-        {ValueFields::kRoll, kLoadRollOffset, &StartUpDefaults::rollOffset},
-        {ValueFields::kPitch, kLoadPitchOffset, &StartUpDefaults::pitchOffset},
+        {ValueFields::kDeclination, StartupDefaults::kDeclination, &StartupDefaults::declination},
+        {ValueFields::kAzimuth, StartupDefaults::kBodyOffset, &StartupDefaults::bodyOffset},
+        {ValueFields::kRoll, StartupDefaults::kRollOffset, &StartupDefaults::rollOffset},
+        {ValueFields::kPitch, StartupDefaults::kPitchOffset, &StartupDefaults::pitchOffset},
     };
     for (const Slot& slot : kSlots) {
         if (!angles[slot.angle].load) continue;
         if (!fields_->RangeCheck180(slot.angle)) return;
         values.*slot.value = DegreesToRaw(angles[slot.angle].working);
-        mask |= slot.bit;
+        values.mask |= slot.bit;
     }
     if (fields_->rate.load) {
-        mask |= kLoadInterval;
+        values.mask |= StartupDefaults::kInterval;
         values.interval = static_cast<std::int16_t>(fields_->rate.working);
     }
-    if (mask == 0) {
+    if (values.mask == 0) {
         accept();
         return;
     }
     loading_ = true;
-    request_ = StartUpDefaultsLoadRequest(mask, values);
+    request_ = StartupDefaultsLoadRequest(values);
     SendRequest();
 }
 

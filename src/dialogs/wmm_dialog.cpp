@@ -318,11 +318,12 @@ void WmmDialog::Submit()
 
 void WmmDialog::OnMessage(const DeviceMessage& message)
 {
-    if (message.type != kWmmRequest || !replyTimer_.isActive() || message.payload[0] != 1) return;
+    if (!IsType(message, MessageType::Wmm) || !replyTimer_.isActive()) return;
+    const WmmResult result = Decode<WmmResult>(message);
+    if (result.state != 1) return;
     replyTimer_.stop();
 
-    const auto counts = static_cast<std::int16_t>(message.payload[1] | (message.payload[2] << 8));
-    const double declination = SignedAngleDegrees(counts);
+    const double declination = SignedAngleDegrees(result.declination);
     char text[64];
     std::snprintf(text, sizeof text, "Magnetic declination has been\nset to %.2f (", declination);
     const QString whole = QString::fromLatin1(text) + QLatin1String(declination < 0 ? "west)." : "east).");

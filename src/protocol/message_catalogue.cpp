@@ -9,70 +9,16 @@
 #include <type_traits>
 
 #include "protocol/angles.h"
+#include "protocol/messages.h"
 #include "protocol/requests.h"
 
 namespace tolvane {
 
 namespace {
 
-// Payload fields are read at fixed offsets. A byte past the 80-byte buffer
-// reads as zero, so no layout, however placed, can read out of bounds.
-std::uint32_t LittleEndian(const DeviceMessage& m, std::size_t offset, std::size_t width)
-{
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::size_t at = offset + i;
-        const std::uint32_t byte = at < kMaxReceivedPayload ? m.payload[at] : 0u;
-        bits |= byte << (8 * i);
-    }
-    return bits;
-}
-
-// A field of type T at `offset`, from its little-endian bytes.
-template <typename T>
-T Field(const DeviceMessage& m, std::size_t offset)
-{
-    using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
-                                    std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>>;
-    const auto bits = static_cast<Bits>(LittleEndian(m, offset, sizeof(T)));
-    T value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-std::uint8_t U8(const DeviceMessage& m, std::size_t offset) { return Field<std::uint8_t>(m, offset); }
-std::int8_t S8(const DeviceMessage& m, std::size_t offset) { return Field<std::int8_t>(m, offset); }
-std::uint16_t U16(const DeviceMessage& m, std::size_t offset) { return Field<std::uint16_t>(m, offset); }
-std::int16_t S16(const DeviceMessage& m, std::size_t offset) { return Field<std::int16_t>(m, offset); }
-std::int32_t S32(const DeviceMessage& m, std::size_t offset) { return Field<std::int32_t>(m, offset); }
-double F32(const DeviceMessage& m, std::size_t offset) { return Field<float>(m, offset); }
-
-double SignedAngle(const DeviceMessage& m, std::size_t offset) { return SignedAngleDegrees(S16(m, offset)); }
-
-// An angle field in "%.1f", as text for a "%s" in its place.
-const char* SignedTenths(const DeviceMessage& m, std::size_t offset) { return SignedAngleText(S16(m, offset)); }
-const char* UnsignedTenths(const DeviceMessage& m, std::size_t offset) { return UnsignedAngleText(U16(m, offset)); }
-
-// Valid payload bytes; the receivers never deliver more than the buffer,
-// but a corrupt length must not widen a text copy.
-std::size_t PayloadLength(const DeviceMessage& m)
-{
-    return std::min<std::size_t>(m.length, kMaxReceivedPayload);
-}
-
-// Copies the payload text starting at `offset` into `out` (room for
-// `limit` characters and the zero): up to the first zero byte, the end of
-// the payload or `limit` characters.
-void CopyPayloadText(const DeviceMessage& m, std::size_t offset, std::size_t limit, char* out)
-{
-    std::size_t n = 0;
-    const std::size_t end = PayloadLength(m);
-    while (offset + n < end && n < limit && m.payload[offset + n] != 0) {
-        out[n] = static_cast<char>(m.payload[offset + n]);
-        ++n;
-    }
-    out[n] = '\0';
-}
+// An angle in "%.1f", as text for a "%s" in its place.
+const char* SignedTenths(std::int16_t counts) { return SignedAngleText(counts); }
+const char* UnsignedTenths(std::uint16_t counts) { return UnsignedAngleText(counts); }
 
 // A character shown with %c or placed into the text: anything outside
 // printable ASCII becomes '?'. Deliberately differs from a raw copy, where a
@@ -122,138 +68,163 @@ private:
 
 void RenderDrawd(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%s",
-                  S16(m, 0), S16(m, 2), S16(m, 4), S16(m, 18), S16(m, 20), S16(m, 22), S16(m, 36) * 0.1,
-                  S16(m, 38), UnsignedTenths(m, 40));
+    PayloadReader r(m);
+    const int ax = r.S16(), ay = r.S16(), az = r.S16();
+    r.Skip(12);
+    const int mx = r.S16(), my = r.S16(), mz = r.S16();
+    r.Skip(12);
+    const double temperature = r.S16() * 0.1;
+    const int altitude = r.S16();
+    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%s", ax, ay,
+                  az, mx, my, mz, temperature, altitude, UnsignedTenths(r.U16()));
 }
 
 void RenderDbug(const DeviceMessage& m, StatusLine& line)
 {
+    PayloadReader r(m);
+    const bool floats = r.U8() != 0;
     LineText t(line.text);
     t.Literal("Type=  ");
-    line.text[5] = Printable(U8(m, 1));
-
-    const std::size_t length = PayloadLength(m);
-    const std::size_t valueBytes = length >= 2 ? length - 2 : 0;
-    if (U8(m, 0) != 0) {
-        const std::size_t count = std::min<std::size_t>(valueBytes / 4, 4);
-        for (std::size_t i = 0; i < count; ++i)
-            t.Wrote(std::snprintf(t.At(), t.Room(), "  %.6G", F32(m, 2 + 4 * i)));
-    } else {
-        const std::size_t count = std::min<std::size_t>(valueBytes / 2, 8);
-        for (std::size_t i = 0; i < count; ++i)
-            t.Wrote(std::snprintf(t.At(), t.Room(), "  %d(%04X)", S16(m, 2 + 2 * i),
-                                  static_cast<unsigned>(U16(m, 2 + 2 * i))));
+    line.text[5] = Printable(r.U8());
+    // At most four floats or eight 16-bit values, as many as the payload holds.
+    const std::size_t count = floats ? std::min<std::size_t>(r.Remaining() / 4, 4) : std::min<std::size_t>(r.Remaining() / 2, 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (floats) {
+            t.Wrote(std::snprintf(t.At(), t.Room(), "  %.6G", static_cast<double>(r.F32())));
+        } else {
+            const std::uint16_t bits = r.U16();
+            t.Wrote(std::snprintf(t.At(), t.Room(), "  %d(%04X)", static_cast<std::int16_t>(bits), static_cast<unsigned>(bits)));
+        }
     }
 }
 
 void RenderDposn(const DeviceMessage& m, StatusLine& line)
 {
+    PayloadReader r(m);
+    const int rate = r.U8();
+    const double north = r.S32() * 0.001, east = r.S32() * 0.001;
+    const double latitude = r.F32(), longitude = r.F32();
+    const int altitude = r.S16();
+    const char* heading = UnsignedTenths(r.U16());
+    const int epe = r.S16();
+    const int steps = r.U16();
     std::snprintf(line.text, sizeof line.text,
-                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%s  epe=%d  steps=%d", U8(m, 0),
-                  S32(m, 1) * 0.001, S32(m, 5) * 0.001, F32(m, 9), F32(m, 13), S16(m, 17), UnsignedTenths(m, 19),
-                  S16(m, 21), U16(m, 23));
+                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%s  epe=%d  steps=%d", rate, north, east,
+                  latitude, longitude, altitude, heading, epe, steps);
 }
 
 void RenderDgpvt(const DeviceMessage& m, StatusLine& line)
 {
-    const std::int8_t quality = S8(m, 0);
-    const std::int32_t utc = S32(m, 17);
-    const std::int16_t hdop = S16(m, 11);
+    const GpsFix f = Decode<GpsFix>(m);
+    const std::int32_t utc = f.utcSeconds;
     std::snprintf(line.text, sizeof line.text,
                   "%s  UTC=%d:%02d:%02d  Lat=%.5f  Lon=%.5f  EPE=%d  HDOP=%d.%d  SatCnt=%d  Alt=%d",
-                  quality == 1 ? "Coarse" : quality == 2 ? "Precise" : "Invalid", utc / 3600, (utc % 3600) / 60,
-                  utc % 60, F32(m, 1), F32(m, 5), S16(m, 9), hdop / 10, hdop % 10, S16(m, 13), S16(m, 15));
+                  f.quality == 1 ? "Coarse" : f.quality == 2 ? "Precise" : "Invalid", utc / 3600, (utc % 3600) / 60,
+                  utc % 60, static_cast<double>(f.latitude), static_cast<double>(f.longitude), f.epe, f.hdopTenths / 10,
+                  f.hdopTenths % 10, f.satellites, f.altitude);
 }
 
 void RenderDvrsn(const DeviceMessage& m, StatusLine& line)
 {
+    const ModuleIdentity id = Decode<ModuleIdentity>(m);
     LineText t(line.text);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "Vrsn=%d.%02d  Opts=0x%04X  Ser.#=%d  Up=", S16(m, 0), S16(m, 2),
-                          static_cast<unsigned>(U16(m, 4)), S32(m, 6)));
-    t.Literal(AxisCodeText(S8(m, 10)));
+    t.Wrote(std::snprintf(t.At(), t.Room(), "Vrsn=%d.%02d  Opts=0x%04X  Ser.#=%d  Up=", id.versionMajor, id.versionMinor,
+                          static_cast<unsigned>(id.buildOptions), static_cast<std::int32_t>(id.serialNumber)));
+    t.Literal(AxisCodeText(id.upAxis));
     t.Literal("  Fwd=");
-    t.Literal(AxisCodeText(S8(m, 11)));
+    t.Literal(AxisCodeText(id.forwardAxis));
 }
 
 void RenderDpower(const DeviceMessage& m, StatusLine& line)
 {
-    CopyPayloadText(m, 0, kMaxReceivedPayload, line.text);
+    LineText(line.text).Literal(Decode<PowerUp>(m).text.c_str());
 }
 
 void RenderNothing(const DeviceMessage&, StatusLine& line) { line.text[0] = '\0'; }
 
 void RenderDinical(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "body offset=%s  roll offset=%s  pitch offset=%s",
-                  SignedTenths(m, 1), SignedTenths(m, 3), SignedTenths(m, 5));
+    const Offsets o = Decode<Offsets>(m);
+    std::snprintf(line.text, sizeof line.text, "body offset=%s  roll offset=%s  pitch offset=%s", SignedTenths(o.body),
+                  SignedTenths(o.roll), SignedTenths(o.pitch));
 }
 
 void RenderDinia(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "altitude=%d", S16(m, 1));
+    PayloadReader r(m);
+    r.Skip(1);
+    std::snprintf(line.text, sizeof line.text, "altitude=%d", r.S16());
 }
 
 void RenderDimvar(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "magnetic declination=%s", SignedTenths(m, 1));
+    std::snprintf(line.text, sizeof line.text, "magnetic declination=%s", SignedTenths(Decode<Declination>(m).declination));
 }
 
 void RenderDfctry(const DeviceMessage& m, StatusLine& line)
 {
-    LineText(line.text).Literal(U8(m, 0) != 0 ? "Factory mode on" : "Factory mode off");
+    LineText(line.text).Literal(PayloadReader(m).U8() != 0 ? "Factory mode on" : "Factory mode off");
 }
 
 void RenderDcctbl(const DeviceMessage& m, StatusLine& line)
 {
+    PayloadReader r(m);
     LineText t(line.text);
-    t.Literal(U8(m, 0) != 0 ? "Success" : "Fail");
-    const std::size_t length = PayloadLength(m);
-    if (length >= 2) {
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  Page %d", U8(m, 1)));
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  <%d bytes of data>", static_cast<int>(length - 2)));
+    t.Literal(r.U8() != 0 ? "Success" : "Fail");
+    if (r.Length() >= 2) {
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  Page %d", r.U8()));
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  <%d bytes of data>", static_cast<int>(r.Length() - 2)));
     }
 }
 
 void RenderDstat(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%s  Alt=%d", S16(m, 0) * 0.1, UnsignedTenths(m, 2),
-                  S16(m, 4));
+    PayloadReader r(m);
+    const double temperature = r.S16() * 0.1;
+    const char* heading = UnsignedTenths(r.U16());
+    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%s  Alt=%d", temperature, heading, r.S16());
 }
 
 void RenderDobsr(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "Req=%u  Lat=%.5f  Lon=%.5f  EPE=%d  Alt=%d  EVE=%d",
-                  static_cast<unsigned>(U8(m, 0)), F32(m, 1), F32(m, 5), S16(m, 9), S16(m, 11), S16(m, 13));
+    PayloadReader r(m);
+    const unsigned request = r.U8();
+    const double latitude = r.F32(), longitude = r.F32();
+    const int epe = r.S16(), altitude = r.S16(), eve = r.S16();
+    std::snprintf(line.text, sizeof line.text, "Req=%u  Lat=%.5f  Lon=%.5f  EPE=%d  Alt=%d  EVE=%d", request, latitude,
+                  longitude, epe, altitude, eve);
 }
 
 void RenderDgpsct(const DeviceMessage& m, StatusLine& line)
 {
+    PayloadReader r(m);
     LineText t(line.text);
-    const std::uint8_t status = U8(m, 0);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "Status=%d  Error=%d", status, U8(m, 1)));
+    const int status = r.U8();
+    t.Wrote(std::snprintf(t.At(), t.Room(), "Status=%d  Error=%d", status, r.U8()));
+    const bool active = r.U8() != 0;
+    const int dutyCycle = r.U8();
     if (status != 0) {
-        t.Literal(U8(m, 2) != 0 ? "  Active" : "  Sleeping");
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  DutyCycle=%d%%", U8(m, 3)));
+        t.Literal(active ? "  Active" : "  Sleeping");
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  DutyCycle=%d%%", dutyCycle));
     }
-    char firmware[21];
-    CopyPayloadText(m, 4, 20, firmware);
-    if (firmware[0] != '\0')
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  FirmVer=%.20s", firmware));
+    const std::string firmware = r.Text(20);
+    if (!firmware.empty())
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  FirmVer=%.20s", firmware.c_str()));
 }
 
 void RenderDped(const DeviceMessage& m, StatusLine& line)
 {
+    PayloadReader r(m);
     LineText t(line.text);
     t.Literal("Running o");
-    t.Literal(U8(m, 0) != 0 ? "n" : "ff");
+    t.Literal(r.U8() != 0 ? "n" : "ff");
     t.Literal(", Side/Back o");
-    t.Literal(U8(m, 1) != 0 ? "n" : "ff");
+    t.Literal(r.U8() != 0 ? "n" : "ff");
 }
 
 void RenderDtest(const DeviceMessage& m, StatusLine& line)
 {
-    const std::uint16_t result = U16(m, 0);
+    const std::uint16_t result = Decode<SelfTest>(m).result;
     if (result == 0)
         LineText(line.text).Literal("All passed");
     else
@@ -263,86 +234,91 @@ void RenderDtest(const DeviceMessage& m, StatusLine& line)
 void RenderDbaud(const DeviceMessage& m, StatusLine& line)
 {
     static constexpr const char* kRates[] = {"4800", "9600", "19200", "38400"};
-    const std::uint8_t code = U8(m, 0);
+    const std::uint8_t code = PayloadReader(m).U8();
     LineText(line.text).Literal(code < std::size(kRates) ? kRates[code] : "???");
 }
 
 void RenderDsdflt(const DeviceMessage& m, StatusLine& line)
 {
+    const StartupDefaults d = Decode<StartupDefaults>(m);
     std::snprintf(line.text, sizeof line.text,
                   "Result=0x%02X  MagDecl=%s  BOffset=%s  POffset=%s  ROffset=%s  DORIENTIntrvl=%d",
-                  static_cast<unsigned>(U16(m, 0)), SignedTenths(m, 2), SignedTenths(m, 4), SignedTenths(m, 6),
-                  SignedTenths(m, 8), S16(m, 10));
+                  static_cast<unsigned>(d.mask), SignedTenths(d.declination), SignedTenths(d.bodyOffset),
+                  SignedTenths(d.pitchOffset), SignedTenths(d.rollOffset), d.interval);
 }
 
 void RenderDmcalp(const DeviceMessage& m, StatusLine& line)
 {
+    const CompensationParameters c = Decode<CompensationParameters>(m);
     std::snprintf(line.text, sizeof line.text,
-                  "N=%d  A=%d  B=%d  C=%d  F0=%d  F1=%d  MagDecl=%s  MagOffset=%s  RMS=%d", S16(m, 0), S16(m, 2),
-                  S16(m, 4), S16(m, 6), S16(m, 8), S16(m, 10), SignedTenths(m, 12), SignedTenths(m, 14), S16(m, 16));
+                  "N=%d  A=%d  B=%d  C=%d  F0=%d  F1=%d  MagDecl=%s  MagOffset=%s  RMS=%d", c.n, c.a, c.b, c.c, c.f0,
+                  c.f1, SignedTenths(c.declination), SignedTenths(c.magneticOffset), c.rms);
 }
 
 void RenderDsvcal(const DeviceMessage& m, StatusLine& line)
 {
-    LineText(line.text).Literal(U8(m, 0) != 0 ? "Success" : "Failure");
+    LineText(line.text).Literal(PayloadReader(m).U8() != 0 ? "Success" : "Failure");
 }
 
 void RenderDorient(const DeviceMessage& m, StatusLine& line)
 {
+    const Orientation o = Decode<Orientation>(m);
     // "Roll=%.1f  Pitch=%.1f  Azimuth=%.1f", assembled without a formatter:
     // this is the line that arrives many times a second.
     LineText t(line.text);
     t.Literal("Roll=");
-    t.Literal(SignedTenths(m, 0));
+    t.Literal(SignedTenths(o.roll));
     t.Literal("  Pitch=");
-    t.Literal(SignedTenths(m, 2));
+    t.Literal(SignedTenths(o.pitch));
     t.Literal("  Azimuth=");
-    t.Literal(UnsignedTenths(m, 4));
-    if (PayloadLength(m) < 18) return;
+    t.Literal(UnsignedTenths(o.azimuth));
+    if (!o.hasRfu) return;
     // "  RFUAcc=%d,%d,%d  RFUMag=%d,%d,%d": a decimal integer has one text,
     // so to_chars writes exactly what the format would.
     static constexpr const char* kLeads[] = {"  RFUAcc=", ",", ",", "  RFUMag=", ",", ","};
     for (std::size_t i = 0; i < 6; ++i) {
         t.Literal(kLeads[i]);
-        t.Integer(S16(m, 6 + 2 * i));
+        t.Integer(i < 3 ? o.rfuAcc[i] : o.rfuMag[i - 3]);
     }
 }
 
 void RenderDorrate(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "DORIENT interval=%d msec", S16(m, 0));
+    std::snprintf(line.text, sizeof line.text, "DORIENT interval=%d msec", Decode<OrientationRate>(m).interval);
 }
 
 void RenderDrmc(const DeviceMessage& m, StatusLine& line)
 {
-    const std::int32_t utc = S32(m, 0);
+    const Fix f = Decode<Fix>(m);
+    const std::int32_t utc = f.utcSeconds;
     std::snprintf(line.text, sizeof line.text,
                   "Stat=%c  %d/%d/%02d  %d:%02d:%02d  Lat=%.5f  Lon=%.5f  EPE=%d  Azim=%s  Speed=%.1f",
-                  Printable(U8(m, 4)), U8(m, 22), U8(m, 21), U8(m, 23), utc / 3600, (utc % 3600) / 60, utc % 60,
-                  F32(m, 5), F32(m, 9), S16(m, 13), UnsignedTenths(m, 19), F32(m, 15));
+                  Printable(f.status), f.month, f.day, f.year, utc / 3600, (utc % 3600) / 60, utc % 60,
+                  static_cast<double>(f.latitude), static_cast<double>(f.longitude), f.epe, UnsignedTenths(f.azimuth),
+                  static_cast<double>(f.speed));
 }
 
 void RenderDmcal(const DeviceMessage& m, StatusLine& line)
 {
     static constexpr const char* kStates[] = {"off", "get data", "compute", "abort"};
-    const std::uint8_t state = U8(m, 0);
+    const CompensationReport c = Decode<CompensationReport>(m);
+    const auto& b = c.bins;
     // Each bin is "%d," and the last comma gives way to the completion.
     std::snprintf(line.text, sizeof line.text, "State=%s  Status=%d  Bins=%d,%d,%d,%d,%d,%d,%d,%d  Comp=%d  Qual=%d",
-                  state < std::size(kStates) ? kStates[state] : "???", U8(m, 1), U8(m, 2), U8(m, 3), U8(m, 4),
-                  U8(m, 5), U8(m, 6), U8(m, 7), U8(m, 8), U8(m, 9), U8(m, 10), S16(m, 11));
+                  c.state < std::size(kStates) ? kStates[c.state] : "???", c.status, b[0], b[1], b[2], b[3], b[4],
+                  b[5], b[6], b[7], c.completion, c.quality);
 }
 
 void RenderDwmm(const DeviceMessage& m, StatusLine& line)
 {
-    char source[kMaxReceivedPayload + 1];
-    CopyPayloadText(m, 3, kMaxReceivedPayload, source);
-    std::snprintf(line.text, sizeof line.text, "state=%d  MagDecl=%f  Source=%s", U8(m, 0), SignedAngle(m, 1),
-                  source);
+    const WmmResult w = Decode<WmmResult>(m);
+    std::snprintf(line.text, sizeof line.text, "state=%d  MagDecl=%f  Source=%s", w.state,
+                  SignedAngleDegrees(w.declination), w.source.c_str());
 }
 
 void RenderNmea(const DeviceMessage& m, StatusLine& line)
 {
-    const std::size_t n = std::min(PayloadLength(m), kStatusTextMax);
+    const std::size_t n = std::min<std::size_t>({m.length, kMaxReceivedPayload, kStatusTextMax});
     std::memcpy(line.text, m.payload, n);
     line.text[n] = '\0';
 }
@@ -360,14 +336,14 @@ void PowerEffect(const DeviceMessage&, const StatusLine&, MessageEffects& effect
 // logged offsets and declination current.
 void InitialOffsetsEffect(const DeviceMessage& m, const StatusLine&, MessageEffects& effects)
 {
-    effects.LogSetMountOffset(S16(m, 1));
+    effects.LogSetMountOffset(Decode<Offsets>(m).body);
     if (effects.LogIsOpen())
         effects.SendRequest(DeclinationReadRequest());
 }
 
 void DeclinationEffect(const DeviceMessage& m, const StatusLine&, MessageEffects& effects)
 {
-    effects.LogSetDeclination(S16(m, 1));
+    effects.LogSetDeclination(Decode<Declination>(m).declination);
     if (effects.LogIsOpen())
         effects.LogWriteRecord();
 }

@@ -1,6 +1,6 @@
 #include "protocol/requests.h"
 
-#include <cstring>
+#include <cstdio>
 
 namespace tolvane {
 namespace {
@@ -8,129 +8,95 @@ namespace {
 // Metres per international foot as the module's altitude field expects it.
 constexpr double kMetresPerFoot = 0.3048006096012;
 
-// Writes little-endian fields into a request's payload and keeps its length.
-class PayloadWriter {
-public:
-    explicit PayloadWriter(OutgoingRequest& request) : request_(request) {}
-    PayloadWriter& U8(std::uint8_t v)
-    {
-        request_.payload[request_.length++] = v;
-        return *this;
-    }
-    PayloadWriter& U16(std::uint16_t v) { return U8(static_cast<std::uint8_t>(v)).U8(static_cast<std::uint8_t>(v >> 8)); }
-    PayloadWriter& S16(std::int16_t v) { return U16(static_cast<std::uint16_t>(v)); }
-    PayloadWriter& F32(float v)
-    {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return U16(static_cast<std::uint16_t>(bits)).U16(static_cast<std::uint16_t>(bits >> 16));
-    }
-
-private:
-    OutgoingRequest& request_;
-};
-
-OutgoingRequest Empty(RequestType type)
+OutgoingRequest Empty(MessageType type)
 {
     OutgoingRequest request;
-    request.type = type;
+    request.type = TypeByte(type);
     request.length = 0;
     return request;
 }
 
-std::int16_t ReadS16(const std::uint8_t* p)
-{
-    return static_cast<std::int16_t>(p[0] | (p[1] << 8));
-}
-
 } // namespace
 
-OutgoingRequest SerialNumberRequest() { return Empty(kSerialNumberRequest); }
-OutgoingRequest SelfTestRequest() { return Empty(kSelfTestRequest); }
-OutgoingRequest ResetRequest() { return Empty(kResetRequest); }
-OutgoingRequest CompensationParametersRequest() { return Empty(kCompensationParametersRequest); }
+OutgoingRequest SerialNumberRequest() { return Empty(MessageType::Identity); }
+OutgoingRequest SelfTestRequest() { return Empty(MessageType::SelfTest); }
+OutgoingRequest ResetRequest() { return Empty(MessageType::Reset); }
+OutgoingRequest CompensationParametersRequest() { return Empty(MessageType::CompensationParameters); }
 
 OutgoingRequest OffsetsReadRequest() { return OffsetsSetRequest(0, 0, 0, 0); }
 
 OutgoingRequest OffsetsSetRequest(std::uint8_t flags, std::int16_t body, std::int16_t roll, std::int16_t pitch)
 {
-    OutgoingRequest request = Empty(kOffsetsRequest);
-    PayloadWriter(request).U8(flags).S16(body).S16(roll).S16(pitch);
-    return request;
+    return EncodeRequest(Offsets{flags, body, roll, pitch});
 }
 
-OutgoingRequest DeclinationReadRequest()
+OutgoingRequest DeclinationReadRequest() { return EncodeRequest(Declination{0, 0}); }
+OutgoingRequest DeclinationSetRequest(std::int16_t declination) { return EncodeRequest(Declination{1, declination}); }
+
+OutgoingRequest OrientationRateReadRequest() { return OrientationRateSetRequest(OrientationRate::kRead); }
+OutgoingRequest OrientationRateSetRequest(std::int16_t intervalMs) { return EncodeRequest(OrientationRate{intervalMs}); }
+
+OutgoingRequest StartupDefaultsReadRequest() { return EncodeRequest(StartupDefaults{}); }
+
+OutgoingRequest StartupDefaultsLoadRequest(const StartupDefaults& values)
 {
-    OutgoingRequest request = Empty(kDeclinationRequest);
-    PayloadWriter(request).U8(0).S16(0);
-    return request;
-}
-
-OutgoingRequest DeclinationSetRequest(std::int16_t declination)
-{
-    OutgoingRequest request = Empty(kDeclinationRequest);
-    PayloadWriter(request).U8(1).S16(declination);
-    return request;
-}
-
-OutgoingRequest OrientationRateReadRequest() { return OrientationRateSetRequest(-1); }
-
-OutgoingRequest OrientationRateSetRequest(std::int16_t intervalMs)
-{
-    OutgoingRequest request = Empty(kOrientationRateRequest);
-    PayloadWriter(request).S16(intervalMs);
-    return request;
-}
-
-OutgoingRequest StartUpDefaultsReadRequest() { return StartUpDefaultsLoadRequest(0, StartUpDefaults{}); }
-
-OutgoingRequest StartUpDefaultsLoadRequest(std::uint16_t flags, const StartUpDefaults& values)
-{
-    auto pick = [flags](std::uint16_t bit, std::int16_t value) -> std::int16_t {
-        return (flags & bit) ? value : std::int16_t{0};
+    auto pick = [mask = values.mask](std::uint16_t bit, std::int16_t value) -> std::int16_t {
+        return (mask & bit) ? value : std::int16_t{0};
     };
-    OutgoingRequest request = Empty(kStartUpDefaultsRequest);
-    PayloadWriter(request)
-        .U16(flags)
-        .S16(pick(kLoadDeclination, values.declination))
-        .S16(pick(kLoadBodyOffset, values.bodyOffset))
-        .S16(pick(kLoadPitchOffset, values.pitchOffset))
-        .S16(pick(kLoadRollOffset, values.rollOffset))
-        .S16(pick(kLoadInterval, values.interval));
-    return request;
+    StartupDefaults sent;
+    sent.mask = values.mask;
+    sent.declination = pick(StartupDefaults::kDeclination, values.declination);
+    sent.bodyOffset = pick(StartupDefaults::kBodyOffset, values.bodyOffset);
+    sent.pitchOffset = pick(StartupDefaults::kPitchOffset, values.pitchOffset);
+    sent.rollOffset = pick(StartupDefaults::kRollOffset, values.rollOffset);
+    sent.interval = pick(StartupDefaults::kInterval, values.interval);
+    return EncodeRequest(sent);
 }
 
-StartUpDefaults DecodeStartUpDefaults(const std::uint8_t* payload, std::uint16_t* result)
-{
-    if (result) *result = static_cast<std::uint16_t>(payload[0] | (payload[1] << 8));
-    StartUpDefaults values;
-    values.declination = ReadS16(payload + 2);
-    values.bodyOffset = ReadS16(payload + 4);
-    values.pitchOffset = ReadS16(payload + 6);
-    values.rollOffset = ReadS16(payload + 8);
-    values.interval = ReadS16(payload + 10);
-    return values;
-}
-
-OutgoingRequest CompensationRequest(CompensationAction action)
-{
-    OutgoingRequest request = Empty(kCompensationRequest);
-    PayloadWriter(request).U8(static_cast<std::uint8_t>(action));
-    return request;
-}
+OutgoingRequest CompensationRequest(CompensationAction action) { return EncodeRequest(CompensationCommand{action}); }
 
 OutgoingRequest WmmRequest(int day, int month, int yearSince2000, double latitude, double longitude,
                            double altitudeFeet)
 {
-    OutgoingRequest request = Empty(kWmmRequest);
-    PayloadWriter(request)
-        .U8(static_cast<std::uint8_t>(day))
-        .U8(static_cast<std::uint8_t>(month))
-        .U8(static_cast<std::uint8_t>(yearSince2000))
-        .F32(static_cast<float>(latitude))
-        .F32(static_cast<float>(longitude))
-        .F32(static_cast<float>(altitudeFeet * kMetresPerFoot));
-    return request;
+    WmmQuery query;
+    query.day = static_cast<std::uint8_t>(day);
+    query.month = static_cast<std::uint8_t>(month);
+    query.year = static_cast<std::uint8_t>(yearSince2000);
+    query.latitude = static_cast<float>(latitude);
+    query.longitude = static_cast<float>(longitude);
+    query.altitudeMetres = static_cast<float>(altitudeFeet * kMetresPerFoot);
+    return EncodeRequest(query);
+}
+
+std::string RequestName(const DeviceMessage& frame)
+{
+    auto readOrSet = [](const char* name, bool read, const char* readWord, const char* setWord) {
+        return std::string(name) + " (" + (read ? readWord : setWord) + ")";
+    };
+    switch (static_cast<MessageType>(frame.type)) {
+    case MessageType::Identity: return "serial number request";
+    case MessageType::SelfTest: return "self test request";
+    case MessageType::Reset: return "reset request";
+    case MessageType::CompensationParameters: return "compensation parameters request";
+    case MessageType::Wmm: return "WMM request";
+    case MessageType::Offsets: return readOrSet("offsets request", Decode<Offsets>(frame).flags == 0, "read", "set");
+    case MessageType::Declination:
+        return readOrSet("declination request", Decode<Declination>(frame).set == 0, "read", "set");
+    case MessageType::OrientationRate:
+        return readOrSet("orientation rate request",
+                         Decode<OrientationRate>(frame).interval == OrientationRate::kRead, "read", "set");
+    case MessageType::StartupDefaults:
+        return readOrSet("start-up defaults request", Decode<StartupDefaults>(frame).mask == 0, "read", "load");
+    case MessageType::Compensation: {
+        static constexpr const char* kActions[] = {"?", "start", "status", "abort", "revert"};
+        const auto action = static_cast<std::size_t>(Decode<CompensationCommand>(frame).action);
+        return std::string("compensation request (") + kActions[action < std::size(kActions) ? action : 0] + ")";
+    }
+    default: break;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "unknown request 0x%02X", frame.type);
+    return text;
 }
 
 } // namespace tolvane

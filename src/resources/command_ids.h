@@ -29,7 +29,7 @@ enum CommandId : int {
     kCmdBaud19200 = 32851,
     kCmdBaud38400 = 32852,
     kCmdSelfTest = 32862,
-    kCmdStartUpDefaults = 32863,
+    kCmdStartupDefaults = 32863,
     kCmdCompensateRevert = 32870,
     kCmdCompensateStart = 32883,
     kCmdCompensateAbort = 32884,

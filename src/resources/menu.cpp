@@ -32,7 +32,7 @@ const MenuEntry kMenu[] = {
     {1, "&Reset Module", kCmdResetModule, nullptr},
     {1, "Self &Test", kCmdSelfTest, nullptr},
     {1, nullptr, 0, nullptr},
-    {1, "Start-Up &Defaults", kCmdStartUpDefaults, nullptr},
+    {1, "Start-Up &Defaults", kCmdStartupDefaults, nullptr},
     {1, "&Mag Decl (WMM)", kCmdMagDeclWmm, nullptr},
     {1, nullptr, 0, nullptr},
     {1, "&Baud Rate", 0, nullptr},

@@ -90,11 +90,6 @@ QSize ClientSizeFor(const MessageView& view)
     return {width, 5 * view.LineHeight()};
 }
 
-std::uint16_t Bytes16(const DeviceMessage& m, int offset)
-{
-    return static_cast<std::uint16_t>(m.payload[offset] | m.payload[offset + 1] << 8);
-}
-
 } // namespace
 
 OrientationPanel::OrientationPanel(MessageView* view) : view_(view) {}
@@ -139,13 +134,11 @@ QWidget* OrientationPanel::Window() const
     return window_.data();
 }
 
-void OrientationPanel::Update(const DeviceMessage& message)
+void OrientationPanel::Update(const Orientation& orientation)
 {
-    if (message.type != kOrientationType)
-        return;
-    roll_ = SignedAngleDegrees(static_cast<std::int16_t>(Bytes16(message, 0)));
-    pitch_ = SignedAngleDegrees(static_cast<std::int16_t>(Bytes16(message, 2)));
-    azimuth_ = UnsignedAngleDegrees(Bytes16(message, 4));
+    roll_ = SignedAngleDegrees(orientation.roll);
+    pitch_ = SignedAngleDegrees(orientation.pitch);
+    azimuth_ = UnsignedAngleDegrees(orientation.azimuth);
     hasData_ = true;
     Refresh();
 }

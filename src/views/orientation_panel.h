@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "link/device_message.h"
+#include "protocol/messages.h"
 
 class QWidget;
 
@@ -18,8 +18,6 @@ class MessageView;
 
 class OrientationPanel {
 public:
-    static constexpr std::uint16_t kOrientationType = 0x70; // 'p'
-
     explicit OrientationPanel(MessageView* view);
     ~OrientationPanel();
     OrientationPanel(const OrientationPanel&) = delete;
@@ -35,8 +33,8 @@ public:
     // The window while shown, otherwise null: it lies over the view's rows.
     QWidget* Window() const;
 
-    // Takes the angles of an orientation message; other types are ignored.
-    void Update(const DeviceMessage& message);
+    // Takes the angles of an orientation message.
+    void Update(const Orientation& orientation);
     // Forgets the values: the panel is blank until the next Update.
     void Clear();
     // While the port is lost or closed the values are stale: they are

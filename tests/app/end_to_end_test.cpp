@@ -214,7 +214,7 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
     Simulator sim(dir);
     ASSERT_TRUE(Start(sim));
     QString stored;
-    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         // Filled by the reply to the read sent at opening.
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
         stored = Fields(d);
@@ -228,7 +228,7 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
     frame->RunCommand(kCmdResetModule);
     ASSERT_FALSE(frame->Controller().VersionKnown());
     ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000));
-    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
         stored = Fields(d);
     }), QDialog::Rejected);

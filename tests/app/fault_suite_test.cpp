@@ -98,7 +98,7 @@ TEST_F(FaultSuiteTest, SilentModuleInStartUpDefaultsAsksThenCancels)
     ASSERT_TRUE(Open(sim));
     test::BoxAnswerer boxes({QMessageBox::Cancel});
     // Cancelling the question closes the dialog by itself.
-    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
     }), QDialog::Rejected);
     EXPECT_EQ(Said(boxes.seen), "Compass Silent|No reply to request\nfor current values.");
@@ -158,7 +158,7 @@ TEST_F(FaultSuiteTest, FlashFailureInStartUpDefaultsSaysTooBad)
     ASSERT_TRUE(Open(sim));
     ASSERT_TRUE(Identified());
     test::BoxAnswerer boxes;
-    EXPECT_EQ(RunDialog(kCmdStartUpDefaults, [&](QDialog& d) {
+    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
         test::Type(Edit(d, kPitchEditId), "3.5");
         Click(d, kSettingsOkId);

@@ -115,18 +115,18 @@ struct NamedRequest {
 
 TEST(CaptureDecode, SentFramesAreNamedAsRequests)
 {
-    StartUpDefaults values;
+    StartupDefaults values;
     values.interval = 100;
     const NamedRequest table[] = {
         {SerialNumberRequest(), "serial number request"},
         {OffsetsReadRequest(), "offsets request (read)"},
-        {OffsetsSetRequest(kSetRollOffset, 0, 5, 0), "offsets request (set)"},
+        {OffsetsSetRequest(Offsets::kRoll, 0, 5, 0), "offsets request (set)"},
         {DeclinationReadRequest(), "declination request (read)"},
         {DeclinationSetRequest(0), "declination request (set)"},
         {OrientationRateReadRequest(), "orientation rate request (read)"},
         {OrientationRateSetRequest(0), "orientation rate request (set)"},
-        {StartUpDefaultsReadRequest(), "start-up defaults request (read)"},
-        {StartUpDefaultsLoadRequest(kLoadInterval, values), "start-up defaults request (load)"},
+        {StartupDefaultsReadRequest(), "start-up defaults request (read)"},
+        {StartUpDefaultsLoadRequest(StartupDefaults::kInterval, values), "start-up defaults request (load)"},
         {CompensationRequest(CompensationAction::Start), "compensation request (start)"},
         {CompensationRequest(CompensationAction::Status), "compensation request (status)"},
         {CompensationRequest(CompensationAction::Abort), "compensation request (abort)"},
@@ -195,7 +195,7 @@ TEST(DecodeCli, PrintsTheMessageViewLines)
     const std::string sentence = "$HCHDT,123.4,T*2D\r\n";
     const TempFile file(FormatHeader(header) + ChunkLine(ChunkKind::Received, 12, dbaud.substr(0, 4)) +
                         ChunkLine(ChunkKind::Received, 15, dbaud.substr(4)) +
-                        ChunkLine(ChunkKind::Sent, 20, Frame(kSerialNumberRequest, {})) +
+                        ChunkLine(ChunkKind::Sent, 20, Frame(TypeByte(MessageType::Identity), {})) +
                         ChunkLine(ChunkKind::Received, 31, sentence) + FormatGapLine(40, 7) +
                         ChunkLine(ChunkKind::Received, 52, dbaud));
     const CliCase table[] = {

@@ -133,7 +133,7 @@ TEST_F(InitializationsTest, FlaggedValuesSentInOrderEachAfterItsAcknowledgement)
             EXPECT_EQ(frame.sent[i].type, c.requests[i].first);
             EXPECT_EQ(test::Payload(frame.sent[i]), c.requests[i].second);
             for (std::uint16_t other :
-                 {kOffsetsRequest, kDeclinationRequest, kOrientationRateRequest, kStartUpDefaultsRequest}) {
+                 {TypeByte(MessageType::Offsets), TypeByte(MessageType::Declination), TypeByte(MessageType::OrientationRate), TypeByte(MessageType::StartupDefaults)}) {
                 if (other != c.requests[i].first) dialog->OnMessage(test::Message(other));
             }
             EXPECT_EQ(frame.sent.size(), i + 1);

@@ -33,12 +33,13 @@ struct RequestCase {
 
 TEST(Requests, FramesAreByteExactAndDecodeBack)
 {
-    StartUpDefaults values;
+    StartupDefaults values;
     values.declination = 500; // flag clear: not sent
     values.bodyOffset = 7;    // flag clear: not sent
     values.pitchOffset = -18;
     values.rollOffset = 18;
     values.interval = 145; // flag clear: not sent
+    values.mask = StartupDefaults::kRollOffset | StartupDefaults::kPitchOffset;
 
     const std::vector<RequestCase> cases{
         {"serial number", SerialNumberRequest(), {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x58}},
@@ -47,7 +48,7 @@ TEST(Requests, FramesAreByteExactAndDecodeBack)
         {"compensation parameters", CompensationParametersRequest(), {0x0D, 0x0A, 0x7E, 0x67, 0x00, 0xFC}},
         {"offsets read", OffsetsReadRequest(),
          {0x0D, 0x0A, 0x7E, 0x50, 0x07, 0, 0, 0, 0, 0, 0, 0, 0xEC}},
-        {"offsets set body and pitch", OffsetsSetRequest(kSetBodyOffset | kSetPitchOffset, 1911, -182, 8192),
+        {"offsets set body and pitch", OffsetsSetRequest(Offsets::kBody | Offsets::kPitch, 1911, -182, 8192),
          {0x0D, 0x0A, 0x7E, 0x50, 0x07, 0x05, 0x77, 0x07, 0x4A, 0xFF, 0x00, 0x20, 0xD8}},
         {"declination read", DeclinationReadRequest(), {0x0D, 0x0A, 0x7E, 0x54, 0x03, 0x00, 0x00, 0x00, 0xEC}},
         {"declination set -1 degree", DeclinationSetRequest(-182),
@@ -55,9 +56,9 @@ TEST(Requests, FramesAreByteExactAndDecodeBack)
         {"orientation rate read", OrientationRateReadRequest(), {0x0D, 0x0A, 0x7E, 0x7F, 0x02, 0xFF, 0xFF, 0x14}},
         {"orientation rate 145 ms", OrientationRateSetRequest(145), {0x0D, 0x0A, 0x7E, 0x7F, 0x02, 0x91, 0x00, 0xA7}},
         {"orientation rate none", OrientationRateSetRequest(0), {0x0D, 0x0A, 0x7E, 0x7F, 0x02, 0x00, 0x00, 0x16}},
-        {"start-up defaults read", StartUpDefaultsReadRequest(),
+        {"start-up defaults read", StartupDefaultsReadRequest(),
          {0x0D, 0x0A, 0x7E, 0x66, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x07}},
-        {"start-up defaults load roll and pitch", StartUpDefaultsLoadRequest(kLoadRollOffset | kLoadPitchOffset, values),
+        {"start-up defaults load roll and pitch", StartupDefaultsLoadRequest(values),
          {0x0D, 0x0A, 0x7E, 0x66, 0x0C, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0xEE, 0xFF, 0x12, 0x00, 0x00, 0x00, 0x12}},
         {"compensation start", CompensationRequest(CompensationAction::Start), {0x0D, 0x0A, 0x7E, 0x72, 0x01, 0x01, 0x09}},
         {"compensation status", CompensationRequest(CompensationAction::Status), {0x0D, 0x0A, 0x7E, 0x72, 0x01, 0x02, 0x0A}},
@@ -89,21 +90,6 @@ TEST(Requests, WmmAltitudeIsTheNearestFloatOfMetres)
     float metres;
     std::memcpy(&metres, r.payload + 11, sizeof metres);
     EXPECT_EQ(metres, static_cast<float>(304.8006096012));
-}
-
-TEST(Requests, StartUpDefaultsDecodeFromTheReplyLayout)
-{
-    StartUpDefaults values{-300, 1911, -18, 18, 145};
-    const std::uint16_t all = kLoadDeclination | kLoadBodyOffset | kLoadRollOffset | kLoadPitchOffset | kLoadInterval;
-    const OutgoingRequest r = StartUpDefaultsLoadRequest(all, values);
-    std::uint16_t result = 0;
-    const StartUpDefaults back = DecodeStartUpDefaults(r.payload, &result);
-    EXPECT_EQ(result, all);
-    EXPECT_EQ(back.declination, -300);
-    EXPECT_EQ(back.bodyOffset, 1911);
-    EXPECT_EQ(back.pitchOffset, -18);
-    EXPECT_EQ(back.rollOffset, 18);
-    EXPECT_EQ(back.interval, 145);
 }
 
 TEST(Angles, DegreesToCountsTruncatesTowardZeroAndWraps)

@@ -94,7 +94,7 @@ TEST(Replies, EachRequestGetsItsReplyTypeAndLength)
     const Case cases[] = {
         {SerialNumberRequest(), 12, 12},    {SelfTestRequest(), 2, 2},
         {OffsetsReadRequest(), 7, 6},       {DeclinationReadRequest(), 3, 3},
-        {OrientationRateReadRequest(), 2, 3}, {StartUpDefaultsReadRequest(), 12, 11},
+        {OrientationRateReadRequest(), 2, 3}, {StartupDefaultsReadRequest(), 12, 11},
         {CompensationRequest(CompensationAction::Status), 13, 13}, {CompensationParametersRequest(), 18, 18},
     };
     Module plain, odd(With([](SimOptions& o) { o.incompatible = true; }));
@@ -105,7 +105,7 @@ TEST(Replies, EachRequestGetsItsReplyTypeAndLength)
         EXPECT_EQ(odd.Reply(c.request).payload.size(), c.incompatibleLength) << c.request.type;
     }
     const Outgoing wmm = plain.Reply(WmmRequest(1, 7, 25, 47.6, -122.3, 0));
-    EXPECT_EQ(wmm.type, kWmmRequest);
+    EXPECT_EQ(wmm.type, TypeByte(MessageType::Wmm));
     ASSERT_GT(wmm.payload.size(), 4u);
     EXPECT_EQ(wmm.payload[0], 1);     // computed and set
     EXPECT_EQ(wmm.payload.back(), 0); // the text's end
@@ -128,21 +128,21 @@ TEST(Replies, UnknownTypesWrongLengthsAndSilencedTypesGetNothing)
     longIdentity.length = 1;
     for (const auto& r : {unknown, shortOffsets, longIdentity}) EXPECT_TRUE(m.Ask(r).empty()) << r.type;
 
-    Module partly(With([](SimOptions& o) { o.silentFor = {kDeclinationRequest}; }));
+    Module partly(With([](SimOptions& o) { o.silentFor = {TypeByte(MessageType::Declination)}; }));
     EXPECT_TRUE(partly.Ask(DeclinationSetRequest(1000)).empty());
     EXPECT_EQ(partly.module.Working().declination, 1000); // withheld, yet applied
     EXPECT_EQ(partly.Ask(SerialNumberRequest()).size(), 1u);
 
     Module mute(With([](SimOptions& o) { o.silent = true; }));
-    for (const auto& r : {SerialNumberRequest(), SelfTestRequest(), OffsetsReadRequest(), StartUpDefaultsReadRequest()})
+    for (const auto& r : {SerialNumberRequest(), SelfTestRequest(), OffsetsReadRequest(), StartupDefaultsReadRequest()})
         EXPECT_TRUE(mute.Ask(r).empty()) << r.type;
 }
 
 TEST(Replies, SetsAreReadBackAndOffsetsApplyOnlyWhereFlagged)
 {
     Module m;
-    m.Reply(OffsetsSetRequest(kSetBodyOffset, 500, 0, 0));
-    const Outgoing set = m.Reply(OffsetsSetRequest(kSetRollOffset | kSetPitchOffset, 111, 222, -333));
+    m.Reply(OffsetsSetRequest(Offsets::kBody, 500, 0, 0));
+    const Outgoing set = m.Reply(OffsetsSetRequest(Offsets::kRoll | Offsets::kPitch, 111, 222, -333));
     for (const Outgoing& o : {set, m.Reply(OffsetsReadRequest())}) {
         EXPECT_EQ(S16At(o, 1), 500);
         EXPECT_EQ(S16At(o, 3), 222);
@@ -159,11 +159,11 @@ TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStore)
     TempDir dir;
     Module m(With([&](SimOptions& o) { o.flashFile = (dir.path / "flash").string(); }));
     m.Run(0, 1);
-    const StartUpDefaults values{.declination = 1911, .pitchOffset = -18, .rollOffset = 18, .interval = 250};
+    const StartupDefaults values{.declination = 1911, .pitchOffset = -18, .rollOffset = 18, .interval = 250};
     const Outgoing loaded =
-        m.Reply(StartUpDefaultsLoadRequest(kLoadDeclination | kLoadPitchOffset | kLoadInterval, values), 10);
+        m.Reply(StartUpDefaultsLoadRequest(StartupDefaults::kDeclination | StartupDefaults::kPitchOffset | StartupDefaults::kInterval, values), 10);
     std::uint16_t result = 0;
-    const StartUpDefaults back = DecodeStartUpDefaults(loaded.payload.data(), &result);
+    const StartupDefaults back = DecodeStartUpDefaults(loaded.payload.data(), &result);
     EXPECT_NE(result, 0);
     EXPECT_EQ(back.declination, 1911);
     EXPECT_EQ(back.pitchOffset, -18);
@@ -190,7 +190,7 @@ TEST(Replies, FailedStoresChangeNothing)
 {
     Module m(With([](SimOptions& o) { o.flashFail = true; }));
     std::uint16_t result = 1;
-    const Outgoing reply = m.Reply(StartUpDefaultsLoadRequest(kLoadDeclination, {.declination = 1911}));
+    const Outgoing reply = m.Reply(StartUpDefaultsLoadRequest(StartupDefaults::kDeclination, {.declination = 1911}));
     EXPECT_EQ(DecodeStartUpDefaults(reply.payload.data(), &result).declination, 0);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(m.flash.Values().declination, 0);
@@ -232,7 +232,7 @@ TEST(Compensation, RunCollectsComputesAndReportsOnce)
     std::vector<std::pair<std::int64_t, Outgoing>> reports;
     for (std::int64_t t = 1000; t < 30000; t += 10)
         for (auto& o : m.streams.Due(t, true))
-            if (o.type == kCompensationRequest) reports.emplace_back(t, o);
+            if (o.type == TypeByte(MessageType::Compensation)) reports.emplace_back(t, o);
     ASSERT_GT(reports.size(), 40u);
 
     int results = 0, lastState = 1, lastCompletion = 0;
@@ -270,9 +270,9 @@ TEST(Compensation, AbortEndsTheRun)
 {
     Module m;
     m.Reply(CompensationRequest(CompensationAction::Start), 0);
-    EXPECT_EQ(m.Run(0, 5000, kCompensationRequest).back().payload[0], 1);
+    EXPECT_EQ(m.Run(0, 5000, TypeByte(MessageType::Compensation)).back().payload[0], 1);
     EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Abort), 5000).payload[0], 3);
-    EXPECT_TRUE(m.Run(5000, 30000, kCompensationRequest).empty());
+    EXPECT_TRUE(m.Run(5000, 30000, TypeByte(MessageType::Compensation)).empty());
     EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Status), 30000).payload[0], 3);
 }
 

@@ -121,7 +121,7 @@ TEST_F(SimProcessTest, FlashOutlivesTheProcessAndAWrongSpeedGetsNoAnswer)
     {
         SimProcess sim(TOLVANE_SIM_PATH, {"--flash", flash});
         auto serial = Open(sim.Output());
-        const auto loaded = Ask(*serial, StartUpDefaultsLoadRequest(kLoadDeclination | kLoadInterval,
+        const auto loaded = Ask(*serial, StartUpDefaultsLoadRequest(StartupDefaults::kDeclination | StartupDefaults::kInterval,
                                                                     {.declination = 1911, .interval = 250}));
         ASSERT_TRUE(loaded);
         std::uint16_t result = 0;
@@ -139,10 +139,10 @@ TEST_F(SimProcessTest, FlashOutlivesTheProcessAndAWrongSpeedGetsNoAnswer)
 
     serial.reset();
     serial = Open(pty, 9600);
-    const auto read = Ask(*serial, StartUpDefaultsReadRequest());
+    const auto read = Ask(*serial, StartupDefaultsReadRequest());
     ASSERT_TRUE(read);
     std::uint16_t result = 0;
-    const StartUpDefaults back = DecodeStartUpDefaults(read->payload, &result);
+    const StartupDefaults back = DecodeStartUpDefaults(read->payload, &result);
     EXPECT_EQ(back.declination, 1911);
     EXPECT_EQ(back.interval, 250);
     const auto rate = Ask(*serial, OrientationRateReadRequest());
