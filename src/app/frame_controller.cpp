@@ -3,11 +3,17 @@
 #include "protocol/requests.h"
 
 namespace tolvane {
+
+FrameController::FrameController(FrameHost& host, DeviceLink& link, LogFile& log)
+    : host_(host), link_(link), log_(log), effects_(log, [&link](const OutgoingRequest& r) { link.Send(r); })
+{
+}
+
 void FrameController::SendSupervised(const OutgoingRequest& request, const char* name)
 {
     pendingRequest_ = request;
     requestName_ = name;
-    host_.Send(pendingRequest_);
+    link_.Send(pendingRequest_);
     host_.StartReplyTimer();
     replyTimerRunning_ = true;
 }
@@ -15,7 +21,7 @@ void FrameController::SendSupervised(const OutgoingRequest& request, const char*
 void FrameController::SendUnsupervised(const OutgoingRequest& request)
 {
     pendingRequest_ = request;
-    host_.Send(pendingRequest_);
+    link_.Send(pendingRequest_);
 }
 
 void FrameController::OnDeviceMessage(DeviceMessage message)
@@ -30,14 +36,17 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
     if (IsType(message, MessageType::Orientation)) {
         ++orientationCount_;
         const Orientation orientation = Decode<Orientation>(message);
-        host_.LogOrientation(orientation.roll, orientation.pitch, orientation.azimuth);
+        log_.roll = orientation.roll;
+        log_.pitch = orientation.pitch;
+        log_.azimuth = orientation.azimuth;
+        if (log_.Logging()) log_.WriteRecord();
         if (orientationHoldoff_) return;
         host_.ShowOrientation(orientation);
         host_.StartHoldoffTimer();
         orientationHoldoff_ = true;
     }
 
-    host_.AddToView(message);
+    AddMessage(message);
 
     switch (static_cast<MessageType>(message.type)) {
     case MessageType::PowerUp:
@@ -47,7 +56,7 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         break;
     case MessageType::Offsets:
         SendUnsupervised(DeclinationReadRequest());
-        host_.HandToDialogs(message);
+        HandToReceiver(message);
         break;
     case MessageType::Identity:
         versionKnown_ = true;
@@ -57,9 +66,23 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         SendUnsupervised(OffsetsReadRequest());
         break;
     default:
-        host_.HandToDialogs(message);
+        HandToReceiver(message);
         break;
     }
+}
+
+void FrameController::AddMessage(const DeviceMessage& message)
+{
+    if (!showNmea_ && IsType(message, MessageType::Nmea)) return;
+    StatusLine line;
+    if (!RenderMessage(message, line)) return;
+    ApplyMessageEffects(message, line, effects_);
+    host_.ShowLine(line);
+}
+
+void FrameController::HandToReceiver(const DeviceMessage& message)
+{
+    if (MessageReceiver* receiver = receivers_.For(message.type)) receiver->OnMessage(message);
 }
 
 void FrameController::AdvanceInitialize(const DeviceMessage& reply)
@@ -123,7 +146,7 @@ void FrameController::OnHoldoffTimeout()
 
 void FrameController::RequestIdentity()
 {
-    if (host_.PortNumber() == -1) return;
+    if (link_.PortNumber() == -1) return;
     SendUnsupervised(SerialNumberRequest());
 }
 
@@ -154,7 +177,8 @@ void FrameController::CompensateStatus()
 void FrameController::CompensateAbort()
 {
     SendUnsupervised(CompensationRequest(CompensationAction::Abort));
-    compensationActive = false;
+    // The run is over for the frame: its messages reach no dialog any more.
+    receivers_.Unregister(MessageType::Compensation);
 }
 
 void FrameController::CompensateRevert() { SendUnsupervised(CompensationRequest(CompensationAction::Revert)); }
@@ -163,10 +187,8 @@ void FrameController::SetBaudRate(int baud)
 {
     if (baud == baudRate_) return;
     baudRate_ = baud;
-    const int port = host_.PortNumber();
-    if (port >= 1 && host_.ReopenPort(port, baud) <= 0) {
-        host_.ShowReopenFailed();
-    }
+    const int port = link_.PortNumber();
+    if (port >= 1 && link_.Open(port, baud) <= 0) host_.ShowReopenFailed();
     host_.CommandStateChanged();
 }
 

@@ -2,14 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -18,7 +15,9 @@
 #include <vector>
 
 #include "app/about_box.h"
+#include "app/command_states.h"
 #include "app/display_font_dialog.h"
+#include "app/frame_bars.h"
 #include "capture/capture_writer.h"
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/com_port_dialog.h"
@@ -27,68 +26,19 @@
 #include "dialogs/number_entry.h"
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
+#include "link/clock.h"
+#include "link/device_link.h"
 #include "logging/log_file_dialog.h"
 #include "protocol/angles.h"
-#include "link/clock.h"
-#include "link/serial_link.h"
 #include "resources/command_ids.h"
-#include "resources/icons.h"
 #include "resources/menu.h"
 #include "views/captioned_child.h"
 #include "views/message_view.h"
 
 namespace tolvane {
-namespace {
 
-// Toolbar buttons run the command of their menu twin.
-int MenuTwin(int id)
-{
-    switch (id) {
-    case kCmdComPortToolbar: return kCmdComPort;
-    case kCmdInitializeToolbar: return kCmdInitialize;
-    case kCmdLogOpenToolbar: return kCmdLogOpen;
-    case kCmdLogBumpToolbar: return kCmdLogBump;
-    case kCmdNavConsoleToolbar: return kCmdNavConsole;
-    case kCmdStatusViewToolbar: return kCmdStatusView;
-    default: return id;
-    }
-}
-
-bool Checkable(int id)
-{
-    switch (id) {
-    case kCmdBaud4800:
-    case kCmdBaud9600:
-    case kCmdBaud19200:
-    case kCmdBaud38400:
-    case kCmdSerialNo:
-    case kCmdNavConsole:
-    case kCmdNavConsoleToolbar:
-    case kCmdStatusView:
-    case kCmdStatusViewToolbar:
-    case kCmdToolbar:
-    case kCmdStatusBar:
-    case kCmdCaptureRawStream:
-    case kCmdToggleNmea: return true;
-    default: return false;
-    }
-}
-
-int BaudOf(int id)
-{
-    switch (id) {
-    case kCmdBaud4800: return 4800;
-    case kCmdBaud9600: return 9600;
-    case kCmdBaud19200: return 19200;
-    case kCmdBaud38400: return 38400;
-    default: return 0;
-    }
-}
-
-} // namespace
-
-CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWidget* parent)
-    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this)
+CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWidget* parent)
+    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this, link, log)
 {
     setObjectName("CMainFrame");
     view_ = new MessageView(this);
@@ -96,8 +46,6 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
     displayFont_ = QApplication::font();
     view_->SetDisplayFont(displayFont_);
     setCentralWidget(view_);
-    effects_ = std::make_unique<LogMessageEffects>(log_, [this](const OutgoingRequest& r) { link_.Send(r); });
-    view_->SetEffects(effects_.get());
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
     view_->SetOverlapProvider([this] {
@@ -106,9 +54,9 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
         if (QWidget* w = navConsole_->Window()) over.push_back(w);
         return over;
     });
-    BuildMenus();
-    BuildToolbar();
-    BuildStatusBar();
+    FrameBars bars = BuildFrameBars(*this, [this](int id) { RunCommand(id); }, [this] { UpdateCommandStates(); });
+    actions_ = std::move(bars.actions);
+    panes_ = std::move(bars.panes);
     setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
     log_.SetPaneText([this](const std::string& text) {
         if (QLabel* pane = Pane(kPaneLogging)) {
@@ -124,7 +72,8 @@ CMainFrame::CMainFrame(SerialLink& link, LogFile& log, QSettings& settings, QWid
     holdoffTimer_.setSingleShot(true);
     holdoffTimer_.setInterval(kHoldoffMs);
     connect(&holdoffTimer_, &QTimer::timeout, this, [this] { controller_.OnHoldoffTimeout(); });
-    lostPortTimer_.setInterval(kLostPortRetryMs);
+    // The watch decides when a try is due; the timer only looks often.
+    lostPortTimer_.setInterval(static_cast<int>(LostPortWatch::kRetryMs / 4));
     connect(&lostPortTimer_, &QTimer::timeout, this, &CMainFrame::RetryLostPort);
 
     connect(view_, &MessageView::firstPainted, this,
@@ -150,98 +99,6 @@ CMainFrame::~CMainFrame()
     link_.Close();
     link_.SetNotify(nullptr);
     log_.SetPaneText(nullptr);
-    view_->SetEffects(nullptr);
-}
-
-void CMainFrame::BuildMenus()
-{
-    QMenu* top = nullptr;
-    QMenu* sub = nullptr;
-    for (std::size_t i = 0; i < kMenuCount; ++i) {
-        const MenuEntry& e = kMenu[i];
-        if (e.depth == 0) {
-            top = menuBar()->addMenu(e.text);
-            sub = nullptr;
-            continue;
-        }
-        QMenu* into = e.depth == 2 && sub ? sub : top;
-        if (!into) continue;
-        if (!e.text) {
-            into->addSeparator();
-            continue;
-        }
-        if (e.id == 0) {
-            sub = top->addMenu(e.text);
-            continue;
-        }
-        auto* action = new QAction(e.text, this);
-        action->setData(e.id);
-        action->setObjectName(QString::number(e.id));
-        action->setCheckable(Checkable(e.id));
-        if (e.prompt) action->setStatusTip(e.prompt);
-        connect(action, &QAction::triggered, this, [this, id = e.id] { RunCommand(id); });
-        into->addAction(action);
-        actions_[e.id] = action;
-    }
-
-    auto* nmea = new QAction("Show &NMEA Sentences", this);
-    nmea->setData(kCmdToggleNmea);
-    nmea->setObjectName(QString::number(kCmdToggleNmea));
-    nmea->setCheckable(true);
-    connect(nmea, &QAction::triggered, this, [this] { RunCommand(kCmdToggleNmea); });
-    actions_[kCmdToggleNmea] = nmea;
-
-    // The menu's check marks follow the state each time a menu opens.
-    for (QMenu* menu : menuBar()->findChildren<QMenu*>())
-        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
-}
-
-void CMainFrame::BuildToolbar()
-{
-    auto* bar = addToolBar("Toolbar");
-    bar->setObjectName(QString::number(kCmdToolbar));
-    bar->setIconSize(QSize(16, 15));
-    bar->setMovable(true);
-    bar->setAllowedAreas(Qt::AllToolBarAreas);
-    for (std::size_t i = 0; i < kToolbarButtonCount; ++i) {
-        const int id = kToolbarButtons[i];
-        if (id == 0) {
-            bar->addSeparator();
-            continue;
-        }
-        QAction* twin = actions_.count(MenuTwin(id)) ? actions_[MenuTwin(id)] : nullptr;
-        auto* action = new QAction(QIcon(ToolbarPixmap(id)), twin ? twin->text().remove('&') : QString(), this);
-        action->setData(id);
-        action->setObjectName(QString::number(id));
-        action->setCheckable(Checkable(id));
-        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
-        bar->addAction(action);
-        actions_[id] = action;
-    }
-    connect(Action(kCmdToolbar), &QAction::toggled, bar, &QToolBar::setVisible);
-    connect(bar, &QToolBar::visibilityChanged, this, &CMainFrame::UpdateCommandStates);
-}
-
-void CMainFrame::BuildStatusBar()
-{
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QString::number(kCmdStatusBar));
-    for (std::size_t i = 0; i < kIndicatorPaneCount; ++i) {
-        const IndicatorPane& p = kIndicatorPanes[i];
-        auto* label = new QLabel(p.text, bar);
-        label->setTextFormat(Qt::PlainText); // a log named "<b>.dta" is not markup
-        label->setObjectName(QString::number(p.id));
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        // The widths are minimums: a wider display font still shows the whole text.
-        if (p.width > 0) label->setMinimumWidth(p.width);
-        bar->addPermanentWidget(label);
-        panes_[p.id] = label;
-    }
-    bar->showMessage(kReadyPrompt);
-    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
-        if (text.isEmpty()) bar->showMessage(kReadyPrompt);
-    });
-    connect(Action(kCmdStatusBar), &QAction::toggled, bar, &QStatusBar::setVisible);
 }
 
 QAction* CMainFrame::Action(int commandId) const
@@ -258,36 +115,28 @@ QLabel* CMainFrame::Pane(int indicatorId) const
 
 void CMainFrame::UpdateCommandStates()
 {
-    const bool portOpen = link_.PortNumber() != -1;
-    const bool logging = log_.Logging();
-    const bool panelShown = panel_->Shown();
-    const bool navConsoleOpen = navConsole_->IsOpen();
-    auto set = [this](int id, bool enabled, int check = -1) {
-        QAction* a = Action(id);
-        if (!a) return;
-        a->setEnabled(enabled);
-        if (check >= 0) a->setChecked(check != 0);
-    };
-    for (int id : {kCmdLogClose, kCmdLogBump, kCmdLogBumpToolbar}) set(id, logging);
-    // An open console can always be closed, as an open panel can be hidden.
-    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar}) set(id, navConsoleOpen || portOpen, navConsoleOpen);
-    for (int id : {kCmdStatusView, kCmdStatusViewToolbar}) set(id, panelShown || portOpen, panelShown);
-    for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
-        set(id, true, BaudOf(id) == controller_.BaudRate());
-    set(kCmdSerialNo, portOpen, controller_.VersionKnown());
-    for (int id : {kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartupDefaults, kCmdCompensateStatus,
-                   kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert})
-        set(id, portOpen);
-    set(kCmdToggleNmea, true, view_->showNmea);
+    FrameState state;
+    state.portOpen = link_.PortNumber() != -1;
     // A capture ends with the port; reopening at a new speed keeps it.
-    if (capture_ && !portOpen) StopCapture();
-    set(kCmdCaptureRawStream, portOpen || capture_, capture_ != nullptr);
-    if (QToolBar* bar = findChild<QToolBar*>()) set(kCmdToolbar, true, !bar->isHidden());
-    set(kCmdStatusBar, true, !statusBar()->isHidden());
+    if (capture_ && !state.portOpen) StopCapture();
+    state.logging = log_.Logging();
+    state.panelShown = panel_->Shown();
+    state.navConsoleOpen = navConsole_->IsOpen();
+    state.versionKnown = controller_.VersionKnown();
+    state.showNmea = controller_.ShowNmea();
+    state.capturing = capture_ != nullptr;
+    state.toolbarShown = !findChild<QToolBar*>()->isHidden();
+    state.statusBarShown = !statusBar()->isHidden();
+    state.baudRate = controller_.BaudRate();
+    for (const auto& [id, action] : actions_) {
+        const CommandState command = StateOfCommand(id, state);
+        action->setEnabled(command.enabled);
+        if (command.checkable) action->setChecked(command.checked);
+    }
 
     // The displays' values are stale while no port is open.
-    QString stale;
-    if (!portOpen) stale = lostPort_ != -1 ? QString(" COM%1 Lost ").arg(lostPort_).trimmed() : "No COM Port Open";
+    const QString stale =
+        state.portOpen ? QString() : QString::fromStdString(ComPaneText(-1, LostPort())).trimmed();
     panel_->SetStale(stale);
     navConsole_->SetStale(stale);
 }
@@ -302,24 +151,21 @@ void CMainFrame::UpdateIdentityDisplay()
     UpdateCommandStates();
 }
 
-void CMainFrame::SetComPane(const QString& text)
+void CMainFrame::SetComPane()
 {
-    if (QLabel* pane = Pane(kPaneComPort)) pane->setText(text);
+    if (QLabel* pane = Pane(kPaneComPort))
+        pane->setText(QString::fromStdString(ComPaneText(link_.PortNumber(), LostPort())));
 }
 
 void CMainFrame::RunCommand(int commandId)
 {
-    const int id = MenuTwin(commandId);
+    const int id = MenuTwinOf(commandId);
     switch (id) {
     case kCmdComPort: ComPortCommand(); break;
     case kCmdExit: close(); break;
     case kCmdFont: FontCommand(); break;
-    case kCmdAbout: {
-        CAboutBox about(this);
-        about.exec();
-        break;
-    }
-    case kCmdToggleNmea: view_->showNmea = !view_->showNmea; break;
+    case kCmdAbout: CAboutBox(this).exec(); break;
+    case kCmdToggleNmea: controller_.ToggleNmea(); break;
     case kCmdLogOpen:
         LogOpenCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
         view_->RepaintWithErase();
@@ -329,7 +175,10 @@ void CMainFrame::RunCommand(int commandId)
         LogBumpCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
         view_->RepaintWithErase();
         break;
-    case kCmdStatusView: StatusViewCommand(); break;
+    case kCmdStatusView:
+        if (panel_->Shown()) panel_->Hide();
+        else panel_->Show();
+        break;
     case kCmdNavConsole: NavConsoleCommand(); break;
     case kCmdStartupDefaults: StartupDefaultsCommand(); break;
     case kCmdCompensateStart: CompensateStartCommand(); break;
@@ -342,11 +191,9 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdCompensateStatus: controller_.CompensateStatus(); break;
     case kCmdCompensateAbort: controller_.CompensateAbort(); break;
     case kCmdCompensateRevert: controller_.CompensateRevert(); break;
-    case kCmdBaud4800:
-    case kCmdBaud9600:
-    case kCmdBaud19200:
-    case kCmdBaud38400: controller_.SetBaudRate(BaudOf(id)); break;
-    default: break;
+    default:
+        if (const int baud = BaudRateOf(id)) controller_.SetBaudRate(baud);
+        break;
     }
     UpdateCommandStates();
 }
@@ -355,7 +202,7 @@ bool CMainFrame::event(QEvent* e)
 {
     if (e->type() == WM_DEVICE_MESSAGE) {
         DeviceMessage message;
-        if (link_.TakeMessage(message) != SerialLink::kEmpty) controller_.OnDeviceMessage(message);
+        if (link_.TakeMessage(message) != DeviceLink::kEmpty) controller_.OnDeviceMessage(message);
         // The reader's last notification; messages it queued before stay
         // queued for the events already posted.
         if (link_.PortNumber() != -1 && !link_.ReaderRunning()) PortLost();
@@ -374,74 +221,68 @@ bool CMainFrame::event(QEvent* e)
 
 void CMainFrame::StartLink()
 {
-    const int port = RememberedPort(settings_.value("Compass/COMPort").toString().toStdString());
-    if (port == 0) {
-        ComPortCommand();
-    } else if (link_.Open(port, controller_.BaudRate()) < 1) {
-        ComPortCommand();
-    } else {
-        char text[32];
-        std::snprintf(text, sizeof text, " COM%d Open ", port);
-        SetComPane(text);
-    }
+    const int port = RememberedPort(settings_.value("Compass/COMPort", 0).toString().toStdString());
+    PortProbe why;
+    if (port == 0) ComPortCommand();
+    else if (link_.Open(port, controller_.BaudRate(), &why) < 1) ComPortCommand(port, why);
+    else SetComPane();
     controller_.RequestIdentity();
     UpdateCommandStates();
 }
 
 void CMainFrame::PortLost()
 {
-    lostPort_ = link_.PortNumber();
+    const int port = link_.PortNumber();
     link_.Close();
-    char text[32];
-    std::snprintf(text, sizeof text, " COM%d Lost ", lostPort_);
-    SetComPane(text);
-    view_->AddStatusLine(text);
+    lostPortWatch_.PortLost(port, NowMs());
+    SetComPane();
+    view_->AddStatusLine(ComPaneText(-1, port).c_str());
     lostPortTimer_.start();
     UpdateCommandStates();
 }
 
 void CMainFrame::RetryLostPort()
 {
-    // The dialog owns the port while it runs; the watch resumes after it.
-    if (inComPortDialog_) return;
-    if (lostPort_ == -1 || link_.PortNumber() != -1) {
+    if (lostPortWatch_.LostPort() == -1 || link_.PortNumber() != -1) {
+        lostPortWatch_.End();
         lostPortTimer_.stop();
-        lostPort_ = -1;
         return;
     }
-    if (link_.Open(lostPort_, controller_.BaudRate()) != lostPort_) return;
+    const int port = lostPortWatch_.PortToTry(NowMs());
+    if (port == -1) return;
+    const bool opened = link_.Open(port, controller_.BaudRate()) == port;
+    lostPortWatch_.Tried(opened, NowMs());
+    if (!opened) return;
     lostPortTimer_.stop();
-    char text[32];
-    std::snprintf(text, sizeof text, " COM%d Open ", lostPort_);
-    lostPort_ = -1;
-    SetComPane(text);
-    view_->AddStatusLine(text);
+    SetComPane();
+    view_->AddStatusLine(ComPaneText(port).c_str());
     controller_.RequestIdentity();
     UpdateCommandStates();
 }
 
-void CMainFrame::ComPortCommand()
+void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
 {
     {
+        // The port that just failed to open is not probed again.
+        const auto probe = [&](int port) { return port == failedPort ? failedWhy : link_.Probe(port); };
         ComPortDialog dialog(link_, controller_.BaudRate(), settings_,
-                             [this](const QString& text) { SetComPane(text); }, this);
-        inComPortDialog_ = true;
+                             [this](const QString& text) { Pane(kPaneComPort)->setText(text); }, this, probe);
+        // The dialog owns the port while it runs.
+        lostPortWatch_.SetPaused(true);
         dialog.exec();
-        inComPortDialog_ = false;
+        lostPortWatch_.SetPaused(false);
     }
-    if (lostPort_ != -1) {
+    if (LostPort() != -1) {
         if (link_.PortNumber() != -1) {
             // A port opened through the dialog replaces the one watched for.
+            lostPortWatch_.End();
             lostPortTimer_.stop();
-            lostPort_ = -1;
         } else {
             // Nothing opened: still watching, as the pane and setting say.
-            char text[32];
-            std::snprintf(text, sizeof text, " COM%d Lost ", lostPort_);
-            SetComPane(text);
-            settings_.setValue("Compass/COMPort", lostPort_);
+            settings_.setValue("Compass/COMPort", LostPort());
         }
     }
+    SetComPane();
     view_->RepaintWithErase();
     controller_.RequestIdentity();
     UpdateCommandStates();
@@ -458,21 +299,13 @@ void CMainFrame::FontCommand()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     lostPortTimer_.stop();
-    lostPort_ = -1;
+    lostPortWatch_.End();
     StopCapture();
     link_.Close();
     log_.Close();
     navConsole_->Close();
     UpdateCommandStates();
     event->accept();
-}
-
-void CMainFrame::StatusViewCommand()
-{
-    if (panel_->Shown())
-        panel_->Hide();
-    else
-        panel_->Show();
 }
 
 void CMainFrame::NavConsoleCommand()
@@ -486,41 +319,35 @@ void CMainFrame::NavConsoleCommand()
     view_->RepaintWithErase();
 }
 
+std::function<void(const OutgoingRequest&)> CMainFrame::Sender()
+{
+    return [this](const OutgoingRequest& r) { link_.Send(r); };
+}
+
 void CMainFrame::ShowInitializations()
 {
     const InitialValues& v = controller_.Initial();
     InitializationsDialog dialog(RawToDegrees(v.declination), RawToDegrees(v.bodyOffset), RawToDegrees(v.rollOffset),
-                                 RawToDegrees(v.pitchOffset), v.interval,
-                                 [this](const OutgoingRequest& r) { link_.Send(r); },
-                                 [this](MessageReceiver* r) { initializationsDialog = r; }, this);
+                                 RawToDegrees(v.pitchOffset), v.interval, Sender(), &controller_.Receivers(), this);
     dialog.exec();
-    initializationsDialog = nullptr;
 }
 
 void CMainFrame::StartupDefaultsCommand()
 {
-    StartupDefaultsDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
-                                 [this](MessageReceiver* r) { startUpDefaultsDialog = r; }, this);
+    StartupDefaultsDialog dialog(Sender(), &controller_.Receivers(), this);
     dialog.exec();
-    startUpDefaultsDialog = nullptr;
 }
 
 void CMainFrame::CompensateStartCommand()
 {
-    CompensationDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
-                              [this](MessageReceiver* r) { compensationDialog = r; }, this);
-    controller_.compensationActive = true;
+    CompensationDialog dialog(Sender(), &controller_.Receivers(), this);
     dialog.exec();
-    controller_.compensationActive = false;
-    compensationDialog = nullptr;
 }
 
 void CMainFrame::MagDeclCommand()
 {
-    WmmDialog dialog([this](const OutgoingRequest& r) { link_.Send(r); },
-                     [this](MessageReceiver* r) { wmmDialog = r; }, this);
+    WmmDialog dialog(Sender(), &controller_.Receivers(), this);
     dialog.exec();
-    wmmDialog = nullptr;
 }
 
 void CMainFrame::CaptureCommand()
@@ -547,9 +374,8 @@ bool CMainFrame::StartCapture(const QString& path)
     auto writer = std::make_unique<CaptureWriter>();
     std::string error;
     if (!writer->Open(path.toStdString(), header, NowMs(), error)) {
-        QMessageBox box(QMessageBox::Critical, "Capture Raw Stream", QString::fromStdString(error), QMessageBox::Ok,
-                        this);
-        box.exec();
+        QMessageBox(QMessageBox::Critical, "Capture Raw Stream", QString::fromStdString(error), QMessageBox::Ok, this)
+            .exec();
         return false;
     }
     capture_ = std::move(writer);
@@ -569,64 +395,9 @@ void CMainFrame::StopCapture()
 
 // FrameHost
 
-int CMainFrame::PortNumber() const { return link_.PortNumber(); }
-int CMainFrame::ReopenPort(int port, int baud) { return link_.Open(port, baud); }
-void CMainFrame::Send(const OutgoingRequest& request) { link_.Send(request); }
-void CMainFrame::StartReplyTimer() { replyTimer_.start(); }
-void CMainFrame::StopReplyTimer() { replyTimer_.stop(); }
-void CMainFrame::StartHoldoffTimer() { holdoffTimer_.start(); }
-void CMainFrame::AddToView(const DeviceMessage& message) { view_->AddMessage(message); }
-void CMainFrame::IdentityChanged() { UpdateIdentityDisplay(); }
-void CMainFrame::CommandStateChanged() { UpdateCommandStates(); }
-
-bool CMainFrame::AskRetry(const std::string& requestName)
+void CMainFrame::ShowLine(const StatusLine& line)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "No reply to request for %s.", requestName.c_str());
-    QMessageBox box(QMessageBox::Warning, "Compass Silent", text, QMessageBox::Retry | QMessageBox::Cancel, this);
-    return box.exec() == QMessageBox::Retry;
-}
-
-void CMainFrame::ShowIncompatible()
-{
-    QMessageBox box(QMessageBox::Critical, "Incompatibility",
-                    "Firmware version is not compatible\nwith this version of Tolvane.", QMessageBox::Ok, this);
-    box.exec();
-}
-
-void CMainFrame::ShowReopenFailed()
-{
-    QMessageBox box(QMessageBox::Critical, "Oops!", "Serial port failed to\nreopen at new baud rate.",
-                    QMessageBox::Ok, this);
-    box.exec();
-}
-
-void CMainFrame::PostShowInitializations()
-{
-    QCoreApplication::postEvent(this, new QEvent(WM_SHOW_INITIALIZATIONS));
-}
-
-void CMainFrame::HandToDialogs(const DeviceMessage& message)
-{
-    MessageReceiver* to = nullptr;
-    switch (message.type) {
-    case TypeByte(MessageType::Offsets):
-    case TypeByte(MessageType::Declination):
-    case TypeByte(MessageType::OrientationRate): to = initializationsDialog; break;
-    case TypeByte(MessageType::Wmm): to = wmmDialog; break;
-    case TypeByte(MessageType::StartupDefaults): to = startUpDefaultsDialog; break;
-    case TypeByte(MessageType::Compensation): to = controller_.compensationActive ? compensationDialog : nullptr; break;
-    default: break;
-    }
-    if (to) to->OnMessage(message);
-}
-
-void CMainFrame::LogOrientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth)
-{
-    log_.roll = roll;
-    log_.pitch = pitch;
-    log_.azimuth = azimuth;
-    if (log_.Logging()) log_.WriteRecord();
+    view_->AddMessage(line);
 }
 
 void CMainFrame::ShowOrientation(const Orientation& orientation)
@@ -644,9 +415,31 @@ void CMainFrame::RecreatePanel()
     panel_->Show();
 }
 
-void CMainFrame::ClearPanel()
+bool CMainFrame::AskRetry(const std::string& requestName)
 {
-    panel_->Clear();
+    char text[96];
+    std::snprintf(text, sizeof text, "No reply to request for %s.", requestName.c_str());
+    QMessageBox box(QMessageBox::Warning, "Compass Silent", text, QMessageBox::Retry | QMessageBox::Cancel, this);
+    return box.exec() == QMessageBox::Retry;
+}
+
+void CMainFrame::ShowIncompatible()
+{
+    QMessageBox(QMessageBox::Critical, "Incompatibility",
+                "Firmware version is not compatible\nwith this version of Tolvane.", QMessageBox::Ok, this)
+        .exec();
+}
+
+void CMainFrame::ShowReopenFailed()
+{
+    QMessageBox(QMessageBox::Critical, "Oops!", "Serial port failed to\nreopen at new baud rate.", QMessageBox::Ok,
+                this)
+        .exec();
+}
+
+void CMainFrame::PostShowInitializations()
+{
+    QCoreApplication::postEvent(this, new QEvent(WM_SHOW_INITIALIZATIONS));
 }
 
 } // namespace tolvane

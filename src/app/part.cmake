@@ -1,15 +1,18 @@
 # The frame's logic, plain C++ that tests drive without widgets.
 add_library(tolvane_frame_logic STATIC
+    src/app/command_states.cpp
     src/app/frame_controller.cpp
+    src/app/lost_port_watch.cpp
     src/app/module_identity.cpp
 )
 target_compile_options(tolvane_frame_logic PRIVATE ${TOLVANE_WARNINGS})
-target_link_libraries(tolvane_frame_logic PUBLIC tolvane_core)
+target_link_libraries(tolvane_frame_logic PUBLIC tolvane_log_core tolvane_core)
 
 # The application: main frame, about box and the program.
 add_library(tolvane_app STATIC
     src/app/about_box.cpp
     src/app/display_font_dialog.cpp
+    src/app/frame_bars.cpp
     src/app/main_frame.cpp
     src/app/tolvane_app.cpp
 )

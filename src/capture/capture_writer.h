@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "capture/capture_format.h"
-#include "link/serial_link.h"
+#include "link/device_link.h"
 
 namespace tolvane {
 

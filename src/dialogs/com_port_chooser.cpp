@@ -1,6 +1,6 @@
 #include "dialogs/com_port_chooser.h"
 
-#include "link/serial_link.h"
+#include "link/device_link.h"
 
 namespace tolvane {
 namespace {
@@ -126,15 +126,21 @@ void ComPortChooser::Close(const Closer& close)
     openFailed_ = false;
 }
 
+std::string ComPaneText(int openPort, int lostPort)
+{
+    if (openPort >= kFirstPort && openPort <= kLastPort) return " " + PortName(openPort) + " Open ";
+    if (lostPort >= kFirstPort && lostPort <= kLastPort) return " " + PortName(lostPort) + " Lost ";
+    return " No COM Port Open ";
+}
+
 ComPortStatus ComPortChooser::Status() const
 {
     ComPortStatus s;
     s.comPortSetting = openPort_ > 0 ? openPort_ : 0;
+    s.pane = ComPaneText(openPort_);
     if (openPort_ > 0) {
         s.statusLine = PortName(openPort_) + " is open.";
-        s.pane = " " + PortName(openPort_) + " Open ";
     } else {
-        s.pane = " No COM Port Open ";
         s.statusLine = openFailed_ && selection_ >= 0 ? PortName(SelectedPort()) + " failed to open." : "No COM port open.";
     }
     const bool selectedIsOpen = selection_ >= 0 && SelectedPort() == openPort_;

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/serial_link.h"
+#include "link/device_link.h"
 
 namespace tolvane {
 
@@ -20,6 +20,10 @@ inline constexpr const char* kDialoutFix = "sudo usermod -aG dialout $USER, then
 // range written in decimal digits, blanks around it allowed; 0, no port,
 // for 0 and for anything else (a sign, a fraction, a number too large).
 int RememberedPort(std::string_view setting);
+
+// The frame's COM pane: " COM3 Open " while port 3 is open, " COM3 Lost "
+// while its device is gone and watched for, " No COM Port Open " otherwise.
+std::string ComPaneText(int openPort, int lostPort = -1);
 
 // What the dialog shows after an action.
 struct ComPortStatus {

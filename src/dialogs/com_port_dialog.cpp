@@ -14,7 +14,7 @@
 
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/dialog_template.h"
-#include "link/serial_link.h"
+#include "link/device_link.h"
 
 namespace tolvane {
 namespace {
@@ -42,7 +42,7 @@ constexpr DialogSpec kTemplate{"Open COM Port", 186, 112, kControls};
 } // namespace
 
 struct ComPortDialog::State {
-    SerialLink& link;
+    DeviceLink& link;
     int baudRate;
     QSettings& settings;
     std::function<void(const QString&)> setComPane;
@@ -108,13 +108,13 @@ struct ComPortDialog::State {
     }
 };
 
-ComPortDialog::ComPortDialog(SerialLink& link, int baudRate, QSettings& settings,
+ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings,
                              std::function<void(const QString&)> setComPane, QWidget* parent,
                              ComPortChooser::ReasonProbe probe)
     : QDialog(parent)
 {
     if (!probe)
-        probe = [&link](int port) { return ExaminePort(link.Ports(), port, link.LockDirectories()); };
+        probe = [&link](int port) { return link.Probe(port); };
     state_ = new State{link, baudRate, settings, std::move(setComPane), ComPortChooser(link.PortNumber(), probe),
                        nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
     BuildDialog(*this, kTemplate);

@@ -13,7 +13,7 @@ class QSettings;
 
 namespace tolvane {
 
-class SerialLink;
+class DeviceLink;
 
 class ComPortDialog : public QDialog {
     Q_OBJECT
@@ -22,7 +22,7 @@ public:
     // `setComPane` rewrites the frame's COM pane. Ports are probed through
     // the link's port map unless `probe` is given; `settings` receives
     // "Compass/COMPort".
-    ComPortDialog(SerialLink& link, int baudRate, QSettings& settings, std::function<void(const QString&)> setComPane,
+    ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings, std::function<void(const QString&)> setComPane,
                   QWidget* parent = nullptr, ComPortChooser::ReasonProbe probe = {});
     ~ComPortDialog() override;
 

@@ -75,10 +75,10 @@ std::string ResultText(int status, int quality)
 } // namespace
 
 CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&)> send,
-                                       std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
+                                       ReceiverRegistry* registry, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       send_(std::move(send)),
-      registration_(std::move(registerReceiver))
+      registration_(registry)
 {
     BuildDialog(*this, kTemplate);
     for (int i = 0; i < 8; ++i) sectorBars_[i] = ControlOf<QProgressBar>(*this, kSectorBarIds[i]);
@@ -113,7 +113,7 @@ void CompensationDialog::Initialise()
     button_->setText(QStringLiteral("&Abort"));
     done_ = false;
     if (send_) send_(CompensationRequest(CompensationAction::Start));
-    registration_.Enter(this);
+    registration_.Enter(this, {MessageType::Compensation});
 }
 
 void CompensationDialog::OnMessage(const DeviceMessage& message)

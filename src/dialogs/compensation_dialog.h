@@ -21,10 +21,10 @@ class CompensationDialog : public QDialog, public MessageReceiver {
     Q_OBJECT
 
 public:
-    // `send` writes a request to the module. `registerReceiver` gets this
-    // dialog when it opens and nullptr whenever it ends, by any route.
-    CompensationDialog(std::function<void(const OutgoingRequest&)> send,
-                       std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
+    // `send` writes a request to the module. While open, the dialog waits
+    // in `registry` (when given) for DMCAL messages.
+    CompensationDialog(std::function<void(const OutgoingRequest&)> send, ReceiverRegistry* registry,
+                       QWidget* parent = nullptr);
 
     // Takes DMCAL messages; others are ignored.
     void OnMessage(const DeviceMessage& message) override;

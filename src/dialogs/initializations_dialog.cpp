@@ -18,8 +18,8 @@ constexpr DialogSpec kTemplate{"Initializations", 209, 138, kSettingsControls};
 InitializationsDialog::InitializationsDialog(float declination, float azimuthOffset, float rollOffset,
                                              float pitchOffset, std::int32_t intervalMs,
                                              std::function<void(const OutgoingRequest&)> send,
-                                             std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
+                                             ReceiverRegistry* registry, QWidget* parent)
+    : QDialog(parent), send_(std::move(send)), registration_(registry)
 {
     BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
@@ -38,7 +38,7 @@ void InitializationsDialog::showEvent(QShowEvent* event)
     initialised_ = true;
     PlaceOnCreate(*this);
     pendingType_ = 0;
-    registration_.Enter(this);
+    registration_.Enter(this, {MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate});
 }
 
 void InitializationsDialog::done(int result)

@@ -24,12 +24,12 @@ public:
     static constexpr int kAckTimerId = 22;
     static constexpr int kAckTimeoutMs = 1000;
 
-    // Angles in degrees, the DORIENT interval in ms. `registerReceiver`
-    // is called with this dialog when it opens and with nullptr whenever
-    // it ends; the frame then hands it every 'P', 'T' and 0x7F message.
+    // Angles in degrees, the DORIENT interval in ms. While open, the
+    // dialog waits in `registry` (when given) for DINICAL, DIMVAR and
+    // DORRATE messages, the acknowledgements of what it sends.
     InitializationsDialog(float declination, float azimuthOffset, float rollOffset, float pitchOffset,
                           std::int32_t intervalMs, std::function<void(const OutgoingRequest&)> send,
-                          std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent = nullptr);
+                          ReceiverRegistry* registry, QWidget* parent = nullptr);
 
     void OnMessage(const DeviceMessage& message) override { OnInitAck(message); }
     void OnInitAck(const DeviceMessage& message);

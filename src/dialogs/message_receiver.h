@@ -1,11 +1,14 @@
-// An open dialog that waits for messages of some types; the main frame
-// hands it those it receives while the dialog is registered.
+// Dialogs that wait for messages of some types while they are open, and
+// the registry through which the main frame hands each message to the one
+// waiting for its type.
 #pragma once
 
-#include <functional>
+#include <algorithm>
+#include <initializer_list>
 #include <utility>
+#include <vector>
 
-#include "link/device_message.h"
+#include "protocol/messages.h"
 
 namespace tolvane {
 
@@ -15,32 +18,63 @@ public:
     virtual void OnMessage(const DeviceMessage& message) = 0;
 };
 
-// A dialog's registration with the frame: the registrar is called with the
-// dialog when it opens and, once, with nullptr when it ends or is destroyed,
-// whichever comes first.
+// Which receiver waits for which message type; at most one per type, the
+// latest to register.
+class ReceiverRegistry {
+public:
+    void Register(MessageReceiver* receiver, std::initializer_list<MessageType> types)
+    {
+        for (const MessageType type : types) {
+            Unregister(type);
+            entries_.emplace_back(type, receiver);
+        }
+    }
+    void Unregister(MessageReceiver* receiver)
+    {
+        std::erase_if(entries_, [receiver](const Entry& e) { return e.second == receiver; });
+    }
+    void Unregister(MessageType type)
+    {
+        std::erase_if(entries_, [type](const Entry& e) { return e.first == type; });
+    }
+    // The receiver waiting for `type`, or null.
+    MessageReceiver* For(std::uint16_t type) const
+    {
+        const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                     [type](const Entry& e) { return TypeByte(e.first) == type; });
+        return it == entries_.end() ? nullptr : it->second;
+    }
+
+private:
+    using Entry = std::pair<MessageType, MessageReceiver*>;
+    std::vector<Entry> entries_;
+};
+
+// A dialog's registration: Enter when it opens, Leave (at most once in
+// effect) when it ends or is destroyed, whichever comes first.
 class ReceiverRegistration {
 public:
-    using Registrar = std::function<void(MessageReceiver*)>;
-    explicit ReceiverRegistration(Registrar registrar) : registrar_(std::move(registrar)) {}
+    explicit ReceiverRegistration(ReceiverRegistry* registry) : registry_(registry) {}
     ~ReceiverRegistration() { Leave(); }
     ReceiverRegistration(const ReceiverRegistration&) = delete;
     ReceiverRegistration& operator=(const ReceiverRegistration&) = delete;
 
-    void Enter(MessageReceiver* receiver)
+    void Enter(MessageReceiver* receiver, std::initializer_list<MessageType> types)
     {
-        registered_ = true;
-        if (registrar_) registrar_(receiver);
+        Leave();
+        receiver_ = receiver;
+        if (registry_) registry_->Register(receiver, types);
     }
     void Leave()
     {
-        if (!registered_) return;
-        registered_ = false;
-        if (registrar_) registrar_(nullptr);
+        if (receiver_ && registry_) registry_->Unregister(receiver_);
+        receiver_ = nullptr;
     }
+    bool Entered() const { return receiver_ != nullptr; }
 
 private:
-    Registrar registrar_;
-    bool registered_ = false;
+    ReceiverRegistry* registry_;
+    MessageReceiver* receiver_ = nullptr;
 };
 
 } // namespace tolvane

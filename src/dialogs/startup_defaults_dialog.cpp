@@ -23,8 +23,8 @@ constexpr std::size_t kDefaultsLength = 12;
 } // namespace
 
 StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
-                                             std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver))
+                                             ReceiverRegistry* registry, QWidget* parent)
+    : QDialog(parent), send_(std::move(send)), registration_(registry)
 {
     BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
@@ -42,7 +42,7 @@ void StartupDefaultsDialog::showEvent(QShowEvent* event)
     if (initialised_) return;
     initialised_ = true;
     PlaceOnCreate(*this);
-    registration_.Enter(this);
+    registration_.Enter(this, {MessageType::StartupDefaults});
     fields_->Prepare();
     fields_->Clear();
     loading_ = false;

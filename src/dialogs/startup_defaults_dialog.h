@@ -22,12 +22,10 @@ public:
     static constexpr int kReplyTimeoutMs = 1000;
 
     // The stored defaults are asked for when the dialog opens.
-    // `registerReceiver`, when given, is called with this dialog when it
-    // opens and with nullptr whenever it ends; the frame hands a
-    // registered dialog every 'f' message.
+    // While open, the dialog waits in `registry` (when given) for DSDFLT
+    // messages.
     explicit StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
-                                   std::function<void(MessageReceiver*)> registerReceiver = {},
-                                   QWidget* parent = nullptr);
+                                   ReceiverRegistry* registry = nullptr, QWidget* parent = nullptr);
     ~StartupDefaultsDialog() override;
 
     void OnMessage(const DeviceMessage& message) override { OnDefaultsReply(message); }

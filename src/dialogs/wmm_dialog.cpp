@@ -123,8 +123,8 @@ struct WmmDialog::Hemisphere {
 };
 
 WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
-                     std::function<void(MessageReceiver*)> registerReceiver, QWidget* parent, QDate today)
-    : QDialog(parent), send_(std::move(send)), registration_(std::move(registerReceiver)), today_(today)
+                     ReceiverRegistry* registry, QWidget* parent, QDate today)
+    : QDialog(parent), send_(std::move(send)), registration_(registry), today_(today)
 {
     BuildDialog(*this, kTemplate);
     latitudeEdit_ = ControlOf<QLineEdit>(*this, kLatitudeId);
@@ -211,7 +211,7 @@ void WmmDialog::Open()
     submit_->setEnabled(false);
 
     open_ = true;
-    registration_.Enter(this);
+    registration_.Enter(this, {MessageType::Wmm});
 }
 
 bool WmmDialog::eventFilter(QObject* watched, QEvent* event)

@@ -28,11 +28,10 @@ public:
     static constexpr int kReplyTimerId = 77;
     static constexpr int kReplyTimeoutMs = 2000;
 
-    // `send` writes a request to the module. `registerReceiver` gets this
-    // dialog when it opens and nullptr whenever it ends, by any route. The
-    // date fields start from `today`, or from the local date at opening
-    // when it is null.
-    WmmDialog(std::function<void(const OutgoingRequest&)> send, std::function<void(MessageReceiver*)> registerReceiver,
+    // `send` writes a request to the module. While open, the dialog waits
+    // in `registry` (when given) for DWMM messages. The date fields start
+    // from `today`, or from the local date at opening when it is null.
+    WmmDialog(std::function<void(const OutgoingRequest&)> send, ReceiverRegistry* registry,
               QWidget* parent = nullptr, QDate today = QDate());
 
     // Takes the DWMM reply; anything else is ignored.

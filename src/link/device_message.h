@@ -26,7 +26,7 @@ struct DeviceMessage {
     std::uint8_t payload[kMaxReceivedPayload] = {};
 };
 
-// One request for SerialLink::Send. Only the low byte of `type` goes on the
+// One request for the link's Send. Only the low byte of `type` goes on the
 // wire. The buffer is larger than what may be sent so that an oversized
 // request can be expressed, and refused, without reading out of bounds.
 struct OutgoingRequest {

@@ -384,9 +384,9 @@ void SerialLink::SetLockDirectories(std::vector<std::string> directories)
     impl_->lockDirectories = std::move(directories);
 }
 
-const std::vector<std::string>& SerialLink::LockDirectories() const
+PortProbe SerialLink::Probe(int port) const
 {
-    return impl_->lockDirectories;
+    return ExaminePort(impl_->ports, port, impl_->lockDirectories);
 }
 
 void SerialLink::SetNotify(std::function<void()> notify)
@@ -400,27 +400,32 @@ void SerialLink::SetCapture(CaptureSink* sink)
     impl_->capture->sink = sink;
 }
 
-int SerialLink::Open(int port, int baud)
+int SerialLink::Open(int port, int baud, PortProbe* why)
 {
     Close();
-    if (port < kFirstPort || port > kLastPort) return -1;
+    // Every failure says why, as a probe of the port would.
+    const auto fail = [why](PortProbe reason) {
+        if (why) *why = reason;
+        return -1;
+    };
+    if (port < kFirstPort || port > kLastPort) return fail(ProbeResult::Missing);
     speed_t speed;
-    if (!SpeedFor(baud, speed)) return -1;
+    if (!SpeedFor(baud, speed)) return fail(ProbeResult::NotATerminal);
 
     termios saved{};
-    PortProbe why;
-    const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved, why);
-    if (fd < 0) return -1;
+    PortProbe found;
+    const int fd = OpenDevice(impl_->ports.Path(port), impl_->lockDirectories, saved, found);
+    if (fd < 0) return fail(found);
     if (!ConfigureLine(fd, saved, speed)) {
         ::tcsetattr(fd, TCSANOW, &saved);
         ReleaseDevice(fd);
-        return -1;
+        return fail(ProbeResult::NotATerminal);
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         ::tcsetattr(fd, TCSANOW, &saved);
         ReleaseDevice(fd);
-        return -1;
+        return fail(ProbeResult::NotATerminal);
     }
 
     // From here the session owns both descriptors.
@@ -438,10 +443,11 @@ int SerialLink::Open(int port, int baud)
             ::close(fd);
             ::close(wakeFd);
         }
-        return -1;
+        return fail(ProbeResult::NotATerminal);
     }
     impl_->session = std::move(session);
     impl_->portNumber = port;
+    if (why) *why = PortProbe(ProbeResult::Free);
     return port;
 }
 
@@ -512,7 +518,7 @@ std::int32_t SerialLink::Send(const OutgoingRequest& request)
     return started;
 }
 
-int SerialLink::TakeMessage(DeviceMessage& message)
+DeviceLink::TakeResult SerialLink::TakeMessage(DeviceMessage& message)
 {
     MessageQueue& queue = *impl_->queue;
     std::lock_guard lock(queue.mutex);

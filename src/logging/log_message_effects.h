@@ -12,7 +12,7 @@ namespace tolvane {
 
 class LogMessageEffects : public MessageEffects {
 public:
-    // `send` writes a request without reply supervision (SerialLink::Send).
+    // `send` writes a request without reply supervision (the link's Send).
     using Send = std::function<void(const OutgoingRequest&)>;
 
     LogMessageEffects(LogFile& log, Send send);

@@ -54,19 +54,26 @@ const MenuEntry kMenu[] = {
 };
 const std::size_t kMenuCount = std::size(kMenu);
 
-const int kToolbarButtons[] = {
-    kCmdComPortToolbar,
-    0,
-    kCmdInitializeToolbar,
-    0,
-    kCmdLogOpenToolbar,
-    kCmdLogBumpToolbar,
-    0,
-    kCmdNavConsoleToolbar,
-    0,
-    kCmdStatusViewToolbar,
+const ToolbarButton kToolbarButtons[] = {
+    {kCmdComPortToolbar, kCmdComPort},
+    {0, 0},
+    {kCmdInitializeToolbar, kCmdInitialize},
+    {0, 0},
+    {kCmdLogOpenToolbar, kCmdLogOpen},
+    {kCmdLogBumpToolbar, kCmdLogBump},
+    {0, 0},
+    {kCmdNavConsoleToolbar, kCmdNavConsole},
+    {0, 0},
+    {kCmdStatusViewToolbar, kCmdStatusView},
 };
 const std::size_t kToolbarButtonCount = std::size(kToolbarButtons);
+
+int MenuTwinOf(int commandId)
+{
+    for (const ToolbarButton& b : kToolbarButtons)
+        if (b.id != 0 && b.id == commandId) return b.menuTwin;
+    return commandId;
+}
 
 const IndicatorPane kIndicatorPanes[] = {
     {kPaneLogging, "Not logging", 165},

@@ -19,9 +19,16 @@ struct MenuEntry {
 extern const MenuEntry kMenu[];
 extern const std::size_t kMenuCount;
 
-// Toolbar buttons in order; 0 is a separator.
-extern const int kToolbarButtons[];
+// Toolbar buttons in order, each with the menu command whose handler it
+// runs and whose text names it; {0, 0} is a separator.
+struct ToolbarButton {
+    int id;
+    int menuTwin;
+};
+extern const ToolbarButton kToolbarButtons[];
 extern const std::size_t kToolbarButtonCount;
+// The menu command a toolbar button runs; any other identifier itself.
+int MenuTwinOf(int commandId);
 
 // Status bar indicator panes after the message pane, in order, with their
 // first texts and widths in pixels (0: as wide as the first text).

@@ -23,7 +23,6 @@ struct MessageView::State {
     int cw = 0;
     int lh = 0;
     int ascent = 0;
-    MessageEffects* effects = nullptr;
     std::function<std::vector<QWidget*>()> overlaps;
     // A full redraw is due; incremental planning waits for it.
     bool erased = true;
@@ -60,24 +59,17 @@ MessageView::~MessageView()
     delete state_;
 }
 
-void MessageView::AddMessage(const DeviceMessage& message)
+void MessageView::AddMessage(const StatusLine& line)
 {
-    if (!showNmea && message.type == kNmeaType)
-        return;
-    if (FindFormatter(message.type) == nullptr)
-        return;
-    StatusLine& line = state_->ring.Append();
-    RenderMessage(message, line);
-    if (state_->effects != nullptr)
-        ApplyMessageEffects(message, line, *state_->effects);
+    state_->ring.Append() = line;
     LinesAdded();
 }
 
 void MessageView::AddStatusLine(const char* text)
 {
-    StatusLine& line = state_->ring.Append();
+    StatusLine line;
     std::snprintf(line.text, sizeof line.text, "%s", text);
-    LinesAdded();
+    AddMessage(line);
 }
 
 void MessageView::LinesAdded()
@@ -189,11 +181,6 @@ int MessageView::CharWidth() const
 int MessageView::LineHeight() const
 {
     return state_->lh;
-}
-
-void MessageView::SetEffects(MessageEffects* effects)
-{
-    state_->effects = effects;
 }
 
 void MessageView::SetOverlapProvider(std::function<std::vector<QWidget*>()> provider)

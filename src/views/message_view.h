@@ -24,18 +24,12 @@ public:
     explicit MessageView(QWidget* parent = nullptr);
     ~MessageView() override;
 
-    // Renders the message into the next line of the ring (none for an
-    // unknown type, or an NMEA sentence while showNmea is off), applies the
-    // effects of showing it through `effects` when set, and schedules the
-    // incremental paint.
-    void AddMessage(const DeviceMessage& message);
-
+    // Puts `line` (a message rendered by the frame) into the next line of
+    // the ring and schedules the incremental paint.
+    void AddMessage(const StatusLine& line);
     // A line of the program's own about the link (" COM1 Lost "): the text
     // column only, painted and kept as a message's line is.
     void AddStatusLine(const char* text);
-
-    // NMEA sentences are added while set; the frame's command 32775 flips it.
-    bool showNmea = true;
 
     // The display font; its metrics are taken now and the view redrawn whole.
     void SetDisplayFont(const QFont& font);
@@ -43,8 +37,6 @@ public:
     int CharWidth() const;  // average character width, pixels
     int LineHeight() const; // height plus leading, pixels
 
-    // Where the effects of shown messages go (the log file and the link).
-    void SetEffects(MessageEffects* effects);
     // The windows that may lie over the view, in the order their row bands
     // are repainted after a scroll (orientation panel, then the dialogs).
     void SetOverlapProvider(std::function<std::vector<QWidget*>()> provider);

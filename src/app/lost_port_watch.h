@@ -1,0 +1,39 @@
+// The watch for a port whose device went away (a USB adapter pulled out):
+// it says when to try the port again, and ends once the port is back, when
+// another port is opened, or when the program closes. Plain C++ with the
+// time passed in, so it is tested without a clock or a window.
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane {
+
+class LostPortWatch {
+public:
+    // How long after a failed try the port is tried again.
+    static constexpr std::int64_t kRetryMs = 1000;
+
+    // The open port's reader ended: watch `port` from `nowMs` on; the first
+    // try comes kRetryMs later.
+    void PortLost(int port, std::int64_t nowMs);
+    // The port to try to open at `nowMs`, or -1 when no try is due (none
+    // watched, paused, or too early).
+    int PortToTry(std::int64_t nowMs) const;
+    // The outcome of the try PortToTry asked for: opened ends the watch,
+    // otherwise the next try comes kRetryMs later.
+    void Tried(bool opened, std::int64_t nowMs);
+    // The COM port dialog owns the port while it runs; the watch waits.
+    void SetPaused(bool paused) { paused_ = paused; }
+    // A port opened some other way, or the program closing: the watch ends.
+    void End() { port_ = -1; }
+
+    // The port watched for, or -1.
+    int LostPort() const { return port_; }
+
+private:
+    int port_ = -1;
+    std::int64_t nextTry_ = 0;
+    bool paused_ = false;
+};
+
+} // namespace tolvane

@@ -1,0 +1,104 @@
+// The program's one connection to the compass, whatever carries it: the
+// serial port (SerialLink) in the program, a link in process in tests.
+// Every member is called on the user-interface thread; the notify callback
+// comes from the link's own reader.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/device_message.h"
+
+namespace tolvane {
+
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 8;
+
+// COM1..COM8 to device paths. The application fills it from its settings.
+class PortMap {
+public:
+    PortMap(); // the default devices
+    static std::string DefaultPath(int port);
+    // Empty for a port outside 1..8.
+    const std::string& Path(int port) const;
+    void SetPath(int port, std::string path);
+
+private:
+    std::array<std::string, kLastPort> paths_;
+};
+
+// Sees every chunk the reader reads and every frame Send writes, with the
+// clock time of the read or of the write's start. Called on the reader
+// thread and on the user-interface thread, one call at a time: it must
+// copy and return without waiting on anything slow.
+class CaptureSink {
+public:
+    virtual ~CaptureSink() = default;
+    virtual void Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
+    virtual void Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
+};
+
+// Why a port can or cannot be used.
+enum class ProbeResult {
+    Free,
+    Missing,      // no device, or a port outside 1..8
+    NoPermission, // exists, but this user may not open it
+    Busy,         // held by another program (flock, exclusive mode or a live UUCP lock)
+    NotATerminal, // opened, but is no terminal, or failed otherwise
+};
+
+// What a probe found: why the port can or cannot be used and, for a busy
+// port, the holder's process id where a lock reveals it (0 when unknown).
+// A bare reason converts, for a probe that names no holder.
+struct PortProbe {
+    PortProbe(ProbeResult why = ProbeResult::Missing, long holder = 0) : reason(why), holderPid(holder) {}
+    ProbeResult reason;
+    long holderPid;
+};
+
+class DeviceLink {
+public:
+    enum TakeResult : int { kEmpty = 0, kTaken = 1, kTakenAfterDrops = 2 };
+
+    virtual ~DeviceLink() = default;
+
+    // Called once per queued message, and once more when the reader ends on
+    // its own (a read error or hang-up), after ReaderRunning turned false.
+    // It must be quick and must not call back into the link: post an event
+    // and return. Set it before opening.
+    virtual void SetNotify(std::function<void()> notify) = 0;
+    // Sees the raw bytes both ways; null stops capturing. Once it returns
+    // the previous sink gets no further call.
+    virtual void SetCapture(CaptureSink* sink) = 0;
+
+    // Where ports 1..8 lead, and whether each can be used now.
+    virtual const PortMap& Ports() const = 0;
+    virtual PortProbe Probe(int port) const = 0;
+
+    // Opens port 1..8 at 4800, 9600, 19200 or 38400 baud, closing any open
+    // port first. The port number, or -1 with the link closed and `why`,
+    // when given, telling the cause as a probe would.
+    virtual int Open(int port, int baud, PortProbe* why) = 0;
+    int Open(int port, int baud) { return Open(port, baud, nullptr); }
+    // Harmless when closed.
+    virtual void Close() = 0;
+    // Writes the whole frame before returning. The clock time at which the
+    // write started, or -1 when closed, when the payload exceeds 66 bytes
+    // (nothing is written) or when the write cannot complete.
+    virtual std::int32_t Send(const OutgoingRequest& request) = 0;
+    // Takes the oldest queued message into `message`; on kEmpty `message`
+    // is untouched.
+    virtual TakeResult TakeMessage(DeviceMessage& message) = 0;
+
+    // 1..8 while open, -1 while closed.
+    virtual int PortNumber() const = 0;
+    // False once the reader has ended on its own; the port still counts as
+    // open until closed.
+    virtual bool ReaderRunning() const = 0;
+    // Messages lost to a full queue since the link was created.
+    virtual std::uint64_t DroppedCount() const = 0;
+};
+
+} // namespace tolvane
