@@ -29,7 +29,6 @@ public:
 
     SerialLink& Link() { return link_; }
     QSettings& Settings() { return *settings_; }
-    CMainFrame* MainFrame() const { return frame_.get(); }
 
     // COM1..COM8 from the settings' "Ports" section, the defaults elsewhere
     // and for entries that are empty or name a folder.

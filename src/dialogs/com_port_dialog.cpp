@@ -28,7 +28,7 @@ constexpr int kQuitId = 2;
 
 // Template 130, with the device path line under the list. The list is
 // tall enough for all eight entries.
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {kStatusLineId, ControlKind::Static, "", 7, 7, 172, 9},
     {kListId, ControlKind::ListBox, "", 7, 19, 110, 76, "COM ports"},
     {kDevicePathId, ControlKind::Static, "", 7, 98, 172, 9},
@@ -36,7 +36,7 @@ constexpr ControlSpec kControls[] = {
     {kCloseId, ControlKind::PushButton, "C&lose", 129, 37, 50, 14},
     {kQuitId, ControlKind::PushButton, "&Quit", 129, 55, 50, 14},
 };
-constexpr DialogSpec kTemplate{"Open COM Port", 186, 112, kControls};
+constexpr DialogLayout kTemplate{"Open COM Port", 186, 112, kControls};
 
 
 } // namespace

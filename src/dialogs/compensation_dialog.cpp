@@ -25,7 +25,7 @@ constexpr int kComputationMaximum = 100;
 // between NW and N.
 constexpr int kSectorBarIds[8] = {1286, 1285, 1284, 1283, 1282, 1281, 1280, 1279};
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {kButtonId, ControlKind::DefPushButton, "Abort", 45, 178, 50, 14},
     {-1, ControlKind::StaticCentred, "Data Collection", 21, 9, 100, 10},
     {-1, ControlKind::StaticCentred, "N", 61, 18, 20, 10},
@@ -49,7 +49,7 @@ constexpr ControlSpec kControls[] = {
     {-1, ControlKind::StaticCentred, "Result", 21, 149, 100, 10},
     {kResultId, ControlKind::StaticSunken, "", 21, 159, 100, 10},
 };
-constexpr DialogSpec kTemplate{"Compass Compensation", 142, 202, kControls};
+constexpr DialogLayout kTemplate{"Compass Compensation", 142, 202, kControls};
 
 // A progress bar ignores a position outside its range; above it the bar
 // is to show full.
@@ -93,13 +93,13 @@ void CompensationDialog::setVisible(bool visible)
     // Each modal run opens the dialog afresh, as a new window would.
     if (visible && !isVisible()) {
         PlaceOnCreate(*this);
-        Initialise();
+        Initialize();
     }
     if (!visible) registration_.Leave();
     QDialog::setVisible(visible);
 }
 
-void CompensationDialog::Initialise()
+void CompensationDialog::Initialize()
 {
     for (int i = 0; i < 8; ++i) {
         sectorBars_[i]->setRange(0, kSectorMaximum);

@@ -32,7 +32,7 @@ public:
     void setVisible(bool visible) override;
 
 private:
-    void Initialise();
+    void Initialize();
     void ButtonClicked();
 
     std::function<void(const OutgoingRequest&)> send_;

@@ -39,13 +39,13 @@ DialogUnits UnitsOf(const QFont& font)
     return {average / 4.0, fm.height() / 8.0};
 }
 
-void BuildDialog(QDialog& dialog, const DialogSpec& layout)
+void BuildDialog(QDialog& dialog, const DialogLayout& layout)
 {
     const DialogUnits u = UnitsOf(dialog.font());
     dialog.setWindowTitle(QString::fromUtf8(layout.title));
     dialog.setFixedSize(Px(layout.width, u.horizontal), Px(layout.height, u.vertical));
     QButtonGroup* radios = nullptr;
-    for (const ControlSpec& c : layout.controls) {
+    for (const ControlLayout& c : layout.controls) {
         QWidget* w = nullptr;
         const QString text = QString::fromUtf8(c.text ? c.text : "");
         switch (c.kind) {

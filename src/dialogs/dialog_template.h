@@ -26,7 +26,7 @@ enum class ControlKind {
     ProgressBar,
 };
 
-struct ControlSpec {
+struct ControlLayout {
     int id; // -1 for a control nobody addresses (labels, frames)
     ControlKind kind;
     const char* text; // '&' marks the accelerator
@@ -37,10 +37,10 @@ struct ControlSpec {
     const char* name = nullptr;
 };
 
-struct DialogSpec {
+struct DialogLayout {
     const char* title;
     int width, height; // client size, dialog units
-    std::span<const ControlSpec> controls;
+    std::span<const ControlLayout> controls;
 };
 
 // Pixels per dialog unit of `font`.
@@ -52,7 +52,7 @@ DialogUnits UnitsOf(const QFont& font);
 
 // Sizes `dialog` and creates its controls. Controls with an id get it as
 // objectName, and those with a `name` that accessible name.
-void BuildDialog(QDialog& dialog, const DialogSpec& layout);
+void BuildDialog(QDialog& dialog, const DialogLayout& layout);
 
 template <typename Widget>
 Widget* ControlOf(const QDialog& dialog, int id)

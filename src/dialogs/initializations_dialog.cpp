@@ -11,7 +11,7 @@
 namespace tolvane {
 namespace {
 
-constexpr DialogSpec kTemplate{"Initializations", 209, 138, kSettingsControls};
+constexpr DialogLayout kTemplate{"Initializations", 209, 138, kSettingsControls};
 
 } // namespace
 
@@ -34,8 +34,8 @@ InitializationsDialog::InitializationsDialog(float declination, float azimuthOff
 void InitializationsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (initialised_) return;
-    initialised_ = true;
+    if (initialized_) return;
+    initialized_ = true;
     PlaceOnCreate(*this);
     pendingType_ = 0;
     registration_.Enter(this, {MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate});

@@ -51,7 +51,7 @@ private:
     ReceiverRegistration registration_;
     ValueFields* fields_;
     QTimer ackTimer_;
-    bool initialised_ = false;
+    bool initialized_ = false;
     std::uint16_t pendingType_ = 0; // 0: nothing awaited
     const char* pendingLabel_ = "";
 };

@@ -70,7 +70,6 @@ public:
         if (receiver_ && registry_) registry_->Unregister(receiver_);
         receiver_ = nullptr;
     }
-    bool Entered() const { return receiver_ != nullptr; }
 
 private:
     ReceiverRegistry* registry_;

@@ -6,9 +6,9 @@
 
 namespace tolvane {
 
-void BuildSettingsDialog(QDialog& dialog, const DialogSpec& spec, const std::function<void()>& ok)
+void BuildSettingsDialog(QDialog& dialog, const DialogLayout& layout, const std::function<void()>& ok)
 {
-    BuildDialog(dialog, spec);
+    BuildDialog(dialog, layout);
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     for (QLabel* label : dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) label->setWordWrap(true);
     if (auto* button = ControlOf<QPushButton>(dialog, kSettingsOkId))

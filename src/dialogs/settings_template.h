@@ -14,7 +14,7 @@ namespace tolvane {
 inline constexpr int kSettingsOkId = 1;
 inline constexpr int kSettingsCancelId = 2;
 
-inline constexpr ControlSpec kSettingsControls[] = {
+inline constexpr ControlLayout kSettingsControls[] = {
     {-1, ControlKind::StaticCentred, "Below are degrees.", 9, 4, 83, 10},
     {-1, ControlKind::StaticCentred, "Magnetic Declination", 9, 16, 83, 10},
     {kDeclinationLoadId, ControlKind::CheckBox, "Load", 9, 26, 30, 12, "Load magnetic declination"},
@@ -39,18 +39,18 @@ inline constexpr ControlSpec kSettingsControls[] = {
 
 // The shared controls followed by `extra`.
 template <std::size_t N>
-constexpr std::array<ControlSpec, std::size(kSettingsControls) + N> WithSettingsControls(const ControlSpec (&extra)[N])
+constexpr std::array<ControlLayout, std::size(kSettingsControls) + N> WithSettingsControls(const ControlLayout (&extra)[N])
 {
-    std::array<ControlSpec, std::size(kSettingsControls) + N> all{};
+    std::array<ControlLayout, std::size(kSettingsControls) + N> all{};
     std::size_t i = 0;
-    for (const ControlSpec& c : kSettingsControls) all[i++] = c;
-    for (const ControlSpec& c : extra) all[i++] = c;
+    for (const ControlLayout& c : kSettingsControls) all[i++] = c;
+    for (const ControlLayout& c : extra) all[i++] = c;
     return all;
 }
 
-// Builds `spec` into `dialog` with a caption and modal frame and no system
+// Builds `layout` into `dialog` with a caption and modal frame and no system
 // menu, its statics wrapping as the template's do; OK calls `ok`, Cancel
 // rejects.
-void BuildSettingsDialog(QDialog& dialog, const DialogSpec& spec, const std::function<void()>& ok);
+void BuildSettingsDialog(QDialog& dialog, const DialogLayout& layout, const std::function<void()>& ok);
 
 } // namespace tolvane

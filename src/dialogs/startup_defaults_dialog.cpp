@@ -9,14 +9,14 @@
 namespace tolvane {
 namespace {
 
-constexpr ControlSpec kWarning[] = {
+constexpr ControlLayout kWarning[] = {
     {-1, ControlKind::Static,
      "Changing any of these quantities will write to the microcontroller's flash memory, which is not "
      "specified for frequent writing. Do not overuse this capability.",
      9, 133, 186, 24},
 };
 constexpr auto kControls = WithSettingsControls(kWarning);
-constexpr DialogSpec kTemplate{"Start-Up Defaults", 209, 167, kControls};
+constexpr DialogLayout kTemplate{"Start-Up Defaults", 209, 167, kControls};
 
 constexpr std::size_t kDefaultsLength = 12;
 
@@ -39,8 +39,8 @@ StartupDefaultsDialog::~StartupDefaultsDialog() { replyTimer_.stop(); }
 void StartupDefaultsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (initialised_) return;
-    initialised_ = true;
+    if (initialized_) return;
+    initialized_ = true;
     PlaceOnCreate(*this);
     registration_.Enter(this, {MessageType::StartupDefaults});
     fields_->Prepare();

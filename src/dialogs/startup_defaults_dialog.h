@@ -49,7 +49,7 @@ private:
     QTimer replyTimer_;
     OutgoingRequest request_;
     bool loading_ = false;
-    bool initialised_ = false;
+    bool initialized_ = false;
     bool ended_ = false;
     int replies_ = 0;
 };

@@ -45,7 +45,7 @@ constexpr int kAltitudeLimit = 8;
 constexpr int kExamined = 13;
 
 // Template 155.
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {-1, ControlKind::StaticCentred, "Degrees and decimal degrees, please", 7, 7, 176, 10},
     {-1, ControlKind::Static, "Latitude", 10, 24, 40, 10},
     {kLatitudeId, ControlKind::Edit, "", 52, 22, 64, 12, "Latitude"},
@@ -68,7 +68,7 @@ constexpr ControlSpec kControls[] = {
     {kSubmitId, ControlKind::PushButton, "Submit", 35, 138, 50, 14},
     {kCancelId, ControlKind::PushButton, "Cancel", 105, 138, 50, 14},
 };
-constexpr DialogSpec kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls};
+constexpr DialogLayout kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls};
 
 constexpr const char* kMonths[] = {"Jan", "Feb",  "March", "April", "May", "June",
                                    "July", "Aug", "Sept", "Oct",   "Nov", "Dec"};

@@ -38,10 +38,6 @@ public:
     NavConsole(const NavConsole&) = delete;
     NavConsole& operator=(const NavConsole&) = delete;
 
-    // The window the console opens in (the message view).
-    void SetParentWindow(QWidget* parent) { parent_ = parent; }
-    QWidget* ParentWindow() const { return parent_; }
-
     // Creates the window with its controls in their initial state and shows
     // it at the parent's top-right corner. False, and nothing shown, without
     // a parent. An open console stays as it is.

@@ -4,7 +4,7 @@
 
 namespace tolvane {
 namespace {
-// Initialised during static initialisation, before main runs.
+// Initialized during static initialization, before main runs.
 const std::chrono::steady_clock::time_point programStart = std::chrono::steady_clock::now();
 } // namespace
 

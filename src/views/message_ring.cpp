@@ -8,7 +8,7 @@ namespace {
 
 int Wrap(int position)
 {
-    return ((position % MessageRing::kSize) + MessageRing::kSize) % MessageRing::kSize;
+    return ((position % kRingSize) + kRingSize) % kRingSize;
 }
 
 } // namespace
@@ -17,7 +17,7 @@ int RowGeometry::VisibleRows(int clientHeight) const
 {
     if (lineHeight <= 0)
         return 0;
-    return std::clamp(clientHeight / lineHeight - 1, 0, kMaxRows);
+    return std::clamp(clientHeight / lineHeight - 1, 0, kRingSize);
 }
 
 RowGeometry::RowSpan RowGeometry::RowsInBand(int a, int b, int visibleRows) const
@@ -45,7 +45,7 @@ StatusLine& MessageRing::Append()
     slot = StatusLine{};
     next_ = Wrap(next_ + 1);
     empty_ = false;
-    pending_ = std::min(pending_ + 1, kSize);
+    pending_ = std::min(pending_ + 1, kRingSize);
     return slot;
 }
 
@@ -54,7 +54,7 @@ int MessageRing::Count() const
     if (empty_)
         return 0;
     const int d = next_ - oldest_;
-    return d <= 0 ? d + kSize : d;
+    return d <= 0 ? d + kRingSize : d;
 }
 
 const StatusLine& MessageRing::FromOldest(int index) const
@@ -82,7 +82,7 @@ ShownRows MessageRing::Rows(int visibleRows) const
 PaintPlan PlanPaint(const MessageRing& ring, int visibleRows, bool erased)
 {
     PaintPlan plan;
-    visibleRows = std::min(visibleRows, RowGeometry::kMaxRows);
+    visibleRows = std::min(visibleRows, kRingSize);
     if (visibleRows <= 0 || ring.Empty())
         return plan;
     if (erased) {

@@ -10,10 +10,12 @@
 
 namespace tolvane {
 
+// Lines the view keeps, and so the most rows it shows.
+inline constexpr int kRingSize = 50;
+
 // Rows of text in a client area, each `lineHeight` pixels high, below a
 // top margin of half a line.
 struct RowGeometry {
-    static constexpr int kMaxRows = 50;
 
     int lineHeight = 0;
 
@@ -42,7 +44,6 @@ struct ShownRows {
 
 class MessageRing {
 public:
-    static constexpr int kSize = 50;
 
     // Makes room for a new line, overwriting the oldest when the ring is full,
     // and returns its cleared slot for the caller to render into.
@@ -69,7 +70,7 @@ public:
     ShownRows Rows(int visibleRows) const;
 
 private:
-    std::array<StatusLine, kSize> lines_{};
+    std::array<StatusLine, kRingSize> lines_{};
     int oldest_ = 0;
     int next_ = 0;
     bool empty_ = true;

@@ -19,8 +19,6 @@ class MessageView : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kRingSize = 50;
-
     explicit MessageView(QWidget* parent = nullptr);
     ~MessageView() override;
 
