@@ -62,25 +62,30 @@ TEST(RenderMessage, LimitsLengthsAndRareBranches)
         {Msg('~', Bytes().u8(1)), "DBUG|Type=? "},
         {Msg('_', Bytes().u8(2).fill(16, 0).s32(86399)), "DGPVT|Precise  UTC=23:59:59  Lat=0.00000  Lon=0.00000  "
                                                          "EPE=0  HDOP=0.0  SatCnt=0  Alt=0"},
-        {Msg('_', Bytes().u8(0xFF)), "DGPVT|Invalid  UTC=0:00:00  Lat=0.00000  Lon=0.00000  EPE=0  HDOP=0.0  SatCnt=0  Alt=0"},
+        {Msg('_', Bytes().u8(0xFF)),
+         "DGPVT|Invalid  UTC=0:00:00  Lat=0.00000  Lon=0.00000  EPE=0  HDOP=0.0  SatCnt=0  Alt=0"},
         {Msg(0xC3, Bytes().s16(10).s16(123).s16(0xABCD).s32(-1).u8(2).u8(-1)),
          "DVRSN|Vrsn=10.123  Opts=0xABCD  Ser.#=-1  Up=Y  Fwd=-X"},
         {Msg('D', Bytes().text("ABCDEF"), 3), "DPOWER|ABC"},
         {Msg('e', Bytes().u8(0).u8(255)), "DCCTBL|Fail  Page 255  <0 bytes of data>"},
         {Msg('^', Bytes().u8(1).u8(4).u8(0).u8(0)), "DGPSCT|Status=1  Error=4  Sleeping  DutyCycle=0%"},
-        {Msg('^', Bytes().fill(4, 0).text("ABCDEFGHIJKLMNOPQRSTUVWXYZ")), "DGPSCT|Status=0  Error=0  FirmVer=ABCDEFGHIJKLMNOPQRST"},
+        {Msg('^', Bytes().fill(4, 0).text("ABCDEFGHIJKLMNOPQRSTUVWXYZ")),
+         "DGPSCT|Status=0  Error=0  FirmVer=ABCDEFGHIJKLMNOPQRST"},
         {Msg('^', Bytes().fill(4, 0).text("v12345"), 7), "DGPSCT|Status=0  Error=0  FirmVer=v12"},
         {Msg('N', Bytes().u8(0).u8(2)), "DPED|Running off, Side/Back on"},
-        {Msg('f', Bytes().s16(0x1234)), "DSDFLT|Result=0x1234  MagDecl=0.0  BOffset=0.0  POffset=0.0  ROffset=0.0  DORIENTIntrvl=0"},
+        {Msg('f', Bytes().s16(0x1234)),
+         "DSDFLT|Result=0x1234  MagDecl=0.0  BOffset=0.0  POffset=0.0  ROffset=0.0  DORIENTIntrvl=0"},
         {Msg('p', Bytes().s16(0).s16(0).s16(0).fill(11, 1)), "DORIENT|Roll=0.0  Pitch=0.0  Azimuth=0.0"},
-        {Msg('q', Bytes().s32(86399).u8(0)), "DRMC|Stat=?  0/0/00  23:59:59  Lat=0.00000  Lon=0.00000  EPE=0  Azim=0.0  Speed=0.0"},
+        {Msg('q', Bytes().s32(86399).u8(0)),
+         "DRMC|Stat=?  0/0/00  23:59:59  Lat=0.00000  Lon=0.00000  EPE=0  Azim=0.0  Speed=0.0"},
         {Msg('r', Bytes().u8(3)), "DMCAL|State=abort  Status=0  Bins=0,0,0,0,0,0,0,0  Comp=0  Qual=0"},
         {Msg('U', Bytes().u8(0).s16(-1).text("abcdef"), 5), "DWMM|state=0  MagDecl=-0.005493  Source=ab"},
         {Msg(kNmeaType, Bytes().text("$GPXYZ*12"), 6), "NMEA|$GPXYZ"},
         // Cut at 131 characters.
         {Msg('W', Bytes().u8(0).s32(0).s32(0).f32(FLT_MAX).f32(FLT_MAX)),
          "DPOSN|rate=0  N=0.0  E=0.0  Lat=" + big + "  Lon=" + big + "  alt=0  "},
-        {Msg('_', Bytes().u8(0).f32(FLT_MAX).f32(-FLT_MAX)), "DGPVT|Invalid  UTC=0:00:00  Lat=" + big + "  Lon=-" + big + "  EPE=0 "},
+        {Msg('_', Bytes().u8(0).f32(FLT_MAX).f32(-FLT_MAX)),
+         "DGPVT|Invalid  UTC=0:00:00  Lat=" + big + "  Lon=-" + big + "  EPE=0 "},
         {Msg('q', Bytes().s32(0).u8('A').f32(-FLT_MAX).f32(FLT_MAX).s16(0).f32(FLT_MAX)),
          "DRMC|Stat=A  0/0/00  0:00:00  Lat=-" + big + "  Lon=" + big + "  EPE"},
     };
@@ -119,11 +124,11 @@ TEST(RenderMessage, EveryTypeAndLengthGivesATerminatedTextWithinTheLimit)
                 auto m = std::make_unique<DeviceMessage>();
                 m->type = f.type;
                 m->length = length;
-                for (std::uint8_t& b : m->payload) b = fill == 0 ? 0x00 : fill == 1 ? 0xFF : static_cast<std::uint8_t>(random());
+                for (auto& b : m->payload) b = fill == 0 ? 0 : fill == 1 ? 0xFF : static_cast<std::uint8_t>(random());
                 StatusLine line;
                 std::memset(line.text, 'Z', sizeof line.text);
                 ASSERT_TRUE(RenderMessage(*m, line));
-                ASSERT_LE(strnlen(line.text, sizeof line.text), kStatusTextMax) << f.mnemonic << " " << fill << " " << length;
+                ASSERT_LE(strnlen(line.text, sizeof line.text), kStatusTextMax) << f.mnemonic << fill << " " << length;
             }
         }
     }
@@ -134,16 +139,14 @@ TEST(RenderMessage, EveryTypeAndLengthGivesATerminatedTextWithinTheLimit)
 struct FakeEffects : MessageEffects {
     explicit FakeEffects(bool isOpen) : open(isOpen) {}
     bool LogIsOpen() const override { return open; }
-    void LogWriteLine(const char* text) override { if (open) calls += std::string("line:") + text + ";"; }
+    void LogWriteLine(const char* text) override { calls += open ? std::string("line:") + text + ";" : ""; }
     void LogSetHeaderPending() override { calls += "header;"; }
     void LogSetMountOffset(std::int16_t counts) override { calls += "mount:" + std::to_string(counts) + ";"; }
     void LogSetDeclination(std::int16_t counts) override { calls += "decl:" + std::to_string(counts) + ";"; }
     void LogWriteRecord() override { calls += "record;"; }
     void SendRequest(const OutgoingRequest& r) override
     {
-        calls += "send:" + std::to_string(r.type) + "/";
-        for (std::size_t i = 0; i < r.length; ++i) calls += std::to_string(r.payload[i]);
-        calls += ";";
+        calls += "send:" + std::to_string(r.type) + "/" + std::string(r.payload, r.payload + r.length) + ";";
     }
     bool open;
     std::string calls;
@@ -153,14 +156,13 @@ TEST(MessageEffects, EachTypeActsOnTheLogAndLinkAsShown)
 {
     const struct {
         DeviceMessage message;
-        const char* open;
-        const char* closed;
+        std::string open, closed;
     } cases[] = {
         {Msg('D', Bytes().text("Hi")), "line:;header;", ""},
-        {Msg('P', Bytes().u8(0).s16(-2).s16(77).s16(88)), "mount:-2;send:84/000;", "mount:-2;"},
+        {Msg('P', Bytes().u8(0).s16(-2).s16(7).s16(8)), "mount:-2;send:84/" + std::string(3, '\0') + ";", "mount:-2;"},
         {Msg('T', Bytes().u8(0).s16(-300)), "decl:-300;record;", "decl:-300;"},
         {Msg('~', Bytes().u8(0).u8('A').s16(5).s16(-2)), "line:Type=A   5(0005)  -2(FFFE);", ""},
-        {Msg('q', Bytes().s32(1).u8('A')), "send:80/0000000;", ""},
+        {Msg('q', Bytes().s32(1).u8('A')), "send:80/" + std::string(7, '\0') + ";", ""},
         {Msg('p', Bytes().s16(1).s16(2).s16(3)), "", ""},
         {Msg('x', Bytes().u8(0).s16(5)), "", ""},
     };

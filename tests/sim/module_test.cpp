@@ -102,7 +102,7 @@ TEST(Replies, EachRequestGetsItsReplyTypeAndLength)
 TEST(Replies, UnknownTypesWrongLengthsAndSilencedTypesGetNothing)
 {
     Module m;
-    OutgoingRequest unknown = SerialNumberRequest(), shortOffsets = OffsetsReadRequest(), longIdentity = SerialNumberRequest();
+    OutgoingRequest unknown = SerialNumberRequest(), shortOffsets = OffsetsReadRequest(), longIdentity = unknown;
     unknown.type = 0x99;
     shortOffsets.length = 6;
     longIdentity.length = 1;
@@ -137,12 +137,14 @@ TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
     Module m([&](SimOptions& o) { o.flashFile = dir / "flash"; });
     m.Run(0, 1);
     const StartUpDefaults values{.declination = 1911, .pitchOffset = -18, .rollOffset = 18, .interval = 250};
-    const Outgoing loaded = m.Reply(StartUpDefaultsLoadRequest(kLoadDeclination | kLoadPitchOffset | kLoadInterval, values), 10);
+    const auto flags = kLoadDeclination | kLoadPitchOffset | kLoadInterval;
+    const Outgoing loaded = m.Reply(StartUpDefaultsLoadRequest(flags, values), 10);
     std::uint16_t result = 0;
     const StartUpDefaults back = DecodeStartUpDefaults(loaded.payload.data(), &result);
     EXPECT_EQ(result, 1);
     // Roll not flagged.
-    EXPECT_EQ(std::make_tuple(back.declination, back.pitchOffset, back.rollOffset, back.interval), std::make_tuple(1911, -18, 0, 250));
+    EXPECT_EQ(std::tie(back.declination, back.pitchOffset, back.rollOffset, back.interval),
+              std::make_tuple(1911, -18, 0, 250));
 
     // Working values take them at the next power-up, half a second after a reset.
     m.Reply(DeclinationSetRequest(77), 20);
@@ -215,7 +217,8 @@ TEST(Compensation, RunCollectsComputesAndReportsOnce)
     }
     EXPECT_EQ(lastState, 2);
     const auto& [t, result] = reports.back();
-    EXPECT_EQ(std::make_tuple(result.payload[1], result.payload[10], ReadS16(&result.payload[11])), std::make_tuple(1, 100, 87));
+    EXPECT_EQ(std::make_tuple(result.payload[1], result.payload[10], ReadS16(&result.payload[11])),
+              std::make_tuple(1, 100, 87));
     EXPECT_NEAR(static_cast<double>(t - 1000), 23000, 200);
 
     EXPECT_NE(m.Field(CompensationParametersRequest(), 0, 30000), 0);
@@ -240,7 +243,8 @@ TEST(Streams, PowerUpThenOrientationAtTheIntervalInForce)
     ASSERT_EQ(sent.size(), 11u);
     EXPECT_EQ(sent[0].type, kPower);
     EXPECT_EQ(sent[0].payload.back(), 0);
-    for (std::size_t i = 1; i < sent.size(); ++i) EXPECT_EQ(std::make_pair(sent[i].type, sent[i].payload.size()), std::make_pair(kOrient, 6ul));
+    for (std::size_t i = 1; i < sent.size(); ++i) EXPECT_EQ(sent[i].type, kOrient);
+    EXPECT_EQ(sent[1].payload.size(), 6u);
     EXPECT_EQ(wide.Run(0, 1000, kOrient).at(3).payload.size(), 18u);
 
     m.Reply(OrientationRateSetRequest(0), 1000);
@@ -272,7 +276,8 @@ TEST(Streams, NmeaAndGpsRatesAndChecksums)
     for (const auto& out : m.Run(0, 1000)) {
         if (out.sentence) {
             ++sentences;
-            decoder.Feed(out.payload.data(), out.payload.size(), 0, [&](const DeviceMessage& d) { decoded += d.type == kNmeaType; });
+            decoder.Feed(out.payload.data(), out.payload.size(), 0,
+                         [&](const DeviceMessage& d) { decoded += d.type == kNmeaType; });
         }
         rmc += out.type == kRmc && out.payload.size() == 24;
         gpvt += out.type == kGpvt && out.payload.size() == 21;

@@ -23,7 +23,10 @@ namespace fs = std::filesystem;
 
 class SimProcessTest : public ::testing::Test {
 protected:
-    std::unique_ptr<SerialLink> Open(const std::string& path, int baud = 9600) { return OpenLink(path, dir.path, baud); }
+    std::unique_ptr<SerialLink> Open(const std::string& path, int baud = 9600)
+    {
+        return OpenLink(path, dir.path, baud);
+    }
     // The reply to `request`, if one comes within 1.5 s.
     static std::optional<DeviceMessage> Ask(SerialLink& link, const OutgoingRequest& request)
     {
@@ -107,9 +110,7 @@ TEST_F(SimProcessTest, BurstLosesNothingAndUnplugEndsTheReader)
         if (m.type == 0x70) azimuths.push_back(m.payload[4] | m.payload[5] << 8);
     ASSERT_GT(azimuths.size(), 20u);
     for (std::size_t i = 1; i < azimuths.size(); ++i) ASSERT_EQ(azimuths[i], (azimuths[i - 1] + 1) & 0xFFFF) << i;
-    for (const auto end = std::chrono::steady_clock::now() + 4s; serial->ReaderRunning() && std::chrono::steady_clock::now() < end;)
-        std::this_thread::sleep_for(5ms);
-    EXPECT_FALSE(serial->ReaderRunning());
+    EXPECT_TRUE(WaitFor([&] { return !serial->ReaderRunning(); }, 4s));
     EXPECT_FALSE(fs::is_symlink(link));
     serial.reset();
     EXPECT_EQ(sim.Stop(), 0);

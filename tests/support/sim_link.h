@@ -17,8 +17,8 @@ namespace tolvane::test {
 
 // `device` opened as port 1, its lock files looked for in `lockDirectory`;
 // `capture` sees the bytes from the start.
-inline std::unique_ptr<SerialLink> OpenLink(const std::string& device, const std::string& lockDirectory, int baud = 9600,
-                                            CaptureSink* capture = nullptr)
+inline std::unique_ptr<SerialLink> OpenLink(const std::string& device, const std::string& lockDirectory,
+                                            int baud = 9600, CaptureSink* capture = nullptr)
 {
     auto link = std::make_unique<SerialLink>();
     PortMap map;
@@ -37,7 +37,8 @@ inline std::vector<DeviceMessage> Collect(SerialLink& link, std::chrono::millise
 {
     std::vector<DeviceMessage> got;
     DeviceMessage m;
-    for (const auto end = std::chrono::steady_clock::now() + span; got.size() < count && std::chrono::steady_clock::now() < end;) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (got.size() < count && std::chrono::steady_clock::now() < end) {
         if (link.TakeMessage(m) == SerialLink::kEmpty) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
