@@ -12,7 +12,6 @@
 #include "link/clock.h"
 #include "protocol/message_catalogue.h"
 #include "protocol/requests.h"
-#include "support/sim_link.h"
 #include "support/sim_process.h"
 #include "support/test_data.h"
 

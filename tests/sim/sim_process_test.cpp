@@ -10,7 +10,6 @@
 
 #include "protocol/requests.h"
 #include "sim_options.h"
-#include "support/sim_link.h"
 #include "support/sim_process.h"
 #include "support/test_data.h"
 
