@@ -257,6 +257,7 @@ TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
         {1, com1, pid, -1}, {1, com1, std::string(reinterpret_cast<const char*>(&pidBinary), sizeof pidBinary), -1},
         {1, com1, std::to_string(dead) + "\n", 1}, {1, com1, "garbage", 1}, {1, com1, "0\n", 1},
         {1, com1, std::string(11 - pid.size(), '0') + pid, 1}, // ten digits at most
+        {1, com1, std::string(4, '\xFF'), 1},                   // binary -1: no process, not all of them
     };
     auto link = Link();
     const auto fdsBefore = OpenFdCount();
