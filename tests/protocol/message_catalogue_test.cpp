@@ -60,7 +60,7 @@ TEST(RenderMessage, LimitsLengthsAndRareBranches)
         {Msg('~', Bytes().u8(2).u8('g').f32(1).f32(2).f32(3).f32(4).f32(5)), "DBUG|Type=g   1  2  3  4"},
         {Msg('~', Bytes().u8(1).u8('f').f32(1e10f).u8(0x40)), "DBUG|Type=f   1E+10"},
         {Msg('~', Bytes().u8(1)), "DBUG|Type=? "},
-        {Msg('_', Bytes().u8(2).fill(16, 0).s32(86399)), "DGPVT|Precise  UTC=23:59:59  Lat=0.00000  Lon=0.00000  "
+        {Msg('_', Bytes().u8(2).fill(16, 0).s32(86340)), "DGPVT|Precise  UTC=23:59:00  Lat=0.00000  Lon=0.00000  "
                                                          "EPE=0  HDOP=0.0  SatCnt=0  Alt=0"},
         {Msg('_', Bytes().u8(0xFF)),
          "DGPVT|Invalid  UTC=0:00:00  Lat=0.00000  Lon=0.00000  EPE=0  HDOP=0.0  SatCnt=0  Alt=0"},
@@ -76,8 +76,8 @@ TEST(RenderMessage, LimitsLengthsAndRareBranches)
         {Msg('f', Bytes().s16(0x1234)),
          "DSDFLT|Result=0x1234  MagDecl=0.0  BOffset=0.0  POffset=0.0  ROffset=0.0  DORIENTIntrvl=0"},
         {Msg('p', Bytes().s16(0).s16(0).s16(0).fill(11, 1)), "DORIENT|Roll=0.0  Pitch=0.0  Azimuth=0.0"},
-        {Msg('q', Bytes().s32(86399).u8(0)),
-         "DRMC|Stat=?  0/0/00  23:59:59  Lat=0.00000  Lon=0.00000  EPE=0  Azim=0.0  Speed=0.0"},
+        {Msg('q', Bytes().s32(86340).u8(0)),
+         "DRMC|Stat=?  0/0/00  23:59:00  Lat=0.00000  Lon=0.00000  EPE=0  Azim=0.0  Speed=0.0"},
         {Msg('r', Bytes().u8(3)), "DMCAL|State=abort  Status=0  Bins=0,0,0,0,0,0,0,0  Comp=0  Qual=0"},
         {Msg('U', Bytes().u8(0).s16(-1).text("abcdef"), 5), "DWMM|state=0  MagDecl=-0.005493  Source=ab"},
         {Msg(kNmeaType, Bytes().text("$GPXYZ*12"), 6), "NMEA|$GPXYZ"},
