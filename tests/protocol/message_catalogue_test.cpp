@@ -79,6 +79,7 @@ TEST(RenderMessage, LimitsLengthsAndRareBranches)
         {Msg('q', Bytes().s32(86340).u8(0)),
          "DRMC|Stat=?  0/0/00  23:59:00  Lat=0.00000  Lon=0.00000  EPE=0  Azim=0.0  Speed=0.0"},
         {Msg('r', Bytes().u8(3)), "DMCAL|State=abort  Status=0  Bins=0,0,0,0,0,0,0,0  Comp=0  Qual=0"},
+        {Msg('r', Bytes().u8(4)), "DMCAL|State=???  Status=0  Bins=0,0,0,0,0,0,0,0  Comp=0  Qual=0"},
         {Msg('U', Bytes().u8(0).s16(-1).text("abcdef"), 5), "DWMM|state=0  MagDecl=-0.005493  Source=ab"},
         {Msg(kNmeaType, Bytes().text("$GPXYZ*12"), 6), "NMEA|$GPXYZ"},
         // Cut at 131 characters.
