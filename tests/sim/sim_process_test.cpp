@@ -58,9 +58,10 @@ TEST_F(SimProcessTest, AnswersRecordsKeepsItsFlashAndGarblesAtAnotherSpeed)
         const auto version = Ask(*serial, SerialNumberRequest());
         ASSERT_TRUE(version);
         EXPECT_EQ(version->length, 12);
-        int orientations = 0;
-        for (const auto& m : Collect(*serial, 450ms)) orientations += m.type == 0x70 && m.length == 6;
-        EXPECT_GE(orientations, 3); // one each 100 ms, give or take a loaded machine
+        int orientations = 0; // of 6 bytes, waited for one at a time
+        for (int i = 0; i < 3; ++i)
+            for (const auto& m : Collect(*serial, 1s, 0x70)) orientations += m.type == 0x70 && m.length == 6;
+        EXPECT_EQ(orientations, 3);
         serial.reset();
         const auto loaded = Ask(*Open(pty), StartUpDefaultsLoadRequest(kLoadDeclination | kLoadInterval,
                                                                        {.declination = 1911, .interval = 250}));
