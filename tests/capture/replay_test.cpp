@@ -1,18 +1,9 @@
-// tolvane-sim --replay: the schedule, and a capture played through the
-// simulator into SerialLink, itself captured on the way.
+// tolvane-sim --replay: when each chunk of a capture comes due. The whole
+// way, capture to replay into the program, is an end-to-end test.
 #include "replay.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "capture/capture_decode.h"
-#include "capture/capture_writer.h"
-#include "link/clock.h"
-#include "protocol/message_catalogue.h"
-#include "protocol/requests.h"
-#include "support/sim_process.h"
 #include "support/test_data.h"
 
 namespace tolvane {
@@ -42,51 +33,6 @@ TEST(Replay, ChunksComeDueAtTheirTimeScaledBySpeed)
         const double nextMs = due.size() == 1 ? 100 : 250; // the next chunk's time, scaled
         EXPECT_EQ(replay.NextDueNs(), replay.Done() ? -1 : kStart + static_cast<std::int64_t>(nextMs * 1e6 / speed));
     }
-}
-
-TEST(Replay, ThroughTheSimulatorTheLinkGetsTheCapturedMessagesAtTheirPaceAndCapturesThemAgain)
-{
-    // Frames split across chunks and a sentence, spread over 300 ms.
-    const auto received = [](std::int64_t ms, const Bytes& b) {
-        return FormatChunkLine(ChunkKind::Received, ms, b.data(), b.size());
-    };
-    const Bytes dbaud = Frame(0x47, {3}), head(dbaud.begin(), dbaud.begin() + 3), tail(dbaud.begin() + 3, dbaud.end());
-    const std::string original = FormatHeader({1, 9600, "", ""}) + received(0, head) +
-                                 received(20, Cat({tail, B("$HCHDT,123.4,T*2D\r\n")})) +
-                                 received(150, Frame(0x47, {0x01})) + received(300, Frame(0x47, {0x02}));
-    const TempDir dir;
-    std::ofstream(dir / "original.tcap") << original;
-    const std::vector<std::string> expected = DecodeCapture(ParseCapture(original), {});
-    ASSERT_EQ(expected.size(), 4u);
-
-    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "compass", "--replay", dir / "original.tcap", "--speed", "2"});
-    ASSERT_FALSE(sim.Output().empty());
-    CaptureWriter capture;
-    std::string error, content;
-    ASSERT_TRUE(capture.Open(dir / "again.tcap", {1, 9600, "", ""}, NowMs(), error)) << error;
-    auto link = OpenLink(dir / "compass", dir.path, 9600, &capture);
-    ASSERT_GE(link->Send(SerialNumberRequest()), 0); // the replay ignores it, but the capture records it
-    const std::vector<DeviceMessage> got = Collect(*link, std::chrono::seconds(3), -1, expected.size());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // nothing more may follow
-    DeviceMessage extra;
-    EXPECT_EQ(link->TakeMessage(extra), SerialLink::kEmpty);
-    link.reset();
-    capture.Stop();
-
-    ASSERT_EQ(got.size(), expected.size());
-    std::vector<std::string> lines;
-    for (const DeviceMessage& m : got) {
-        StatusLine line;
-        ASSERT_TRUE(RenderMessage(m, line));
-        lines.push_back((std::string(line.mnemonic) + "          ").substr(0, 10) + line.text);
-    }
-    EXPECT_EQ(lines, expected);
-    // 300 ms of capture at double speed, paced, not dumped at once.
-    EXPECT_GE(got.back().timestamp - got.front().timestamp, 120);
-    ASSERT_TRUE(ReadWholeFile(dir / "again.tcap", content, error)) << error;
-    std::vector<std::string> recaptured = DecodeCapture(ParseCapture(content), {.requests = true});
-    EXPECT_EQ(std::erase(recaptured, "SENT      serial number request"), 1u);
-    EXPECT_EQ(recaptured, expected);
 }
 
 } // namespace
