@@ -181,6 +181,37 @@ TEST_F(SerialLinkTest, SendsFramesByteExactAndInOrder)
     EXPECT_EQ(link->Send(first), -1);
 }
 
+// More than the terminal holds, read only once it is full: each Send waits
+// for room and goes on where the write before stopped.
+TEST_F(SerialLinkTest, SendsWholeFramesIntoAFullLine)
+{
+    auto link = Link();
+    ASSERT_EQ(link->Open(1, 38400), 1);
+    Bytes expected, got;
+    for (int i = 0; i < 2000; ++i) {
+        const Bytes frame = Frame(0x40, Filled(kMaxSentPayload, static_cast<std::uint8_t>(i)));
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    }
+    std::thread reader([&] {
+        std::this_thread::sleep_for(300ms);
+        std::uint8_t buffer[4096];
+        WaitFor([&] {
+            for (ssize_t n; (n = ::read(master[0], buffer, sizeof buffer)) > 0;)
+                got.insert(got.end(), buffer, buffer + n);
+            return got.size() >= expected.size();
+        }, 5s);
+    });
+    OutgoingRequest request{.type = 0x40, .length = kMaxSentPayload};
+    int sent = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::memcpy(request.payload, Filled(kMaxSentPayload, static_cast<std::uint8_t>(i)).data(), kMaxSentPayload);
+        sent += link->Send(request) >= 0;
+    }
+    reader.join();
+    EXPECT_EQ(sent, 2000);
+    EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
+}
+
 TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
 {
     termios odd = Settings(slave[0]);
