@@ -6,8 +6,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "capture/capture_format.h"
 #include "protocol/requests.h"
 #include "support/test_data.h"
 
@@ -92,6 +97,28 @@ TEST(DecodeCli, OptionsInputsAndFailures)
         EXPECT_EQ(err.str().empty(), c.err.empty());
         EXPECT_THAT(err.str(), ::testing::HasSubstr(c.err));
     }
+}
+
+// Every frame line the format document shows decodes to one message or
+// request, so that the document cannot drift from the code.
+TEST(CaptureDecode, EveryExampleInTheFormatDocumentDecodes)
+{
+    std::ifstream doc(std::string(TOLVANE_DOCS) + "/capture-format.md");
+    ASSERT_TRUE(doc) << TOLVANE_DOCS;
+    std::string header;
+    std::vector<std::string> examples;
+    for (std::string line; std::getline(doc, line);) {
+        if (!line.starts_with("    ")) continue; // examples are indented
+        line.erase(0, 4);
+        if (line.starts_with(kCaptureMagic)) header = line + "\n";
+        if (line.size() > 2 && std::string("RT").find(line[0]) != std::string::npos && line[1] == ' ' &&
+            std::isdigit(static_cast<unsigned char>(line[2])))
+            examples.push_back(line);
+    }
+    ASSERT_FALSE(header.empty());
+    ASSERT_GE(examples.size(), 2u);
+    for (const std::string& example : examples)
+        EXPECT_EQ(DecodeCapture(ParseCapture(header + example + "\n"), {.requests = true}).size(), 1u) << example;
 }
 
 } // namespace
