@@ -30,10 +30,6 @@
 namespace tolvane {
 namespace {
 
-QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
-
-void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
-
 // The settings fields as "declination hemisphere|azimuth|roll|pitch|rate".
 QString Fields(const QDialog& d)
 {
@@ -244,11 +240,7 @@ TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
     ASSERT_TRUE(Start(sim));
     QString said;
     EXPECT_EQ(RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
-        for (const auto& [id, text] : {std::pair{1008, "47.6"}, std::pair{1011, "122.3"}}) {
-            Edit(d, id)->setFocus(Qt::TabFocusReason);
-            QTest::keyClicks(Edit(d, id), text);
-            Edit(d, 1006)->setFocus(Qt::TabFocusReason); // leaving checks the field
-        }
+        TypeSeattle(d);
         // North and west are chosen at opening, altitude 0.
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1009)->isChecked());
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1013)->isChecked());
