@@ -1,11 +1,6 @@
 // The program as a screen reader meets it: the accessibility tree walked
 // from the main window and from each dialog, in process.
 #include <QAccessible>
-#include <QAccessibleValueInterface>
-#include <QLabel>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
 
 #include <map>
 #include <set>
@@ -14,7 +9,6 @@
 #include "app/display_font_dialog.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/compensation_dialog.h"
-#include "dialogs/dialog_template.h"
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/initializations_dialog.h"
 #include "dialogs/startup_defaults_dialog.h"

@@ -1,12 +1,7 @@
 // The frame's displays, its orientation log and its configuration dialogs,
 // run through the commands against tolvane-sim.
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -74,6 +69,13 @@ protected:
         return WaitUntil([&] { return Orientations() >= until; }, 5000);
     }
     QString LoggingPane() const { return frame->Pane(kPaneLogging)->text(); }
+    // The Initialize dialog's fields, read from the module, then cancelled.
+    QString InitializeFields()
+    {
+        QString shown;
+        EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); }), QDialog::Rejected);
+        return shown;
+    }
 };
 
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
@@ -201,8 +203,7 @@ TEST_F(EndToEndTest, InitializeSetsTheDeclinationAndReadsItBack)
                             [](const QByteArray& l) { return l.startsWith("\"type\":84,\"payload\":\"01"); }),
               1);
 
-    EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); }), QDialog::Rejected);
-    EXPECT_EQ(shown, "12.5 E|0.0|0.0|0.0|10.00");
+    EXPECT_EQ(InitializeFields(), "12.5 E|0.0|0.0|0.0|10.00");
 }
 
 TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
@@ -229,9 +230,7 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
         stored = Fields(d);
     }), QDialog::Rejected);
     EXPECT_EQ(stored, "0.0 E|0.0|0.0|3.5|10.00");
-    QString working;
-    RunDialog(kCmdInitialize, [&](QDialog& d) { working = Fields(d); });
-    EXPECT_EQ(working, "0.0 E|0.0|0.0|3.5|10.00");
+    EXPECT_EQ(InitializeFields(), "0.0 E|0.0|0.0|3.5|10.00");
 }
 
 TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
@@ -261,8 +260,7 @@ TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
     EXPECT_GT(declination, 11.0);
     EXPECT_LT(declination, 12.5);
 
-    QString shown;
-    RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); });
+    const QString shown = InitializeFields();
     EXPECT_TRUE(shown.endsWith(" E|0.0|0.0|0.0|10.00")) << shown.toStdString();
     EXPECT_NEAR(shown.section(' ', 0, 0).toDouble(), declination, 0.1);
 }
