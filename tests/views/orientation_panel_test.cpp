@@ -268,6 +268,7 @@ TEST(CaptionedChild, PaintsACaptionAndBorderAroundAClippedClient)
     const QRect client = host.child->ClientRect();
     EXPECT_EQ(image.pixel(client.center()), qRgb(255, 0, 0));
     EXPECT_NE(image.pixel(1, client.center().y()), qRgb(255, 0, 0)) << "border overpainted";
+    EXPECT_GT(client.top(), host.child->fontMetrics().height()) << "a caption lower than a line of text";
     const int y = client.top() / 2;
     const QRgb bar = image.pixel(client.right(), y);
     EXPECT_NE(bar, qRgb(255, 0, 0));
