@@ -66,15 +66,17 @@ struct ViewWindow {
 };
 
 // Stands in for the orientation panel: an opaque child, striped so that
-// its pixels moved by a scroll show.
+// its pixels moved by a scroll show; named to the view as lying over it,
+// or not.
 class Panel : public QWidget {
 public:
-    Panel(ViewWindow& w, int top) : QWidget(w.view)
+    Panel(ViewWindow& w, int top, bool named = true) : QWidget(w.view)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setGeometry(w.view->width() / 2, top, w.view->width() / 3, w.view->height());
         show();
-        w.view->SetOverlapProvider([this] { return std::vector<QWidget*>{this}; });
+        if (named)
+            w.view->SetOverlapProvider([this] { return std::vector<QWidget*>{this}; });
     }
 
 protected:
@@ -89,7 +91,7 @@ protected:
 // After every line (Add) or step the pixels on screen are a full redraw's.
 TEST(MessageView, IncrementalPaintLeavesTheFullRedrawPicture)
 {
-    enum Kind { Add, Batch, Rows, Font, PanelAt };
+    enum Kind { Add, Batch, Rows, Font, PanelAt, ChildAt };
     struct Step {
         Kind kind;
         int n;
@@ -110,6 +112,7 @@ TEST(MessageView, IncrementalPaintLeavesTheFullRedrawPicture)
         {"too short, then grown", 0, {{Add, 3}, {Rows, 1}, {Add, 2}, {Rows, 8}}},
         {"font change", 10, {{Add, 15}, {Font, 14}, {Add, 4}}},
         {"a panel over the rows", 20, {{PanelAt, 14}, {Add, 30}, {Batch, 4}}},
+        {"a child over the rows that the view is not told of", 20, {{ChildAt, 14}, {Add, 30}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,8 +126,8 @@ TEST(MessageView, IncrementalPaintLeavesTheFullRedrawPicture)
                     w.SetRows(s.n);
                 if (s.kind == Font)
                     w.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans"), s.n));
-                if (s.kind == PanelAt)
-                    new Panel(w, w.Row(s.n).top() + w.lh / 3);
+                if (s.kind == PanelAt || s.kind == ChildAt)
+                    new Panel(w, w.Row(s.n).top() + w.lh / 3, s.kind == PanelAt);
                 Settle(&w.window);
                 ASSERT_EQ(w.OnScreen(), w.Fresh()) << serial << " lines in " << w.view->VisibleRows() << " rows";
             }

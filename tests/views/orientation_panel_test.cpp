@@ -66,7 +66,7 @@ TEST(OrientationPanel, ReadingsAsAScreenReaderHearsThem)
         std::uint16_t type;
         std::int16_t roll, pitch;
         std::uint16_t azimuth;
-        const char* heard; // "" and "=": no data yet, as before
+        const char* heard; // "": no data yet; "=": as before
     } rows[] = {{0x20, 5, 5, 5, ""},
                 {0x70, 0, 0, 0xFFFF, "Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"},
                 {0x00, 5, 5, 5, "="},
