@@ -113,7 +113,7 @@ TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
     ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() == 1; }));
     test::BoxAnswerer boxes({QMessageBox::Retry, QMessageBox::Cancel});
     frame->RunCommand(kCmdSerialNo);
-    ASSERT_TRUE(WaitUntil([&] { return boxes.seen.size() == 2; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return boxes.seen.size() == 2; }, 15000));
     EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text, "Compass Silent|No reply to request for serial number.");
     const auto lines = sim.RequestLines();
     ASSERT_EQ(lines.size(), 3u);
