@@ -130,7 +130,7 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
     frame->UpdateCommandStates();
     EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
     EXPECT_FALSE(frame->Action(kCmdInitializeToolbar)->isEnabled());
-    for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdBaud38400})
+    for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdBaud38400, kCmdToggleNmea})
         EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame->Action(kCmdBaud9600)->isChecked());
     EXPECT_FALSE(frame->Action(kCmdBaud4800)->isChecked());

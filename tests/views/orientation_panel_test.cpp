@@ -298,6 +298,8 @@ TEST(CaptionedChild, BorderDraggingResizesWithinTheParent)
         // A corner grip reaches along the edges it joins.
         {"top right along the top", {192, 1}, {10, -10}, {100, 70, 210, 130}, Qt::SizeBDiagCursor},
         {"bottom left along the left", {1, 112}, {-10, 10}, {90, 80, 210, 130}, Qt::SizeBDiagCursor},
+        {"top right, as far along the top as reached", {188, 1}, {10, -10}, {100, 70, 210, 130}, Qt::SizeBDiagCursor},
+        {"top left, as far along the left as it reaches", {1, 11}, {-10, -10}, {90, 70, 210, 130}, Qt::SizeFDiagCursor},
         {"right beyond the parent", {199, 60}, {1000, 0}, {100, 80, 300, 120}, Qt::SizeHorCursor},
         {"corner beyond the parent", {2, 119}, {-1000, 1000}, {0, 80, 300, 220}, Qt::SizeBDiagCursor},
         {"top beyond the parent", {100, 1}, {3, -1000}, {100, 0, 200, 200}, Qt::SizeVerCursor},
