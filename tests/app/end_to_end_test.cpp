@@ -1,12 +1,7 @@
 // The frame's displays, its orientation log and its configuration dialogs,
 // run through the commands against tolvane-sim.
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,10 +24,6 @@
 
 namespace tolvane {
 namespace {
-
-QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
-
-void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
 
 // The settings fields as "declination hemisphere|azimuth|roll|pitch|rate".
 QString Fields(const QDialog& d)
@@ -78,6 +69,13 @@ protected:
         return WaitUntil([&] { return Orientations() >= until; }, 5000);
     }
     QString LoggingPane() const { return frame->Pane(kPaneLogging)->text(); }
+    // The Initialize dialog's fields, read from the module, then cancelled.
+    QString InitializeFields()
+    {
+        QString shown;
+        EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); }), QDialog::Rejected);
+        return shown;
+    }
 };
 
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
@@ -205,8 +203,7 @@ TEST_F(EndToEndTest, InitializeSetsTheDeclinationAndReadsItBack)
                             [](const QByteArray& l) { return l.startsWith("\"type\":84,\"payload\":\"01"); }),
               1);
 
-    EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); }), QDialog::Rejected);
-    EXPECT_EQ(shown, "12.5 E|0.0|0.0|0.0|10.00");
+    EXPECT_EQ(InitializeFields(), "12.5 E|0.0|0.0|0.0|10.00");
 }
 
 TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
@@ -233,9 +230,7 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
         stored = Fields(d);
     }), QDialog::Rejected);
     EXPECT_EQ(stored, "0.0 E|0.0|0.0|3.5|10.00");
-    QString working;
-    RunDialog(kCmdInitialize, [&](QDialog& d) { working = Fields(d); });
-    EXPECT_EQ(working, "0.0 E|0.0|0.0|3.5|10.00");
+    EXPECT_EQ(InitializeFields(), "0.0 E|0.0|0.0|3.5|10.00");
 }
 
 TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
@@ -244,11 +239,7 @@ TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
     ASSERT_TRUE(Start(sim));
     QString said;
     EXPECT_EQ(RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
-        for (const auto& [id, text] : {std::pair{1008, "47.6"}, std::pair{1011, "122.3"}}) {
-            Edit(d, id)->setFocus(Qt::TabFocusReason);
-            QTest::keyClicks(Edit(d, id), text);
-            Edit(d, 1006)->setFocus(Qt::TabFocusReason); // leaving checks the field
-        }
+        TypeSeattle(d);
         // North and west are chosen at opening, altitude 0.
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1009)->isChecked());
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1013)->isChecked());
@@ -269,8 +260,7 @@ TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
     EXPECT_GT(declination, 11.0);
     EXPECT_LT(declination, 12.5);
 
-    QString shown;
-    RunDialog(kCmdInitialize, [&](QDialog& d) { shown = Fields(d); });
+    const QString shown = InitializeFields();
     EXPECT_TRUE(shown.endsWith(" E|0.0|0.0|0.0|10.00")) << shown.toStdString();
     EXPECT_NEAR(shown.section(' ', 0, 0).toDouble(), declination, 0.1);
 }

@@ -3,10 +3,12 @@
 // helpers for waiting and for answering modal windows.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "app/main_frame.h"
+#include "dialogs/dialog_template.h"
 #include "link/serial_link.h"
 #include "resources/command_ids.h"
 #include "support/sim_process.h"
@@ -38,6 +41,20 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 3000)
         QTest::qWait(5);
     }
     return true;
+}
+
+inline QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
+
+inline void Click(const QDialog& d, int id) { QTest::mouseClick(ControlOf<QAbstractButton>(d, id), Qt::LeftButton); }
+
+// Seattle typed into the WMM dialog, each field checked as it is left.
+inline void TypeSeattle(const QDialog& d)
+{
+    for (const auto& [id, text] : {std::pair{1008, "47.6"}, std::pair{1011, "122.3"}}) {
+        Edit(d, id)->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(Edit(d, id), text);
+        Edit(d, 1006)->setFocus(Qt::TabFocusReason);
+    }
 }
 
 // The simulator as a child process, its requests recorded to a file.
@@ -102,6 +119,17 @@ protected:
         frame = std::make_unique<CMainFrame>(*link, *log, *settings);
         frame->resize(900, 600);
         frame->show();
+    }
+    // A frame with no port to open, once its start-up port question is cancelled.
+    void MakePortlessFrame()
+    {
+        bool asked = false;
+        WhenModal([&asked](QWidget* w) {
+            asked = true;
+            static_cast<QDialog*>(w)->reject();
+        });
+        MakeFrame(dir.filePath("nothing").toStdString());
+        ASSERT_TRUE(WaitUntil([&] { return asked && QApplication::activeModalWidget() == nullptr; }));
     }
     QString Title() const { return frame->windowTitle(); }
     QString VersionPane() const { return frame->Pane(kPaneVersion)->text(); }

@@ -1,18 +1,13 @@
 // The main frame end to end against tolvane-sim over a real
 // pseudo-terminal: start-up, the identity chain, supervision and its
-// question, and the view filling with what the compass sends.
+// question, the commands' enabling, and the program's end on a signal;
+// also the display font chooser.
 #include "app/display_font_dialog.h"
 #include "app/tolvane_app.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 
 #include <csignal>
 
@@ -85,15 +80,13 @@ TEST_F(MainFrameTest, EndSignalsCloseAsExitDoesAndTheProgramExitsWithZero)
         SimProcess program(TOLVANE_APP_PATH, {},
                            {"XDG_CONFIG_HOME=" + home.path().toStdString(), "QT_QPA_PLATFORM=offscreen"});
         ASSERT_TRUE(program.Started());
-        if (remembered == 1) {
-            // Connected: the serial number request has arrived.
-            ASSERT_TRUE(WaitUntil([&] { return !sim.Requests().empty(); }, 10000));
-            EXPECT_EQ(sim.Requests().front(), 0xC3);
-        } else {
-            // The dialog, listing COM1 with no port open, has written 0.
-            ASSERT_TRUE(WaitUntil([&] { return QSettings(conf, QSettings::IniFormat).value("Compass/COMPort") == 0; },
-                                  10000));
-        }
+        // Connected: the serial number request has arrived. Or the dialog,
+        // listing COM1 with no port open, has written 0.
+        const auto ready = [&] {
+            return remembered == 1 ? !sim.Requests().empty() && sim.Requests().front() == 0xC3
+                                   : QSettings(conf, QSettings::IniFormat).value("Compass/COMPort") == 0;
+        };
+        ASSERT_TRUE(WaitUntil(ready, 10000));
         // A normal exit with status 0, not death by the signal.
         EXPECT_EQ(program.Stop(signal), 0);
     }
@@ -110,33 +103,21 @@ TEST_F(MainFrameTest, PortEntriesThatNameNoDeviceKeepTheDefaults)
     EXPECT_EQ(ports.Path(3), "/dev/ttyCompass");
 }
 
+// The question a silent compass raises: Retry sends the same bytes again,
+// Cancel forgets the version.
 TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
 {
     Simulator sim(dir, {"--silent"});
     settings->setValue("Compass/COMPort", 1);
     MakeFrame(sim.Link());
     ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() == 1; }));
-
-    QString asked;
-    WhenModal([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        asked = box ? box->windowTitle() + "|" + box->text() : QString("?");
-        if (box) box->button(QMessageBox::Retry)->click();
-    });
+    test::BoxAnswerer boxes({QMessageBox::Retry, QMessageBox::Cancel});
     frame->RunCommand(kCmdSerialNo);
-    ASSERT_TRUE(WaitUntil([&] { return !asked.isEmpty(); }, 4000));
-    EXPECT_EQ(asked, "Compass Silent|No reply to request for serial number.");
-    ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return boxes.seen.size() == 2; }, 15000));
+    EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text, "Compass Silent|No reply to request for serial number.");
     const auto lines = sim.RequestLines();
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[2], lines[1]); // the same bytes again
-
-    asked.clear();
-    WhenModal([&](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        asked = box ? box->text() : QString("?");
-        if (box) box->button(QMessageBox::Cancel)->click();
-    });
-    ASSERT_TRUE(WaitUntil([&] { return !asked.isEmpty(); }, 4000));
     ASSERT_TRUE(WaitUntil([&] { return !frame->Controller().ReplyTimerRunning(); }));
     EXPECT_EQ(Title(), "Tolvane --- Serial number unknown");
     EXPECT_EQ(VersionPane(), " No version information available");
@@ -145,17 +126,12 @@ TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
 
 TEST_F(MainFrameTest, EnablingFollowsThePort)
 {
-    bool answered = false;
-    WhenModal([&](QWidget* w) {
-        static_cast<QDialog*>(w)->reject();
-        answered = true;
-    });
-    MakeFrame(dir.filePath("nothing").toStdString());
-    ASSERT_TRUE(WaitUntil([&] { return answered && QApplication::activeModalWidget() == nullptr; }));
+    MakePortlessFrame();
     frame->UpdateCommandStates();
     EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
     EXPECT_FALSE(frame->Action(kCmdInitializeToolbar)->isEnabled());
-    EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
+    for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdBaud38400, kCmdToggleNmea})
+        EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame->Action(kCmdBaud9600)->isChecked());
     EXPECT_FALSE(frame->Action(kCmdBaud4800)->isChecked());
     frame->RunCommand(kCmdBaud4800);
@@ -173,116 +149,79 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
     frame->RunCommand(kCmdNavConsole);
     EXPECT_FALSE(frame->Console().IsOpen());
     EXPECT_FALSE(frame->Action(kCmdNavConsoleToolbar)->isEnabled());
+
+    // A log's name shows in its pane as text, not markup.
+    ASSERT_TRUE(log->OpenPath(dir.filePath("<b>x&amp;.dta").toStdString(), false));
+    EXPECT_EQ(frame->Pane(kPaneLogging)->text(), " Logging to <b>x&amp;.dta");
+    EXPECT_EQ(frame->Pane(kPaneLogging)->textFormat(), Qt::PlainText);
 }
 
-TEST_F(MainFrameTest, AboutBoxAndFontSizes)
+// Offered: no effects or writing system, sizes 8 to 20 whatever the family;
+// the font taken is plain even when the current one was not.
+TEST(DisplayFontDialog, OffersEightToTwentyPointsAndGivesAPlainFont)
 {
-    MakeFrame(dir.filePath("nothing").toStdString());
-    QString about;
-    WhenModal([&](QWidget* w) {
-        if (w->windowTitle() == "Open COM Port" || qobject_cast<QMessageBox*>(w)) {
-            static_cast<QDialog*>(w)->reject(); // the start-up port question first
-            WhenModal([&](QWidget* box) {
-                const auto* version = box->findChild<QLabel*>("1000");
-                const auto* blank = box->findChild<QLabel*>("1002");
-                about = box->windowTitle() + "|" + (version ? version->text() : "?") + "|" +
-                        (blank ? blank->text() : "?");
-                static_cast<QDialog*>(box)->accept();
-            });
-            QTimer::singleShot(0, [&] { frame->RunCommand(kCmdAbout); });
-        }
-    });
-    ASSERT_TRUE(WaitUntil([&] { return !about.isEmpty(); }));
-    EXPECT_EQ(about, "About Tolvane|Tolvane Version 1.04|");
-
-    // Offered: no effects or writing system, sizes 8 to 20 whatever the family;
-    // the font taken is plain even when the current one was not.
-    {
-        QFont marked = QApplication::font();
-        marked.setUnderline(true);
-        marked.setStrikeOut(true);
-        DisplayFontDialog chooser(marked, frame.get());
-        chooser.show();
-        for (const QWidget* control : chooser.findChildren<QWidget*>())
-            EXPECT_FALSE(control->isVisible() && (qobject_cast<const QCheckBox*>(control) ||
-                                                  qobject_cast<const QComboBox*>(control)))
-                << control->metaObject()->className();
-        auto* families = chooser.findChild<QListWidget*>("family");
-        auto* sizes = chooser.findChild<QListWidget*>("sizes");
-        ASSERT_TRUE(families != nullptr && sizes != nullptr);
-        for (int family : {0, families->count() - 1}) {
-            families->setCurrentRow(family);
-            QStringList offered;
-            for (int row = 0; row < sizes->count(); ++row)
-                offered << sizes->item(row)->text();
-            EXPECT_EQ(offered.join(' '), "8 9 10 11 12 13 14 15 16 17 18 19 20") << family;
-        }
-        auto* sizeEdit = chooser.findChild<QLineEdit*>("size");
-        ASSERT_NE(sizeEdit, nullptr);
-        sizeEdit->selectAll();
-        QTest::keyClicks(sizeEdit, "21");
-        EXPECT_EQ(sizeEdit->text(), "2") << "21 cannot be typed";
-        QTest::keyClicks(sizeEdit, "0");
-        chooser.done(QDialog::Accepted);
-        EXPECT_FALSE(chooser.isVisible());
-        EXPECT_EQ(chooser.selectedFont().pointSize(), 20);
-        EXPECT_FALSE(chooser.selectedFont().underline() || chooser.selectedFont().strikeOut());
+    QFont marked = QApplication::font();
+    marked.setUnderline(true);
+    marked.setStrikeOut(true);
+    DisplayFontDialog chooser(marked, nullptr);
+    chooser.show();
+    for (const QWidget* control : chooser.findChildren<QWidget*>())
+        EXPECT_FALSE(control->isVisible() && (qobject_cast<const QCheckBox*>(control) ||
+                                              qobject_cast<const QComboBox*>(control)))
+            << control->metaObject()->className();
+    auto* families = chooser.findChild<QListWidget*>("family");
+    auto* sizes = chooser.findChild<QListWidget*>("sizes");
+    auto* sizeEdit = chooser.findChild<QLineEdit*>("size");
+    ASSERT_TRUE(families != nullptr && sizes != nullptr && sizeEdit != nullptr);
+    for (int family : {0, families->count() - 1}) {
+        families->setCurrentRow(family);
+        QStringList offered;
+        for (int row = 0; row < sizes->count(); ++row)
+            offered << sizes->item(row)->text();
+        EXPECT_EQ(offered.join(' '), "8 9 10 11 12 13 14 15 16 17 18 19 20") << family;
     }
-
-    // 20 points is taken; 21, forced, keeps the chooser open.
-    for (int size : {20, 21}) {
-        QFont font = QApplication::font();
-        font.setPointSize(size);
-        DisplayFontDialog chooser(font, frame.get());
-        chooser.setCurrentFont(font);
-        if (size > DisplayFontDialog::kLargest)
-            WhenModal([](QWidget* w) {
-                if (auto* box = qobject_cast<QMessageBox*>(w)) box->accept();
-            });
-        chooser.show();
-        chooser.done(QDialog::Accepted);
-        EXPECT_EQ(chooser.isVisible(), size > DisplayFontDialog::kLargest) << size;
-        chooser.hide();
+    // Typed sizes select their row in the list, picked ones fill the field.
+    for (const auto& [typed, row] : {std::pair{"8", 0}, std::pair{"1", -1}, std::pair{"20", 12}}) {
+        test::Type(sizeEdit, typed);
+        EXPECT_EQ(sizes->currentRow(), row) << typed;
     }
+    sizes->setCurrentRow(3);
+    EXPECT_EQ(sizeEdit->text(), "11");
+    test::Type(sizeEdit, "21");
+    EXPECT_EQ(sizeEdit->text(), "2") << "21 cannot be typed";
+    QTest::keyClicks(sizeEdit, "0");
+    chooser.done(QDialog::Accepted);
+    EXPECT_FALSE(chooser.isVisible());
+    EXPECT_EQ(chooser.selectedFont().pointSize(), 20);
+    EXPECT_FALSE(chooser.selectedFont().underline() || chooser.selectedFont().strikeOut());
+}
 
-    // The size field takes whole numbers up to 20 only; whatever is pasted, OK
-    // gives a size the view can show or the size message.
-    for (const test::BadInput& input : test::BadInputs()) {
-        SCOPED_TRACE(input.fault);
-        DisplayFontDialog chooser(QApplication::font(), frame.get());
+// 20 points is taken; 21, set, keeps the chooser open. Whatever is pasted
+// into the size field, OK gives a size the view can show or the size message.
+TEST(DisplayFontDialog, OkTakesOnlyEightToTwentyPoints)
+{
+    std::vector<std::pair<int, QString>> inputs = {{20, {}}, {21, {}}};
+    for (const test::BadInput& input : test::BadInputs())
+        inputs.emplace_back(0, input.text);
+    for (const auto& [points, pasted] : inputs) {
+        SCOPED_TRACE(pasted.toStdString() + std::to_string(points));
+        DisplayFontDialog chooser(QApplication::font(), nullptr);
+        if (points > 0) {
+            QFont font = QApplication::font();
+            font.setPointSize(points);
+            chooser.setCurrentFont(font);
+        }
         chooser.show();
-        QLineEdit* sizeEdit = nullptr;
-        for (QLineEdit* edit : chooser.findChildren<QLineEdit*>())
-            if (edit->validator()) sizeEdit = edit;
-        ASSERT_NE(sizeEdit, nullptr);
-        test::Paste(sizeEdit, input.text);
-        bool told = false;
-        WhenModal([&](QWidget* w) {
-            if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                told = box->text() == "Please choose a size from 8 to 20 points.";
-                box->accept();
-            }
-        });
+        if (!pasted.isEmpty())
+            test::Paste(chooser.findChild<QLineEdit*>("size"), pasted);
+        test::BoxAnswerer boxes;
         chooser.done(QDialog::Accepted);
+        const bool told = !boxes.seen.empty() && boxes.seen[0].text == "Please choose a size from 8 to 20 points.";
         const int size = chooser.currentFont().pointSize();
         EXPECT_TRUE(told || (size >= DisplayFontDialog::kSmallest && size <= DisplayFontDialog::kLargest)) << size;
         EXPECT_EQ(chooser.isVisible(), told);
+        EXPECT_TRUE(points == 0 || told == (points > DisplayFontDialog::kLargest));
     }
-}
-
-TEST_F(MainFrameTest, LogNameShowsInThePaneAsText)
-{
-    bool asked = false;
-    WhenModal([&](QWidget* w) { // the start-up port question
-        asked = true;
-        static_cast<QDialog*>(w)->reject();
-    });
-    MakeFrame(dir.filePath("nothing").toStdString());
-    ASSERT_TRUE(WaitUntil([&] { return asked; }));
-    ASSERT_TRUE(log->OpenPath(dir.filePath("<b>x&amp;.dta").toStdString(), false));
-    const QLabel* pane = frame->Pane(kPaneLogging);
-    EXPECT_EQ(pane->text(), " Logging to <b>x&amp;.dta");
-    EXPECT_EQ(pane->textFormat(), Qt::PlainText);
 }
 
 } // namespace

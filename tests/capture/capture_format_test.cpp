@@ -1,109 +1,150 @@
-// The capture file's lines written and read back, and what reading makes
-// of headers, raw bytes and damaged lines.
+// The capture file's lines written and read back, what reading makes of
+// raw bytes and damaged lines, and the writer under a disk that does not
+// keep up: the caller never waits, nothing is lost until the buffer is
+// full, then the loss is counted.
 #include "capture/capture_format.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <future>
+#include <mutex>
 #include <random>
-#include <string>
-#include <vector>
+#include <thread>
+
+#include "capture/capture_writer.h"
+#include "support/test_data.h"
 
 namespace tolvane {
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::ElementsAre;
+using test::Bytes;
 
-TEST(CaptureFormat, RoundTripKeepsHeaderChunksAndGaps)
+std::string Line(ChunkKind kind, std::int64_t ms, const Bytes& b)
 {
-    CaptureHeader header;
-    header.baud = 38400;
-    header.startTime = "2024-05-01T13:45:10+0200";
-    header.device = "/dev/serial/by-id/usb adapter";
+    return FormatChunkLine(kind, ms, b.data(), b.size());
+}
 
+TEST(CaptureFormat, LinesLookAsDocumentedAndReadBackWhole)
+{
+    const CaptureHeader header{1, 38400, "2024-05-01T13:45:10+0200", "/dev/serial/by-id/usb adapter"};
+    EXPECT_EQ(FormatHeader(header),
+              "TOLVANE-CAPTURE 1 baud=38400 start=2024-05-01T13:45:10+0200 device=/dev/serial/by-id/usb adapter\n");
+    EXPECT_EQ(Line(ChunkKind::Sent, 1533, {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x30}), "T 1533 0D 0A 7E C3 00 30\n");
+    EXPECT_EQ(FormatGapLine(20, 4096), "G 20 4096\n");
     std::mt19937 random(7);
     std::vector<CaptureChunk> chunks;
     std::string text = FormatHeader(header);
     for (int i = 0; i < 200; ++i) {
-        CaptureChunk chunk;
-        chunk.ms = i * 37 + static_cast<int>(random() % 30);
-        if (i % 50 == 49) {
-            chunk.kind = ChunkKind::Gap;
-            chunk.lost = random() % 100000 + 1;
-            text += FormatGapLine(chunk.ms, chunk.lost);
-        } else {
-            chunk.kind = i % 3 == 0 ? ChunkKind::Sent : ChunkKind::Received;
-            chunk.bytes.resize(random() % 256 + 1);
-            for (auto& b : chunk.bytes) b = static_cast<std::uint8_t>(random());
-            text += FormatChunkLine(chunk.kind, chunk.ms, chunk.bytes.data(), chunk.bytes.size());
-        }
-        chunks.push_back(chunk);
+        const auto ms = static_cast<std::int64_t>(i * 37 + random() % 30);
+        CaptureChunk c{i % 3 ? ChunkKind::Received : ChunkKind::Sent, ms, Bytes(random() % 256 + 1), 0};
+        for (auto& b : c.bytes) b = static_cast<std::uint8_t>(random());
+        if (i % 50 == 49) c = {ChunkKind::Gap, ms, {}, random() % 100000 + 1};
+        text += c.kind == ChunkKind::Gap ? FormatGapLine(c.ms, c.lost) : Line(c.kind, c.ms, c.bytes);
+        chunks.push_back(c);
     }
-
     const Capture capture = ParseCapture(text);
     EXPECT_FALSE(capture.raw);
-    EXPECT_EQ(capture.header.version, kCaptureVersion);
-    EXPECT_EQ(capture.header.baud, 38400);
-    EXPECT_EQ(capture.header.startTime, header.startTime);
-    EXPECT_EQ(capture.header.device, header.device);
+    EXPECT_EQ(FormatHeader(capture.header), FormatHeader(header));
     EXPECT_TRUE(capture.badLines.empty());
     EXPECT_EQ(capture.chunks, chunks);
 }
 
-TEST(CaptureFormat, LinesLookAsDocumented)
-{
-    const std::uint8_t bytes[] = {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x30};
-    EXPECT_EQ(FormatChunkLine(ChunkKind::Sent, 1533, bytes, sizeof bytes), "T 1533 0D 0A 7E C3 00 30\n");
-    EXPECT_EQ(FormatGapLine(20, 4096), "G 20 4096\n");
-    CaptureHeader header;
-    header.baud = 9600;
-    header.startTime = "2024-05-01T13:45:10+0200";
-    header.device = "/dev/ttyUSB0";
-    EXPECT_EQ(FormatHeader(header),
-              "TOLVANE-CAPTURE 1 baud=9600 start=2024-05-01T13:45:10+0200 device=/dev/ttyUSB0\n");
-}
-
-TEST(CaptureFormat, InputWithoutHeaderIsRawReceivedBytes)
+TEST(CaptureFormat, RawInputAndDamagedLines)
 {
     const std::string raw("\r\n~G\x01\x03\xC7$HC", 10);
-    const Capture capture = ParseCapture(raw);
-    EXPECT_TRUE(capture.raw);
-    ASSERT_EQ(capture.chunks.size(), 1u);
-    EXPECT_EQ(capture.chunks[0].kind, ChunkKind::Received);
-    EXPECT_EQ(capture.chunks[0].ms, 0);
-    EXPECT_EQ(capture.chunks[0].bytes, std::vector<std::uint8_t>(raw.begin(), raw.end()));
+    EXPECT_TRUE(ParseCapture(raw).raw);
+    EXPECT_THAT(ParseCapture(raw).chunks, ElementsAre(CaptureChunk{ChunkKind::Received, 0, test::B(raw), 0}));
     EXPECT_TRUE(ParseCapture("").chunks.empty());
-}
-
-TEST(CaptureFormat, DamagedLinesAreSkippedAndNumbered)
-{
     const Capture capture = ParseCapture("TOLVANE-CAPTURE 1 baud=4800 start=x device=/dev/ttyS0\r\n"
                                          "R 10 0d 0A\r\n"
                                          "\n"
-                                         "R 11\n"           // 4: no bytes
-                                         "X 12 00\n"        // 5: unknown direction
-                                         "R 13 0G\n"        // 6: not hex
-                                         "T -1 00\n"        // 7: negative time
-                                         "G 14 0\n"         // 8: nothing lost
-                                         "R 15 123\n"       // 9: three digits
+                                         "R 11\n"     // 4: no bytes
+                                         "X 12 00\n"  // 5: unknown direction
+                                         "R 13 0G\n"  // 6: not hex
+                                         "T -1 00\n"  // 7: negative time
+                                         "G 14 0\n"   // 8: nothing lost
+                                         "R 15 123\n" // 9: three digits
                                          "G 16 5\n"
                                          "T 17 FF");
     EXPECT_THAT(capture.badLines, ElementsAre(4u, 5u, 6u, 7u, 8u, 9u));
     EXPECT_EQ(capture.header.baud, 4800);
-    EXPECT_THAT(capture.chunks,
-                ElementsAre(CaptureChunk{ChunkKind::Received, 10, {0x0D, 0x0A}, 0},
-                            CaptureChunk{ChunkKind::Gap, 16, {}, 5}, CaptureChunk{ChunkKind::Sent, 17, {0xFF}, 0}));
+    EXPECT_THAT(capture.chunks, ElementsAre(CaptureChunk{ChunkKind::Received, 10, {0x0D, 0x0A}, 0},
+                                            CaptureChunk{ChunkKind::Gap, 16, {}, 5},
+                                            CaptureChunk{ChunkKind::Sent, 17, {0xFF}, 0}));
 }
 
-TEST(CaptureFormat, ReadingAFolderOrMissingFileFailsWithTheReason)
+// Lines kept in memory, each write waiting while the test holds the gate,
+// as a disk that has stalled.
+struct StalledDisk : CaptureOutput {
+    StalledDisk(std::mutex& g, std::string& t) : gate(g), text(t) {}
+    bool WriteLine(const std::string& line) override
+    {
+        std::lock_guard lock(gate);
+        text += line;
+        return true;
+    }
+    std::mutex& gate;
+    std::string& text;
+};
+
+TEST(CaptureWriter, FloodAgainstStalledDiskLosesOnlyWhatOverflows)
 {
-    std::string content;
-    std::string error;
-    EXPECT_FALSE(ReadWholeFile("/nonexistent/capture.tcap", content, error));
-    EXPECT_THAT(error, ::testing::HasSubstr("/nonexistent/capture.tcap"));
-    error.clear();
-    EXPECT_FALSE(ReadWholeFile("/", content, error));
-    EXPECT_THAT(error, ::testing::HasSubstr("directory"));
+    constexpr std::size_t kBuffer = 4096, kChunk = 100, kFlood = 10000; // the buffer is no multiple of the chunk
+    const Bytes flood = test::Filled(kFlood + 50);
+    std::mutex gate;
+    std::string text;
+    CaptureWriter writer(kBuffer);
+    ASSERT_TRUE(writer.Start(std::make_unique<StalledDisk>(gate, text), {1, 38400, "", ""}, 1000));
+    {
+        const std::lock_guard stall(gate);
+        auto reader = std::async(std::launch::async, [&] {
+            for (std::size_t at = 0; at < kFlood; at += kChunk)
+                writer.Received(&flood[at], kChunk, static_cast<std::int32_t>(1000 + at / kChunk));
+        });
+        ASSERT_EQ(reader.wait_for(5s), std::future_status::ready) << "the reader waited on the disk";
+        EXPECT_EQ(writer.LostCount(), kFlood - kBuffer);
+    }
+    // Room again once written: later bytes are kept, after the gap.
+    const auto gapWritten = [&] {
+        const std::lock_guard lock(gate);
+        return text.find("\nG ") != std::string::npos;
+    };
+    for (int i = 0; i < 400 && !gapWritten(); ++i) std::this_thread::sleep_for(5ms);
+    writer.Received(&flood[kFlood], 50, 5000);
+    writer.Stop();
+    const Capture capture = ParseCapture(text);
+    ASSERT_GE(capture.chunks.size(), 3u);
+    EXPECT_EQ(capture.header.baud, 38400);
+    EXPECT_EQ(capture.chunks.front().ms, 0);
+    Bytes kept;
+    for (auto c = capture.chunks.begin(); c < capture.chunks.end() - 2; ++c) kept = test::Cat({kept, c->bytes});
+    EXPECT_EQ(kept, Bytes(flood.begin(), flood.begin() + kBuffer));
+    EXPECT_THAT(std::vector(capture.chunks.end() - 2, capture.chunks.end()),
+                ElementsAre(CaptureChunk{ChunkKind::Gap, 40, {}, kFlood - kBuffer},
+                            CaptureChunk{ChunkKind::Received, 4000, Bytes(flood.begin() + kFlood, flood.end()), 0}));
+}
+
+TEST(CaptureWriter, FileGetsEveryLineInOrderAsWritten)
+{
+    const test::TempDir dir;
+    CaptureWriter writer;
+    std::string error, content;
+    EXPECT_FALSE(writer.Open(dir / "none/c.tcap", {}, 0, error));
+    EXPECT_THAT(error, ::testing::HasSubstr(dir / "none/c.tcap"));
+    EXPECT_FALSE(writer.Running());
+    ASSERT_TRUE(writer.Open(dir / "c.tcap", {1, 0, "", "/dev/ttyUSB0"}, 100, error)) << error;
+    const std::uint8_t received[] = {1, 2, 3}, sent[] = {0x0D, 0x0A, 0x7E};
+    writer.Received(received, sizeof received, 150);
+    writer.Sent(sent, sizeof sent, 160);
+    writer.Received(received, 0, 170); // nothing read: no line
+    writer.Stop();
+    writer.Received(received, sizeof received, 180); // after the stop: ignored
+    ASSERT_TRUE(ReadWholeFile(dir / "c.tcap", content, error));
+    EXPECT_EQ(content, "TOLVANE-CAPTURE 1 baud=0 start= device=/dev/ttyUSB0\nR 50 01 02 03\nT 60 0D 0A 7E\n");
+    EXPECT_EQ(writer.LostCount(), 0u);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 add_executable(capture_tests
     tests/capture/capture_decode_test.cpp
     tests/capture/capture_format_test.cpp
-    tests/capture/capture_writer_test.cpp
     tests/capture/replay_test.cpp
 )
 target_compile_options(capture_tests PRIVATE ${TOLVANE_WARNINGS})

@@ -1,174 +1,120 @@
+// The Compass Compensation dialog: the start and abort it sends, the
+// sector and computation bars DMCAL messages move, and the result line.
 #include "dialogs/compensation_dialog.h"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTest>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <array>
-#include <memory>
-#include <vector>
+#include <cstdio>
 
+#include "dialog_test_support.h"
 #include "dialogs/dialog_template.h"
+#include "protocol/requests.h"
 
 namespace tolvane {
 namespace {
 
-using ::testing::ElementsAre;
-
-constexpr std::array<int, 8> kBarOfBin = {1286, 1285, 1284, 1283, 1282, 1281, 1280, 1279};
-
-DeviceMessage Dmcal(int status, std::array<int, 8> bins, int comp = 0, int quality = 0)
-{
-    DeviceMessage m;
-    m.type = 'r';
-    m.length = 13;
-    m.payload[1] = static_cast<std::uint8_t>(status);
-    for (int i = 0; i < 8; ++i) m.payload[2 + i] = static_cast<std::uint8_t>(bins[i]);
-    m.payload[10] = static_cast<std::uint8_t>(comp);
-    m.payload[11] = static_cast<std::uint8_t>(quality & 0xFF);
-    m.payload[12] = static_cast<std::uint8_t>((quality >> 8) & 0xFF);
-    return m;
-}
+// The bar of each DMCAL bin: bins run counter-clockwise from NW-N.
+constexpr int kBarOfBin[] = {1286, 1285, 1284, 1283, 1282, 1281, 1280, 1279};
+constexpr int kComputationBar = 1287, kResultLine = 1288, kButton = 1289;
 
 class CompensationDialogTest : public ::testing::Test {
 protected:
-    void Open()
+    // test::RunSteps, with "button" and: "open" opens the dialog afresh,
+    // "hide" hides it, "dmcal(status,bin0..bin7,comp,quality)" hands it a
+    // DMCAL, "other" a message of another type.
+    void Run(const std::string& steps)
     {
-        dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        test::RunSteps(dialog, {{"button", kButton}}, steps, [this](const std::string& step) {
+            int v[11] = {};
+            if (step == "open") {
+                frame = {};
+                test::ShowActive(dialog);
+            } else if (step == "hide") {
+                dialog.hide();
+            } else if (std::sscanf(step.c_str(), "dmcal(%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d)", v, v + 1, v + 2, v + 3,
+                                   v + 4, v + 5, v + 6, v + 7, v + 8, v + 9, v + 10) == 11) {
+                DeviceMessage m = test::Message(TypeByte(MessageType::Compensation), {0});
+                for (int i = 0; i < 10; ++i) m.payload[m.length++] = static_cast<std::uint8_t>(v[i]);
+                m.payload[m.length++] = static_cast<std::uint8_t>(v[10]);
+                m.payload[m.length++] = static_cast<std::uint8_t>(v[10] >> 8);
+                dialog.OnMessage(m);
+            } else {
+                ASSERT_EQ(step, "other");
+                dialog.OnMessage(test::Message('U', {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+            }
+        });
     }
-    QProgressBar* Bar(int id) { return ControlOf<QProgressBar>(dialog, id); }
-    QPushButton* Button() { return ControlOf<QPushButton>(dialog, 1289); }
-    QString ResultLine() { return ControlOf<QLabel>(dialog, 1288)->text(); }
-    std::vector<int> Sectors()
+    // The sector bars in bin order, the computation bar, the result line,
+    // the button, the actions of the compensation requests sent, and
+    // whether the dialog is open and registered.
+    std::string State()
     {
-        std::vector<int> positions;
-        for (int id : kBarOfBin) positions.push_back(Bar(id)->value());
-        return positions;
-    }
-    // The action byte of each compensation request sent.
-    std::vector<int> Actions()
-    {
-        std::vector<int> actions;
-        for (const OutgoingRequest& r : sent) actions.push_back(r.type == 0x72 && r.length == 1 ? r.payload[0] : -1);
-        return actions;
+        std::string s;
+        for (int id : kBarOfBin) s += std::to_string(ControlOf<QProgressBar>(dialog, id)->value()) + ' ';
+        s += "| " + std::to_string(ControlOf<QProgressBar>(dialog, kComputationBar)->value()) + " '";
+        s += ControlOf<QLabel>(dialog, kResultLine)->text().toStdString() + "' ";
+        s += ControlOf<QPushButton>(dialog, kButton)->text().toStdString() + " [";
+        for (const OutgoingRequest& r : frame.sent)
+            s += r.type == TypeByte(MessageType::Compensation) && r.length == 1 ? std::to_string(r.payload[0]) : "?";
+        s += dialog.isVisible() ? "] open" : "] closed";
+        return s + (frame.registrations.empty() ? "?" : frame.registrations.back() ? "+" : "-");
     }
 
-    std::vector<OutgoingRequest> sent;
-    std::vector<MessageReceiver*> registered;
-    CompensationDialog dialog{[this](const OutgoingRequest& r) { sent.push_back(r); },
-                              [this](MessageReceiver* r) { registered.push_back(r); }};
+    test::FrameStub frame;
+    CompensationDialog dialog{frame.Sender(), frame.Registrar()};
 };
 
-TEST_F(CompensationDialogTest, OpeningStartsAndRegisters)
+TEST_F(CompensationDialogTest, StepsAndTheStateTheyLeave)
 {
-    EXPECT_TRUE(sent.empty() && registered.empty());
-    Open();
-    EXPECT_THAT(Actions(), ElementsAre(1));
-    EXPECT_THAT(registered, ElementsAre(&dialog));
-    EXPECT_EQ(Button()->text(), "&Abort");
-    EXPECT_EQ(ResultLine(), "");
-    for (int id : kBarOfBin) EXPECT_EQ(Bar(id)->maximum(), 16);
-    EXPECT_EQ(Bar(1287)->maximum(), 100);
-}
-
-TEST_F(CompensationDialogTest, BinsMoveTheirSectorBars)
-{
-    Open();
-    for (int bin = 0; bin < 8; ++bin) {
-        std::array<int, 8> bins{};
-        bins[bin] = bin + 1;
-        dialog.OnMessage(Dmcal(0, bins));
-        std::vector<int> expected(8, 0);
-        expected[bin] = bin + 1;
-        EXPECT_EQ(Sectors(), expected) << "bin " << bin;
-    }
-    // Between NW and N full, N to NE three sixteenths.
-    dialog.OnMessage(Dmcal(0, {16, 0, 0, 0, 0, 0, 0, 3}));
-    EXPECT_EQ(Bar(1286)->value(), 16);
-    EXPECT_EQ(Bar(1279)->value(), 3);
-    // Above the range: full; a later smaller value moves the bar back.
-    dialog.OnMessage(Dmcal(0, {40, 255, 0, 0, 0, 0, 0, 0}, 150));
-    EXPECT_THAT(Sectors(), ElementsAre(16, 16, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ(Bar(1287)->value(), 100);
-    dialog.OnMessage(Dmcal(0, {5, 255, 0, 0, 0, 0, 0, 0}, 37));
-    EXPECT_THAT(Sectors(), ElementsAre(5, 16, 0, 0, 0, 0, 0, 0));
-    EXPECT_EQ(Bar(1287)->value(), 37);
-    EXPECT_EQ(Button()->text(), "&Abort");
-}
-
-TEST_F(CompensationDialogTest, ResultTexts)
-{
-    struct Case {
-        int status, quality;
-        const char* text;
+    const std::pair<std::string, std::string> rows[] = {
+        {"open", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] open+"},
+        // Each bin moves its own bar. Above the range a bar shows full; a smaller value later moves it back.
+        {"dmcal(0,1,2,3,4,5,6,7,8,9,0)", "1 2 3 4 5 6 7 8 | 9 '' &Abort [1] open+"},
+        {"dmcal(0,40,255,0,0,0,0,0,3,150,0)", "16 16 0 0 0 0 0 3 | 100 '' &Abort [1] open+"},
+        {"dmcal(0,5,16,0,0,0,0,0,3,37,0)", "5 16 0 0 0 0 0 3 | 37 '' &Abort [1] open+"},
+        // The result line tells the status; the button turns to OK. Later progress still moves the bars.
+        {"dmcal(1,0,0,0,0,0,0,0,0,0,87)", "5 16 0 0 0 0 0 3 | 37 'Success (87)' &OK [1] open+"},
+        {"dmcal(4,0,0,0,0,0,0,0,0,0,87)", "5 16 0 0 0 0 0 3 | 37 'Timeout' &OK [1] open+"},
+        {"dmcal(5,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Computation failure' &OK [1] open+"},
+        {"dmcal(6,0,0,0,0,0,0,0,0,0,-5)", "5 16 0 0 0 0 0 3 | 37 'Old better (New=-5)' &OK [1] open+"},
+        {"dmcal(7,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Failure writing to flash' &OK [1] open+"},
+        {"dmcal(2,0,0,0,0,0,0,0,0,0,9)", "5 16 0 0 0 0 0 3 | 37 '??? (2)' &OK [1] open+"},
+        {"dmcal(3,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 '??? (3)' &OK [1] open+"},
+        {"dmcal(255,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
+        {"other;dmcal(0,2,16,0,0,0,0,0,3,37,0)", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
+        // The button aborts only before a result; Escape never does. Each opening starts afresh.
+        {"button", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] closed-"},
+        {"hide", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] closed-"}, // a closed dialog stays as it is
+        {"open", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] open+"},
+        {"button", "0 0 0 0 0 0 0 0 | 0 '' &Abort [13] closed-"},
+        {"open;key:Return", "0 0 0 0 0 0 0 0 | 0 '' &Abort [13] closed-"},
+        {"open;key:Escape", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] closed-"},
+        {"open;dmcal(1,0,0,0,0,0,0,0,0,0,87);key:Escape", "0 0 0 0 0 0 0 0 | 0 'Success (87)' &OK [1] closed-"},
     };
-    const Case cases[] = {
-        {1, 87, "Success (87)"},         {4, 87, "Timeout"},
-        {5, 0, "Computation failure"},   {6, -5, "Old better (New=-5)"},
-        {7, 0, "Failure writing to flash"}, {2, 9, "??? (2)"},
-        {3, 0, "??? (3)"},               {255, 0, "??? (255)"},
-    };
-    Open();
-    for (const Case& c : cases) {
-        dialog.OnMessage(Dmcal(c.status, {}, 0, c.quality));
-        EXPECT_EQ(ResultLine(), c.text) << "status " << c.status;
-        EXPECT_EQ(Button()->text(), "&OK");
+    EXPECT_TRUE(frame.sent.empty() && frame.registrations.empty()); // before it opens
+    for (const auto& [steps, state] : rows) {
+        SCOPED_TRACE(steps);
+        Run(steps);
+        EXPECT_EQ(State(), state);
     }
     // A screen reader announces what the button now does.
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(Button())->text(QAccessible::Name), "OK");
-    DeviceMessage other = Dmcal(1, {}, 0, 1);
-    other.type = 'U';
-    dialog.OnMessage(other);
-    dialog.OnMessage(Dmcal(0, {2, 0, 0, 0, 0, 0, 0, 0})); // progress after a result
-    EXPECT_EQ(ResultLine(), "??? (255)");
-    EXPECT_EQ(Button()->text(), "&OK");
-    EXPECT_EQ(Bar(1286)->value(), 2);
-}
-
-TEST_F(CompensationDialogTest, EndingSendsAbortOnlyFromTheButtonBeforeAResult)
-{
-    struct Case {
-        bool result;
-        int key; // 0: click the button
-        std::vector<int> actions;
-    };
-    const Case cases[] = {
-        {false, 0, {1, 3}},     {true, 0, {1}},          {false, Qt::Key_Return, {1, 3}},
-        {false, Qt::Key_Escape, {1}}, {true, Qt::Key_Escape, {1}},
-    };
-    for (const Case& c : cases) {
-        sent.clear();
-        registered.clear();
-        Open();
-        if (c.result) dialog.OnMessage(Dmcal(1, {}, 0, 87));
-        if (c.key) {
-            dialog.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-            QTest::keyClick(&dialog, Qt::Key(c.key));
-        } else {
-            QTest::mouseClick(Button(), Qt::LeftButton);
-        }
-        EXPECT_EQ(Actions(), c.actions) << "key " << c.key << " result " << c.result;
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_THAT(registered, ElementsAre(&dialog, nullptr));
-    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(ControlOf<QPushButton>(dialog, kButton))->text(QAccessible::Name),
+              "OK");
 }
 
 TEST_F(CompensationDialogTest, DestroyedWhileOpenUnregisters)
 {
-    std::vector<MessageReceiver*> calls;
+    test::FrameStub other;
     {
-        CompensationDialog other([](const OutgoingRequest&) {}, [&](MessageReceiver* r) { calls.push_back(r); });
-        other.show();
+        CompensationDialog open(other.Sender(), other.Registrar());
+        open.show();
     }
-    EXPECT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls.back(), nullptr);
+    EXPECT_THAT(other.registrations, testing::ElementsAre(testing::NotNull(), nullptr));
 }
 
 } // namespace

@@ -9,15 +9,19 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "dialogs/message_receiver.h"
@@ -30,13 +34,19 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QWidget* owner = nullptr;
+    QString informative = {};
 };
 
 // Answers each message box that opens while it lives, with the next of
 // its answers (OK once they run out), and keeps what each box showed.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(std::initializer_list<QMessageBox::StandardButton> answers = {}) : answers_(answers)
+    explicit BoxAnswerer(std::initializer_list<QMessageBox::StandardButton> answers = {})
+        : BoxAnswerer(std::vector<QMessageBox::StandardButton>(answers))
+    {
+    }
+    explicit BoxAnswerer(const std::vector<QMessageBox::StandardButton>& answers)
+        : answers_(answers.begin(), answers.end())
     {
         QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });
         poll_.start(5);
@@ -50,12 +60,10 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible() || box == last_) return;
         last_ = box;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget()});
-        QMessageBox::StandardButton answer = QMessageBox::Ok;
-        if (!answers_.empty()) {
-            answer = answers_.front();
-            answers_.pop_front();
-        }
+        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget(),
+                        box->informativeText()});
+        const QMessageBox::StandardButton answer = answers_.empty() ? QMessageBox::Ok : answers_.front();
+        if (!answers_.empty()) answers_.pop_front();
         if (QAbstractButton* button = box->button(answer)) button->click();
         else ADD_FAILURE() << "no such button in " << box->text().toStdString();
     }
@@ -64,6 +72,15 @@ private:
     QPointer<QMessageBox> last_;
     QTimer poll_;
 };
+
+// What the boxes said, as "title: text (informative text)" joined by '|'.
+inline QString BoxesSaid(const std::vector<SeenBox>& seen)
+{
+    QStringList said;
+    for (const SeenBox& box : seen)
+        said << box.title + ": " + box.text + (box.informative.isEmpty() ? "" : " (" + box.informative + ")");
+    return said.join('|');
+}
 
 // What a dialog sends, and its registrations with the frame.
 struct FrameStub {
@@ -79,11 +96,6 @@ struct FrameStub {
         return [this](MessageReceiver* r) { registrations.push_back(r); };
     }
 };
-
-inline std::vector<std::uint8_t> Payload(const OutgoingRequest& r)
-{
-    return std::vector<std::uint8_t>(r.payload, r.payload + r.length);
-}
 
 inline DeviceMessage Message(std::uint16_t type, std::initializer_list<std::uint8_t> payload = {})
 {
@@ -104,8 +116,10 @@ inline void ShowActive(QDialog& dialog)
 inline void Type(QLineEdit* edit, const QString& text)
 {
     ASSERT_NE(edit, nullptr);
+    edit->window()->activateWindow(); // a message box may have taken it
     edit->setFocus(Qt::MouseFocusReason);
     edit->selectAll();
+    if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
 }
 
@@ -144,6 +158,46 @@ inline void Leave(QLineEdit* edit)
     ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }, 1000));
     QTest::keyClick(edit, Qt::Key_Tab);
     ASSERT_FALSE(edit->hasFocus());
+}
+
+// Acts on `dialog` as a user would, step by step (steps separated by ';'):
+// "name=text" types text into the edit called name, replacing its text;
+// "tab" leaves the edit typed into or clicked last (at first the one with
+// the focus); "key:Return" and "key:Escape" press the key in the control
+// with the focus; "name" clicks the control called name. `names` maps
+// names to control identifiers; any other step goes to `other`.
+inline void RunSteps(QDialog& dialog, const std::map<std::string, int>& names, const std::string& steps,
+                     const std::function<void(const std::string&)>& other)
+{
+    auto* typed = qobject_cast<QLineEdit*>(dialog.focusWidget());
+    for (std::size_t from = 0, end = 0; from < steps.size(); from = end + 1) {
+        end = std::min(steps.find(';', from), steps.size());
+        const std::string step = steps.substr(from, end - from);
+        if (step.empty()) continue;
+        const std::size_t equals = step.find('=');
+        const auto named = names.find(step.substr(0, equals));
+        QWidget* control = named == names.end() ? nullptr : dialog.findChild<QWidget*>(QString::number(named->second));
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) typed = edit;
+        if (control && equals != std::string::npos) Type(typed, QString::fromStdString(step.substr(equals + 1)));
+        else if (control) QTest::mouseClick(control, Qt::LeftButton);
+        else if (step == "tab" && QTest::qWaitFor([&] { return typed->hasFocus(); }, 1000))
+            QTest::keyClick(typed, Qt::Key_Tab);
+        else if (step == "key:Return" || step == "key:Escape")
+            QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog,
+                            step == "key:Return" ? Qt::Key_Return : Qt::Key_Escape);
+        else other(step);
+    }
+}
+
+// " @name:text" for the edit with the focus and text selected in it (as a
+// field refused is offered for correction), else "".
+inline std::string Selected(const QDialog& dialog, const std::map<std::string, int>& names)
+{
+    const auto* edit = qobject_cast<const QLineEdit*>(dialog.focusWidget());
+    for (const auto& [name, id] : names)
+        if (edit && edit->hasSelectedText() && edit->objectName() == QString::number(id))
+            return " @" + name + ":" + edit->selectedText().toStdString();
+    return "";
 }
 
 } // namespace tolvane::test

@@ -1,8 +1,6 @@
 tolvane_qt_test(dialogs_tests
-    tests/dialogs/com_port_chooser_test.cpp
-    tests/dialogs/com_port_dialog_test.cpp
-    tests/dialogs/initializations_dialog_test.cpp
-    tests/dialogs/startup_defaults_dialog_test.cpp
+    tests/dialogs/com_port_test.cpp
+    tests/dialogs/settings_dialogs_test.cpp
     tests/dialogs/compensation_dialog_test.cpp
     tests/dialogs/wmm_dialog_test.cpp
 )

@@ -35,6 +35,7 @@ TEST(Ticks, SevenMajorsAndTwoMinorsBetweenEach)
     EXPECT_THAT(MinorTicks(-90.0, 90.0, 7, 2), testing::Pointwise(testing::DoubleNear(1e-9), expected));
     EXPECT_THAT(MajorTicks(-90.0, 90.0, 1), testing::ElementsAre(-90));
     EXPECT_TRUE(MinorTicks(-90.0, 90.0, 1, 2).empty());
+    EXPECT_THAT(MinorTicks(0.0, 10.0, 2, 4), testing::Pointwise(testing::DoubleNear(1e-9), {2.0, 4.0, 6.0, 8.0}));
 }
 
 TEST(ScaleWindow, FiftyDegreesFollowTheValueWithTicksAndLabels)
@@ -69,6 +70,7 @@ TEST(ScaleWindow, FiftyDegreesFollowTheValueWithTicksAndLabels)
         }
         EXPECT_EQ(majors, c.majors) << c.value;
     }
+    EXPECT_EQ(WindowTicks({0.5, 1.5}, 1.0, 5, 10).size(), 1u) << "a window of one tick";
     EXPECT_EQ(TickLabel(-20.0), "-20");
     EXPECT_EQ(TickLabel(-0.0), "0");
 }

@@ -40,11 +40,12 @@ struct Host {
         view.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
-    template <typename T = QWidget> T* Control(int id) const
+    Instrument* Control(int id) const
     {
-        return console.Window()->findChild<T*>(QString::number(id), Qt::FindDirectChildrenOnly);
+        return console.Window()->findChild<Instrument*>(QString::number(id), Qt::FindDirectChildrenOnly);
     }
-    QString Readout(int id) const { return Control<CiSevenSegmentAnalogX>(id)->Text(); }
+    QString Readout(int id) const { return static_cast<CiSevenSegmentAnalogX*>(Control(id))->Text(); }
+    QPoint TopRight() const { return {view.width() - console.Window()->width(), 0}; }
 
     QWidget view;
     std::vector<Write> writes;
@@ -59,15 +60,6 @@ QRect DialogRect(const QFont& font, QPoint origin, int x, int y, int width, int 
     const double vu = fm.height() / 8.0;
     const auto px = [](int units, double per) { return static_cast<int>(std::lround(units * per)); };
     return {origin + QPoint(px(x, hu), px(y, vu)), QSize(px(width, hu), px(height, vu))};
-}
-
-TEST(NavConsole, CannotOpenWithoutAParent)
-{
-    NavConsole console(nullptr);
-    EXPECT_FALSE(console.Open());
-    EXPECT_FALSE(console.IsOpen());
-    EXPECT_EQ(console.Window(), nullptr);
-    console.Update(1.0f, 2.0f, 3.0f); // nothing to write into
 }
 
 TEST(NavConsole, OpensACaptionedChildWithTheControlsOfItsTemplate)
@@ -88,13 +80,13 @@ TEST(NavConsole, OpensACaptionedChildWithTheControlsOfItsTemplate)
         const char* name;
         int x, y, width, height;
     } controls[] = {
-        {1360, "CiAngularGaugeX", "Roll", 0, 0, 120, 100},
-        {1361, "CiSlidingScaleX", "Pitch", 118, 0, 74, 100},
-        {1363, "CiSevenSegmentAnalogX", "Roll readout", 32, 104, 50, 16},
-        {1364, "CiSevenSegmentAnalogX", "Pitch readout", 127, 105, 50, 15},
-        {1365, "CiSevenSegmentAnalogX", "Azimuth readout", 222, 105, 50, 16},
-        {1362, "CiCompassX", "Azimuth", 191, 0, 117, 100},
-        {1366, "CiPanelX", "Instrument panel", 0, 0, 309, 126},
+        {NavConsole::kRollGaugeId, "CiAngularGaugeX", "Roll", 0, 0, 120, 100},
+        {NavConsole::kPitchScaleId, "CiSlidingScaleX", "Pitch", 118, 0, 74, 100},
+        {NavConsole::kRollReadoutId, "CiSevenSegmentAnalogX", "Roll readout", 32, 104, 50, 16},
+        {NavConsole::kPitchReadoutId, "CiSevenSegmentAnalogX", "Pitch readout", 127, 105, 50, 15},
+        {NavConsole::kAzimuthReadoutId, "CiSevenSegmentAnalogX", "Azimuth readout", 222, 105, 50, 16},
+        {NavConsole::kCompassId, "CiCompassX", "Azimuth", 191, 0, 117, 100},
+        {NavConsole::kPanelId, "CiPanelX", "Instrument panel", 0, 0, 309, 126},
     };
     qsizetype above = w->children().size();
     for (const auto& c : controls) {
@@ -110,6 +102,9 @@ TEST(NavConsole, OpensACaptionedChildWithTheControlsOfItsTemplate)
     }
 }
 
+// Opened at the top-right corner, and there again after a close wherever
+// it was; opened again while open, it stays where it is. A new window's
+// controls start from their stored state.
 TEST(NavConsole, OpensAtTheTopRightWhateverWhereItWas)
 {
     const struct {
@@ -118,68 +113,37 @@ TEST(NavConsole, OpensAtTheTopRightWhateverWhereItWas)
         QSize second; // the view when opened again
     } cases[] = {{{800, 600}, {10, 200}, {800, 600}}, {{800, 600}, {0, 0}, {1024, 700}}, {{1200, 900}, {300, 50}, {900, 500}}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.second.width());
         Host h(c.first);
         ASSERT_TRUE(h.console.Open());
-        const QSize size = h.console.Window()->size();
-        EXPECT_EQ(h.console.Window()->pos(), QPoint(c.first.width() - size.width(), 0));
-        h.console.Window()->move(c.moved);
+        CaptionedChild* first = h.console.Window();
+        const QSize size = first->size();
+        EXPECT_EQ(first->pos(), h.TopRight());
+        h.console.Update(123.0f, 45.0f, -30.0f);
+        first->move(c.moved);
+        EXPECT_TRUE(h.console.Open());
+        EXPECT_EQ(h.console.Window(), first);
+        EXPECT_EQ(first->pos(), c.moved);
         h.console.Close();
         EXPECT_FALSE(h.console.IsOpen());
         EXPECT_EQ(h.console.Window(), nullptr);
         h.view.resize(c.second);
         ASSERT_TRUE(h.console.Open());
         EXPECT_EQ(h.console.Window()->size(), size);
-        EXPECT_EQ(h.console.Window()->pos(), QPoint(c.second.width() - size.width(), 0)) << c.second.width();
+        EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
         h.view.resize(c.first); // and stays there as the view is resized
-        EXPECT_EQ(h.console.Window()->pos(), QPoint(c.first.width() - size.width(), 0)) << c.first.width();
+        EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
+        EXPECT_EQ(h.Control(NavConsole::kRollGaugeId)->Property(CiAngularGaugeX::kPosition), 0.0);
+        EXPECT_EQ(h.Control(NavConsole::kCompassId)->Property(CiCompassX::kHeading), 0.0);
+        EXPECT_EQ(h.Readout(NavConsole::kAzimuthReadoutId), QStringLiteral("  0"));
     }
 }
 
-TEST(NavConsole, OpeningWhileOpenKeepsTheWindowWhereItIs)
-{
-    Host h;
-    ASSERT_TRUE(h.console.Open());
-    CaptionedChild* w = h.console.Window();
-    w->move(20, 30);
-    EXPECT_TRUE(h.console.Open());
-    EXPECT_EQ(h.console.Window(), w);
-    EXPECT_EQ(w->pos(), QPoint(20, 30));
-}
-
-TEST(NavConsole, ControlsStartFromTheirStoredStateEachTime)
-{
-    Host h;
-    ASSERT_TRUE(h.console.Open());
-    h.console.Update(123.0f, 45.0f, -30.0f);
-    h.console.Close();
-    ASSERT_TRUE(h.console.Open());
-    EXPECT_EQ(h.Control<CiAngularGaugeX>(1360)->Property(65), 0.0);
-    EXPECT_EQ(h.Control<CiCompassX>(1362)->Property(16), 0.0);
-    EXPECT_EQ(h.Readout(1365), QStringLiteral("  0"));
-}
-
-TEST(NavConsole, UpdateMakesTheEightWritesInOrder)
-{
-    Host h;
-    ASSERT_TRUE(h.console.Open());
-    const float azimuth = 123.456f, roll = -12.5f, pitch = 7.3f;
-    h.console.Update(azimuth, roll, pitch);
-    const double a = azimuth, r = roll, p = pitch;
-    const std::vector<Write> expected = {{1362, 16, a}, {1365, 2, a}, {1361, 27, p},    {1364, 2, p},
-                                         {1360, 65, r}, {1363, 2, r}, {1360, 63, -20.0}, {1360, 62, 20.0}};
-    EXPECT_EQ(h.writes, expected);
-    // And the controls hold them.
-    EXPECT_EQ(h.Control<CiCompassX>(1362)->Property(16), a);
-    EXPECT_EQ(h.Control<CiSlidingScaleX>(1361)->Property(27), p);
-    EXPECT_EQ(h.Control<CiAngularGaugeX>(1360)->Property(65), r);
-    EXPECT_EQ(h.Readout(1365), QStringLiteral("123"));
-    EXPECT_EQ(h.Readout(1364), QStringLiteral("  7"));
-    EXPECT_EQ(h.Readout(1363), QStringLiteral("-13"));
-}
-
 // An orientation message's binary angles, turned into degrees as the
-// dispatcher does, and what the instruments then hold and show.
-TEST(NavConsole, MessageAnglesReachEachInstrument)
+// dispatcher does: the eight writes in order, and what the instruments
+// then hold and show. The gauge's stored minimum and maximum are put back
+// after every update.
+TEST(NavConsole, UpdateWritesTheAnglesIntoEachInstrument)
 {
     const struct {
         std::uint16_t azimuth;
@@ -191,52 +155,47 @@ TEST(NavConsole, MessageAnglesReachEachInstrument)
                  {16384, -32768, 32767, " 90", "---", "180"}};
     Host h;
     ASSERT_TRUE(h.console.Open());
+    Instrument* gauge = h.Control(NavConsole::kRollGaugeId);
     for (const auto& c : cases) {
-        const auto azimuth = static_cast<float>(UnsignedAngleDegrees(c.azimuth));
-        const auto roll = static_cast<float>(SignedAngleDegrees(c.roll));
-        const auto pitch = static_cast<float>(SignedAngleDegrees(c.pitch));
-        h.console.Update(azimuth, roll, pitch);
-        EXPECT_EQ(h.Control<CiCompassX>(1362)->Property(16), static_cast<double>(azimuth));
-        EXPECT_EQ(h.Control<CiAngularGaugeX>(1360)->Property(65), static_cast<double>(roll));
-        EXPECT_EQ(h.Control<CiSlidingScaleX>(1361)->Property(27), static_cast<double>(pitch));
-        EXPECT_EQ(h.Readout(1365).toStdString(), c.azimuthText) << c.azimuth;
-        EXPECT_EQ(h.Readout(1363).toStdString(), c.rollText) << c.roll;
-        EXPECT_EQ(h.Readout(1364).toStdString(), c.pitchText) << c.pitch;
-    }
-}
-
-TEST(NavConsole, PutsTheGaugeMinimumAndMaximumBackAfterEveryUpdate)
-{
-    Host h;
-    ASSERT_TRUE(h.console.Open());
-    auto* gauge = h.Control<CiAngularGaugeX>(1360);
-    for (float roll : {-80.0f, -20.0f, 0.0f, 33.3f, 90.0f}) {
-        gauge->SetProperty(63, -70.0);
-        gauge->SetProperty(62, 70.0);
+        const double a = static_cast<float>(UnsignedAngleDegrees(c.azimuth));
+        const double r = static_cast<float>(SignedAngleDegrees(c.roll));
+        const double p = static_cast<float>(SignedAngleDegrees(c.pitch));
+        gauge->SetProperty(CiAngularGaugeX::kCurrentMin, -70.0);
+        gauge->SetProperty(CiAngularGaugeX::kCurrentMax, 70.0);
         h.writes.clear();
-        h.console.Update(10.0f, roll, 0.0f);
-        EXPECT_EQ(gauge->Property(63), -20.0) << roll;
-        EXPECT_EQ(gauge->Property(62), 20.0) << roll;
-        ASSERT_EQ(h.writes.size(), 8u);
-        EXPECT_EQ(h.writes[6], (Write{1360, 63, -20.0}));
-        EXPECT_EQ(h.writes[7], (Write{1360, 62, 20.0}));
+        h.console.Update(static_cast<float>(a), static_cast<float>(r), static_cast<float>(p));
+        const std::vector<Write> expected = {{1362, 16, a}, {1365, 2, a}, {1361, 27, p},    {1364, 2, p},
+                                             {1360, 65, r}, {1363, 2, r}, {1360, 63, -20.0}, {1360, 62, 20.0}};
+        EXPECT_EQ(h.writes, expected);
+        EXPECT_EQ(h.Control(NavConsole::kCompassId)->Property(CiCompassX::kHeading), a);
+        EXPECT_EQ(h.Control(NavConsole::kPitchScaleId)->Property(CiSlidingScaleX::kPosition), p);
+        EXPECT_EQ(gauge->Property(CiAngularGaugeX::kPosition), r);
+        EXPECT_EQ(gauge->Property(CiAngularGaugeX::kCurrentMin), -20.0);
+        EXPECT_EQ(gauge->Property(CiAngularGaugeX::kCurrentMax), 20.0);
+        EXPECT_EQ(h.Readout(NavConsole::kAzimuthReadoutId).toStdString(), c.azimuthText) << c.azimuth;
+        EXPECT_EQ(h.Readout(NavConsole::kRollReadoutId).toStdString(), c.rollText) << c.roll;
+        EXPECT_EQ(h.Readout(NavConsole::kPitchReadoutId).toStdString(), c.pitchText) << c.pitch;
     }
 }
 
-TEST(NavConsole, WritesNothingWhileClosed)
+// Without a window nothing opens or is written: no parent, closed, or
+// the view gone with its window.
+TEST(NavConsole, WritesNothingWithoutAWindow)
 {
-    Host h;
-    h.console.Update(1.0f, 2.0f, 3.0f);
-    ASSERT_TRUE(h.console.Open());
-    h.console.Close();
-    h.console.Update(1.0f, 2.0f, 3.0f);
-    EXPECT_TRUE(h.writes.empty());
-}
+    NavConsole orphan(nullptr);
+    EXPECT_FALSE(orphan.Open());
+    EXPECT_EQ(orphan.Window(), nullptr);
+    orphan.Update(1.0f, 2.0f, 3.0f);
 
-TEST(NavConsole, IsClosedWhenTheViewGoesWithItsWindow)
-{
+    auto h = std::make_unique<Host>();
+    h->console.Update(1.0f, 2.0f, 3.0f);
+    ASSERT_TRUE(h->console.Open());
+    h->console.Close();
+    h->console.Update(1.0f, 2.0f, 3.0f);
+    EXPECT_TRUE(h->writes.empty());
+
     auto view = std::make_unique<QWidget>();
-    NavConsole console(view.get());
+    NavConsole console(view.get(), [](int, int, double) { ADD_FAILURE() << "written after the view went"; });
     ASSERT_TRUE(console.Open());
     view.reset();
     EXPECT_FALSE(console.IsOpen());

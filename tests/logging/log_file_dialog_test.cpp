@@ -1,25 +1,30 @@
+// The Log Open dialog and the Log Open and Bump commands: the name they
+// propose, the questions they ask, and the dialog held open until a file
+// opens or the user gives up.
 #include "logging/log_file_dialog.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gmock/gmock.h>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTest>
-#include <QFileInfo>
-
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <deque>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "log_test_support.h"
+#include "support/unprivileged.h"
 
 namespace tolvane {
 namespace {
@@ -27,94 +32,83 @@ namespace {
 using namespace log_test;
 using ::testing::ElementsAre;
 
-// Acts on the modal windows as they come up, one step each, in order. A
-// window that no step expects fails the test and is closed, so that a
+// Answers the modal windows as they come up, in order, and keeps what they
+// showed: "dialog <file name proposed>" (" while logging" if the log is
+// open then), or "box <title>|<text>" with its default button and its
+// owner. A box is answered with a button's text ("Yes", "Cancel", ...);
+// the dialog with "-" to cancel, or a file name to type ("!name": to
+// select, where typing will not do), or "inspect" to note its looks and
+// cancel. A window with no answer left fails the test and is closed, so a
 // wrong turn cannot hang it.
-class ModalScript {
+class Modals {
 public:
-    struct Step {
-        std::function<bool(QWidget*)> wants;
-        std::function<void(QWidget*)> act;
-    };
-
-    explicit ModalScript(std::vector<Step> steps) : steps_(std::move(steps)) { Poll(); }
-    bool Done() const { return next_ == steps_.size(); }
+    Modals(const LogFile& log, std::deque<std::string> answers) : log_(log), answers_(std::move(answers))
+    {
+        Poll();
+    }
+    std::vector<std::string> seen;
 
 private:
     void Poll()
     {
-        // Armed before acting: a step may block in a nested event loop.
-        QTimer::singleShot(10, &context_, [this] { Poll(); });
+        QTimer::singleShot(10, &context_, [this] { Poll(); }); // armed first: a step may open a nested loop
         QWidget* w = QApplication::activeModalWidget();
-        if (w == nullptr) return;
-        if (!Done() && steps_[next_].wants(w)) {
-            unexpected_ = 0;
-            steps_[next_++].act(w);
-            return;
+        if (!w || w == last_) return;
+        last_ = w;
+        const std::string answer = answers_.empty() ? "" : answers_.front();
+        if (!answers_.empty()) answers_.pop_front();
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            const QAbstractButton* standing = box->defaultButton();
+            seen.push_back(("box " + box->windowTitle() + "|" + box->text() +
+                            (standing ? " [" + standing->text() + "]" : "") +
+                            (box->parentWidget() ? " over the dialog" : ""))
+                               .toStdString());
+            for (QAbstractButton* button : box->buttons())
+                if (button->text().remove('&').toStdString() == answer) return button->click();
+        } else if (auto* d = qobject_cast<LogFileDialog*>(w)) {
+            seen.push_back("dialog " + QFileInfo(d->selectedFiles().value(0)).fileName().toStdString() +
+                           (d->directory().absolutePath().toStdString() == log_.Folder() ? "" : " elsewhere") +
+                           (log_.Logging() ? " while logging" : ""));
+            if (answer == "inspect") {
+                const bool widgetsOpenAnyFile = d->testOption(QFileDialog::DontUseNativeDialog) &&
+                                                d->acceptMode() == QFileDialog::AcceptOpen &&
+                                                d->fileMode() == QFileDialog::AnyFile;
+                const QString owned = d->parentWidget() ? "|owned" : "";
+                seen.push_back((d->windowTitle() + "|" + d->nameFilters().join(';') + owned +
+                                (widgetsOpenAnyFile ? "|widgets, open, any file" : ""))
+                                   .toStdString());
+            }
+            if (answer == "-" || answer == "inspect") return d->reject();
+            if (!answer.empty()) return Choose(*d, QString::fromStdString(answer));
         }
-        if (++unexpected_ < 50) return;
-        unexpected_ = 0;
-        ADD_FAILURE() << "unexpected modal window \"" << w->windowTitle().toStdString() << "\" at step " << next_;
+        ADD_FAILURE() << "unexpected modal window \"" << w->windowTitle().toStdString() << "\"";
         if (auto* dialog = qobject_cast<QDialog*>(w)) dialog->reject();
     }
-
-    std::vector<Step> steps_;
-    std::size_t next_ = 0;
-    int unexpected_ = 0;
-    QObject context_;
-};
-
-struct BoxSeen {
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-    QWidget* owner = nullptr;
-};
-
-ModalScript::Step Box(QMessageBox::StandardButton answer, BoxSeen* seen)
-{
-    return {[](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
-            [answer, seen](QWidget* w) {
-                auto* box = static_cast<QMessageBox*>(w);
-                *seen = {box->windowTitle(),
-                         box->text(),
-                         box->icon(),
-                         box->standardButtons(),
-                         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton,
-                         box->parentWidget()};
-                box->button(answer)->click();
-            }};
-}
-
-ModalScript::Step FileDialog(std::function<void(LogFileDialog&)> act)
-{
-    return {[](QWidget* w) { return qobject_cast<LogFileDialog*>(w) != nullptr; },
-            [act](QWidget* w) { act(*static_cast<LogFileDialog*>(w)); }};
-}
-
-// Confirms `path` in the dialog as the user would with OK.
-ModalScript::Step Choose(const std::string& path)
-{
-    return FileDialog([path](LogFileDialog& d) {
-        const QFileInfo chosen(QString::fromStdString(path));
-        d.setDirectory(chosen.absolutePath());
-        auto* name = d.findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(name, nullptr);
-        // Typed, as a user would: the file list's selection follows typing
-        // (not text the program sets) and would otherwise win over the field;
-        // the folder loads in the background, so type until it holds.
+    // Typed, as a user would: the file list's selection follows typing, not
+    // a name the program sets, and would win over it; the folder loads in
+    // the background, so typing goes on until the name holds.
+    static void Choose(LogFileDialog& d, QString name)
+    {
+        const bool typed = !name.startsWith('!');
+        const QString path = d.directory().absoluteFilePath(name.remove('!'));
+        d.selectFile(path);
+        auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
         QElapsedTimer waited;
         waited.start();
-        while (d.selectedFiles().value(0) != chosen.absoluteFilePath() && waited.elapsed() < 3000) {
-            name->selectAll();
-            QTest::keyClick(name, Qt::Key_Backspace);
-            QTest::keyClicks(name, chosen.fileName());
+        while (typed && d.selectedFiles().value(0) != path && waited.elapsed() < 3000) {
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QTest::keyClicks(edit, name);
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         d.accept();
-    });
-}
+    }
+
+    const LogFile& log_;
+    std::deque<std::string> answers_;
+    QPointer<QWidget> last_;
+    QObject context_;
+};
 
 class LogFileDialogTest : public ::testing::Test {
 protected:
@@ -123,8 +117,15 @@ protected:
         ASSERT_FALSE(dir.path.empty());
         log.SetPaneText([this](const std::string& text) { panes.push_back(text); });
     }
-
-    std::string Path(const std::string& name) const { return dir / name; }
+    // Runs Log Open (or Bump) with the answers; what the windows showed.
+    std::vector<std::string> Run(std::deque<std::string> answers, bool bump = false, std::uint32_t serial = 0,
+                                 bool versionKnown = false)
+    {
+        Modals modals(log, std::move(answers));
+        if (bump) LogBumpCommand(log, &frame, versionKnown, serial);
+        else LogOpenCommand(log, &frame, versionKnown, serial);
+        return modals.seen;
+    }
 
     ScratchFolder dir;
     LogFile log{dir.path, FixedNow};
@@ -134,227 +135,93 @@ protected:
 
 TEST_F(LogFileDialogTest, ProposesTheSerialNumberNameInTheLastFolder)
 {
-    const struct {
-        bool versionKnown;
-        std::uint32_t serial;
-        const char* proposed;
-    } cases[] = {
-        {true, 1234, "Compass01234.dta"},
-        {true, 0xFFFFFFFFu, "CompassLog01.dta"},
-        {false, 1234, "CompassLog01.dta"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.proposed);
-        QStringList files, filters;
-        QString title, folder;
-        QWidget* owner = nullptr;
-        bool nonNative = false, open = false, anyFile = false;
-        ModalScript script({FileDialog([&](LogFileDialog& d) {
-            files = d.selectedFiles();
-            filters = d.nameFilters();
-            title = d.windowTitle();
-            folder = d.directory().absolutePath();
-            owner = d.parentWidget();
-            nonNative = d.testOption(QFileDialog::DontUseNativeDialog);
-            open = d.acceptMode() == QFileDialog::AcceptOpen;
-            anyFile = d.fileMode() == QFileDialog::AnyFile;
-            d.reject();
-        })});
-        LogOpenCommand(log, &frame, c.versionKnown, c.serial);
-        EXPECT_TRUE(script.Done());
-        EXPECT_THAT(files, ElementsAre(QString::fromStdString(Path(c.proposed))));
-        EXPECT_THAT(filters, ElementsAre("Compass log files (Compass*.dta)", "All files (*.*)"));
-        EXPECT_EQ(title, "Open Logging File");
-        EXPECT_EQ(folder.toStdString(), dir.path);
-        EXPECT_EQ(owner, &frame);
-        EXPECT_TRUE(nonNative && open && anyFile);
-        EXPECT_FALSE(log.Logging());
-        EXPECT_TRUE(panes.empty());
-    }
+    EXPECT_THAT(Run({"inspect"}, false, 1234, true),
+                ElementsAre("dialog Compass01234.dta", "Open Logging File|Compass log files (Compass*.dta);All files "
+                                                       "(*.*)|owned|widgets, open, any file"));
+    EXPECT_THAT(Run({"-"}, false, 0xFFFFFFFFu, true), ElementsAre("dialog CompassLog01.dta"));
+    EXPECT_THAT(Run({"-"}, false, 1234, false), ElementsAre("dialog CompassLog01.dta"));
+    EXPECT_FALSE(log.Logging());
+    EXPECT_TRUE(panes.empty());
 }
 
-TEST_F(LogFileDialogTest, ANewOrEmptyFileOpensWithoutAskingAndStartsASection)
-{
-    ASSERT_TRUE(WriteFile(Path("empty.dta"), ""));
-    for (const char* name : {"new.dta", "empty.dta"}) {
-        SCOPED_TRACE(name);
-        log.Close();
-        panes.clear();
-        ModalScript script({Choose(Path(name))});
-        LogOpenCommand(log, &frame, false, 0);
-        EXPECT_TRUE(script.Done());
-        EXPECT_TRUE(log.Logging());
-        EXPECT_EQ(log.FileName(), name);
-        EXPECT_EQ(log.Folder(), dir.path);
-        EXPECT_TRUE(log.headerPending);
-        EXPECT_THAT(panes, ElementsAre(std::string(" Logging to ") + name));
-        EXPECT_EQ(ReadFile(Path(name)), kSection);
-    }
-}
-
+// A new or empty file opens without a question; a file with data asks
+// whether to append, and Cancel returns to the dialog with nothing opened.
 TEST_F(LogFileDialogTest, AFileWithDataAsksWhetherToAppend)
 {
-    const struct {
-        QMessageBox::StandardButton answer;
-        bool logging;
-        std::string after;
-    } cases[] = {
-        {QMessageBox::Yes, true, std::string("old\r\n\r\n") + kSection},
-        {QMessageBox::No, true, kSection},
-        {QMessageBox::Cancel, false, "old\r\n"},
+    const std::string appended = "old\r\n\r\n" + std::string(kSection);
+    const std::string asked = "box File Exists|data.dta exists and has 5 bytes.\nOpen to append? (If you reply "
+                              "\"no,\"\nthe contents of the file will be lost.) [&Yes] over the dialog";
+    using Seen = std::vector<std::string>;
+    const std::tuple<const char*, const char*, std::deque<std::string>, Seen, std::string> cases[] = {
+        {"new.dta", nullptr, {"new.dta"}, {"dialog CompassLog01.dta"}, kSection},
+        {"empty.dta", "", {"empty.dta"}, {"dialog new.dta"}, kSection},
+        {"data.dta", "old\r\n", {"data.dta", "Yes"}, {"dialog empty.dta", asked}, appended},
+        {"data.dta", "old\r\n", {"data.dta", "No"}, {"dialog data.dta", asked}, kSection},
+        {"data.dta", "old\r\n", {"data.dta", "Cancel", "-"}, {"dialog data.dta", asked, "dialog data.dta"}, "old\r\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer);
+    for (const auto& [name, before, answers, seen, after] : cases) {
+        SCOPED_TRACE(answers.back());
         log.Close();
-        ASSERT_TRUE(WriteFile(Path("data.dta"), "old\r\n"));
-        BoxSeen seen;
-        LogFileDialog* shown = nullptr;
-        LogFileDialog* afterCancel = nullptr;
-        bool loggingAfterCancel = true;
-        std::vector<ModalScript::Step> steps = {
-            FileDialog([&](LogFileDialog& d) {
-                shown = &d;
-                d.selectFile(QString::fromStdString(Path("data.dta")));
-                d.accept();
-            }),
-            Box(c.answer, &seen),
-        };
-        // Cancel returns to the dialog, with nothing opened.
-        if (c.answer == QMessageBox::Cancel)
-            steps.push_back(FileDialog([&](LogFileDialog& d) {
-                afterCancel = &d;
-                loggingAfterCancel = log.Logging();
-                d.reject();
-            }));
-        ModalScript script(std::move(steps));
-        LogOpenCommand(log, &frame, false, 0);
-        EXPECT_TRUE(script.Done());
-        EXPECT_EQ(seen.title, "File Exists");
-        EXPECT_EQ(seen.text, "data.dta exists and has 5 bytes.\nOpen to append? (If you reply \"no,\"\n"
-                             "the contents of the file will be lost.)");
-        EXPECT_EQ(seen.icon, QMessageBox::Question);
-        EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        EXPECT_EQ(seen.owner, shown);
-        if (c.answer == QMessageBox::Cancel) {
-            EXPECT_EQ(afterCancel, shown);
-            EXPECT_FALSE(loggingAfterCancel);
-        }
-        EXPECT_EQ(log.Logging(), c.logging);
-        EXPECT_EQ(ReadFile(Path("data.dta")), c.after);
+        panes.clear();
+        ASSERT_TRUE(!before || WriteFile(dir / name, before));
+        EXPECT_EQ(Run(answers), seen);
+        const bool opened = answers.back() != "-";
+        EXPECT_EQ(log.Logging(), opened);
+        EXPECT_EQ(ReadFile(dir / name), after);
+        EXPECT_EQ(log.FileName(), opened ? name : "data.dta");
+        EXPECT_EQ(log.Folder(), dir.path);
+        EXPECT_TRUE(log.headerPending || !opened);
+        EXPECT_EQ(panes, opened ? Seen{std::string(" Logging to ") + name} : Seen{});
     }
 }
 
 TEST_F(LogFileDialogTest, AFileThatWillNotOpenKeepsTheDialogOpenForAnotherName)
 {
     const std::string tooLong = std::string(300, 'n') + ".dta";
-    BoxSeen seen;
-    LogFileDialog* first = nullptr;
-    LogFileDialog* second = nullptr;
-    ModalScript script({
-        FileDialog([&](LogFileDialog& d) {
-            first = &d;
-            d.selectFile(QString::fromStdString(Path(tooLong)));
-            d.accept();
-        }),
-        Box(QMessageBox::Ok, &seen),
-        FileDialog([&](LogFileDialog& d) {
-            second = &d;
-            d.selectFile(QString::fromStdString(Path("good.dta")));
-            d.accept();
-        }),
-    });
-    LogOpenCommand(log, &frame, false, 0);
-    EXPECT_TRUE(script.Done());
-    EXPECT_EQ(seen.title, "Open Failure");
-    EXPECT_EQ(seen.text.toStdString(), tooLong + " will not open.");
-    EXPECT_EQ(seen.icon, QMessageBox::Critical);
-    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
-    EXPECT_EQ(seen.owner, first);
-    EXPECT_EQ(second, first);
+    EXPECT_THAT(Run({"!" + tooLong, "OK", "!good.dta"}),
+                ElementsAre("dialog CompassLog01.dta",
+                            "box Open Failure|" + tooLong + " will not open. over the dialog", "dialog " + tooLong));
     EXPECT_EQ(log.FileName(), "good.dta");
-    EXPECT_EQ(ReadFile(Path("good.dta")), kSection);
+    EXPECT_EQ(ReadFile(dir / "good.dta"), kSection);
 }
 
-TEST_F(LogFileDialogTest, AFolderWithoutWritePermissionRefusesTheProposedNameAndTheDialogStays)
+// A folder this user may not write to refuses the name proposed there;
+// the dialog stays for another.
+TEST_F(LogFileDialogTest, AFolderWithoutWritePermissionKeepsTheDialogOpen)
 {
-    const FolderWithoutWritePermission locked(dir.path, "locked");
-    ASSERT_TRUE(locked.Lock());
-    LogFile lockedLog(locked.path, FixedNow);
-    const Unprivileged user;
-    if (!Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
-    BoxSeen seen;
-    LogFileDialog* first = nullptr;
-    LogFileDialog* second = nullptr;
-    ModalScript script({
-        FileDialog([&](LogFileDialog& d) { // the name proposed in the last folder
-            first = &d;
-            d.accept();
-        }),
-        Box(QMessageBox::Ok, &seen),
-        FileDialog([&](LogFileDialog& d) {
-            second = &d;
-            d.reject();
-        }),
-    });
+    const std::string locked = dir / "locked";
+    ::chmod(dir.path.c_str(), 0755); // the unprivileged user must reach it
+    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
+    LogFile lockedLog(locked, FixedNow);
+    const test::Unprivileged user;
+    if (!test::Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
+    Modals modals(lockedLog, {"!CompassLog01.dta", "OK", "-"});
     LogOpenCommand(lockedLog, &frame, false, 0);
-    EXPECT_TRUE(script.Done());
-    EXPECT_EQ(seen.title, "Open Failure");
-    EXPECT_EQ(seen.text, "CompassLog01.dta will not open.");
-    EXPECT_EQ(second, first);
+    EXPECT_THAT(modals.seen, ElementsAre("dialog CompassLog01.dta", "box Open Failure|CompassLog01.dta will not open. "
+                                         "over the dialog", "dialog CompassLog01.dta"));
     EXPECT_FALSE(lockedLog.Logging());
-    EXPECT_FALSE(std::filesystem::exists(locked / "CompassLog01.dta"));
 }
 
-TEST_F(LogFileDialogTest, OpenWhileLoggingAsksFirst)
+// Open while logging asks first: No leaves the log as it is, Yes closes it
+// before the dialog shows. Bump offers the next name when it exists.
+TEST_F(LogFileDialogTest, OpenWhileLoggingAsksFirstAndBumpOffersTheNextName)
 {
-    ASSERT_TRUE(log.OpenPath(Path("a.dta"), false));
-    panes.clear();
-    BoxSeen seen;
-    {
-        ModalScript script({Box(QMessageBox::No, &seen)});
-        LogOpenCommand(log, &frame, false, 0);
-        EXPECT_TRUE(script.Done()) << "No: no file dialog";
-    }
-    EXPECT_EQ(seen.title, " Log File Already Open");
-    EXPECT_EQ(seen.text, "a.dta\nis already open for logging.\nClose it?");
-    EXPECT_EQ(seen.icon, QMessageBox::Question);
-    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(seen.defaultButton, QMessageBox::No);
-    EXPECT_EQ(seen.owner, nullptr);
+    ASSERT_TRUE(log.OpenPath(dir / "CompassLog01.dta", false));
+    const std::string asked =
+        "box  Log File Already Open|CompassLog01.dta\nis already open for logging.\nClose it? [&No]";
+    EXPECT_THAT(Run({"No"}), ElementsAre(asked));
     EXPECT_TRUE(log.Logging());
-    EXPECT_TRUE(panes.empty());
-
-    bool loggingInDialog = true;
-    ModalScript script({Box(QMessageBox::Yes, &seen), FileDialog([&](LogFileDialog& d) {
-                            loggingInDialog = log.Logging();
-                            d.reject();
-                        })});
-    LogOpenCommand(log, &frame, false, 0);
-    EXPECT_TRUE(script.Done());
-    EXPECT_FALSE(loggingInDialog);
+    EXPECT_THAT(Run({"Yes", "-"}), ElementsAre(asked, "dialog CompassLog01.dta"));
     EXPECT_FALSE(log.Logging());
-    EXPECT_THAT(panes, ElementsAre(kNotLoggingText));
-    EXPECT_EQ(ReadFile(Path("a.dta")), kSection);
-}
+    EXPECT_THAT(panes, ElementsAre(" Logging to CompassLog01.dta", kNotLoggingText));
+    EXPECT_EQ(ReadFile(dir / "CompassLog01.dta"), kSection);
 
-TEST_F(LogFileDialogTest, BumpOffersTheNextNameWhenItExists)
-{
-    ASSERT_TRUE(WriteFile(Path("CompassLog01A.dta"), "keep"));
-    ASSERT_TRUE(log.OpenPath(Path("CompassLog01.dta"), false));
-    QStringList offered;
-    bool loggingInDialog = true;
-    ModalScript script({FileDialog([&](LogFileDialog& d) {
-        offered = d.selectedFiles();
-        loggingInDialog = log.Logging();
-        d.reject();
-    })});
-    LogBumpCommand(log, &frame, false, 0);
-    EXPECT_TRUE(script.Done());
-    EXPECT_THAT(offered, ElementsAre(QString::fromStdString(Path("CompassLog01A.dta"))));
-    EXPECT_FALSE(loggingInDialog);
+    ASSERT_TRUE(WriteFile(dir / "CompassLog01A.dta", "keep"));
+    ASSERT_TRUE(log.OpenPath(dir / "CompassLog01.dta", false));
+    EXPECT_THAT(Run({"-"}, true), ElementsAre("dialog CompassLog01A.dta"));
     EXPECT_FALSE(log.Logging());
     EXPECT_EQ(panes.back(), kNotLoggingText);
-    EXPECT_EQ(ReadFile(Path("CompassLog01A.dta")), "keep");
+    EXPECT_EQ(ReadFile(dir / "CompassLog01A.dta"), "keep");
 }
 
 } // namespace

@@ -1,4 +1,7 @@
+// The orientation log: its line formats, the sections it writes, the next
+// names Bump takes, and what happens when the disk refuses.
 #include "logging/log_file.h"
+#include "logging/log_message_effects.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -6,9 +9,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "log_test_support.h"
+#include "protocol/requests.h"
 
 namespace tolvane {
 namespace {
@@ -17,60 +24,47 @@ namespace fs = std::filesystem;
 using namespace log_test;
 using ::testing::ElementsAre;
 
-std::tm At(int hour, int minute, int second)
+std::tm At(int year, int month, int day, int hour, int minute, int second)
 {
     std::tm t{};
-    FixedNow(t);
-    t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
+    t.tm_year = year, t.tm_mon = month, t.tm_mday = day, t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
     return t;
 }
 
-TEST(LogFormat, RecordColumnsEndUnderTheirHeaderWords)
+// Each value's last digit stands under the last letter of its header word.
+TEST(LogFormat, RecordColumnsEndUnderTheirHeaderWordsAndTheDateLine)
 {
-    const struct {
-        bool timeKnown;
-        std::tm time;
-        std::uint16_t azimuth;
-        std::int16_t pitch, roll, mountOffset, declination;
-        const char* expected;
-    } cases[] = {
-        {true, At(3, 58, 29), 49389, -91, 218, 0, 2276, " 3:58:29  271.3    -0.5     1.2     0.0    12.5"},
-        {true, At(23, 59, 9), 0xFFFF, -32768, 32767, -32768, 2048, "23:59:09  360.0  -180.0   180.0  -180.0    11.2"},
-        {false, {}, 16384, 182, -182, -2048, -16384, "   ??      90.0     1.0    -1.0   -11.2   -90.0"},
-    };
+    const std::tm early = At(126, 11, 6, 3, 58, 29), late = At(126, 11, 6, 23, 59, 9);
+    const std::tuple<const std::tm*, std::uint16_t, std::int16_t, std::int16_t, std::int16_t, std::int16_t, const char*>
+        cases[] = {
+            {&early, 49389, -91, 218, 0, 2276, " 3:58:29  271.3    -0.5     1.2     0.0    12.5"},
+            {&late, 0xFFFF, -32768, 32767, -32768, 2048, "23:59:09  360.0  -180.0   180.0  -180.0    11.2"},
+            {nullptr, 16384, 182, -182, -2048, -16384, "   ??      90.0     1.0    -1.0   -11.2   -90.0"},
+        };
     auto runEnds = [](const std::string& s) {
         std::vector<std::size_t> ends;
         for (std::size_t i = 0; i < s.size(); ++i)
             if (s[i] != ' ' && (i + 1 == s.size() || s[i + 1] == ' ')) ends.push_back(i);
         return ends;
     };
-    ASSERT_EQ(std::string(kLogHeader).size(), 47u);
-    for (const auto& c : cases) {
-        const std::string line =
-            LogRecordLine(c.timeKnown ? &c.time : nullptr, c.azimuth, c.pitch, c.roll, c.mountOffset, c.declination);
-        EXPECT_EQ(line, c.expected);
-        if (c.timeKnown) {
-            EXPECT_EQ(runEnds(line), runEnds(kLogHeader)) << line;
-        }
+    for (const auto& [time, azimuth, pitch, roll, mountOffset, declination, expected] : cases) {
+        const std::string line = LogRecordLine(time, azimuth, pitch, roll, mountOffset, declination);
+        EXPECT_EQ(line, expected);
+        EXPECT_EQ(runEnds(line), runEnds(time ? kLogHeader : line)) << line;
     }
-}
-
-TEST(LogFormat, DateTimeLine)
-{
-    std::tm t = At(3, 58, 29);
-    EXPECT_EQ(LogDateTimeLine(t), "12/6/26 3:58:29");
-    t.tm_year = 100, t.tm_mon = 0, t.tm_mday = 1, t.tm_hour = 23, t.tm_min = 5, t.tm_sec = 9;
-    EXPECT_EQ(LogDateTimeLine(t), "1/1/00 23:05:09");
+    EXPECT_EQ(LogDateTimeLine(early), "12/6/26 3:58:29");
+    EXPECT_EQ(LogDateTimeLine(At(100, 0, 1, 23, 5, 9)), "1/1/00 23:05:09");
+    EXPECT_EQ(LogDateTimeLine(At(-1, 8, 30, 0, 0, 0)), "9/30/99 0:00:00");
 }
 
 TEST(LogFormat, BumpNames)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"CompassLog01.dta", "CompassLog01A.dta"}, {"CompassLog01A.dta", "CompassLog01B.dta"},
+        {"CompassLog01.dta", "CompassLog01A.dta"},  {"CompassLog01A.dta", "CompassLog01B.dta"},
         {"CompassLog01Y.dta", "CompassLog01Z.dta"}, {"CompassLog01Z.dta", "CompassLog01ZA.dta"},
-        {"Compass01234.dta", "Compass01234A.dta"}, {"Data1", "Data1A"},
-        {"logz.dta", "logzA.dta"},                 {"log_.dta", "log_A.dta"},
-        {"a.b.c", "b.b.c"},                        {".dta", ""},
+        {"logy.dta", "logz.dta"},                   {"logz.dta", "logzA.dta"},
+        {"log_.dta", "log_A.dta"},                  {"Data1", "Data1A"},
+        {"a.b.c", "b.b.c"},                         {".dta", ""},
         {"", ""},
     };
     for (const auto& [from, to] : cases) EXPECT_EQ(NextBumpName(from), to) << from;
@@ -89,11 +83,12 @@ protected:
     std::vector<std::string> panes;
 };
 
-TEST_F(LogFileTest, NewFileGetsDateLineAndEmptyLineThenHeaderBeforeFirstRecordOnly)
+// A section: date-time line, empty line, the header before the first
+// record only. An append to a file with data sets the section apart.
+TEST_F(LogFileTest, EachOpeningStartsASection)
 {
     ASSERT_TRUE(log.OpenPath(dir / "new.dta", false));
-    EXPECT_EQ(log.Folder(), dir.path);
-    EXPECT_EQ(log.FileName(), "new.dta");
+    EXPECT_EQ(log.Folder() + " " + log.FileName(), dir.path + " new.dta");
     EXPECT_EQ(ReadFile(dir / "new.dta"), kSection);
     log.WriteRecord();
     log.azimuth = 0xC000;
@@ -102,25 +97,16 @@ TEST_F(LogFileTest, NewFileGetsDateLineAndEmptyLineThenHeaderBeforeFirstRecordOn
                                              " 3:58:29  270.0     0.0     0.0     0.0     0.0\r\n");
     log.Close();
     EXPECT_THAT(panes, ElementsAre(" Logging to new.dta", kNotLoggingText));
-    EXPECT_EQ(log.FileName(), "new.dta");
-}
+    EXPECT_FALSE(log.Logging());
+    EXPECT_FALSE(log.OpenPath(dir / "no such folder/x.dta", false));
 
-TEST_F(LogFileTest, OpeningOverAnExistingFile)
-{
-    const struct {
-        const char* before;
-        bool append;
-        std::string after;
-    } cases[] = {
-        {"old\r\n", true, std::string("old\r\n\r\n") + kSection},
-        {"", true, kSection},
-        {"old\r\n", false, kSection},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(WriteFile(dir / "x.dta", c.before));
-        ASSERT_TRUE(log.OpenPath(dir / "x.dta", c.append));
+    const std::tuple<const char*, bool, std::string> cases[] = {
+        {"old\r\n", true, std::string("old\r\n\r\n") + kSection}, {"", true, kSection}, {"old\r\n", false, kSection}};
+    for (const auto& [before, append, after] : cases) {
+        ASSERT_TRUE(WriteFile(dir / "x.dta", before));
+        ASSERT_TRUE(log.OpenPath(dir / "x.dta", append));
         log.Close();
-        EXPECT_EQ(ReadFile(dir / "x.dta"), c.after) << c.before << c.append;
+        EXPECT_EQ(ReadFile(dir / "x.dta"), after) << before << append;
     }
 }
 
@@ -134,8 +120,7 @@ TEST_F(LogFileTest, EachLineIsInTheFileAsSoonAsWrittenWithOneCrLf)
     std::string expected;
     for (const auto& [text, bytes] : cases) {
         EXPECT_TRUE(log.WriteLine(text));
-        expected += bytes;
-        EXPECT_EQ(ReadFile(dir / "w.dta"), expected);
+        EXPECT_EQ(ReadFile(dir / "w.dta"), expected += bytes);
     }
 }
 
@@ -156,35 +141,32 @@ TEST_F(LogFileTest, EverythingLoggedSurvivesACrash)
     EXPECT_EQ(ReadFile(dir / "crash.dta"), std::string(kSection) + kHeader + kZeroRecord);
 }
 
+// Bump goes on in the next name of the same folder, kept whole however
+// long; the pane shows at most 20 characters of the name.
 TEST_F(LogFileTest, BumpContinuesInTheNextNameOfTheSameFolder)
 {
-    ASSERT_TRUE(log.OpenPath(dir / "ABCDEFGHIJKLMNOPQRSTLog01Z.dta", false));
+    std::string deep = dir.path;
+    while (deep.size() <= 220) deep += "/folder_with_a_rather_long_name";
+    fs::create_directories(deep);
+    ASSERT_TRUE(log.OpenPath(deep + "/ABCDEFGHIJKLMNOPQRSTLog01Z.dta", false));
     log.WriteRecord();
     ASSERT_EQ(log.Bump(), LogFile::BumpResult::Bumped);
     EXPECT_THAT(panes, ElementsAre(" Logging to ABCDEFGHIJKLMNOPQRST", kNotLoggingText,
                                    " Logging to ABCDEFGHIJKLMNOPQRST"));
     EXPECT_EQ(log.FileName(), "ABCDEFGHIJKLMNOPQRSTLog01ZA.dta");
-    EXPECT_EQ(ReadFile(dir / "ABCDEFGHIJKLMNOPQRSTLog01Z.dta"), std::string(kSection) + kHeader + kZeroRecord);
-    EXPECT_EQ(ReadFile(dir / "ABCDEFGHIJKLMNOPQRSTLog01ZA.dta"), kSection);
+    EXPECT_EQ(ReadFile(deep + "/ABCDEFGHIJKLMNOPQRSTLog01Z.dta"), std::string(kSection) + kHeader + kZeroRecord);
+    EXPECT_EQ(ReadFile(deep + "/ABCDEFGHIJKLMNOPQRSTLog01ZA.dta"), kSection);
 }
 
-TEST_F(LogFileTest, BumpKeepsALongFolderWhole)
-{
-    std::string deep = dir.path;
-    while (deep.size() <= 220) deep += "/folder_with_a_rather_long_name";
-    fs::create_directories(deep);
-    ASSERT_TRUE(log.OpenPath(deep + "/a_name_long_enough_to_matter_CompassLog01.dta", false));
-    ASSERT_EQ(log.Bump(), LogFile::BumpResult::Bumped);
-    EXPECT_EQ(ReadFile(deep + "/a_name_long_enough_to_matter_CompassLog01A.dta"), kSection);
-}
-
+// When the next name exists (or cannot be created) the dialog offers it;
+// without a next name logging stops.
 TEST_F(LogFileTest, BumpThatCannotGoOnLeavesTheLogClosed)
 {
     ASSERT_TRUE(WriteFile(dir / "CompassLog01A.dta", "keep"));
     ASSERT_TRUE(log.OpenPath(dir / "CompassLog01.dta", false));
     EXPECT_EQ(log.Bump(), LogFile::BumpResult::NeedsDialog);
     EXPECT_FALSE(log.Logging());
-    EXPECT_EQ(log.FileName(), "CompassLog01A.dta"); // what the dialog then offers
+    EXPECT_EQ(log.FileName(), "CompassLog01A.dta");
     EXPECT_EQ(ReadFile(dir / "CompassLog01A.dta"), "keep");
 
     ASSERT_TRUE(log.OpenPath(dir / ".dta", false));
@@ -195,96 +177,104 @@ TEST_F(LogFileTest, BumpThatCannotGoOnLeavesTheLogClosed)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
 }
 
-TEST_F(LogFileTest, AFolderWithoutWritePermissionRefusesNewFilesOnly)
-{
-    const FolderWithoutWritePermission locked(dir.path, "locked");
-    ASSERT_TRUE(WriteFile(locked / "CompassLog01.dta", "old\r\n"));
-    ::chmod((locked / "CompassLog01.dta").c_str(), 0666);
-    ASSERT_TRUE(locked.Lock());
-    {
-        const Unprivileged user;
-        if (!Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
-        EXPECT_FALSE(log.OpenPath(locked / "new.dta", false));
-        EXPECT_FALSE(log.Logging());
-        ASSERT_TRUE(log.OpenPath(locked / "CompassLog01.dta", true)); // an existing file still takes records
-        log.WriteRecord();
-        EXPECT_EQ(log.Bump(), LogFile::BumpResult::NeedsDialog);
-        EXPECT_FALSE(log.Logging());
-    }
-    EXPECT_EQ(ReadFile(locked / "CompassLog01.dta"), std::string("old\r\n\r\n") + kSection + kHeader + kZeroRecord);
-    EXPECT_FALSE(fs::exists(locked / "new.dta"));
-    EXPECT_FALSE(fs::exists(locked / "CompassLog01A.dta"));
-}
-
-// The descriptor the log writes through, found by what it names.
-int DescriptorOf(const std::string& target)
+// Points the log's descriptor for `target` at `replacement` instead.
+bool Redirect(const std::string& target, const std::string& replacement)
 {
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
         std::error_code error;
-        if (fs::read_symlink(entry.path(), error) == target) return std::stoi(entry.path().filename().string());
+        if (fs::read_symlink(entry.path(), error) != target) continue;
+        const int fd = std::stoi(entry.path().filename().string());
+        const int other = ::open(replacement.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        const bool done = other >= 0 && ::dup2(other, fd) == fd;
+        ::close(other);
+        return done;
     }
-    return -1;
+    return false;
 }
 
+// A failed write shows in the pane until a write succeeds again.
 TEST_F(LogFileTest, AFullDeviceShowsInThePaneUntilAWriteSucceeds)
 {
-    ASSERT_TRUE(log.OpenPath("/dev/full", false));
-    EXPECT_TRUE(log.WriteFailing());
+    ASSERT_TRUE(log.OpenPath(dir / "ABCDEFGHIJKLMNOPQRSTUVWXYZ.dta", false));
+    ASSERT_TRUE(Redirect(dir / "ABCDEFGHIJKLMNOPQRSTUVWXYZ.dta", "/dev/full"));
     EXPECT_FALSE(log.WriteLine("lost"));
+    EXPECT_TRUE(log.WriteFailing());
     log.WriteRecord();
     EXPECT_TRUE(log.Logging());
-    EXPECT_THAT(panes, ElementsAre(" Logging to full", " Log write failed: full"));
-
-    // Room again: the same stream now reaches a file.
-    const int fd = DescriptorOf("/dev/full");
-    const int file = ::open((dir / "room.dta").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_TRUE(fd >= 0 && file >= 0);
-    ASSERT_EQ(::dup2(file, fd), fd);
-    ::close(file);
+    EXPECT_THAT(panes, ElementsAre(" Logging to ABCDEFGHIJKLMNOPQRST", " Log write failed: ABCDEFGHIJKLMNOPQRST"));
+    ASSERT_TRUE(Redirect("/dev/full", dir / "room.dta")); // room again
     EXPECT_TRUE(log.WriteLine("kept"));
     EXPECT_FALSE(log.WriteFailing());
-    EXPECT_EQ(panes.back(), " Logging to full");
+    EXPECT_EQ(panes.back(), " Logging to ABCDEFGHIJKLMNOPQRST");
     EXPECT_EQ(ReadFile(dir / "room.dta"), "kept\r\n");
+    ASSERT_TRUE(log.OpenPath("/dev/full", false)); // failing from the section's first line
+    EXPECT_THAT(std::vector(panes.end() - 2, panes.end()), ElementsAre(" Logging to full", " Log write failed: full"));
 }
 
-TEST_F(LogFileTest, TheFailurePaneShowsTheFirst20Characters)
-{
-    ASSERT_TRUE(log.OpenPath(dir / "ABCDEFGHIJKLMNOPQRSTUVWXYZ.dta", false));
-    const int fd = DescriptorOf(dir / "ABCDEFGHIJKLMNOPQRSTUVWXYZ.dta");
-    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_TRUE(fd >= 0 && full >= 0);
-    ASSERT_EQ(::dup2(full, fd), fd);
-    ::close(full);
-    EXPECT_FALSE(log.WriteLine("x"));
-    EXPECT_EQ(panes.back(), " Log write failed: ABCDEFGHIJKLMNOPQRST");
-}
-
-// The dialog hands over any name the folder takes: it is opened as it
-// stands, and the pane shows its first 20 characters, never part of one.
+// Any name the folder takes is opened as it stands; the pane shows its
+// first 20 characters, never part of one.
 TEST_F(LogFileTest, NamesOfAnyCharactersOpenAsTheyAre)
 {
-    const struct {
-        const char *fault, *name, *pane;
-    } cases[] = {
-        {"two-byte characters", "\u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-"
-                                "\u03A0\u03C5\u03BE\u03AF\u03B4\u03B1.dta",
-         " Logging to \u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-"
-         "\u03A0\u03C5\u03BE\u03AF\u03B4\u03B1."},
-        {"three-byte characters", "\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0"
-                                  "\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57.dta",
-         " Logging to \u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57"
-         "\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55"},
-        {"control characters", "a\x01\x1b\tb.dta", " Logging to a\x01\x1b\tb.dta"},
-        {"markup", "<b>x&amp;.dta", " Logging to <b>x&amp;.dta"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"\u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-\u03A0\u03C5\u03BE\u03AF\u03B4\u03B1.dta",
+         " Logging to \u03A9\u03BC\u03AD\u03B3\u03B1-\u0394\u03BF\u03BA\u03B9\u03BC\u03AE-\u03A0\u03C5\u03BE\u03AF"
+         "\u03B4\u03B1."},
+        {"\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8"
+         "\u8BB0\u5F55\u7F57.dta",
+         " Logging to \u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55\u7F57\u76D8\u8BB0\u5F55"
+         "\u7F57\u76D8\u8BB0\u5F55"},
+        {"a\x01\x1b\tb.dta", " Logging to a\x01\x1b\tb.dta"},
+        {"<b>x&amp;.dta", " Logging to <b>x&amp;.dta"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
-        ASSERT_TRUE(log.OpenPath(dir / c.name, false));
+    for (const auto& [name, pane] : cases) {
+        ASSERT_TRUE(log.OpenPath(dir / name, false));
         log.WriteRecord();
-        EXPECT_EQ(panes.back(), c.pane);
-        EXPECT_EQ(ReadFile(dir / c.name), std::string(kSection) + kHeader + kZeroRecord);
+        EXPECT_EQ(panes.back(), pane);
+        EXPECT_EQ(ReadFile(dir / name), std::string(kSection) + kHeader + kZeroRecord);
         log.Close();
     }
+}
+
+// As the message view shows a message: rendered, then its effects.
+void Show(LogMessageEffects& effects, std::uint8_t type, std::vector<std::uint8_t> payload)
+{
+    DeviceMessage m;
+    m.type = type;
+    m.length = static_cast<std::uint16_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), m.payload);
+    StatusLine line;
+    ASSERT_TRUE(RenderMessage(m, line));
+    ApplyMessageEffects(m, line, effects);
+}
+
+// DPOWER repeats the header before the next record; DRMC asks for the
+// offsets, whose DINICAL asks for the declination, whose DIMVAR ends in a
+// record; DBUG writes its text. While not logging only the values change,
+// which the next log's first record carries.
+TEST_F(LogFileTest, MessagesShownReachTheLogAndTheLink)
+{
+    std::vector<OutgoingRequest> sent;
+    LogMessageEffects effects(log, [&](const OutgoingRequest& r) { sent.push_back(r); });
+    const auto showAll = [&](std::uint8_t offsetHigh, std::uint8_t declinationLow, std::uint8_t declinationHigh) {
+        Show(effects, 'D', {'P', 'o', 'w', 'e', 'r', 0});
+        Show(effects, 'q', std::vector<std::uint8_t>(24));
+        Show(effects, 'P', {0, 0, offsetHigh, 0, 0, 0, 0});
+        Show(effects, 'T', {0, declinationLow, declinationHigh});
+        Show(effects, '~', {0, 'A', 5, 0, 0xFE, 0xFF});
+    };
+    showAll(0xF8, 0xE4, 0x08); // offset -2048, declination 2276
+    EXPECT_TRUE(sent.empty());
+    EXPECT_FALSE(log.headerPending);
+    ASSERT_TRUE(log.OpenPath(dir / "effects.dta", false));
+    log.WriteRecord();
+    showAll(0x08, 0xA5, 0xFF); // 2048, -91
+    ASSERT_EQ(sent.size(), 2u);
+    const auto same = [](const OutgoingRequest& a, const OutgoingRequest& b) { return !std::memcmp(&a, &b, sizeof a); };
+    EXPECT_TRUE(same(sent[0], OffsetsReadRequest()) && same(sent[1], DeclinationReadRequest()));
+    EXPECT_EQ(ReadFile(dir / "effects.dta"), std::string(kSection) + kHeader +
+                                                 " 3:58:29    0.0     0.0     0.0   -11.2    12.5\r\n\r\n" + kHeader +
+                                                 " 3:58:29    0.0     0.0     0.0    11.2    -0.5\r\n"
+                                                 "Type=A   5(0005)  -2(FFFE)\r\n");
 }
 
 } // namespace

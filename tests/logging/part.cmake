@@ -1,6 +1,5 @@
 add_executable(log_core_tests
     tests/logging/log_file_test.cpp
-    tests/logging/log_message_effects_test.cpp
 )
 set_target_properties(log_core_tests PROPERTIES AUTOMOC OFF)
 target_compile_options(log_core_tests PRIVATE ${TOLVANE_WARNINGS})

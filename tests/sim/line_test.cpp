@@ -1,25 +1,20 @@
 // What goes on the simulated line: its pace, the faults injected into it,
-// and the command line that configures them.
+// the send times, and the command line that configures them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "faults.h"
 #include "link/framing.h"
 #include "paced_line.h"
 #include "send_times.h"
 #include "sim_options.h"
+#include "support/test_data.h"
 
 namespace tolvane::sim {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::int64_t kByteNs9600 = 1'041'666;
+using test::Bytes;
 
 Bytes Taken(PacedLine& line, std::int64_t nowNs)
 {
@@ -28,79 +23,54 @@ Bytes Taken(PacedLine& line, std::int64_t nowNs)
     return out;
 }
 
-TEST(PacedLine, BytesArriveOneByteTimeApart)
+TEST(PacedLine, BytesArriveOneByteTimeApartAndAnIdleLineGainsNoCredit)
 {
+    constexpr std::int64_t kByteNs = 1'041'666, t = 5'000'000; // at 9600 baud
     PacedLine line(9600);
-    EXPECT_EQ(line.ByteNs(), kByteNs9600);
-    const std::int64_t t = 5'000'000;
     line.Enqueue({1, 2, 3}, t);
     line.Enqueue({4}, t + 500'000); // queued behind, not timed afresh
     for (std::int64_t k = 1; k <= 4; ++k) {
-        EXPECT_TRUE(Taken(line, t + k * kByteNs9600 - 1).empty()) << k;
-        EXPECT_EQ(line.NextByteNs(), t + k * kByteNs9600);
-        EXPECT_EQ(Taken(line, t + k * kByteNs9600), Bytes{static_cast<std::uint8_t>(k)});
+        EXPECT_TRUE(Taken(line, t + k * kByteNs - 1).empty()) << k;
+        EXPECT_EQ(line.NextByteNs(), t + k * kByteNs);
+        EXPECT_EQ(Taken(line, t + k * kByteNs), Bytes{static_cast<std::uint8_t>(k)});
     }
     EXPECT_TRUE(line.Idle());
     EXPECT_EQ(line.NextByteNs(), -1);
-
-    // A late reader gets everything due at once.
-    line.Enqueue(Bytes(10, 7), 100'000'000);
-    EXPECT_EQ(Taken(line, 100'000'000 + 6 * kByteNs9600).size(), 6u);
+    // Idle for a second: the next bytes still take their full time; a late reader gets all due at once.
+    line.Enqueue(Bytes(10, 7), 1'000'000'000);
+    EXPECT_TRUE(Taken(line, 1'000'000'000 + kByteNs - 1).empty());
+    EXPECT_EQ(Taken(line, 1'000'000'000 + 6 * kByteNs).size(), 6u);
 }
 
-TEST(PacedLine, AnIdleLineGainsNoCredit)
-{
-    PacedLine line(38400);
-    line.Enqueue({1}, 0);
-    EXPECT_EQ(Taken(line, 1'000'000'000).size(), 1u);
-    line.Enqueue({2, 3}, 2'000'000'000);
-    EXPECT_TRUE(Taken(line, 2'000'000'000 + line.ByteNs() - 1).empty());
-    EXPECT_EQ(Taken(line, 2'000'000'000 + 2 * line.ByteNs()).size(), 2u);
-}
-
-Outgoing Frame(std::uint8_t type, Bytes payload) { return {type, std::move(payload), false}; }
-
-Bytes Clean(const Outgoing& o)
-{
-    Bytes out(o.payload.size() + kFrameOverhead);
-    EncodeBinaryFrame(o.type, o.payload.data(), o.payload.size(), out.data());
-    return out;
-}
+Outgoing OrientationFrame(int i) { return {0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false}; }
 
 TEST(Faults, CorruptionFlipsOneByteAndTheFrameIsNotDelivered)
 {
-    SimOptions o;
-    o.corrupt = 1.0;
-    Faults faults(o);
+    SimOptions options;
+    options.corrupt = 1.0;
+    Faults faults(options);
     for (int i = 0; i < 300; ++i) {
-        const Outgoing message = Frame(0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6});
-        const Bytes clean = Clean(message), sent = faults.Encode(message);
+        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload), sent = faults.Encode(OrientationFrame(i));
         ASSERT_EQ(sent.size(), clean.size());
         std::vector<std::size_t> flipped;
         for (std::size_t k = 0; k < sent.size(); ++k)
             if (sent[k] != clean[k]) flipped.push_back(k);
-        ASSERT_EQ(flipped.size(), 1u);
-
+        ASSERT_EQ(flipped.size(), 1u) << i;
+        // A shortened length can leave a checksum that holds by chance, but never the frame as sent.
         BinaryReceiver receiver;
-        for (std::uint8_t b : sent) {
-            if (!receiver.Feed(b, 0)) continue;
-            // A shortened length can leave a checksum that holds by chance,
-            // but never the frame as sent.
-            EXPECT_EQ(flipped[0], 4u) << "frame " << i;
-            EXPECT_NE(receiver.Message().length, 6);
-        }
+        for (std::uint8_t b : sent)
+            EXPECT_TRUE(!receiver.Feed(b, 0) || (flipped[0] == 4 && receiver.Message().length != 6)) << i;
     }
 }
 
 TEST(Faults, NoiseGoesBetweenFramesWhichStillDecode)
 {
-    SimOptions o;
-    o.noise = 1.0;
-    Faults faults(o);
+    SimOptions options;
+    options.noise = 1.0;
+    Faults faults(options);
     Bytes stream;
     for (int i = 0; i < 200; ++i) {
-        const Outgoing message = Frame(0x70, {static_cast<std::uint8_t>(i), 0, 0, 0, 0, 0});
-        const Bytes sent = faults.Encode(message), clean = Clean(message);
+        const Bytes sent = faults.Encode(OrientationFrame(i)), clean = test::Frame(0x70, OrientationFrame(i).payload);
         ASSERT_GT(sent.size(), clean.size());
         EXPECT_TRUE(std::equal(clean.begin(), clean.end(), sent.end() - static_cast<long>(clean.size())));
         stream.insert(stream.end(), sent.begin(), sent.end());
@@ -110,78 +80,110 @@ TEST(Faults, NoiseGoesBetweenFramesWhichStillDecode)
     decoder.Feed(stream.data(), stream.size(), 0, [&](const DeviceMessage& m) {
         if (m.type == 0x70) seen.push_back(m.payload[0]);
     });
-    EXPECT_EQ(seen.size(), 200u);
+    ASSERT_EQ(seen.size(), 200u);
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(seen[i], static_cast<std::uint8_t>(i));
 }
 
-TEST(Faults, GarbleChangesEveryByte)
+TEST(Faults, GarbleChangesEveryByteAndNoFaultChangesNothing)
 {
     const SimOptions none;
     Faults faults(none);
-    Bytes bytes(4096);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
-    Bytes garbled = bytes;
+    Bytes bytes(4096), garbled(4096);
+    for (std::size_t i = 0; i < bytes.size(); ++i) garbled[i] = bytes[i] = static_cast<std::uint8_t>(i);
     faults.Garble(garbled.data(), garbled.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_NE(garbled[i], bytes[i]) << i;
-    // Without faults asked for, a frame goes out as encoded.
-    const Outgoing message = Frame(0xC3, Bytes(12, 9));
-    EXPECT_EQ(faults.Encode(message), Clean(message));
+    EXPECT_EQ(faults.Encode({0xC3, Bytes(12, 9), false}), test::Frame(0xC3, Bytes(12, 9)));
+    EXPECT_EQ(faults.Encode({0x20, test::B("$A*41\r\n"), true}), test::B("$A*41\r\n"));
 }
 
 TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)
 {
-    const std::string path = ::testing::TempDir() + "send_times.txt";
+    const test::TempDir dir;
+    const std::string path = dir / "times";
     {
         SendTimes times;
         std::string error;
         ASSERT_TRUE(times.Open(path, error)) << error;
-        const Outgoing first{0x70, {0, 0, 0, 0, 0x34, 0x12}, false};
-        const Outgoing sentence{0, Bytes{'$', 'H'}, true};
-        const Outgoing second{0x70, {0, 0, 0, 0, 0x35, 0x12}, false};
-        const Outgoing unheard{0x70, {0, 0, 0, 0, 0x36, 0x12}, false};
-        times.Queued(first, 11);
-        times.Queued(sentence, 20);
-        times.Queued(second, 11);
-        times.Queued(unheard, 11);
+        times.Queued({0x70, {0, 0, 0, 0, 0x34, 0x12}, false}, 11);
+        times.Queued({0, Bytes{'$', 'H'}, true}, 20);
+        times.Queued({0x70, {0, 0, 0, 0, 0x35, 0x12}, false}, 11);
+        times.Queued({0x70, {0, 0, 0, 0, 0x36, 0x12}, false}, 11);
         times.Left(10, 100, true);  // one byte of the first still to go
         times.Left(1, 200, true);   // the first is out
         times.Left(31, 300, true);  // the sentence and the second
         times.Left(11, 400, false); // nobody listening: not sent
     }
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), "200 4660\n300 4661\n");
-    std::remove(path.c_str());
+    EXPECT_EQ(test::S(test::ReadBytes(path)), "200 4660\n300 4661\n");
 }
 
+// Every field, so that a row shows which one an option set.
+std::string Describe(const SimOptions& o)
+{
+    std::ostringstream s;
+    s << " baud=" << o.baud << " ignore-speed=" << o.ignoreSpeed << " link=" << o.link << " version=" << o.versionMajor
+      << "." << o.versionMinor << " options=" << std::hex << o.optionBits << " test-result=" << o.testResult
+      << " silent-for=";
+    for (int type : o.silentFor) s << type << ",";
+    s << std::dec << " serial=" << o.serial << " axes=" << o.upAxis << "," << o.forwardAxis << " flash=" << o.flashFile
+      << " rfu=" << o.rfu << " nmea=" << o.nmeaHz << " gps=" << o.gpsHz << " position=" << o.latitude << ","
+      << o.longitude << " silent=" << o.silent << " incompatible=" << o.incompatible << " flash-fail=" << o.flashFail
+      << " corrupt=" << o.corrupt << " noise=" << o.noise << " burst=" << o.burst << " unplug-after=" << o.unplugAfter
+      << " record=" << o.record << " send-times=" << o.sendTimes << " seed=" << o.seed << " replay=" << o.replay
+      << " speed=" << o.speed << " help=" << o.help << " ";
+    return s.str();
+}
+
+// A command line written with spaces; '' is an empty argument.
+std::vector<std::string> Args(const std::string& line)
+{
+    std::vector<std::string> args;
+    std::istringstream in(line);
+    for (std::string arg; in >> arg;) args.push_back(arg == "''" ? "" : arg);
+    return args;
+}
+
+// Each option with good values at the edges of its range, shown in its
+// field and listed in --help; and near misses beside them, refused with
+// a message naming the option. NaN slips past checks that refuse below or
+// above a range, infinity past open-ended ones.
 TEST(Options, GoodAndBadCommandLines)
 {
-    std::string error;
-    const auto o = ParseOptions({"--baud", "19200", "--options", "AI", "--axes", "-3,1", "--version", "2.05",
-                                 "--silent-for", "0x50,84", "--test-result", "1f", "--corrupt", "0.25"},
-                                error);
-    ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->baud, 19200);
-    EXPECT_EQ(o->optionBits, 0x0101);
-    EXPECT_EQ(std::make_pair(o->upAxis, o->forwardAxis), std::make_pair(-3, 1));
-    EXPECT_EQ(std::make_pair(o->versionMajor, o->versionMinor), std::make_pair(2, 5));
-    EXPECT_EQ(o->silentFor, (std::set<std::uint8_t>{0x50, 0x54}));
-    EXPECT_EQ(o->testResult, 0x1F);
-    EXPECT_DOUBLE_EQ(o->corrupt, 0.25);
-    EXPECT_EQ(ParseOptions({"--options", "P"}, error)->optionBits, 0x8000);
-
-    const std::vector<std::vector<std::string>> bad{
-        {"--baud", "9601"}, {"--baud", "fast"},    {"--baud"},           {"--axes", "0,1"},
-        {"--axes", "4,1"},  {"--axes", "3"},       {"--options", "AQ"},  {"--version", "1"},
-        {"--corrupt", "2"}, {"--noise", "-0.1"},   {"--silent-for", "0x50,"}, {"--test-result", "10000"},
-        {"--unplug-after", "0"}, {"--position", "91,0"}, {"--frobnicate"}, {"--flash"},
-        // NaN slips past checks that refuse below or above a range; infinity past open-ended ones.
-        {"--nmea", "nan"}, {"--gps", "-nan"}, {"--position", "nan,0"}, {"--position", "0,NAN"},
-        {"--unplug-after", "nan"}, {"--unplug-after", "inf"}, {"--speed", "nan"},
+    const std::pair<const char*, const char*> good[] = {
+        {"--baud 4800", "baud=4800"}, {"--baud 9600", "baud=9600"}, {"--baud 19200", "baud=19200"},
+        {"--baud 38400", "baud=38400"}, {"--ignore-speed", "ignore-speed=1"}, {"--link x", "link=x"},
+        {"--version 0.99", "version=0.99"}, {"--version 32767.0", "version=32767.0"}, {"--options AP", "options=8001"},
+        {"--serial -2147483648", "serial=-2147483648"}, {"--axes -3,3", "axes=-3,3"}, {"--flash f", "flash=f"},
+        {"--test-result ffff", "test-result=ffff"}, {"--rfu", "rfu=1"}, {"--nmea 50", "nmea=50"},
+        {"--gps 2.5", "gps=2.5"}, {"--position -90,180", "position=-90,180"},
+        {"--position 90,-180", "position=90,-180"}, {"--silent", "silent=1"},
+        {"--silent-for 0x50,84", "silent-for=50,54,"}, {"--silent-for 255", "silent-for=ff,"},
+        {"--incompatible", "incompatible=1"}, {"--flash-fail", "flash-fail=1"}, {"--corrupt 1", "corrupt=1"},
+        {"--noise 0.5", "noise=0.5"}, {"--burst", "burst=1"}, {"--unplug-after 0.3", "unplug-after=0.3"},
+        {"--record r", "record=r"}, {"--send-times t", "send-times=t"}, {"--seed 4294967295", "seed=4294967295"},
+        {"--replay a.tcap", "replay=a.tcap"}, {"--speed 0.01", "speed=0.01"}, {"--speed 1000", "speed=1000"},
+        {"--help", "help=1"}, {"-h", "help=1"},
     };
-    for (const auto& args : bad) {
-        EXPECT_FALSE(ParseOptions(args, error)) << args[0];
-        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    const char* bad[] = {
+        "--baud 9601", "--baud fast", "--baud", "--link ''", "--version 32768.0", "--version 1.100", "--version -1.0",
+        "--version 1.-1", "--version 1", "--options AQ", "--options @", "--serial 2147483648", "--axes 0,1",
+        "--axes 4,1", "--axes 1,-4", "--axes 3", "--test-result 10000", "--flash", "--nmea 50.1", "--nmea nan",
+        "--gps -nan", "--gps -1", "--position 91,0", "--position -91,0", "--position 0,181", "--position 0,-181",
+        "--position nan,0", "--position 0,NAN", "--position 0", "--silent-for 0x50,", "--silent-for 256",
+        "--corrupt 1.01", "--noise -0.1", "--unplug-after 0", "--unplug-after nan", "--unplug-after inf", "--record ''",
+        "--send-times ''", "--seed 4294967296", "--seed -1", "--replay", "--replay ''", "--speed 0.0099",
+        "--speed 1001", "--speed fast", "--speed nan", "--frobnicate",
+    };
+    const std::string help = HelpText();
+    std::string error;
+    for (const auto& [line, field] : good) {
+        const auto parsed = ParseOptions(Args(line), error);
+        ASSERT_TRUE(parsed) << error;
+        EXPECT_NE(Describe(*parsed).find(std::string(" ") + field + " "), std::string::npos) << Describe(*parsed);
+        EXPECT_TRUE(Args(line)[0] == "-h" || help.find("  " + Args(line)[0] + " ") != std::string::npos) << line;
+    }
+    for (const char* line : bad) {
+        EXPECT_FALSE(ParseOptions(Args(line), error)) << line;
+        EXPECT_NE(error.find(Args(line)[0]), std::string::npos) << error;
     }
 }
 

@@ -6,28 +6,29 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <string_view>
+#include <thread>
 #include <utility>
 
 extern char** environ;
 
 namespace tolvane {
 
+using Clock = std::chrono::steady_clock;
+
 SimProcess::SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment)
 {
     args.insert(args.begin(), program);
-    std::vector<char*> argv;
+    std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
     for (auto& e : environment) envp.push_back(e.data());
+    // This process's environment, less what `environment` replaces.
     for (char** e = environ; *e != nullptr; ++e) {
-        const std::string_view entry(*e);
-        const std::string_view name = entry.substr(0, entry.find('='));
+        const std::string name = std::string(*e).substr(0, std::string(*e).find('=') + 1);
         bool replaced = false;
-        for (const auto& added : environment) replaced = replaced || added.starts_with(std::string(name) + "=");
+        for (const auto& added : environment) replaced = replaced || added.starts_with(name);
         if (!replaced) envp.push_back(*e);
     }
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
     int out[2];
     if (::pipe(out) != 0) return;
@@ -49,13 +50,12 @@ SimProcess::~SimProcess()
 
 std::string SimProcess::Output(bool all)
 {
-    using Clock = std::chrono::steady_clock;
     std::string text;
-    for (const auto end = Clock::now() + std::chrono::seconds(3);
-         Clock::now() < end && (all || text.find('\n') == std::string::npos);) {
+    char buffer[4096];
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < end && (all || text.find('\n') == std::string::npos)) {
         pollfd p{out_, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
-        char buffer[4096];
         const ssize_t n = ::read(out_, buffer, sizeof buffer);
         if (n <= 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
@@ -70,13 +70,13 @@ int SimProcess::Stop(int signal)
     const pid_t pid = std::exchange(pid_, -1);
     int status = 0;
     pid_t waited = 0;
-    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-         (waited = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end;)
-        ::usleep(10'000);
-    if (waited == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
+    for (const auto end = Clock::now() + std::chrono::seconds(10); (waited = ::waitpid(pid, &status, WNOHANG)) == 0;) {
+        if (Clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -43,7 +43,7 @@ Rows Lines(int first, int count, int blanks = 0)
     return out;
 }
 
-TEST(MessageRing, PositionsFlagsAndRowsShown)
+TEST(MessageRing, PositionsFlagsRowsShownAndRowGeometry)
 {
     struct Case {
         int added, oldest, next;
@@ -70,6 +70,10 @@ TEST(MessageRing, PositionsFlagsAndRowsShown)
     for (const auto [lh, height, rows] :
          {std::array{16, 31, 0}, {16, 32, 1}, {16, 47, 1}, {16, 336, 20}, {15, 30, 1}, {16, 816, 50}, {16, 1280, 50}})
         EXPECT_EQ(RowGeometry{lh}.VisibleRows(height), rows) << lh << " " << height;
+    // {a, b, visible, first, last}: the rows [first, last) that the pixel band [a, b) touches.
+    for (const auto [a, b, visible, first, last] :
+         {std::array{0, 8, 10, 0, 0}, {0, 9, 10, 0, 1}, {8, 25, 10, 0, 2}, {40, 56, 10, 2, 3}, {100, 200, 3, 0, 0}})
+        EXPECT_EQ(RowGeometry{16}.RowsInBand(a, b, visible), (RowGeometry::RowSpan{first, last})) << a << " " << b;
 }
 
 TEST(PaintPlanner, WhatAPaintDoes)
@@ -90,6 +94,7 @@ TEST(PaintPlanner, WhatAPaintDoes)
         {"free rows", 3, 2, 10, false, P::Incremental, {{K::FreeRow, 3, 3}, {K::FreeRow, 4, 4}}},
         {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
         {"51st line in 50 rows", 50, 1, 50, false, P::Incremental, {{K::Scroll, 49, 0}}},
+        {"one scroll fewer than rows", 3, 2, 3, false, P::Incremental, {{K::Scroll, 2, 3}, {K::Scroll, 2, 4}}},
         {"as many scrolls as rows", 20, 5, 5, false, P::Full, {}},
     };
     for (const Case& c : cases) {

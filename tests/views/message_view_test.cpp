@@ -3,11 +3,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,8 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "views_test_support.h"
+
 namespace tolvane {
 namespace {
+
+using test::Settle;
 
 DeviceMessage Nmea(const std::string& text)
 {
@@ -34,36 +36,7 @@ DeviceMessage Numbered(int i)
     return Nmea("$LINE," + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 3, '#'));
 }
 
-DeviceMessage Orientation()
-{
-    DeviceMessage m;
-    m.type = 'p';
-    m.length = 6;
-    m.payload[5] = 0x08; // azimuth 2048 counts
-    return m;
-}
-
-// Paints what Qt has pending, now.
-void Settle(QWidget* window)
-{
-    QCoreApplication::processEvents();
-    QEvent request(QEvent::UpdateRequest);
-    QCoreApplication::sendEvent(window, &request);
-}
-
-class PaintRecorder : public QObject {
-public:
-    explicit PaintRecorder(QWidget* watched) { watched->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-};
+const DeviceMessage kOrientation = test::Orientation(0, 0, 2048); // azimuth 11.25
 
 // The view in a window, sized in rows, and the two pictures to compare.
 struct ViewWindow {
@@ -93,15 +66,17 @@ struct ViewWindow {
 };
 
 // Stands in for the orientation panel: an opaque child, striped so that
-// its pixels moved by a scroll show.
+// its pixels moved by a scroll show; named to the view as lying over it,
+// or not.
 class Panel : public QWidget {
 public:
-    Panel(ViewWindow& w, int top) : QWidget(w.view)
+    Panel(ViewWindow& w, int top, bool named = true) : QWidget(w.view)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setGeometry(w.view->width() / 2, top, w.view->width() / 3, w.view->height());
         show();
-        w.view->SetOverlapProvider([this] { return std::vector<QWidget*>{this}; });
+        if (named)
+            w.view->SetOverlapProvider([this] { return std::vector<QWidget*>{this}; });
     }
 
 protected:
@@ -113,63 +88,59 @@ protected:
     }
 };
 
-struct Step {
-    enum Kind { Add, Batch, Rows, Font, PanelAt } kind;
-    int n = 0;
-};
-struct Sequence {
-    const char* name;
-    int rows;
-    std::vector<Step> steps;
-};
-
-class IncrementalPaint : public testing::TestWithParam<Sequence> {};
-
 // After every line (Add) or step the pixels on screen are a full redraw's.
-TEST_P(IncrementalPaint, LeavesTheFullRedrawPicture)
+TEST(MessageView, IncrementalPaintLeavesTheFullRedrawPicture)
 {
-    ViewWindow w(GetParam().rows);
-    int serial = 0;
-    for (const Step& s : GetParam().steps) {
-        for (int i = 0; i < (s.kind == Step::Add ? s.n : 1); ++i) {
-            if (s.kind == Step::Add)
-                w.view->AddMessage(Numbered(serial++));
-            for (int j = 0; s.kind == Step::Batch && j < s.n; ++j)
-                w.view->AddMessage(Numbered(serial++));
-            if (s.kind == Step::Rows)
-                w.SetRows(s.n);
-            if (s.kind == Step::Font)
-                w.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans"), s.n));
-            if (s.kind == Step::PanelAt)
-                new Panel(w, w.Row(s.n).top() + w.lh / 3);
-            Settle(&w.window);
-            ASSERT_EQ(w.OnScreen(), w.Fresh()) << serial << " lines in " << w.view->VisibleRows() << " rows";
+    enum Kind { Add, Batch, Rows, Font, PanelAt, ChildAt };
+    struct Step {
+        Kind kind;
+        int n;
+    };
+    const struct {
+        const char* name;
+        int rows;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"fewer lines than rows", 12, {{Add, 5}}},
+        {"exactly full, then more", 12, {{Add, 14}}},
+        {"wraps past 50", 20, {{Add, 60}}},
+        {"50 rows wrap", 55, {{Add, 53}}},
+        {"several between paints", 15, {{Batch, 3}, {Batch, 7}, {Add, 2}, {Batch, 20}}},
+        {"50 rows wrap while pending", 50, {{Add, 45}, {Batch, 10}, {Batch, 4}}},
+        {"more than the ring between paints", 10, {{Add, 4}, {Batch, 57}, {Add, 2}}},
+        {"resized between", 20, {{Add, 10}, {Rows, 6}, {Add, 5}, {Rows, 30}, {Batch, 8}}},
+        {"too short, then grown", 0, {{Add, 3}, {Rows, 1}, {Add, 2}, {Rows, 8}}},
+        {"font change", 10, {{Add, 15}, {Font, 14}, {Add, 4}}},
+        {"a panel over the rows", 20, {{PanelAt, 14}, {Add, 30}, {Batch, 4}}},
+        {"a child over the rows that the view is not told of", 20, {{ChildAt, 14}, {Add, 30}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ViewWindow w(c.rows);
+        int serial = 0;
+        for (const Step& s : c.steps) {
+            for (int i = 0; i < (s.kind == Add ? s.n : 1); ++i) {
+                for (int j = 0; j < (s.kind == Add ? 1 : s.kind == Batch ? s.n : 0); ++j)
+                    w.view->AddMessage(Numbered(serial++));
+                if (s.kind == Rows)
+                    w.SetRows(s.n);
+                if (s.kind == Font)
+                    w.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans"), s.n));
+                if (s.kind == PanelAt || s.kind == ChildAt)
+                    new Panel(w, w.Row(s.n).top() + w.lh / 3, s.kind == PanelAt);
+                Settle(&w.window);
+                ASSERT_EQ(w.OnScreen(), w.Fresh()) << serial << " lines in " << w.view->VisibleRows() << " rows";
+            }
         }
+        const QImage screen = w.OnScreen();
+        EXPECT_NE(screen, QImage(screen.size(), screen.format())) << "nothing drawn";
     }
-    const QImage screen = w.OnScreen();
-    EXPECT_NE(screen, QImage(screen.size(), screen.format())) << "nothing drawn";
 }
 
-using S = Step;
-INSTANTIATE_TEST_SUITE_P(
-    MessageView, IncrementalPaint,
-    testing::Values(Sequence{"FewerLinesThanRows", 12, {{S::Add, 5}}},
-                    Sequence{"ExactlyFullThenMore", 12, {{S::Add, 14}}},
-                    Sequence{"WrapsPast50", 20, {{S::Add, 60}}},
-                    Sequence{"FiftyRowsWrap", 55, {{S::Add, 53}}},
-                    Sequence{"SeveralBetweenPaints", 15, {{S::Batch, 3}, {S::Batch, 7}, {S::Add, 2}, {S::Batch, 20}}},
-                    Sequence{"FiftyRowsWrapWhilePending", 50, {{S::Add, 45}, {S::Batch, 10}, {S::Batch, 4}}},
-                    Sequence{"MoreThanTheRingBetweenPaints", 10, {{S::Add, 4}, {S::Batch, 57}, {S::Add, 2}}},
-                    Sequence{"ResizeBetween", 20, {{S::Add, 10}, {S::Rows, 6}, {S::Add, 5}, {S::Rows, 30}, {S::Batch, 8}}},
-                    Sequence{"TooShortThenGrown", 0, {{S::Add, 3}, {S::Rows, 1}, {S::Add, 2}, {S::Rows, 8}}},
-                    Sequence{"FontChange", 10, {{S::Add, 15}, {S::Font, 14}, {S::Add, 4}}},
-                    Sequence{"PanelOverTheRows", 20, {{S::PanelAt, 14}, {S::Add, 30}, {S::Batch, 4}}}),
-    [](const testing::TestParamInfo<Sequence>& p) { return std::string(p.param.name); });
-
-TEST(MessageViewPaint, NewLinePaintsOneRowAndOneMoreAboveAPanel)
+TEST(MessageView, NewLinePaintsOneRowAndOneMoreAboveAPanel)
 {
     ViewWindow w(8);
-    PaintRecorder recorder(w.view);
+    test::PaintRecorder recorder(w.view);
     for (int i = 0; i < 20; ++i) {
         recorder.painted = {};
         w.view->AddMessage(Numbered(i));
@@ -185,7 +156,7 @@ TEST(MessageViewPaint, NewLinePaintsOneRowAndOneMoreAboveAPanel)
     EXPECT_EQ(recorder.painted, (QRegion(w.Row(7)) + w.Row(4)) - panel->geometry());
 }
 
-TEST(MessageViewPaint, BlackColumnsOnWhite)
+TEST(MessageView, BlackColumnsOnWhite)
 {
     ViewWindow w(4);
     QPalette palette = w.view->palette();
@@ -195,10 +166,9 @@ TEST(MessageViewPaint, BlackColumnsOnWhite)
     Settle(&w.window);
     const QImage image = w.OnScreen();
     QRect ink;
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ink |= qGray(image.pixel(x, y)) < 128 ? QRect(x, y, 1, 1) : QRect();
-    }
     EXPECT_EQ(image.pixel(0, 0), qRgb(255, 255, 255));
     // "NMEA" from x = cw, "X" from x = 11 cw, inside row 0.
     EXPECT_EQ(ink.left() / w.view->CharWidth(), 1);
@@ -218,7 +188,7 @@ TEST(MessageView, FirstPaintSignalsOnceEvenWhenNoRowFits)
         Settle(&window);
         QCoreApplication::processEvents();
         EXPECT_EQ(spy.count(), 1);
-        view->AddMessage(Orientation());
+        view->AddMessage(kOrientation);
         view->resize(300, 300);
     }
 }
@@ -242,7 +212,7 @@ TEST(MessageView, AddsShownTypesAndAppliesTheirEffects)
     view.showNmea = false;
     view.AddMessage(Nmea("$GPGGA,1"));
     view.AddMessage(DeviceMessage{}); // type 0: not in the catalogue
-    view.AddMessage(Orientation());
+    view.AddMessage(kOrientation);
     view.showNmea = true;
     view.AddMessage(Nmea("$GPRMC,2"));
     DeviceMessage power;
@@ -283,7 +253,7 @@ TEST(MessageView, AccessibleListOfTheVisibleLines)
     EXPECT_EQ(list->role(), QAccessible::List);
     for (int i = 0; i < 7; ++i)
         w.view->AddMessage(Nmea("L" + std::to_string(i)));
-    w.view->AddMessage(Orientation());
+    w.view->AddMessage(kOrientation);
     ASSERT_EQ(list->childCount(), 5);
     for (int row = 0; row < 5; ++row) {
         QAccessibleInterface* item = list->child(row);

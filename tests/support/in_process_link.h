@@ -1,0 +1,85 @@
+// A link in process, for tests of the frame, the dialogs and the views:
+// the test plays the compass by delivering messages, sees every request
+// sent, decides which ports open, and can pull the cable. Everything runs
+// on the test's thread; the notify callback is called at once.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "link/device_link.h"
+
+namespace tolvane::test {
+
+class InProcessLink : public DeviceLink {
+public:
+    // Ports that open, and why the others do not (Missing by default).
+    void SetProbe(int port, PortProbe probe) { probes_[port] = probe; }
+
+    // The compass sends `message`: queued, and the frame notified.
+    void Deliver(const DeviceMessage& message)
+    {
+        queue_.push_back(message);
+        if (notify_) notify_();
+    }
+    // The cable is pulled: the reader ends and says so once.
+    void Unplug()
+    {
+        running_ = false;
+        if (notify_) notify_();
+    }
+
+    std::vector<OutgoingRequest> sent;
+    std::vector<std::pair<int, int>> opened; // port and baud of every successful Open
+
+    void SetNotify(std::function<void()> notify) override { notify_ = std::move(notify); }
+    void SetCapture(CaptureSink*) override {}
+    const PortMap& Ports() const override { return ports_; }
+    PortProbe Probe(int port) const override
+    {
+        const auto it = probes_.find(port);
+        return it == probes_.end() ? PortProbe(ProbeResult::Missing) : it->second;
+    }
+
+    using DeviceLink::Open;
+    int Open(int port, int baud, PortProbe* why) override
+    {
+        Close();
+        const PortProbe found = Probe(port);
+        if (why) *why = found;
+        if (found.reason != ProbeResult::Free) return -1;
+        port_ = port;
+        running_ = true;
+        opened.emplace_back(port, baud);
+        return port;
+    }
+    void Close() override { port_ = -1; }
+    std::int32_t Send(const OutgoingRequest& request) override
+    {
+        if (port_ == -1 || request.length > kMaxSentPayload) return -1;
+        sent.push_back(request);
+        return 0;
+    }
+    TakeResult TakeMessage(DeviceMessage& message) override
+    {
+        if (queue_.empty()) return kEmpty;
+        message = queue_.front();
+        queue_.pop_front();
+        return kTaken;
+    }
+    int PortNumber() const override { return port_; }
+    bool ReaderRunning() const override { return port_ != -1 && running_; }
+    std::uint64_t DroppedCount() const override { return 0; }
+
+private:
+    PortMap ports_;
+    std::map<int, PortProbe> probes_;
+    std::function<void()> notify_;
+    std::deque<DeviceMessage> queue_;
+    int port_ = -1;
+    bool running_ = false;
+};
+
+} // namespace tolvane::test

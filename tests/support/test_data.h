@@ -1,0 +1,134 @@
+// What the tests of the link, the protocol, captures and the simulator
+// feed them: frames and sentences built here with their own sums,
+// independent of the encoder under test; data files; temporary folders;
+// a SerialLink on a simulator's terminal and the messages it brings.
+#pragma once
+
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "link/serial_link.h"
+
+namespace tolvane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// CR LF '~' type length payload sum; `checksumDelta` spoils the sum.
+inline Bytes Frame(std::uint8_t type, const Bytes& payload, int checksumDelta = 0)
+{
+    Bytes out{0x0D, 0x0A, 0x7E, type, static_cast<std::uint8_t>(payload.size())};
+    out.insert(out.end(), payload.begin(), payload.end());
+    unsigned sum = 0;
+    for (auto b : out) sum += b;
+    out.push_back(static_cast<std::uint8_t>(sum + checksumDelta));
+    return out;
+}
+
+// "$text*HH" with the XOR of the text.
+inline std::string Nmea(std::string_view text, bool lowerCase = false)
+{
+    unsigned x = 0;
+    for (unsigned char c : text) x ^= c;
+    char digits[3];
+    std::snprintf(digits, sizeof digits, lowerCase ? "%02x" : "%02X", x);
+    return "$" + std::string(text) + "*" + digits;
+}
+
+inline Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+inline std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// n bytes counting up from `first`.
+inline Bytes Filled(std::size_t n, std::uint8_t first = 1)
+{
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(first + i);
+    return out;
+}
+
+inline Bytes ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Polls `done` until it holds, for at most `limit`.
+inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(2))
+{
+    for (const auto end = std::chrono::steady_clock::now() + limit; !done();) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A fresh folder of its own, removed with its content.
+struct TempDir {
+    static std::filesystem::path Make()
+    {
+        std::string name = ::testing::TempDir() + "tolvane-XXXXXX";
+        return ::mkdtemp(name.data()) ? name : throw std::runtime_error("mkdtemp " + name);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& file) const { return (path / file).string(); }
+
+    const std::filesystem::path path = Make();
+};
+
+// `device` opened as port 1, its lock files looked for in `lockDirectory`;
+// `capture` sees the bytes from the start.
+inline std::unique_ptr<SerialLink> OpenLink(const std::string& device, const std::string& lockDirectory,
+                                            int baud = 9600, CaptureSink* capture = nullptr)
+{
+    auto link = std::make_unique<SerialLink>();
+    PortMap map;
+    map.SetPath(1, device);
+    link->SetPortMap(map);
+    link->SetLockDirectories({lockDirectory});
+    link->SetCapture(capture);
+    EXPECT_EQ(link->Open(1, baud), 1) << device;
+    return link;
+}
+
+// The messages over `span`, ending early with one of type `until`, or once
+// `count` have come.
+inline std::vector<DeviceMessage> Collect(SerialLink& link, std::chrono::milliseconds span, int until = -1,
+                                          std::size_t count = SIZE_MAX)
+{
+    std::vector<DeviceMessage> got;
+    DeviceMessage m;
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (got.size() < count && std::chrono::steady_clock::now() < end) {
+        if (link.TakeMessage(m) == SerialLink::kEmpty) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        got.push_back(m);
+        if (m.type == until) break;
+    }
+    return got;
+}
+
+} // namespace tolvane::test

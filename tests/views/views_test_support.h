@@ -1,0 +1,76 @@
+// What the views' tests share: painting what Qt has pending, recording
+// what a widget paints, a user's drag, and an orientation message.
+#pragma once
+
+#include <QImage>
+#include <QPaintEvent>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "link/device_message.h"
+
+namespace tolvane::test {
+
+// Paints what Qt has pending, now.
+inline void Settle(QWidget* window)
+{
+    QCoreApplication::processEvents();
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(window, &request);
+}
+
+// The union of the regions `watched` paints.
+struct PaintRecorder : QObject {
+    explicit PaintRecorder(QWidget* watched) { watched->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+// A user's drag from `from` (in w's coordinates); w may move under the mouse.
+inline void Drag(QWidget* w, QPoint from, QPoint delta)
+{
+    const QPoint start = w->mapToGlobal(from);
+    QTest::mousePress(w, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 4; ++step) {
+        const QPoint at = w->mapFromGlobal(start + delta * step / 4);
+        ASSERT_FALSE(at.isNull()) << "QTest would take (0, 0) for the centre";
+        QTest::mouseMove(w, at);
+    }
+    QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(start + delta));
+}
+
+// Whether a pixel of `area` is greyer than `below` (by default: not white).
+inline bool Ink(const QImage& image, const QRect& area, int below = 255)
+{
+    const QRect r = area & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(image.pixel(x, y)) < below)
+                return true;
+    return false;
+}
+
+inline DeviceMessage Orientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth,
+                                 std::uint16_t type = 0x70)
+{
+    DeviceMessage m;
+    m.type = type;
+    m.length = 6;
+    const std::uint16_t fields[] = {static_cast<std::uint16_t>(roll), static_cast<std::uint16_t>(pitch), azimuth};
+    for (int i = 0; i < 3; ++i) {
+        m.payload[2 * i] = static_cast<std::uint8_t>(fields[i] & 0xFF);
+        m.payload[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
+    }
+    return m;
+}
+
+} // namespace tolvane::test
