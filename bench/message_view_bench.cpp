@@ -4,6 +4,7 @@
 // then the same for lines each followed by a full redraw, for comparison.
 #include <QApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -11,24 +12,27 @@
 
 #include "paint_meter.h"
 #include "views/message_view.h"
+#include "protocol/messages.h"
 
 using namespace tolvane;
 
 namespace {
 
-DeviceMessage Orientation(int i)
+// The line of an orientation message, as the frame renders it.
+StatusLine OrientationLine(int i)
 {
+    Orientation o{.roll = static_cast<std::int16_t>(i * 37),
+                  .pitch = static_cast<std::int16_t>(-i * 11),
+                  .azimuth = static_cast<std::uint16_t>(i * 182)};
+    PayloadWriter writer;
+    o.Encode(writer);
     DeviceMessage m;
-    m.type = 'p';
-    m.length = 6;
-    const auto put = [&m](int at, int v) {
-        m.payload[at] = static_cast<std::uint8_t>(v & 0xFF);
-        m.payload[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-    };
-    put(0, i * 37);
-    put(2, -i * 11);
-    put(4, i * 182);
-    return m;
+    m.type = TypeByte(MessageType::Orientation);
+    m.length = static_cast<std::uint16_t>(writer.Length());
+    std::copy(writer.Bytes(), writer.Bytes() + writer.Length(), m.payload);
+    StatusLine line;
+    RenderMessage(m, line);
+    return line;
 }
 
 } // namespace
@@ -56,7 +60,7 @@ int main(int argc, char** argv)
         meter.paints = 0;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < lines; ++i) {
-            view.AddMessage(Orientation(i));
+            view.AddMessage(OrientationLine(i));
             if (erase)
                 view.RepaintWithErase();
             QCoreApplication::processEvents();

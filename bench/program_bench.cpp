@@ -50,7 +50,7 @@ int main(int argc, char** argv)
         frame.RunCommand(kCmdNavConsole);
     }
     const std::uint64_t firstCount = frame.Controller().OrientationCount();
-    const std::uint16_t firstSequence = frame.Log().azimuth;
+    const std::uint16_t firstSequence = log.azimuth;
     const double cpuStart = CpuSeconds();
     QElapsedTimer run;
     run.start();
@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
     const std::uint64_t counted = frame.Controller().OrientationCount() - firstCount;
-    const std::uint16_t sent = static_cast<std::uint16_t>(frame.Log().azimuth - firstSequence);
+    const std::uint16_t sent = static_cast<std::uint16_t>(log.azimuth - firstSequence);
 
     std::printf("start to first paint: %.0f ms\n", firstPaintMs);
     std::printf("orientation panel %s, Nav Console %s\n", frame.Panel().Shown() ? "shown" : "hidden",

@@ -115,11 +115,11 @@ public:
         if (stamped)
             delays.Add(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - queued).count());
         if (frame->Controller().OrientationCount() != before) {
-            Orientation(frame->Log().azimuth);
+            Orientation(log->azimuth);
             if (dispatched)
                 std::fprintf(dispatched, "%lld %u\n",
                              static_cast<long long>(Clock::now().time_since_epoch().count()),
-                             static_cast<unsigned>(frame->Log().azimuth));
+                             static_cast<unsigned>(log->azimuth));
         }
         return handled;
     }
@@ -134,13 +134,14 @@ public:
         }
         haveLast = true;
         last = sequence;
-        if (frame->Log().Logging() && !haveFirstLogged) {
+        if (log->Logging() && !haveFirstLogged) {
             haveFirstLogged = true;
             firstLogged = sequence;
         }
     }
 
     CMainFrame* frame = nullptr;
+    LogFile* log = nullptr;
     std::FILE* dispatched = nullptr; // "<steady ns> <azimuth>" per orientation message
     StampRing stamps;
     Histogram delays;
@@ -218,6 +219,7 @@ int main(int argc, char** argv)
         QCoreApplication::postEvent(&frame, new QEvent(CMainFrame::WM_DEVICE_MESSAGE));
     });
     app.frame = &frame;
+    app.log = &log;
     frame.show();
 
     QElapsedTimer settle;
@@ -231,7 +233,7 @@ int main(int argc, char** argv)
     }
 
     const std::string logPath = dir.filePath("soak.dta").toStdString();
-    if (!frame.Log().OpenPath(logPath, false)) {
+    if (!log.OpenPath(logPath, false)) {
         std::fprintf(stderr, "cannot open %s\n", logPath.c_str());
         return 1;
     }
@@ -253,7 +255,7 @@ int main(int argc, char** argv)
     const long residentEnd = ResidentKb();
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
-    frame.Log().Close();
+    log.Close();
     const std::uint64_t logged = frame.Controller().OrientationCount() - countAtOpen;
     app.frame = nullptr;
 

@@ -89,6 +89,7 @@ public:
 
     // The dialogs waiting for messages of their types.
     ReceiverRegistry& Receivers() { return receivers_; }
+    const ReceiverRegistry& Receivers() const { return receivers_; }
 
     const OutgoingRequest& PendingRequest() const { return pendingRequest_; }
     const std::string& RequestName() const { return requestName_; }

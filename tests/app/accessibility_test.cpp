@@ -107,10 +107,10 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
     std::vector<std::unique_ptr<QDialog>> dialogs;
     dialogs.push_back(std::make_unique<InitializationsDialog>(1.5f, 2.5f, -3.5f, 4.5f, 145, stub.Sender(),
-                                                              stub.Registrar(), nullptr));
-    dialogs.push_back(std::make_unique<StartupDefaultsDialog>(stub.Sender(), stub.Registrar(), nullptr));
-    dialogs.push_back(std::make_unique<CompensationDialog>(stub.Sender(), stub.Registrar(), nullptr));
-    dialogs.push_back(std::make_unique<WmmDialog>(stub.Sender(), stub.Registrar(), nullptr, QDate(2026, 12, 7)));
+                                                              &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<StartupDefaultsDialog>(stub.Sender(), &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<CompensationDialog>(stub.Sender(), &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<WmmDialog>(stub.Sender(), &stub.registry, nullptr, QDate(2026, 12, 7)));
     dialogs.push_back(std::make_unique<ComPortDialog>(
         *link, 9600, *settings, nullptr, nullptr, [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
     dialogs.push_back(std::make_unique<CAboutBox>(nullptr));

@@ -154,8 +154,8 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
     test::BoxAnswerer boxes;
     ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > 0; }));
     const std::uint64_t firstCount = frame->Controller().OrientationCount();
-    const std::uint16_t firstSequence = frame->Log().azimuth;
-    const auto sent = [&] { return static_cast<std::uint16_t>(frame->Log().azimuth - firstSequence); };
+    const std::uint16_t firstSequence = log->azimuth;
+    const auto sent = [&] { return static_cast<std::uint16_t>(log->azimuth - firstSequence); };
     ASSERT_TRUE(WaitUntil([&] { return sent() > 160; }, 12000));
     const std::uint64_t dispatched = frame->Controller().OrientationCount() - firstCount;
     EXPECT_LE(dispatched, sent());

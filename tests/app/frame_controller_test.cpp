@@ -2,7 +2,12 @@
 // which timers run, what the user is asked, and what the view receives.
 #include "app/frame_controller.h"
 
+#include "app/command_states.h"
+#include "app/lost_port_watch.h"
+#include "resources/command_ids.h"
+
 #include "protocol/requests.h"
+#include "support/in_process_link.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +21,22 @@
 namespace tolvane {
 namespace {
 
-// Records what the frame makes the window do. Sends are kept even without
-// a port: dropping them is the link's business, not the frame's.
+// Records what the frame makes the window do.
 struct FakeHost : FrameHost {
-    int port = 1;
-    int reopenResult = 1;
     bool replyTimer = false;
     bool answerRetry = false;
     std::function<void()> whileAsking; // runs inside the question's nested loop
     std::function<void()> whileIncompatible;
-    std::map<std::string, std::vector<int>> seen; // "sent", "viewed", ... in order
+    std::map<std::string, std::vector<std::string>> seen; // "viewed", "shown" in order
     std::map<std::string, int> calls;
 
-    int PortNumber() const override { return port; }
-    int ReopenPort(int, int) override { return reopenResult; }
-    void Send(const OutgoingRequest& r) override { seen["sent"].push_back(r.type); }
     void StartReplyTimer() override { replyTimer = true; }
     void StopReplyTimer() override { replyTimer = false; }
     void StartHoldoffTimer() override { ++calls["holdoff"]; }
-    void AddToView(const DeviceMessage& m) override { seen["viewed"].push_back(m.type); }
+    void ShowLine(const StatusLine& line) override { seen["viewed"].push_back(line.mnemonic); }
+    void ShowOrientation(const Orientation& o) override { seen["shown"].push_back(std::to_string(o.roll)); }
+    void RecreatePanel() override { ++calls["panel anew"]; }
+    void ClearPanel() override { ++calls["panel cleared"]; }
     void IdentityChanged() override { ++calls["identity"]; }
     void CommandStateChanged() override {}
     bool AskRetry(const std::string& name) override
@@ -50,11 +52,39 @@ struct FakeHost : FrameHost {
     }
     void ShowReopenFailed() override { ++calls["reopen failed"]; }
     void PostShowInitializations() override { ++calls["initializations"]; }
-    void HandToDialogs(const DeviceMessage& m) override { seen["dialogs"].push_back(m.type); }
-    void LogOrientation(std::int16_t roll, std::int16_t, std::uint16_t) override { seen["logged"].push_back(roll); }
-    void ShowOrientation(const DeviceMessage& m) override { seen["shown"].push_back(m.payload[0]); }
-    void RecreatePanel() override { ++calls["panel anew"]; }
-    void ClearPanel() override { ++calls["panel cleared"]; }
+};
+
+// A dialog waiting for every type a dialog can wait for.
+struct AnyDialog : MessageReceiver {
+    std::vector<std::string> types;
+    void OnMessage(const DeviceMessage& m) override
+    {
+        char text[8];
+        std::snprintf(text, sizeof text, "%X", m.type);
+        types.emplace_back(text);
+    }
+};
+
+// The window, the compass on port 1 at 9600 baud, a log that is not open,
+// and a dialog waiting for everything.
+struct Bench {
+    FakeHost host;
+    test::InProcessLink link;
+    LogFile log{testing::TempDir(), nullptr};
+    FrameController frame{host, link, log};
+    AnyDialog dialog;
+
+    Bench()
+    {
+        link.SetProbe(1, PortProbe(ProbeResult::Free));
+        link.Open(1, 9600);
+        link.opened.clear();
+        frame.Receivers().Register(&dialog, {MessageType::Offsets, MessageType::Declination,
+                                             MessageType::OrientationRate, MessageType::SelfTest,
+                                             MessageType::Orientation, MessageType::Nmea, MessageType::PowerUp,
+                                             MessageType::Identity, MessageType::Compensation,
+                                             MessageType::CompensationParameters});
+    }
 };
 
 DeviceMessage Msg(std::uint16_t type, std::vector<std::uint8_t> payload)
@@ -80,13 +110,15 @@ const std::map<int, std::vector<std::uint8_t>> kReplies = {
 };
 const std::map<int, int> kReplyLengths = {{0x50, 7}, {0x7F, 2}};
 
-// Runs a script of words: commands, "timeout" (answered Cancel, or Retry
-// with "timeout+retry"), "holdoff", "compensating", settings as "port=-1",
-// "reopen=-1" and "baud=4800", and replies by type in hex, as "50", "50/6"
+// Runs a script of words: commands (with "nmea" for the NMEA switch), "timeout" (answered Cancel, or Retry
+// with "timeout+retry"), "holdoff", "unplug" (the port closes), "busy"
+// (port 1 cannot be opened again), "baud=4800", and replies by type in hex, as "50", "50/6"
 // (payload length 6) or "70:9" (first payload byte 9). "ask>48" and
 // "box>70:9" deliver a message while the next question or box is open.
-void RunScript(FakeHost& host, FrameController& frame, const std::string& script)
+void RunScript(Bench& b, const std::string& script)
 {
+    FakeHost& host = b.host;
+    FrameController& frame = b.frame;
     std::istringstream words(script);
     for (std::string w; words >> w;) {
         const std::string arg = w.substr(w.find_first_of("=>+:/") + 1);
@@ -97,17 +129,17 @@ void RunScript(FakeHost& host, FrameController& frame, const std::string& script
         else if (w == "selftest") frame.SelfTest();
         else if (w == "status") frame.CompensateStatus();
         else if (w == "abort") frame.CompensateAbort();
-        else if (w == "compensating") frame.compensationActive = true;
+        else if (w == "nmea") frame.ToggleNmea();
         else if (w == "holdoff") frame.OnHoldoffTimeout();
         else if (w.starts_with("timeout")) {
             host.answerRetry = w == "timeout+retry";
             frame.OnReplyTimeout();
         }
-        else if (w.starts_with("port=")) host.port = std::stoi(arg);
-        else if (w.starts_with("reopen=")) host.reopenResult = std::stoi(arg);
+        else if (w == "unplug") b.link.Close();
+        else if (w == "busy") b.link.SetProbe(1, PortProbe(ProbeResult::Busy));
         else if (w.starts_with("baud=")) frame.SetBaudRate(std::stoi(arg));
-        else if (w.starts_with("ask>")) host.whileAsking = [&host, &frame, arg] { RunScript(host, frame, arg); };
-        else if (w.starts_with("box>")) host.whileIncompatible = [&host, &frame, arg] { RunScript(host, frame, arg); };
+        else if (w.starts_with("ask>")) host.whileAsking = [&b, arg] { RunScript(b, arg); };
+        else if (w.starts_with("box>")) host.whileIncompatible = [&b, arg] { RunScript(b, arg); };
         else {
             const int type = std::stoi(w, nullptr, 16);
             std::vector<std::uint8_t> payload = kReplies.at(type);
@@ -120,8 +152,9 @@ void RunScript(FakeHost& host, FrameController& frame, const std::string& script
     }
 }
 
-// Everything the window and the frame show after a script, defaults left out.
-std::string Summary(const FakeHost& host, const FrameController& frame)
+// Everything the window, the link, the log and the frame show after a
+// script, defaults left out.
+std::string Summary(const Bench& b)
 {
     const auto hex = [](int v) {
         char text[8];
@@ -129,17 +162,27 @@ std::string Summary(const FakeHost& host, const FrameController& frame)
         return std::string(text);
     };
     std::ostringstream out;
-    for (const auto& [what, list] : host.seen) {
+    const auto list = [&out](const char* what, const std::vector<std::string>& items) {
+        if (items.empty()) return;
         out << what;
-        for (int v : list) out << ' ' << (what == "logged" || what == "shown" ? std::to_string(v) : hex(v));
+        for (const std::string& item : items) out << ' ' << item;
         out << ", ";
-    }
-    for (const auto& [what, count] : host.calls) out << what << " x" << count << ", ";
-    if (host.replyTimer) out << "timer, ";
+    };
+    list("dialogs", b.dialog.types);
+    std::vector<std::string> sent, opened;
+    for (const OutgoingRequest& r : b.link.sent) sent.push_back(hex(r.type));
+    for (const auto& [port, baud] : b.link.opened) opened.push_back(std::to_string(port) + "@" + std::to_string(baud));
+    list("opened", opened);
+    list("sent", sent);
+    for (const auto& [what, items] : b.host.seen) list(what.c_str(), items);
+    for (const auto& [what, count] : b.host.calls) out << what << " x" << count << ", ";
+    if (b.log.roll != 0) out << "log roll " << b.log.roll << ", ";
+    if (b.host.replyTimer) out << "timer, ";
+    const FrameController& frame = b.frame;
     if (frame.PendingRequest().type != kNoReplyAwaited) out << "awaits " << hex(frame.PendingRequest().type) << ", ";
     if (frame.VersionKnown()) out << "known " << frame.Identity().serialNumber << ", ";
     if (frame.InitializeActive()) out << "initializing, ";
-    if (frame.compensationActive) out << "compensating, ";
+    if (frame.Receivers().For(TypeByte(MessageType::Compensation)) == nullptr) out << "compensation unheard, ";
     if (frame.BaudRate() != 9600) out << "baud " << frame.BaudRate() << ", ";
     return out.str();
 }
@@ -152,64 +195,133 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
         const char* summary;
     } rows[] = {
         {"identity chain: offsets and declination, replies to the dialogs", "identify C3 50 54",
-         "dialogs 50 54, sent C3 50 54, viewed C3 50 54, identity x1, panel anew x1, known 1234, "},
-        {"no port: nothing asked at start-up", "port=-1 identify", ""},
+         "dialogs 50 54, sent C3 50 54, viewed DVRSN DINICAL DIMVAR, identity x1, panel anew x1, known 1234, "},
+        {"no port: nothing asked at start-up", "unplug identify", ""},
         {"power-up forgets the version and asks again; the title waits", "C3 44",
-         "sent 50 C3, viewed C3 44, identity x1, panel anew x1, awaits C3, "},
+         "sent 50 C3, viewed DVRSN DPOWER, identity x1, panel anew x1, awaits C3, "},
         {"silence: Retry resends, Cancel forgets the version", "C3 serial timeout+retry timeout",
-         "sent 50 C3 C3, viewed C3, asked serial number x2, identity x2, panel anew x1, "},
+         "sent 50 C3 C3, viewed DVRSN, asked serial number x2, identity x2, panel anew x1, "},
         {"Retry after a late reply sends nothing", "selftest ask>48 timeout+retry",
-         "dialogs 48, sent 48, viewed 48, asked self test x1, "},
+         "dialogs 48, sent 48, viewed DTEST, asked self test x1, "},
         {"an unsupervised send replaces the awaited reply", "selftest C3 48",
-         "dialogs 48, sent 48 50, viewed C3 48, identity x1, panel anew x1, timer, awaits 50, known 1234, "},
+         "dialogs 48, sent 48 50, viewed DVRSN DTEST, identity x1, panel anew x1, timer, awaits 50, known 1234, "},
         {"... whose reply stops the timer", "selftest C3 48 50",
-         "dialogs 48 50, sent 48 50 54, viewed C3 48 50, identity x1, panel anew x1, awaits 54, known 1234, "},
+         "dialogs 48 50, sent 48 50 54, viewed DVRSN DTEST DINICAL, identity x1, panel anew x1, awaits 54, known 1234, "},
         {"initialize: supervised reads, then the dialog", "init 50 54 54 7F",
-         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed 50 54 54 7F, initializations x1, "},
+         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DIMVAR DORRATE, initializations x1, "},
         {"initialize: offsets unanswered", "init timeout", "sent 50, asked current offsets x1, "},
         {"initialize: declination unanswered, later replies change nothing", "init 50 timeout 54 7F",
-         "dialogs 50 54 7F, sent 50 54 54, viewed 50 54 7F, asked declination x1, "},
-        {"initialize: rate unanswered", "init 50 54 timeout", "dialogs 50 54, sent 50 54 54 7F, viewed 50 54, "
+         "dialogs 50 54 7F, sent 50 54 54, viewed DINICAL DIMVAR DORRATE, asked declination x1, "},
+        {"initialize: rate unanswered", "init 50 54 timeout", "dialogs 50 54, sent 50 54 54 7F, viewed DINICAL DIMVAR, "
                                                               "asked orient message rate x1, "},
         {"initialize: offsets of 6 bytes are incompatible", "init 50/6 54 7F",
-         "dialogs 50 54 7F, sent 50 54, viewed 50 54 7F, incompatible x1, "},
+         "dialogs 50 54 7F, sent 50 54, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"initialize: a rate of 3 bytes is incompatible", "init 50 54 7F/3",
-         "dialogs 50 54 7F, sent 50 54 54 7F, viewed 50 54 7F, incompatible x1, "},
+         "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"initialize: a rate of 1 byte is incompatible", "init 50 54 7F/1",
-         "dialogs 50 54 7F, sent 50 54 54 7F, viewed 50 54 7F, incompatible x1, "},
+         "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"a dispatch interrupted by the box finishes with its own message", "init box>70:9 50/8",
-         "dialogs 70 50, logged 9, sent 50 54, shown 9, viewed 70 50, holdoff x1, incompatible x1, awaits 54, "},
+         "dialogs 70 50, sent 50 54, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
         {"orientation held off for 80 ms, logged always; other types never", "70:1 70:2 holdoff 70:3 20",
-         "dialogs 70 70 20, logged 1 2 3, shown 1 3, viewed 70 70 20, holdoff x2, "},
+         "dialogs 70 70 20, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
+        {"NMEA sentences are shown while the switch is on", "nmea 20 nmea 20", "dialogs 20 20, viewed NMEA, "},
+        {"a held-off orientation is logged all the same", "70:1 70:2", "dialogs 70, shown 1, viewed DORIENT, holdoff x1, log roll 2, "},
         {"compensation parameters only with option I", "status C3 status",
-         "sent 72 50 72 67, viewed C3, identity x1, panel anew x1, awaits 67, known 1234, "},
-        {"abort ends the compensation", "compensating abort", "sent 72, awaits 72, "},
+         "sent 72 50 72 67, viewed DVRSN, identity x1, panel anew x1, awaits 67, known 1234, "},
+        {"abort ends the compensation", "abort", "sent 72, awaits 72, compensation unheard, "},
         {"reset forgets the version, unsupervised", "C3 reset",
-         "sent 50 42, viewed C3, identity x2, panel anew x1, panel cleared x1, awaits 42, "},
+         "sent 50 42, viewed DVRSN, identity x2, panel anew x1, panel cleared x1, awaits 42, "},
         {"baud rate: a failed reopen says so, no port only moves the rate",
-         "baud=9600 baud=38400 reopen=-1 baud=4800 port=-1 baud=19200", "reopen failed x1, baud 19200, "},
-        {"baud rate: the same rate reopens nothing", "reopen=-1 baud=9600 baud=38400",
-         "reopen failed x1, baud 38400, "},
+         "baud=9600 baud=38400 busy baud=4800 unplug baud=19200", "opened 1@38400, reopen failed x1, baud 19200, "},
+        {"baud rate: the same rate reopens nothing", "busy baud=9600 baud=38400", "reopen failed x1, baud 38400, "},
     };
     for (const auto& r : rows) {
-        FakeHost host;
-        FrameController frame(host);
-        RunScript(host, frame, r.script);
-        EXPECT_EQ(Summary(host, frame), r.summary) << r.name << ": " << r.script;
+        Bench b;
+        RunScript(b, r.script);
+        EXPECT_EQ(Summary(b), r.summary) << r.name << ": " << r.script;
     }
 }
 
 TEST(FrameController, InitializeGathersTheValues)
 {
-    FakeHost host;
-    FrameController frame(host);
-    RunScript(host, frame, "init 50 54 7F");
-    const InitialValues& v = frame.Initial();
+    Bench b;
+    RunScript(b, "init 50 54 7F");
+    const InitialValues& v = b.frame.Initial();
     EXPECT_EQ(std::vector<int>({v.bodyOffset, v.rollOffset, v.pitchOffset, v.declination, v.interval}),
               std::vector<int>({1911, -182, 8192, static_cast<std::int16_t>(0xF510), 100}));
-    EXPECT_EQ(frame.OrientationCount(), 0u);
-    RunScript(host, frame, "70:1 70:2");
-    EXPECT_EQ(frame.OrientationCount(), 2u);
+    EXPECT_EQ(b.frame.OrientationCount(), 0u);
+    RunScript(b, "70:1 70:2");
+    EXPECT_EQ(b.frame.OrientationCount(), 2u);
+}
+
+// The watch's tries over time: none before a second has passed, none while
+// paused, one a second while the port stays away, and none once it is back
+// or the watch ended.
+TEST(LostPortWatch, TriesOnceASecondUntilThePortIsBack)
+{
+    LostPortWatch watch;
+    EXPECT_EQ(watch.PortToTry(0), -1);
+    watch.PortLost(4, 10'000);
+    EXPECT_EQ(watch.LostPort(), 4);
+    EXPECT_EQ(watch.PortToTry(10'999), -1);
+    EXPECT_EQ(watch.PortToTry(11'000), 4);
+    watch.SetPaused(true);
+    EXPECT_EQ(watch.PortToTry(11'250), -1);
+    watch.SetPaused(false);
+    watch.Tried(false, 11'250);
+    EXPECT_EQ(watch.PortToTry(12'249), -1);
+    EXPECT_EQ(watch.PortToTry(12'250), 4);
+    watch.Tried(true, 12'250);
+    EXPECT_EQ(watch.LostPort(), -1);
+    EXPECT_EQ(watch.PortToTry(20'000), -1);
+    watch.PortLost(2, 30'000);
+    watch.End();
+    EXPECT_EQ(watch.PortToTry(40'000), -1);
+}
+
+// Enabled, checkable and checked for a command in states that differ in
+// the one flag its rule reads.
+TEST(CommandStates, FollowTheFlagsTheirRulesRead)
+{
+    const FrameState closed{};
+    FrameState open = closed;
+    open.portOpen = true;
+    const auto with = [](FrameState s, auto change) {
+        change(s);
+        return s;
+    };
+    const struct {
+        int id;
+        FrameState state;
+        bool enabled, checkable, checked;
+    } rows[] = {
+        {kCmdInitialize, closed, false, false, false},
+        {kCmdCompensateRevert, open, true, false, false},
+        {kCmdSerialNo, with(open, [](FrameState& s) { s.versionKnown = true; }), true, true, true},
+        {kCmdSerialNo, closed, false, true, false},
+        {kCmdLogClose, closed, false, false, false},
+        {kCmdLogBumpToolbar, with(closed, [](FrameState& s) { s.logging = true; }), true, false, false},
+        {kCmdNavConsole, closed, false, true, false},
+        {kCmdNavConsoleToolbar, with(closed, [](FrameState& s) { s.navConsoleOpen = true; }), true, true, true},
+        {kCmdStatusView, with(closed, [](FrameState& s) { s.panelShown = true; }), true, true, true},
+        {kCmdStatusViewToolbar, open, true, true, false},
+        {kCmdBaud19200, with(closed, [](FrameState& s) { s.baudRate = 19200; }), true, true, true},
+        {kCmdBaud4800, closed, true, true, false},
+        {kCmdToggleNmea, closed, true, true, true},
+        {kCmdCaptureRawStream, with(closed, [](FrameState& s) { s.capturing = true; }), true, true, true},
+        {kCmdCaptureRawStream, closed, false, true, false},
+        {kCmdToolbar, with(closed, [](FrameState& s) { s.toolbarShown = false; }), true, true, false},
+        {kCmdStatusBar, closed, true, true, true},
+        {0, closed, true, false, false},
+    };
+    for (const auto& r : rows) {
+        const CommandState got = StateOfCommand(r.id, r.state);
+        EXPECT_EQ(std::vector<bool>({got.enabled, got.checkable, got.checked}),
+                  std::vector<bool>({r.enabled, r.checkable, r.checked}))
+            << "command " << r.id;
+    }
+    EXPECT_EQ(std::vector<int>({BaudRateOf(kCmdBaud4800), BaudRateOf(kCmdBaud38400), BaudRateOf(kCmdSerialNo)}),
+              std::vector<int>({4800, 38400, 0}));
 }
 
 TEST(ModuleIdentityText, TitleAndVersionPane)
@@ -225,7 +337,7 @@ TEST(ModuleIdentityText, TitleAndVersionPane)
          " Version=0.00  Build Opts=P  Fwd=Y  Up=X"},
     };
     for (const auto& r : rows) {
-        const ModuleIdentity id = r.payload.empty() ? ModuleIdentity{} : ModuleIdentity::FromPayload(r.payload.data());
+        const ModuleIdentity id = r.payload.empty() ? ModuleIdentity{} : Decode<ModuleIdentity>(Msg(TypeByte(MessageType::Identity), r.payload));
         EXPECT_EQ(WindowTitle(!r.payload.empty(), id), std::string("Tolvane --- Serial number ") + r.serial);
         EXPECT_EQ(VersionPaneText(!r.payload.empty(), id), r.pane);
     }

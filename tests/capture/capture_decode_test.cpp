@@ -33,7 +33,7 @@ TEST(CaptureDecode, SentFramesAreNamedAsRequests)
         {OrientationRateReadRequest(), "orientation rate request (read)"},
         {OrientationRateSetRequest(0), "orientation rate request (set)"},
         {StartupDefaultsReadRequest(), "start-up defaults request (read)"},
-        {StartUpDefaultsLoadRequest(StartupDefaults::kInterval, {.interval = 100}), "start-up defaults request (load)"},
+        {StartupDefaultsLoadRequest({.mask = StartupDefaults::kInterval, .interval = 100}), "start-up defaults request (load)"},
         {CompensationRequest(CompensationAction::Start), "compensation request (start)"},
         {CompensationRequest(CompensationAction::Status), "compensation request (status)"},
         {CompensationRequest(CompensationAction::Abort), "compensation request (abort)"},

@@ -62,11 +62,11 @@ protected:
         for (const OutgoingRequest& r : frame.sent)
             s += r.type == TypeByte(MessageType::Compensation) && r.length == 1 ? std::to_string(r.payload[0]) : "?";
         s += dialog.isVisible() ? "] open" : "] closed";
-        return s + (frame.registrations.empty() ? "?" : frame.registrations.back() ? "+" : "-");
+        return s + frame.Heard({MessageType::Compensation});
     }
 
     test::FrameStub frame;
-    CompensationDialog dialog{frame.Sender(), frame.Registrar()};
+    CompensationDialog dialog{frame.Sender(), &frame.registry};
 };
 
 TEST_F(CompensationDialogTest, StepsAndTheStateTheyLeave)
@@ -96,7 +96,8 @@ TEST_F(CompensationDialogTest, StepsAndTheStateTheyLeave)
         {"open;key:Escape", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] closed-"},
         {"open;dmcal(1,0,0,0,0,0,0,0,0,0,87);key:Escape", "0 0 0 0 0 0 0 0 | 0 'Success (87)' &OK [1] closed-"},
     };
-    EXPECT_TRUE(frame.sent.empty() && frame.registrations.empty()); // before it opens
+    EXPECT_TRUE(frame.sent.empty()); // before it opens
+    EXPECT_STREQ(frame.Heard({MessageType::Compensation}), "-");
     for (const auto& [steps, state] : rows) {
         SCOPED_TRACE(steps);
         Run(steps);
@@ -111,10 +112,11 @@ TEST_F(CompensationDialogTest, DestroyedWhileOpenUnregisters)
 {
     test::FrameStub other;
     {
-        CompensationDialog open(other.Sender(), other.Registrar());
+        CompensationDialog open(other.Sender(), &other.registry);
         open.show();
+        EXPECT_STREQ(other.Heard({MessageType::Compensation}), "+");
     }
-    EXPECT_THAT(other.registrations, testing::ElementsAre(testing::NotNull(), nullptr));
+    EXPECT_STREQ(other.Heard({MessageType::Compensation}), "-");
 }
 
 } // namespace

@@ -82,18 +82,21 @@ inline QString BoxesSaid(const std::vector<SeenBox>& seen)
     return said.join('|');
 }
 
-// What a dialog sends, and its registrations with the frame.
+// What a dialog sends, and the registry through which it waits for replies.
 struct FrameStub {
     std::vector<OutgoingRequest> sent;
-    std::vector<MessageReceiver*> registrations;
+    ReceiverRegistry registry;
 
     std::function<void(const OutgoingRequest&)> Sender()
     {
         return [this](const OutgoingRequest& r) { sent.push_back(r); };
     }
-    std::function<void(MessageReceiver*)> Registrar()
+    // "+" while a dialog waits for messages of any of `types`, else "-".
+    const char* Heard(std::initializer_list<MessageType> types) const
     {
-        return [this](MessageReceiver* r) { registrations.push_back(r); };
+        for (const MessageType type : types)
+            if (registry.For(TypeByte(type))) return "+";
+        return "-";
     }
 };
 

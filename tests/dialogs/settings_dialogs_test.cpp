@@ -62,8 +62,8 @@ protected:
             std::sscanf(first.c_str(), "init(%f,%f,%d)", &declination, &azimuth, &interval);
             auto* init = first == "startup" ? nullptr
                                              : new InitializationsDialog(declination, azimuth, -3.0f, 10.0f, interval,
-                                                                         frame.Sender(), frame.Registrar());
-            auto* startup = init ? nullptr : new StartupDefaultsDialog(frame.Sender(), frame.Registrar());
+                                                                         frame.Sender(), &frame.registry);
+            auto* startup = init ? nullptr : new StartupDefaultsDialog(frame.Sender(), &frame.registry);
             receiver = init ? static_cast<MessageReceiver*>(init) : startup;
             dialog.reset(init ? static_cast<QDialog*>(init) : startup);
             test::ShowActive(*dialog);
@@ -118,7 +118,7 @@ protected:
         heard = boxes->seen.size();
         s += test::Selected(*dialog, kNames);
         s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
-        return s + (frame.registrations.empty() ? "?" : frame.registrations.back() ? "+" : "-");
+        return s + frame.Heard({MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate, MessageType::StartupDefaults});
     }
     QLineEdit* Edit(char f) const { return ControlOf<QLineEdit>(*dialog, kNames.at(std::string(1, f))); }
     bool Checked(const std::string& name) const

@@ -41,8 +41,8 @@ protected:
             steps.erase(0, std::min(steps.find(';'), steps.size()));
             dialog.reset();
             frame = {};
-            dialog = std::make_unique<WmmDialog>(frame.Sender(), frame.Registrar(), nullptr, QDate(y, m, d));
-            EXPECT_TRUE(frame.registrations.empty());
+            dialog = std::make_unique<WmmDialog>(frame.Sender(), &frame.registry, nullptr, QDate(y, m, d));
+            EXPECT_STREQ(frame.Heard({MessageType::Wmm}), "-");
             test::ShowActive(*dialog);
         }
         test::RunSteps(*dialog, kNames, steps, [this](const std::string& step) {
@@ -93,7 +93,7 @@ protected:
         s += "] {" + said.join('|') + '}';
         s += QString::fromStdString(test::Selected(*dialog, kNames));
         s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
-        return s.toStdString() + (frame.registrations.empty() ? "?" : frame.registrations.back() ? "+" : "-");
+        return s.toStdString() + frame.Heard({MessageType::Wmm});
     }
 
     test::BoxAnswerer boxes;

@@ -25,7 +25,12 @@ Bytes Encode(const OutgoingRequest& r)
 TEST(Requests, FramesAreByteExact)
 {
     // Flags clear for declination, body offset and interval: those are sent as zero.
-    const StartupDefaults values{5, 7, -18, 18, 9}; // declination, body, pitch, roll, interval
+    const StartupDefaults values{.mask = StartupDefaults::kRollOffset | StartupDefaults::kPitchOffset,
+                                 .declination = 5,
+                                 .bodyOffset = 7,
+                                 .pitchOffset = -18,
+                                 .rollOffset = 18,
+                                 .interval = 9};
     const std::pair<OutgoingRequest, Bytes> cases[] = {
         {SerialNumberRequest(), {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x58}},
         {SelfTestRequest(), {0x0D, 0x0A, 0x7E, 0x48, 0x00, 0xDD}},
@@ -40,7 +45,7 @@ TEST(Requests, FramesAreByteExact)
         {OrientationRateSetRequest(145), {0x0D, 0x0A, 0x7E, 0x7F, 0x02, 0x91, 0x00, 0xA7}},
         {OrientationRateSetRequest(0), {0x0D, 0x0A, 0x7E, 0x7F, 0x02, 0x00, 0x00, 0x16}},
         {StartupDefaultsReadRequest(), {0x0D, 0x0A, 0x7E, 0x66, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x07}},
-        {StartUpDefaultsLoadRequest(StartupDefaults::kRollOffset | StartupDefaults::kPitchOffset, values),
+        {StartupDefaultsLoadRequest(values),
          {0x0D, 0x0A, 0x7E, 0x66, 0x0C, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0xEE, 0xFF, 0x12, 0x00, 0x00, 0x00, 0x12}},
         {CompensationRequest(CompensationAction::Start), {0x0D, 0x0A, 0x7E, 0x72, 0x01, 0x01, 0x09}},
         {CompensationRequest(CompensationAction::Status), {0x0D, 0x0A, 0x7E, 0x72, 0x01, 0x02, 0x0A}},

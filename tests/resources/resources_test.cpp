@@ -62,7 +62,15 @@ TEST(MenuTable, EveryCommandIsInTheMenuOrOnTheToolbarOnce)
 {
     std::set<int> menu;
     for (std::size_t i = 0; i < kMenuCount; ++i) menu.insert(kMenu[i].id);
-    const std::set<int> toolbar(kToolbarButtons, kToolbarButtons + kToolbarButtonCount);
+    std::set<int> toolbar;
+    for (std::size_t i = 0; i < kToolbarButtonCount; ++i) {
+        const ToolbarButton& b = kToolbarButtons[i];
+        toolbar.insert(b.id);
+        // Each button runs a command of the menu.
+        EXPECT_EQ(b.id == 0 || menu.count(b.menuTwin) == 1, true) << b.id;
+        EXPECT_EQ(MenuTwinOf(b.id), b.id == 0 ? 0 : b.menuTwin);
+    }
+    EXPECT_EQ(MenuTwinOf(kCmdExit), kCmdExit);
     // The NMEA toggle is reached from the message view's context menu.
     for (int id : {kCmdComPort, kCmdNavConsole, kCmdMagDeclWmm, kCmdComPortToolbar, kCmdFont, kCmdNavConsoleToolbar,
                    kCmdLogOpen, kCmdLogClose, kCmdStatusView, kCmdStatusViewToolbar, kCmdLogOpenToolbar, kCmdLogBump,
@@ -121,7 +129,7 @@ TEST(Icons, EveryToolbarButtonHasAPictureOfItsOwn)
 {
     std::vector<QImage> pictures;
     for (std::size_t i = 0; i < kToolbarButtonCount; ++i) {
-        const int id = kToolbarButtons[i];
+        const int id = kToolbarButtons[i].id;
         if (id == 0) continue;
         SCOPED_TRACE(id);
         const QPixmap pixmap = ToolbarPixmap(id);

@@ -25,6 +25,14 @@ FlashStore OpenedFlash(const std::string& path)
     return flash;
 }
 
+// The message an outgoing frame carries.
+template <typename T>
+T Decoded(const Outgoing& o)
+{
+    PayloadReader reader(o.payload.data(), o.payload.size());
+    return T::Decode(reader);
+}
+
 // One simulated module; its flash is opened before it powers up.
 struct Module {
     explicit Module(const std::function<void(SimOptions&)>& set = {}) : options([&] {
@@ -52,7 +60,9 @@ struct Module {
     int Field(const OutgoingRequest& request, std::size_t at, std::int64_t nowMs = 0)
     {
         const Outgoing o = Reply(request, nowMs);
-        return o.payload.size() >= at + 2 ? ReadS16(&o.payload[at]) : -99999;
+        PayloadReader reader(o.payload.data(), o.payload.size());
+        reader.Skip(at);
+        return o.payload.size() >= at + 2 ? reader.S16() : -99999;
     }
     // What the streams send from `fromMs` to before `toMs`, in 1 ms steps.
     std::vector<Outgoing> Run(std::int64_t fromMs, std::int64_t toMs, std::uint8_t onlyType = 0)
@@ -136,13 +146,15 @@ TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
     const test::TempDir dir;
     Module m([&](SimOptions& o) { o.flashFile = dir / "flash"; });
     m.Run(0, 1);
-    const StartupDefaults values{.declination = 1911, .pitchOffset = -18, .rollOffset = 18, .interval = 250};
-    const auto flags = StartupDefaults::kDeclination | StartupDefaults::kPitchOffset | StartupDefaults::kInterval;
-    const Outgoing loaded = m.Reply(StartUpDefaultsLoadRequest(flags, values), 10);
-    std::uint16_t result = 0;
-    const StartupDefaults back = DecodeStartUpDefaults(loaded.payload.data(), &result);
-    EXPECT_EQ(result, 1);
-    // Roll not flagged.
+    const StartupDefaults values{.mask = StartupDefaults::kDeclination | StartupDefaults::kPitchOffset |
+                                         StartupDefaults::kInterval,
+                                 .declination = 1911,
+                                 .pitchOffset = -18,
+                                 .rollOffset = 18,
+                                 .interval = 250};
+    const StartupDefaults back = Decoded<StartupDefaults>(m.Reply(StartupDefaultsLoadRequest(values), 10));
+    EXPECT_EQ(back.mask, 1);
+    // Roll not in the mask.
     EXPECT_EQ(std::tie(back.declination, back.pitchOffset, back.rollOffset, back.interval),
               std::make_tuple(1911, -18, 0, 250));
 
@@ -158,9 +170,10 @@ TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
     EXPECT_EQ(std::make_tuple(f.declination, f.pitchOffset, f.interval), std::make_tuple(1911, -18, 250));
 
     Module failing([](SimOptions& o) { o.flashFail = true; });
-    const Outgoing reply = failing.Reply(StartUpDefaultsLoadRequest(StartupDefaults::kDeclination, {.declination = 1911}));
-    EXPECT_EQ(DecodeStartUpDefaults(reply.payload.data(), &result).declination, 0);
-    EXPECT_EQ(result, 0);
+    const auto refused = Decoded<StartupDefaults>(
+        failing.Reply(StartupDefaultsLoadRequest({.mask = StartupDefaults::kDeclination, .declination = 1911})));
+    EXPECT_EQ(refused.mask, 0);
+    EXPECT_EQ(refused.declination, 0);
     EXPECT_EQ(failing.flash.Values().declination, 0);
     FlashStore unwritable = OpenedFlash(dir / "missing/flash");
     EXPECT_FALSE(unwritable.Store({.declination = 5}));
@@ -217,8 +230,8 @@ TEST(Compensation, RunCollectsComputesAndReportsOnce)
     }
     EXPECT_EQ(lastState, 2);
     const auto& [t, result] = reports.back();
-    EXPECT_EQ(std::make_tuple(result.payload[1], result.payload[10], ReadS16(&result.payload[11])),
-              std::make_tuple(1, 100, 87));
+    const auto last = Decoded<CompensationReport>(result);
+    EXPECT_EQ(std::make_tuple(last.status, last.completion, last.quality), std::make_tuple(1, 100, 87));
     EXPECT_NEAR(static_cast<double>(t - 1000), 23000, 200);
 
     EXPECT_NE(m.Field(CompensationParametersRequest(), 0, 30000), 0);
@@ -264,7 +277,7 @@ TEST(Streams, BurstWaitsForTheLineAndCounts)
     std::vector<std::uint16_t> azimuths;
     for (std::int64_t t = 1; t < 20; ++t)
         for (const auto& out : m.streams.Due(t, t % 2 == 0))
-            if (out.type == kOrient) azimuths.push_back(ReadU16(&out.payload[4]));
+            if (out.type == kOrient) azimuths.push_back(Decoded<Orientation>(out).azimuth);
     EXPECT_EQ(azimuths, (std::vector<std::uint16_t>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 

@@ -53,8 +53,10 @@ TEST_F(SimProcessTest, KeepsItsFlashRecordsRequestsAndGarblesAtAnotherSpeed)
     {
         SimProcess sim(TOLVANE_SIM_PATH, {"--link", link, "--record", dir / "requests", "--flash", flash});
         ASSERT_EQ(fs::read_symlink(link).string(), sim.Output());
-        const auto loaded = Ask(*Open(link), StartUpDefaultsLoadRequest(StartupDefaults::kDeclination | StartupDefaults::kInterval,
-                                                                        {.declination = 1911, .interval = 250}));
+        const auto loaded = Ask(*Open(link), StartupDefaultsLoadRequest({.mask = StartupDefaults::kDeclination |
+                                                                                        StartupDefaults::kInterval,
+                                                                                .declination = 1911,
+                                                                                .interval = 250}));
         ASSERT_TRUE(loaded);
         EXPECT_EQ(loaded->payload[0], 1);
         EXPECT_EQ(sim.Stop(), 0);
@@ -70,7 +72,7 @@ TEST_F(SimProcessTest, KeepsItsFlashRecordsRequestsAndGarblesAtAnotherSpeed)
     serial = Open(pty, 9600);
     const auto read = Ask(*serial, StartupDefaultsReadRequest());
     ASSERT_TRUE(read);
-    const StartupDefaults back = DecodeStartUpDefaults(read->payload, nullptr);
+    const StartupDefaults back = Decode<StartupDefaults>(*read);
     EXPECT_EQ(back.declination, 1911);
     EXPECT_EQ(back.interval, 250);
     const auto rate = Ask(*serial, OrientationRateReadRequest());

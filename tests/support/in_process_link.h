@@ -31,6 +31,8 @@ public:
         if (notify_) notify_();
     }
 
+    // Every request handed to Send, taken or refused: a test of "nothing
+    // is sent" must not pass just because the port is closed.
     std::vector<OutgoingRequest> sent;
     std::vector<std::pair<int, int>> opened; // port and baud of every successful Open
 
@@ -58,9 +60,8 @@ public:
     void Close() override { port_ = -1; }
     std::int32_t Send(const OutgoingRequest& request) override
     {
-        if (port_ == -1 || request.length > kMaxSentPayload) return -1;
         sent.push_back(request);
-        return 0;
+        return port_ == -1 || request.length > kMaxSentPayload ? -1 : 0;
     }
     TakeResult TakeMessage(DeviceMessage& message) override
     {

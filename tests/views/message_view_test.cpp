@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,22 +20,29 @@ namespace {
 
 using test::Settle;
 
-DeviceMessage Nmea(const std::string& text)
+StatusLine Rendered(const DeviceMessage& m)
+{
+    StatusLine line;
+    EXPECT_TRUE(RenderMessage(m, line));
+    return line;
+}
+
+StatusLine Nmea(const std::string& text)
 {
     DeviceMessage m;
     m.type = kNmeaType;
     m.length = static_cast<std::uint16_t>(text.size());
     std::memcpy(m.payload, text.data(), text.size());
-    return m;
+    return Rendered(m);
 }
 
 // Of different lengths, so that a row shifted or left stale shows.
-DeviceMessage Numbered(int i)
+StatusLine Numbered(int i)
 {
     return Nmea("$LINE," + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 3, '#'));
 }
 
-const DeviceMessage kOrientation = test::Orientation(0, 0, 2048); // azimuth 11.25
+const StatusLine kOrientation = Rendered(test::OrientationMessage(0, 0, 2048)); // azimuth 11.25
 
 // The view in a window, sized in rows, and the two pictures to compare.
 struct ViewWindow {
@@ -191,41 +197,6 @@ TEST(MessageView, FirstPaintSignalsOnceEvenWhenNoRowFits)
         view->AddMessage(kOrientation);
         view->resize(300, 300);
     }
-}
-
-class MockEffects : public MessageEffects {
-public:
-    MOCK_METHOD(bool, LogIsOpen, (), (const, override));
-    MOCK_METHOD(void, LogWriteLine, (const char* text), (override));
-    MOCK_METHOD(void, LogSetHeaderPending, (), (override));
-    MOCK_METHOD(void, LogSetMountOffset, (std::int16_t counts), (override));
-    MOCK_METHOD(void, LogSetDeclination, (std::int16_t counts), (override));
-    MOCK_METHOD(void, LogWriteRecord, (), (override));
-    MOCK_METHOD(void, SendRequest, (const OutgoingRequest& request), (override));
-};
-
-TEST(MessageView, AddsShownTypesAndAppliesTheirEffects)
-{
-    MessageView view;
-    testing::StrictMock<MockEffects> effects;
-    view.SetEffects(&effects);
-    view.showNmea = false;
-    view.AddMessage(Nmea("$GPGGA,1"));
-    view.AddMessage(DeviceMessage{}); // type 0: not in the catalogue
-    view.AddMessage(kOrientation);
-    view.showNmea = true;
-    view.AddMessage(Nmea("$GPRMC,2"));
-    DeviceMessage power;
-    power.type = 'D'; // DPOWER: a blank log line and a new header
-    EXPECT_CALL(effects, LogIsOpen()).WillOnce(testing::Return(true));
-    EXPECT_CALL(effects, LogWriteLine(testing::StrEq("")));
-    EXPECT_CALL(effects, LogSetHeaderPending());
-    view.AddMessage(power);
-
-    ASSERT_EQ(view.LineCount(), 3);
-    EXPECT_STREQ(view.Line(0).text, "Roll=0.0  Pitch=0.0  Azimuth=11.2");
-    EXPECT_STREQ(view.Line(1).text, "$GPRMC,2");
-    EXPECT_STREQ(view.Line(2).mnemonic, "DPOWER");
 }
 
 TEST(MessageView, HandsTheFocusBack)

@@ -59,8 +59,8 @@ inline bool Ink(const QImage& image, const QRect& area, int below = 255)
     return false;
 }
 
-inline DeviceMessage Orientation(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth,
-                                 std::uint16_t type = 0x70)
+inline DeviceMessage OrientationMessage(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth,
+                                        std::uint16_t type = 0x70)
 {
     DeviceMessage m;
     m.type = type;
