@@ -2,10 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
@@ -18,7 +15,6 @@
 #include "app/command_states.h"
 #include "app/display_font_dialog.h"
 #include "app/frame_bars.h"
-#include "capture/capture_writer.h"
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/compensation_dialog.h"
@@ -27,7 +23,6 @@
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
 #include "link/clock.h"
-#include "link/device_link.h"
 #include "logging/log_file_dialog.h"
 #include "protocol/angles.h"
 #include "resources/command_ids.h"
@@ -38,7 +33,7 @@
 namespace tolvane {
 
 CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWidget* parent)
-    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this, link, log)
+    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this, link, log), capture_(link)
 {
     setObjectName("CMainFrame");
     view_ = new MessageView(this);
@@ -59,18 +54,15 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     panes_ = std::move(bars.panes);
     setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
     log_.SetPaneText([this](const std::string& text) {
-        if (QLabel* pane = Pane(kPaneLogging)) {
-            pane->setText(QString::fromStdString(text));
-            pane->repaint();
-        }
+        SetPane(kPaneLogging, text);
         UpdateCommandStates();
     });
 
-    replyTimer_.setSingleShot(true);
-    replyTimer_.setInterval(kReplyTimeoutMs);
+    for (auto [timer, ms] : {std::pair(&replyTimer_, kReplyTimeoutMs), std::pair(&holdoffTimer_, kHoldoffMs)}) {
+        timer->setSingleShot(true);
+        timer->setInterval(ms);
+    }
     connect(&replyTimer_, &QTimer::timeout, this, [this] { controller_.OnReplyTimeout(); });
-    holdoffTimer_.setSingleShot(true);
-    holdoffTimer_.setInterval(kHoldoffMs);
     connect(&holdoffTimer_, &QTimer::timeout, this, [this] { controller_.OnHoldoffTimeout(); });
     // The watch decides when a try is due; the timer only looks often.
     lostPortTimer_.setInterval(static_cast<int>(LostPortWatch::kRetryMs / 4));
@@ -79,13 +71,7 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
     // The NMEA switch has no menu item; the view's context menu carries it.
-    // One menu for the whole run, so that assistive technology never meets
-    // the entries of an earlier one.
-    auto* contextMenu = new QMenu(view_);
-    contextMenu->addAction(Action(kCmdToggleNmea));
-    view_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view_, &QWidget::customContextMenuRequested, this,
-            [this, contextMenu](const QPoint& at) { contextMenu->exec(view_->mapToGlobal(at)); });
+    view_->SetContextActions({Action(kCmdToggleNmea)});
 
     // The reader thread only posts; everything else happens here.
     link_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
@@ -101,16 +87,33 @@ CMainFrame::~CMainFrame()
     log_.SetPaneText(nullptr);
 }
 
-QAction* CMainFrame::Action(int commandId) const
+namespace {
+
+template <typename T>
+T* Find(const std::map<int, T*>& map, int id)
 {
-    const auto it = actions_.find(commandId);
-    return it == actions_.end() ? nullptr : it->second;
+    const auto it = map.find(id);
+    return it == map.end() ? nullptr : it->second;
 }
 
-QLabel* CMainFrame::Pane(int indicatorId) const
+void ShowError(QWidget* owner, const char* title, const char* text)
 {
-    const auto it = panes_.find(indicatorId);
-    return it == panes_.end() ? nullptr : it->second;
+    QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, owner).exec();
+}
+
+} // namespace
+
+QAction* CMainFrame::Action(int commandId) const { return Find(actions_, commandId); }
+
+QLabel* CMainFrame::Pane(int indicatorId) const { return Find(panes_, indicatorId); }
+
+// Painted at once: a pane may change inside a long command.
+void CMainFrame::SetPane(int indicatorId, const std::string& text)
+{
+    if (QLabel* pane = Pane(indicatorId)) {
+        pane->setText(QString::fromStdString(text));
+        pane->repaint();
+    }
 }
 
 void CMainFrame::UpdateCommandStates()
@@ -118,13 +121,13 @@ void CMainFrame::UpdateCommandStates()
     FrameState state;
     state.portOpen = link_.PortNumber() != -1;
     // A capture ends with the port; reopening at a new speed keeps it.
-    if (capture_ && !state.portOpen) StopCapture();
+    if (capture_.Active() && !state.portOpen) StopCapture();
     state.logging = log_.Logging();
     state.panelShown = panel_->Shown();
     state.navConsoleOpen = navConsole_->IsOpen();
     state.versionKnown = controller_.VersionKnown();
     state.showNmea = controller_.ShowNmea();
-    state.capturing = capture_ != nullptr;
+    state.capturing = capture_.Active();
     state.toolbarShown = !findChild<QToolBar*>()->isHidden();
     state.statusBarShown = !statusBar()->isHidden();
     state.baudRate = controller_.BaudRate();
@@ -144,17 +147,15 @@ void CMainFrame::UpdateCommandStates()
 void CMainFrame::UpdateIdentityDisplay()
 {
     setWindowTitle(QString::fromStdString(WindowTitle(controller_.VersionKnown(), controller_.Identity())));
-    if (QLabel* pane = Pane(kPaneVersion)) {
-        pane->setText(QString::fromStdString(VersionPaneText(controller_.VersionKnown(), controller_.Identity())));
-        pane->repaint();
-    }
+    SetPane(kPaneVersion, VersionPaneText(controller_.VersionKnown(), controller_.Identity()));
     UpdateCommandStates();
 }
 
-void CMainFrame::SetComPane()
+void CMainFrame::SetComPane(bool alsoInTheView)
 {
-    if (QLabel* pane = Pane(kPaneComPort))
-        pane->setText(QString::fromStdString(ComPaneText(link_.PortNumber(), LostPort())));
+    const std::string text = ComPaneText(link_.PortNumber(), LostPort());
+    SetPane(kPaneComPort, text);
+    if (alsoInTheView) view_->AddStatusLine(text.c_str());
 }
 
 void CMainFrame::RunCommand(int commandId)
@@ -180,9 +181,9 @@ void CMainFrame::RunCommand(int commandId)
         else panel_->Show();
         break;
     case kCmdNavConsole: NavConsoleCommand(); break;
-    case kCmdStartupDefaults: StartupDefaultsCommand(); break;
-    case kCmdCompensateStart: CompensateStartCommand(); break;
-    case kCmdMagDeclWmm: MagDeclCommand(); break;
+    case kCmdStartupDefaults: RunReceivingDialog<StartupDefaultsDialog>(); break;
+    case kCmdCompensateStart: RunReceivingDialog<CompensationDialog>(); break;
+    case kCmdMagDeclWmm: RunReceivingDialog<WmmDialog>(); break;
     case kCmdCaptureRawStream: CaptureCommand(); break;
     case kCmdSerialNo: controller_.SerialNo(); break;
     case kCmdInitialize: controller_.Initialize(); break;
@@ -235,8 +236,7 @@ void CMainFrame::PortLost()
     const int port = link_.PortNumber();
     link_.Close();
     lostPortWatch_.PortLost(port, NowMs());
-    SetComPane();
-    view_->AddStatusLine(ComPaneText(-1, port).c_str());
+    SetComPane(true);
     lostPortTimer_.start();
     UpdateCommandStates();
 }
@@ -254,8 +254,7 @@ void CMainFrame::RetryLostPort()
     lostPortWatch_.Tried(opened, NowMs());
     if (!opened) return;
     lostPortTimer_.stop();
-    SetComPane();
-    view_->AddStatusLine(ComPaneText(port).c_str());
+    SetComPane(true);
     controller_.RequestIdentity();
     UpdateCommandStates();
 }
@@ -319,77 +318,40 @@ void CMainFrame::NavConsoleCommand()
     view_->RepaintWithErase();
 }
 
-std::function<void(const OutgoingRequest&)> CMainFrame::Sender()
+template <typename Dialog>
+void CMainFrame::RunReceivingDialog()
 {
-    return [this](const OutgoingRequest& r) { link_.Send(r); };
+    Dialog dialog([this](const OutgoingRequest& r) { link_.Send(r); }, &controller_.Receivers(), this);
+    dialog.exec();
 }
 
 void CMainFrame::ShowInitializations()
 {
     const InitialValues& v = controller_.Initial();
     InitializationsDialog dialog(RawToDegrees(v.declination), RawToDegrees(v.bodyOffset), RawToDegrees(v.rollOffset),
-                                 RawToDegrees(v.pitchOffset), v.interval, Sender(), &controller_.Receivers(), this);
-    dialog.exec();
-}
-
-void CMainFrame::StartupDefaultsCommand()
-{
-    StartupDefaultsDialog dialog(Sender(), &controller_.Receivers(), this);
-    dialog.exec();
-}
-
-void CMainFrame::CompensateStartCommand()
-{
-    CompensationDialog dialog(Sender(), &controller_.Receivers(), this);
-    dialog.exec();
-}
-
-void CMainFrame::MagDeclCommand()
-{
-    WmmDialog dialog(Sender(), &controller_.Receivers(), this);
+                                 RawToDegrees(v.pitchOffset), v.interval,
+                                 [this](const OutgoingRequest& r) { link_.Send(r); }, &controller_.Receivers(), this);
     dialog.exec();
 }
 
 void CMainFrame::CaptureCommand()
 {
-    if (capture_) {
-        StopCapture();
-        return;
-    }
-    const QString proposed = QDir(QString::fromStdString(log_.Folder())).filePath("Capture01.tcap");
-    const QString path = QFileDialog::getSaveFileName(this, "Capture Raw Stream", proposed,
-                                                      "Captures (*.tcap);;All files (*)");
+    if (capture_.Active()) return StopCapture();
+    const QString path = RawStreamCapture::AskPath(this, QString::fromStdString(log_.Folder()));
     if (!path.isEmpty()) StartCapture(path);
 }
 
 bool CMainFrame::StartCapture(const QString& path)
 {
-    StopCapture();
-    const int port = link_.PortNumber();
-    if (port == -1) return false;
-    CaptureHeader header;
-    header.baud = controller_.BaudRate();
-    header.device = link_.Ports().Path(port);
-    header.startTime = LocalStartTime();
-    auto writer = std::make_unique<CaptureWriter>();
-    std::string error;
-    if (!writer->Open(path.toStdString(), header, NowMs(), error)) {
-        QMessageBox(QMessageBox::Critical, "Capture Raw Stream", QString::fromStdString(error), QMessageBox::Ok, this)
-            .exec();
-        return false;
-    }
-    capture_ = std::move(writer);
-    link_.SetCapture(capture_.get());
+    const bool started = capture_.Start(path, controller_.BaudRate(), this);
     UpdateCommandStates();
-    return true;
+    return started;
 }
 
 void CMainFrame::StopCapture()
 {
-    if (!capture_) return;
-    link_.SetCapture(nullptr);
-    capture_->Stop();
-    capture_.reset();
+    if (!capture_.Active()) return;
+    capture_.Stop();
     UpdateCommandStates();
 }
 
@@ -410,9 +372,7 @@ void CMainFrame::ShowOrientation(const Orientation& orientation)
 
 void CMainFrame::RecreatePanel()
 {
-    if (!panel_->Shown()) return;
-    panel_->Hide();
-    panel_->Show();
+    if (panel_->Shown()) { panel_->Hide(); panel_->Show(); }
 }
 
 bool CMainFrame::AskRetry(const std::string& requestName)
@@ -425,17 +385,10 @@ bool CMainFrame::AskRetry(const std::string& requestName)
 
 void CMainFrame::ShowIncompatible()
 {
-    QMessageBox(QMessageBox::Critical, "Incompatibility",
-                "Firmware version is not compatible\nwith this version of Tolvane.", QMessageBox::Ok, this)
-        .exec();
+    ShowError(this, "Incompatibility", "Firmware version is not compatible\nwith this version of Tolvane.");
 }
 
-void CMainFrame::ShowReopenFailed()
-{
-    QMessageBox(QMessageBox::Critical, "Oops!", "Serial port failed to\nreopen at new baud rate.", QMessageBox::Ok,
-                this)
-        .exec();
-}
+void CMainFrame::ShowReopenFailed() { ShowError(this, "Oops!", "Serial port failed to\nreopen at new baud rate."); }
 
 void CMainFrame::PostShowInitializations()
 {

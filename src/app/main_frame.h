@@ -14,6 +14,7 @@
 
 #include "app/frame_controller.h"
 #include "app/lost_port_watch.h"
+#include "app/raw_stream_capture.h"
 #include "instruments/nav_console.h"
 #include "logging/log_file.h"
 #include "views/orientation_panel.h"
@@ -23,7 +24,6 @@ class QSettings;
 
 namespace tolvane {
 
-class CaptureWriter;
 class DeviceLink;
 class MessageView;
 
@@ -86,22 +86,24 @@ private:
     void ShowReopenFailed() override;
     void PostShowInitializations() override;
 
+    void SetPane(int indicatorId, const std::string& text);
     void StartLink();
     void PortLost();
     void RetryLostPort();
-    void SetComPane();
+    // The COM pane's text from the port's state; also as a line of the view
+    // when the state changed by itself (the device went away or came back).
+    void SetComPane(bool alsoInTheView = false);
     // Runs the COM port dialog; `failedPort` has just failed to open, for
     // the reason `failedWhy`.
     void ComPortCommand(int failedPort = -1, PortProbe failedWhy = {});
     void FontCommand();
     void NavConsoleCommand();
     void ShowInitializations();
-    void StartupDefaultsCommand();
-    void CompensateStartCommand();
-    void MagDeclCommand();
+    // Runs a dialog that sends without reply supervision and waits for
+    // replies through the receiver registry.
+    template <typename Dialog>
+    void RunReceivingDialog();
     void CaptureCommand();
-    // Sends without reply supervision, as the dialogs do.
-    std::function<void(const OutgoingRequest&)> Sender();
 
     DeviceLink& link_;
     LogFile& log_;
@@ -117,7 +119,7 @@ private:
     QTimer lostPortTimer_;
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
-    std::unique_ptr<CaptureWriter> capture_;
+    RawStreamCapture capture_;
 };
 
 } // namespace tolvane

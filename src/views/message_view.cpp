@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
@@ -181,6 +182,14 @@ int MessageView::CharWidth() const
 int MessageView::LineHeight() const
 {
     return state_->lh;
+}
+
+void MessageView::SetContextActions(const QList<QAction*>& actions)
+{
+    auto* menu = new QMenu(this);
+    menu->addActions(actions);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, menu, [this, menu](const QPoint& at) { menu->exec(mapToGlobal(at)); });
 }
 
 void MessageView::SetOverlapProvider(std::function<std::vector<QWidget*>()> provider)

@@ -6,6 +6,7 @@
 
 #include <QFont>
 #include <QWidget>
+#include <QAction>
 
 #include <functional>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // The windows that may lie over the view, in the order their row bands
     // are repainted after a scroll (orientation panel, then the dialogs).
     void SetOverlapProvider(std::function<std::vector<QWidget*>()> provider);
+    // The context menu's entries. One menu for the whole run, so that
+    // assistive technology never meets the entries of an earlier one.
+    void SetContextActions(const QList<QAction*>& actions);
 
     // A full redraw at the next paint, as after an erase.
     void RepaintWithErase();

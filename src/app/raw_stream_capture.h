@@ -1,0 +1,37 @@
+// Capture Raw Stream: a file that records every byte the open port
+// receives, from the command until it is stopped or the port closes.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "capture/capture_writer.h"
+#include "link/device_link.h"
+
+class QWidget;
+
+namespace tolvane {
+
+class RawStreamCapture {
+public:
+    explicit RawStreamCapture(DeviceLink& link) : link_(link) {}
+    ~RawStreamCapture() { Stop(); }
+    RawStreamCapture(const RawStreamCapture&) = delete;
+    RawStreamCapture& operator=(const RawStreamCapture&) = delete;
+
+    // Asks where to write, proposing a file in `folder`; "" if cancelled.
+    static QString AskPath(QWidget* owner, const QString& folder);
+    // Starts capturing the open port, at `baud`, to `path`. False, with a
+    // message shown over `owner`, when the file cannot be created; false
+    // too when no port is open.
+    bool Start(const QString& path, int baud, QWidget* owner);
+    void Stop();
+    bool Active() const { return writer_ != nullptr; }
+
+private:
+    DeviceLink& link_;
+    std::unique_ptr<CaptureWriter> writer_;
+};
+
+} // namespace tolvane
