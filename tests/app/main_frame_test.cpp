@@ -13,7 +13,6 @@
 
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
-#include "views/message_view.h"
 
 namespace tolvane {
 namespace {

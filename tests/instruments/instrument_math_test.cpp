@@ -71,6 +71,7 @@ TEST(ScaleWindow, FiftyDegreesFollowTheValueWithTicksAndLabels)
         EXPECT_EQ(majors, c.majors) << c.value;
     }
     EXPECT_EQ(WindowTicks({0.5, 1.5}, 1.0, 5, 10).size(), 1u) << "a window of one tick";
+    EXPECT_TRUE(WindowTicks({0.0, 200000.5}, 1.0, 5, 10).empty()) << "too many ticks to draw";
     EXPECT_EQ(TickLabel(-20.0), "-20");
     EXPECT_EQ(TickLabel(-0.0), "0");
 }

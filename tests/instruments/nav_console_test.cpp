@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <memory>
-#include <vector>
 
 #include "instruments/angular_gauge.h"
 #include "instruments/compass.h"
