@@ -103,6 +103,7 @@ TEST(Icons, AppIconAtEverySizeWithNorthUp)
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         SCOPED_TRACE(size);
         const QImage image = icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << "drawn at this size, not scaled";
         ASSERT_EQ(image.size(), QSize(size, size));
         EXPECT_EQ(qAlpha(image.pixel(0, 0)) + qAlpha(image.pixel(size - 1, size - 1)), 0);
         EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255);

@@ -292,6 +292,9 @@ TEST(CaptionedChild, BorderDraggingResizesWithinTheParent)
         Drag(fixed.child, d.press, d.delta);
         EXPECT_EQ(fixed.child->size(), QSize(200, 120)) << "not resizable";
     }
+    Host host(true); // the client's top row is not caption
+    Drag(host.child, QPoint(100, host.child->ClientRect().top()), QPoint(30, 30));
+    EXPECT_EQ(host.child->geometry(), QRect(100, 80, 200, 120));
 }
 
 TEST(CaptionedChild, ShrinkingByTheBorderStopsShortOfTheCaption)
