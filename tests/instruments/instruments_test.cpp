@@ -1,6 +1,7 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QImage>
+#include <QPainterPath>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -239,6 +240,16 @@ TEST(Readout, LightsLimeSegmentsOnDarkOnes)
             }
         }
         EXPECT_EQ(At(image, QPointF(1.0, 1.0)).rgb(), qRgb(0, 0, 0));
+    }
+    // The segments of a cell meet but do not overlap.
+    for (int a = 0; a < 7; ++a) {
+        for (int b = a + 1; b < 7; ++b) {
+            QPainterPath one, other;
+            one.addPolygon(CiSevenSegmentAnalogX::SegmentPolygon(0, a));
+            other.addPolygon(CiSevenSegmentAnalogX::SegmentPolygon(0, b));
+            const QRectF overlap = one.intersected(other).boundingRect();
+            EXPECT_LT(overlap.width() * overlap.height(), 0.01) << a << " " << b;
+        }
     }
 }
 
