@@ -50,8 +50,9 @@ TEST(NavConsole, OpensACaptionedChildWithTheControlsOfItsTemplate)
     EXPECT_EQ(w->Caption(), QStringLiteral("Nav Console"));
     EXPECT_TRUE(w->isVisible());
     const QFontMetricsF fm(w->font());
-    const double hu = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 208.0;
-    const QSize client(static_cast<int>(std::lround(309 * hu)), static_cast<int>(std::lround(126 * fm.height() / 8.0)));
+    const double letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const QSize client(static_cast<int>(std::lround(309 * letters / 208.0)),
+                       static_cast<int>(std::lround(126 * fm.height() / 8.0)));
     EXPECT_EQ(w->ClientRect().size(), client);
     EXPECT_EQ(h.Control(NavConsole::kPanelId)->geometry(), w->ClientRect());
     qsizetype above = w->children().size();
