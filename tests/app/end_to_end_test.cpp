@@ -78,10 +78,19 @@ protected:
     }
 };
 
+// The remembered port opens and the identity chain follows; the panel and
+// the console show what the compass sends.
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
 {
     Simulator sim(dir);
     ASSERT_TRUE(Start(sim));
+    const auto requests = sim.Requests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
+    EXPECT_EQ(Title() + "|" + VersionPane() + "|" + frame->Pane(kPaneComPort)->text(),
+              "Tolvane --- Serial number 24601| Version=1.04  Build Opts=AI  Fwd=X  Up=Z| COM1 Open ");
+    EXPECT_TRUE(frame->Action(kCmdSerialNo)->isChecked());
+    EXPECT_FALSE(frame->Controller().ReplyTimerRunning());
     const MessageView* view = frame->View();
     OrientationPanel& panel = frame->Panel();
     const auto atBottomLeft = [&] {
@@ -293,11 +302,14 @@ TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
     }), QDialog::Accepted);
     EXPECT_EQ(result, "Success (87)");
     EXPECT_EQ(button, "&OK");
-    QTest::qWait(500); // for anything OK might have sent
-    std::vector<QByteArray> compensation;
-    for (const QByteArray& line : sim.RequestLines())
-        if (line.startsWith("\"type\":114,")) compensation.push_back(line);
-    EXPECT_EQ(compensation, (std::vector<QByteArray>{"\"type\":114,\"payload\":\"01\"}"}));
+    const auto compensation = [&sim] {
+        std::vector<QByteArray> sent;
+        for (const QByteArray& line : sim.RequestLines())
+            if (line.startsWith("\"type\":114,")) sent.push_back(line);
+        return sent;
+    };
+    EXPECT_TRUE(Never([&] { return compensation().size() > 1; }, 500)); // OK sends nothing
+    EXPECT_EQ(compensation(), (std::vector<QByteArray>{"\"type\":114,\"payload\":\"01\"}"}));
 }
 
 // The view's lines from `from` on, as the decoder prints them.

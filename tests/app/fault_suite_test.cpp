@@ -40,6 +40,10 @@ protected:
         WaitUntil([&] { return !boxes.seen.empty(); }, 5000);
         return Said(boxes.seen);
     }
+    static bool NoDialogOpens()
+    {
+        return Never([] { return QApplication::activeModalWidget() != nullptr; }, 300);
+    }
 };
 
 // Each supervised request's silence raises the question for it, and
@@ -68,8 +72,7 @@ TEST_F(FaultSuiteTest, SilenceRaisesTheQuestionForTheRequest)
         }
         EXPECT_EQ(AskedAfter(c.command), QString("Compass Silent|No reply to request for %1.").arg(c.request));
         EXPECT_EQ(frame->Controller().VersionKnown(), c.identified);
-        QTest::qWait(300); // for a dialog that must not open
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_TRUE(NoDialogOpens());
         frame.reset();
     }
 }
@@ -126,8 +129,7 @@ TEST_F(FaultSuiteTest, IncompatibleFirmwareStopsInitialize)
     frame->RunCommand(kCmdInitialize);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.seen.empty(); }));
     EXPECT_EQ(Said(boxes.seen), "Incompatibility|Firmware version is not compatible\nwith this version of Tolvane.");
-    QTest::qWait(300);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(NoDialogOpens());
 }
 
 TEST_F(FaultSuiteTest, FlashFailureInStartUpDefaultsSaysTooBad)
@@ -155,18 +157,24 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
     ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > 0; }));
     const std::uint64_t firstCount = frame->Controller().OrientationCount();
     const std::uint16_t firstSequence = log->azimuth;
-    const auto sent = [&] { return static_cast<std::uint16_t>(log->azimuth - firstSequence); };
-    ASSERT_TRUE(WaitUntil([&] { return sent() > 160; }, 12000));
+    const MessageView& view = *frame->View();
+    const auto orientLines = [&view] {
+        int lines = 0;
+        for (int i = 0; i < view.LineCount(); ++i) lines += std::string(view.Line(i).mnemonic) == "DORIENT";
+        return lines;
+    };
+    // Enough orientation shown to judge, however slowly a busy machine shows it.
+    const auto sequence = [&] { return static_cast<std::uint16_t>(log->azimuth - firstSequence); };
+    ASSERT_TRUE(WaitUntil([&] { return sequence() > 160 && orientLines() > 20; }, 20000));
+    const std::uint16_t sent = sequence();
     const std::uint64_t dispatched = frame->Controller().OrientationCount() - firstCount;
-    EXPECT_LE(dispatched, sent());
+    EXPECT_LE(dispatched, sent);
     // Each flipped byte or burst of noise costs at most the message it hits
     // and the next one.
-    EXPECT_GE(static_cast<double>(dispatched), 0.8 * sent()) << dispatched << " of " << sent();
+    EXPECT_GE(static_cast<double>(dispatched), 0.8 * sent) << dispatched << " of " << sent;
 
     const QRegularExpression orient(R"(^Roll=(-?\d+\.\d)  Pitch=(-?\d+\.\d)  Azimuth=(\d+\.\d)$)");
     const std::set<std::string> otherwise = {"DPOWER", "DVRSN", "DINICAL", "DIMVAR"};
-    int orientLines = 0;
-    const MessageView& view = *frame->View();
     for (int i = 0; i < view.LineCount(); ++i) {
         const std::string mnemonic = view.Line(i).mnemonic;
         const QString text = QString::fromLatin1(view.Line(i).text);
@@ -174,14 +182,12 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
             EXPECT_TRUE(otherwise.count(mnemonic)) << mnemonic << " " << text.toStdString();
             continue;
         }
-        ++orientLines;
         const auto m = orient.match(text);
         ASSERT_TRUE(m.hasMatch()) << text.toStdString();
         EXPECT_LE(std::abs(m.captured(1).toDouble()), 10.0) << text.toStdString();
         EXPECT_LE(std::abs(m.captured(2).toDouble()), 10.0) << text.toStdString();
         EXPECT_LE(m.captured(3).toDouble(), 360.0) << text.toStdString();
     }
-    EXPECT_GT(orientLines, 20);
     EXPECT_EQ(Said(boxes.seen), "");
 }
 
@@ -208,8 +214,8 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     EXPECT_EQ(lastLine(), " COM1 Lost ");
     EXPECT_TRUE(frame->Panel().Stale());
     EXPECT_TRUE(frame->Console().Stale());
-    QTest::qWait(1500); // a retry or two against a missing device
-    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Lost ");
+    // A retry or two against a missing device changes nothing.
+    EXPECT_TRUE(Never([&] { return frame->Pane(kPaneComPort)->text() != " COM1 Lost "; }, 1500));
     EXPECT_TRUE(log->Logging());
 
     first.reset();

@@ -37,11 +37,12 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 3000)
     timer.start();
     while (!done()) {
         if (timer.elapsed() > ms) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QTest::qWait(5);
     }
     return true;
 }
+// For what must not happen: true if `happens` stays false for `ms`.
+inline bool Never(const std::function<bool()>& happens, int ms) { return !WaitUntil(happens, ms); }
 
 inline QLineEdit* Edit(const QDialog& d, int id) { return ControlOf<QLineEdit>(d, id); }
 

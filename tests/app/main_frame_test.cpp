@@ -13,34 +13,9 @@
 
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
-#include "views/message_view.h"
 
 namespace tolvane {
 namespace {
-
-TEST_F(MainFrameTest, RememberedPortOpensAndTheIdentityChainFollows)
-{
-    Simulator sim(dir);
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(sim.Link());
-    ASSERT_TRUE(WaitUntil([&] { return link->PortNumber() == 1; }));
-    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Open ");
-    EXPECT_FALSE(frame->Controller().ReplyTimerRunning());
-
-    ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() >= 3; }));
-    const auto requests = sim.Requests();
-    EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
-    EXPECT_EQ(Title(), "Tolvane --- Serial number 24601");
-    EXPECT_EQ(VersionPane(), " Version=1.04  Build Opts=AI  Fwd=X  Up=Z");
-    EXPECT_TRUE(frame->Action(kCmdSerialNo)->isChecked());
-
-    // The compass's own messages reach the view.
-    ASSERT_TRUE(WaitUntil([&] { return frame->View()->LineCount() >= 6; }));
-    bool sawOrientation = false;
-    for (int i = 0; i < frame->View()->LineCount(); ++i)
-        sawOrientation = sawOrientation || std::string(frame->View()->Line(i).mnemonic) == "DORIENT";
-    EXPECT_TRUE(sawOrientation);
-}
 
 TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
 {
@@ -124,31 +99,24 @@ TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
     EXPECT_EQ(frame->Controller().PendingRequest().type, kNoReplyAwaited);
 }
 
+// Without a port only what needs none is enabled; the baud rates are a
+// radio group; an open Nav Console can be closed, as the panel can.
 TEST_F(MainFrameTest, EnablingFollowsThePort)
 {
     MakePortlessFrame();
     frame->UpdateCommandStates();
-    EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
-    EXPECT_FALSE(frame->Action(kCmdInitializeToolbar)->isEnabled());
-    for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdBaud38400, kCmdToggleNmea})
-        EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
-    EXPECT_TRUE(frame->Action(kCmdBaud9600)->isChecked());
-    EXPECT_FALSE(frame->Action(kCmdBaud4800)->isChecked());
+    for (int id : {kCmdSerialNo, kCmdInitializeToolbar, kCmdNavConsole})
+        EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
+    for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdToggleNmea}) EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+    EXPECT_TRUE(frame->Action(kCmdBaud9600)->isChecked() && !frame->Action(kCmdBaud4800)->isChecked());
     frame->RunCommand(kCmdBaud4800);
-    EXPECT_TRUE(frame->Action(kCmdBaud4800)->isChecked());
-    EXPECT_FALSE(frame->Action(kCmdBaud9600)->isChecked());
+    EXPECT_TRUE(frame->Action(kCmdBaud4800)->isChecked() && !frame->Action(kCmdBaud9600)->isChecked());
 
-    // An open Nav Console can be closed without a port, as the panel can.
-    EXPECT_FALSE(frame->Action(kCmdNavConsole)->isEnabled());
     frame->RunCommand(kCmdNavConsole);
-    for (int id : {kCmdNavConsole, kCmdNavConsoleToolbar}) {
-        EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
-        EXPECT_TRUE(frame->Action(id)->isChecked()) << id;
-    }
+    EXPECT_TRUE(frame->Action(kCmdNavConsoleToolbar)->isEnabled() && frame->Action(kCmdNavConsole)->isChecked());
     EXPECT_TRUE(frame->Console().Stale());
     frame->RunCommand(kCmdNavConsole);
-    EXPECT_FALSE(frame->Console().IsOpen());
-    EXPECT_FALSE(frame->Action(kCmdNavConsoleToolbar)->isEnabled());
+    EXPECT_FALSE(frame->Console().IsOpen() || frame->Action(kCmdNavConsoleToolbar)->isEnabled());
 
     // A log's name shows in its pane as text, not markup.
     ASSERT_TRUE(log->OpenPath(dir.filePath("<b>x&amp;.dta").toStdString(), false));

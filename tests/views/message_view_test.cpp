@@ -42,7 +42,11 @@ StatusLine Numbered(int i)
     return Nmea("$LINE," + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 3, '#'));
 }
 
-const StatusLine kOrientation = Rendered(test::OrientationMessage(0, 0, 2048)); // azimuth 11.25
+const StatusLine kOrientation = [] {
+    DeviceMessage m{.type = 0x70, .length = 6};
+    m.payload[5] = 0x08; // azimuth 0x0800, 11.25 degrees
+    return Rendered(m);
+}();
 
 // The view in a window, sized in rows, and the two pictures to compare.
 struct ViewWindow {

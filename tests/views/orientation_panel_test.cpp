@@ -20,11 +20,12 @@ namespace {
 
 using test::Drag;
 using test::Ink;
+using test::Settle;
+
 Orientation At(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth)
 {
     return {.roll = roll, .pitch = pitch, .azimuth = azimuth};
 }
-using test::Settle;
 
 // A view filling a 640 x 400 window, and the panel on it.
 struct Frame {
@@ -62,29 +63,6 @@ struct Frame {
     OrientationPanel panel{view};
 };
 
-// Orientations shown to one decimal.
-TEST(OrientationPanel, ReadingsAsAScreenReaderHearsThem)
-{
-    const struct {
-        std::int16_t roll, pitch;
-        std::uint16_t azimuth;
-        const char* heard;
-    } rows[] = {{0, 0, 0xFFFF, "Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"},
-                {-32768, 0, 0, "Compass: Azim: 0.0 Pitch: 0.0 Roll: -180.0"},
-                {0, 2048, 2048, "Compass: Azim: 11.2 Pitch: 11.2 Roll: 0.0"}, // 11.25 rounds down
-                {-1, 32767, 49389, "Compass: Azim: 271.3 Pitch: 180.0 Roll: -0.0"},
-                {91, -91, 1, "Compass: Azim: 0.0 Pitch: -0.5 Roll: 0.5"}};
-    Frame f;
-    ASSERT_TRUE(f.panel.Show());
-    EXPECT_EQ(f.Heard(), "");
-    EXPECT_FALSE(f.panel.HasData());
-    for (const auto& r : rows) {
-        f.panel.Update(At(r.roll, r.pitch, r.azimuth));
-        EXPECT_EQ(f.Heard(), QString::fromLatin1(r.heard)) << r.azimuth;
-        EXPECT_TRUE(f.panel.HasData());
-    }
-}
-
 TEST(OrientationPanel, PaintsEachTextOnItsRow)
 {
     // The widest values, also in a font whose texts run wider than its average
@@ -111,14 +89,30 @@ TEST(OrientationPanel, PaintsEachTextOnItsRow)
     }
 }
 
+// Blank until the first orientation, which a screen reader hears to one
+// decimal; kept while hidden, forgotten on Clear.
 TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
 {
+    const struct {
+        std::int16_t roll, pitch;
+        std::uint16_t azimuth;
+        const char* heard;
+    } rows[] = {{0, 0, 0xFFFF, "Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"},
+                {-32768, 0, 0, "Compass: Azim: 0.0 Pitch: 0.0 Roll: -180.0"},
+                {0, 2048, 2048, "Compass: Azim: 11.2 Pitch: 11.2 Roll: 0.0"}, // 11.25 rounds down
+                {-1, 32767, 49389, "Compass: Azim: 271.3 Pitch: 180.0 Roll: -0.0"},
+                {91, -91, 1, "Compass: Azim: 0.0 Pitch: -0.5 Roll: 0.5"}};
     Frame f;
     EXPECT_EQ(f.panel.Window(), nullptr);
     ASSERT_TRUE(f.panel.Show());
     EXPECT_EQ(f.Window()->parentWidget(), f.view);
     EXPECT_FALSE(Ink(f.Client(), QRect(0, 0, 1000, 1000)));
-    EXPECT_EQ(f.Heard(QAccessible::Name), QStringLiteral("Status"));
+    EXPECT_EQ(f.Heard(QAccessible::Name) + "|" + f.Heard(), QStringLiteral("Status|"));
+    EXPECT_FALSE(f.panel.HasData());
+    for (const auto& r : rows) {
+        f.panel.Update(At(r.roll, r.pitch, r.azimuth));
+        EXPECT_EQ(f.Heard(), QString::fromLatin1(r.heard)) << r.azimuth;
+    }
     f.panel.Hide();
     EXPECT_EQ(f.panel.Window(), nullptr);
     f.panel.Update(At(10, 20, 30));
@@ -134,7 +128,7 @@ TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
     EXPECT_EQ(f.Heard(), QString());
     EXPECT_FALSE(Ink(f.Client(), shown.rect()));
     f.panel.Update(At(1, 2, 3));
-    EXPECT_TRUE(Ink(f.Client(), shown.rect()));
+    EXPECT_TRUE(f.panel.HasData() && Ink(f.Client(), shown.rect()));
 }
 
 // While no port is open the values stay, dimmed under the reason.
@@ -157,28 +151,15 @@ TEST(OrientationPanel, StaleValuesAreDimmedUnderTheReason)
 }
 
 // Made in the bottom-left corner, sized by the font, and back there when
-// shown again; an open panel follows the font, keeping its corner.
-TEST(OrientationPanel, ShownInTheBottomLeftCornerSizedByTheFont)
+// shown again; it keeps that corner as the view and the font change, or
+// the corner the user dragged it nearest (the view redrawn whole).
+TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
 {
     Frame f;
     ASSERT_TRUE(f.panel.Show());
     f.ExpectBottomLeft();
     ASSERT_TRUE(f.panel.Show()) << "already shown";
     EXPECT_EQ(f.view->findChildren<CaptionedChild*>().size(), 1);
-    const QSize before = f.Window()->size();
-    f.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 16));
-    f.ExpectBottomLeft();
-    EXPECT_GT(f.Window()->height(), before.height());
-    Drag(f.Window(), f.Caption(), QPoint(120, -150));
-    f.panel.Hide();
-    ASSERT_TRUE(f.panel.Show());
-    f.ExpectBottomLeft();
-}
-
-TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
-{
-    Frame f;
-    ASSERT_TRUE(f.panel.Show());
     CaptionedChild* w = f.Window();
     f.view->resize(100, 50); // smaller than the panel: its caption shows
     EXPECT_EQ(w->pos(), QPoint(0, 0));
@@ -188,7 +169,13 @@ TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
     f.view->resize(600, 380);
     f.ExpectBottomLeft();
 
+    Settle(&f.window);
+    const QPoint start = w->pos();
+    test::PaintRecorder recorder(f.view); // the view redraws whole, not only the strip uncovered
     Drag(w, f.Caption(), QPoint(300, -200)); // nearest the top-right corner now
+    EXPECT_EQ(w->pos(), start + QPoint(300, -200));
+    Settle(&f.window);
+    EXPECT_EQ(recorder.painted + w->geometry(), QRegion(f.view->rect()));
     QRect g = w->geometry();
     f.view->resize(700, 450);
     EXPECT_EQ(w->geometry(), g.translated(100, 0));
@@ -196,24 +183,14 @@ TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
     g = w->geometry();
     f.view->resize(710, 450);
     EXPECT_EQ(w->geometry(), g.translated(10, 0));
-}
 
-TEST(OrientationPanel, DraggedByItsCaptionWithinTheView)
-{
-    Frame f;
+    f.panel.Hide();
     ASSERT_TRUE(f.panel.Show());
-    CaptionedChild* w = f.Window();
-    const QPoint start = w->pos();
-    Settle(&f.window);
-    test::PaintRecorder recorder(f.view); // the view redraws whole, not only the strip uncovered
-    Drag(w, f.Caption(), QPoint(50, -60));
-    EXPECT_EQ(w->pos(), start + QPoint(50, -60));
-    Settle(&f.window);
-    EXPECT_EQ(recorder.painted + w->geometry(), QRegion(f.view->rect()));
-    Drag(w, f.Caption(), QPoint(5000, -5000));
-    EXPECT_EQ(w->geometry().topRight(), QPoint(f.view->width() - 1, 0));
-    Drag(w, f.Caption(), QPoint(-5000, 5000));
-    EXPECT_EQ(w->geometry().bottomLeft(), QPoint(0, f.view->height() - 1));
+    f.ExpectBottomLeft();
+    const QSize before = f.Window()->size();
+    f.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 16));
+    f.ExpectBottomLeft();
+    EXPECT_GT(f.Window()->height(), before.height());
 }
 
 TEST(OrientationPanel, NeverKeepsTheFocusAndOutlivesItsView)
@@ -315,6 +292,9 @@ TEST(CaptionedChild, BorderDraggingResizesWithinTheParent)
         Drag(fixed.child, d.press, d.delta);
         EXPECT_EQ(fixed.child->size(), QSize(200, 120)) << "not resizable";
     }
+    Host host(true); // the client's top row is not caption
+    Drag(host.child, QPoint(100, host.child->ClientRect().top()), QPoint(30, 30));
+    EXPECT_EQ(host.child->geometry(), QRect(100, 80, 200, 120));
 }
 
 TEST(CaptionedChild, ShrinkingByTheBorderStopsShortOfTheCaption)

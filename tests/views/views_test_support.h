@@ -1,5 +1,5 @@
 // What the views' tests share: painting what Qt has pending, recording
-// what a widget paints, a user's drag, and an orientation message.
+// what a widget paints, a user's drag, and looking for ink.
 #pragma once
 
 #include <QImage>
@@ -8,10 +8,6 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
-
-#include <cstdint>
-
-#include "link/device_message.h"
 
 namespace tolvane::test {
 
@@ -57,20 +53,6 @@ inline bool Ink(const QImage& image, const QRect& area, int below = 255)
             if (qGray(image.pixel(x, y)) < below)
                 return true;
     return false;
-}
-
-inline DeviceMessage OrientationMessage(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth,
-                                        std::uint16_t type = 0x70)
-{
-    DeviceMessage m;
-    m.type = type;
-    m.length = 6;
-    const std::uint16_t fields[] = {static_cast<std::uint16_t>(roll), static_cast<std::uint16_t>(pitch), azimuth};
-    for (int i = 0; i < 3; ++i) {
-        m.payload[2 * i] = static_cast<std::uint8_t>(fields[i] & 0xFF);
-        m.payload[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
-    }
-    return m;
 }
 
 } // namespace tolvane::test
