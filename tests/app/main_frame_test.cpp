@@ -1,7 +1,7 @@
-// The main frame end to end against tolvane-sim over a real
-// pseudo-terminal: start-up, the identity chain, supervision and its
-// question, the commands' enabling, and the program's end on a signal;
-// also the display font chooser.
+// The main frame against tolvane-sim over a real pseudo-terminal: start-up
+// without a remembered port, the commands' enabling, and the program's end
+// on a signal; also the display font chooser. Supervision and its question
+// are the frame logic's tests and the fault suite's.
 #include "app/display_font_dialog.h"
 #include "app/tolvane_app.h"
 
@@ -76,27 +76,6 @@ TEST_F(MainFrameTest, PortEntriesThatNameNoDeviceKeepTheDefaults)
     EXPECT_EQ(ports.Path(1), PortMap::DefaultPath(1));
     EXPECT_EQ(ports.Path(2), PortMap::DefaultPath(2));
     EXPECT_EQ(ports.Path(3), "/dev/ttyCompass");
-}
-
-// The question a silent compass raises: Retry sends the same bytes again,
-// Cancel forgets the version.
-TEST_F(MainFrameTest, SilentCompassAsksRetryThenCancelForgetsTheVersion)
-{
-    Simulator sim(dir, {"--silent"});
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(sim.Link());
-    ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() == 1; }));
-    test::BoxAnswerer boxes({QMessageBox::Retry, QMessageBox::Cancel});
-    frame->RunCommand(kCmdSerialNo);
-    ASSERT_TRUE(WaitUntil([&] { return boxes.seen.size() == 2; }, 15000));
-    EXPECT_EQ(boxes.seen[0].title + "|" + boxes.seen[0].text, "Compass Silent|No reply to request for serial number.");
-    const auto lines = sim.RequestLines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], lines[1]); // the same bytes again
-    ASSERT_TRUE(WaitUntil([&] { return !frame->Controller().ReplyTimerRunning(); }));
-    EXPECT_EQ(Title(), "Tolvane --- Serial number unknown");
-    EXPECT_EQ(VersionPane(), " No version information available");
-    EXPECT_EQ(frame->Controller().PendingRequest().type, kNoReplyAwaited);
 }
 
 // Without a port only what needs none is enabled; the baud rates are a
