@@ -32,7 +32,8 @@ protected:
     // test::RunSteps, after "open" (31 March 2004) or "open(y,m,d)". More
     // steps: "month:i" chooses month i (0: January); "reply(set,counts)"
     // hands over a DWMM, "other(set,counts)" a message of another type;
-    // "wait" waits for the next message box; "hide" hides the dialog.
+    // "timeout" runs out the two seconds' wait for a reply; "hide" hides
+    // the dialog.
     void Run(std::string steps)
     {
         int y = 2004, m = 3, d = 31;
@@ -41,13 +42,13 @@ protected:
             steps.erase(0, std::min(steps.find(';'), steps.size()));
             dialog.reset();
             frame = {};
-            dialog = std::make_unique<WmmDialog>(frame.Sender(), &frame.registry, nullptr, QDate(y, m, d));
+            timer.Stop();
+            dialog = std::make_unique<WmmDialog>(frame.Sender(), &frame.registry, nullptr, QDate(y, m, d), &timer);
             EXPECT_STREQ(frame.Heard({MessageType::Wmm}), "-");
             test::ShowActive(*dialog);
         }
         test::RunSteps(*dialog, kNames, steps, [this](const std::string& step) {
             int set = 0, counts = 0, month = 0;
-            const std::size_t seen = boxes.seen.size();
             if (step == "hide") {
                 dialog->hide();
             } else if (std::sscanf(step.c_str(), "month:%d", &month) == 1) {
@@ -58,8 +59,8 @@ protected:
                 dialog->OnMessage(
                     test::Message(type, {std::uint8_t(set), std::uint8_t(c), std::uint8_t(c >> 8), 'W', 'M', 'M', 0}));
             } else {
-                ASSERT_EQ(step, "wait");
-                EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() > seen; }, 5000));
+                ASSERT_EQ(step, "timeout");
+                timer.Expire(2000);
             }
         });
     }
@@ -99,6 +100,7 @@ protected:
     test::BoxAnswerer boxes;
     std::size_t heard = 0;
     test::FrameStub frame;
+    test::ManualTimer timer;
     std::unique_ptr<WmmDialog> dialog;
 };
 
@@ -174,7 +176,7 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
         // Cancel and Escape wait while a reply is awaited; two seconds of silence are told, and a reply after
         // comes too late.
         {"open;lat=1;tab;lon=1;tab;submit;cancel;key:Escape", "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {} open+"},
-        {"wait;reply(1,100)",
+        {"timeout;reply(1,100)",
          "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {error Silence: Compass failed to reply.} open+"},
         {"cancel", "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {} rejected-"},
         {"hide", "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {} rejected-"}, // a closed dialog stays as it is
@@ -184,8 +186,6 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
         Run(steps);
         EXPECT_EQ(State(), state);
     }
-    const auto* timer = dialog->findChild<QTimer*>(QString::number(WmmDialog::kReplyTimerId));
-    EXPECT_EQ(timer->interval(), WmmDialog::kReplyTimeoutMs);
     QStringList months;
     for (int i = 0; i < 12; ++i) months << ControlOf<QComboBox>(*dialog, kMonth)->itemText(i);
     EXPECT_EQ(months.join(','), "Jan,Feb,March,April,May,June,July,Aug,Sept,Oct,Nov,Dec");
