@@ -6,9 +6,6 @@
 #include <QRadioButton>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
-#include <tuple>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -189,38 +186,6 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
     QStringList months;
     for (int i = 0; i < 12; ++i) months << ControlOf<QComboBox>(*dialog, kMonth)->itemText(i);
     EXPECT_EQ(months.join(','), "Jan,Feb,March,April,May,June,July,Aug,Sept,Oct,Nov,Dec");
-}
-
-// Bad input pasted into each field, then the focus moved on. The position
-// fields refuse it with their message, keep Submit off and hold the focus.
-// The date fields take digits only, two at most: they keep today's date
-// or take 99. Good entries afterwards, the field's own first, still submit.
-TEST_F(WmmDialogTest, BadInputInEveryFieldIsRefusedAndTheDialogStillSubmits)
-{
-    const std::tuple<std::string, std::array<const char*, 4>, const char*> fields[] = {
-        // What each of test::BadInputs() leads to: the message, or the date shown; and a good entry.
-        {"lat", {kNumbersOnly, kNumbersOnly, kNumbersOnly, kNumbersOnly}, "10"},
-        {"lon", {kNumbersOnly, kNumbersOnly, kNumbersOnly, kNumbersOnly}, "20"},
-        {"alt", {kNumbersOnly, kAltitudeOut, kNumbersOnly, kNumbersOnly}, "0"},
-        {"day", {"31", "31", "31", "31"}, "31"},
-        {"year", {"04", "99", "04", "04"}, "04"}};
-    for (const auto& [field, outcomes, good] : fields) {
-        for (std::size_t i = 0; i < test::BadInputs().size(); ++i) {
-            SCOPED_TRACE(field + ": " + test::BadInputs()[i].fault);
-            Run("open");
-            auto* edit = ControlOf<QLineEdit>(*dialog, kNames.at(field));
-            test::Paste(edit, test::BadInputs()[i].text);
-            EXPECT_LE(edit->text().size(), edit->maxLength());
-            ControlOf<QComboBox>(*dialog, kMonth)->setFocus(Qt::TabFocusReason);
-            const std::string state = State(), text = edit->text().toStdString(), outcome = outcomes[i];
-            const bool date = std::isdigit(outcome[0]);
-            const std::string refused = "{" + outcome + "} @" + field + ":" + text;
-            EXPECT_EQ(state.substr(state.find(" off [] {")), " off [] " + (date ? "{}" : refused) + " open+");
-            EXPECT_EQ(text, date ? outcome : text);
-            Run(field + "=" + good + ";tab;lat=10;tab;lon=20;tab;alt=0;tab;submit");
-            EXPECT_EQ(frame.sent.size(), 1u);
-        }
-    }
 }
 
 } // namespace
