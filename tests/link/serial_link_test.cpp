@@ -90,6 +90,17 @@ protected:
     std::atomic<int> notifications{0};
 };
 
+// The devices COM1 to COM8 stand for, and none beyond.
+TEST(PortMap, DefaultsAndOutOfRange)
+{
+    PortMap map;
+    map.SetPath(9, "/dev/none");
+    std::string paths;
+    for (int port = 0; port <= 9; ++port) paths += map.Path(port) + " ";
+    EXPECT_EQ(paths, " /dev/ttyS0 /dev/ttyS1 /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyUSB2 /dev/ttyUSB3 /dev/ttyACM0 "
+                     "/dev/ttyACM1  ");
+}
+
 // Opening port 1 while 2 is open closes 2 first (as Close does, whose
 // restoring of the settings is tested below); then only port 1 is read, each message queued once with one notification.
 TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
