@@ -18,17 +18,14 @@ constexpr DialogLayout kTemplate{"Initializations", 209, 138, kSettingsControls}
 InitializationsDialog::InitializationsDialog(float declination, float azimuthOffset, float rollOffset,
                                              float pitchOffset, std::int32_t intervalMs,
                                              std::function<void(const OutgoingRequest&)> send,
-                                             ReceiverRegistry* registry, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registration_(registry)
+                                             ReceiverRegistry* registry, QWidget* parent, WaitTimer* timer)
+    : QDialog(parent), send_(std::move(send)), registration_(registry),
+      ownTimer_(timer ? nullptr : std::make_unique<QtWaitTimer>()), ackTimer_(timer ? *timer : *ownTimer_)
 {
     BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
     fields_->Prepare();
     fields_->Receive(declination, azimuthOffset, rollOffset, pitchOffset, intervalMs);
-
-    ackTimer_.setSingleShot(true);
-    ackTimer_.setInterval(kAckTimeoutMs);
-    connect(&ackTimer_, &QTimer::timeout, this, &InitializationsDialog::AckTimedOut);
 }
 
 void InitializationsDialog::showEvent(QShowEvent* event)
@@ -43,7 +40,7 @@ void InitializationsDialog::showEvent(QShowEvent* event)
 
 void InitializationsDialog::done(int result)
 {
-    ackTimer_.stop();
+    ackTimer_.Stop();
     pendingType_ = 0;
     registration_.Leave();
     QDialog::done(result);
@@ -89,7 +86,7 @@ bool InitializationsDialog::SendNext()
     }
     pendingType_ = request.type;
     if (send_) send_(request);
-    ackTimer_.start();
+    ackTimer_.Start(kAckTimeoutMs, [this] { AckTimedOut(); });
     return true;
 }
 
@@ -99,13 +96,13 @@ void InitializationsDialog::OnInitAck(const DeviceMessage& message)
     if (!IsType(message, MessageType::Offsets) && !IsType(message, MessageType::Declination) &&
         !IsType(message, MessageType::OrientationRate))
         return;
-    ackTimer_.stop();
+    ackTimer_.Stop();
     if (!SendNext()) accept();
 }
 
 void InitializationsDialog::AckTimedOut()
 {
-    ackTimer_.stop();
+    ackTimer_.Stop();
     // An acknowledgement arriving while the message shows sends nothing more.
     pendingType_ = 0;
     char text[128];

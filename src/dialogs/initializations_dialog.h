@@ -6,13 +6,14 @@
 
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "dialogs/message_receiver.h"
 #include "dialogs/value_field.h"
+#include "dialogs/wait_timer.h"
 
 namespace tolvane {
 
@@ -26,10 +27,11 @@ public:
 
     // Angles in degrees, the DORIENT interval in ms. While open, the
     // dialog waits in `registry` (when given) for DINICAL, DIMVAR and
-    // DORRATE messages, the acknowledgements of what it sends.
+    // DORRATE messages, the acknowledgements of what it sends. It waits
+    // with `timer` when given, else with a Qt timer of its own.
     InitializationsDialog(float declination, float azimuthOffset, float rollOffset, float pitchOffset,
                           std::int32_t intervalMs, std::function<void(const OutgoingRequest&)> send,
-                          ReceiverRegistry* registry, QWidget* parent = nullptr);
+                          ReceiverRegistry* registry, QWidget* parent = nullptr, WaitTimer* timer = nullptr);
 
     void OnMessage(const DeviceMessage& message) override { OnInitAck(message); }
     void OnInitAck(const DeviceMessage& message);
@@ -50,7 +52,8 @@ private:
     std::function<void(const OutgoingRequest&)> send_;
     ReceiverRegistration registration_;
     ValueFields* fields_;
-    QTimer ackTimer_;
+    std::unique_ptr<WaitTimer> ownTimer_;
+    WaitTimer& ackTimer_;
     bool initialized_ = false;
     std::uint16_t pendingType_ = 0; // 0: nothing awaited
     const char* pendingLabel_ = "";

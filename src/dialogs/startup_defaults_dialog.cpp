@@ -23,18 +23,15 @@ constexpr std::size_t kDefaultsLength = 12;
 } // namespace
 
 StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
-                                             ReceiverRegistry* registry, QWidget* parent)
-    : QDialog(parent), send_(std::move(send)), registration_(registry)
+                                             ReceiverRegistry* registry, QWidget* parent, WaitTimer* timer)
+    : QDialog(parent), send_(std::move(send)), registration_(registry),
+      ownTimer_(timer ? nullptr : std::make_unique<QtWaitTimer>()), replyTimer_(timer ? *timer : *ownTimer_)
 {
     BuildSettingsDialog(*this, kTemplate, [this] { Ok(); });
     fields_ = new ValueFields(*this);
-
-    replyTimer_.setSingleShot(true);
-    replyTimer_.setInterval(kReplyTimeoutMs);
-    connect(&replyTimer_, &QTimer::timeout, this, &StartupDefaultsDialog::ReplyTimedOut);
 }
 
-StartupDefaultsDialog::~StartupDefaultsDialog() { replyTimer_.stop(); }
+StartupDefaultsDialog::~StartupDefaultsDialog() { replyTimer_.Stop(); }
 
 void StartupDefaultsDialog::showEvent(QShowEvent* event)
 {
@@ -52,7 +49,7 @@ void StartupDefaultsDialog::showEvent(QShowEvent* event)
 
 void StartupDefaultsDialog::done(int result)
 {
-    replyTimer_.stop();
+    replyTimer_.Stop();
     ended_ = true;
     registration_.Leave();
     QDialog::done(result);
@@ -61,14 +58,14 @@ void StartupDefaultsDialog::done(int result)
 void StartupDefaultsDialog::SendRequest()
 {
     if (send_) send_(request_);
-    replyTimer_.start();
+    replyTimer_.Start(kReplyTimeoutMs, [this] { ReplyTimedOut(); });
 }
 
 void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
 {
     if (ended_ || !IsType(message, MessageType::StartupDefaults)) return;
     ++replies_;
-    replyTimer_.stop();
+    replyTimer_.Stop();
     if (loading_) {
         const bool failed = Decode<StartupDefaults>(message).mask == 0;
         // No further reply may act while the message shows.
@@ -100,7 +97,7 @@ void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
 
 void StartupDefaultsDialog::ReplyTimedOut()
 {
-    replyTimer_.stop();
+    replyTimer_.Stop();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Compass Silent"),
                     QString::fromUtf8(loading_ ? "No reply to request\nto load new values."
                                                : "No reply to request\nfor current values."),

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include "dialogs/message_receiver.h"
 #include "dialogs/value_field.h"
+#include "dialogs/wait_timer.h"
 
 namespace tolvane {
 
@@ -23,9 +24,11 @@ public:
 
     // The stored defaults are asked for when the dialog opens.
     // While open, the dialog waits in `registry` (when given) for DSDFLT
-    // messages.
+    // messages. It waits with `timer` when given, else with a Qt timer of
+    // its own.
     explicit StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
-                                   ReceiverRegistry* registry = nullptr, QWidget* parent = nullptr);
+                                   ReceiverRegistry* registry = nullptr, QWidget* parent = nullptr,
+                                   WaitTimer* timer = nullptr);
     ~StartupDefaultsDialog() override;
 
     void OnMessage(const DeviceMessage& message) override { OnDefaultsReply(message); }
@@ -46,7 +49,8 @@ private:
     std::function<void(const OutgoingRequest&)> send_;
     ReceiverRegistration registration_;
     ValueFields* fields_;
-    QTimer replyTimer_;
+    std::unique_ptr<WaitTimer> ownTimer_;
+    WaitTimer& replyTimer_;
     OutgoingRequest request_;
     bool loading_ = false;
     bool initialized_ = false;

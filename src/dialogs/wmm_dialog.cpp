@@ -123,8 +123,11 @@ struct WmmDialog::Hemisphere {
 };
 
 WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
-                     ReceiverRegistry* registry, QWidget* parent, QDate today)
-    : QDialog(parent), send_(std::move(send)), registration_(registry), today_(today)
+                     ReceiverRegistry* registry, QWidget* parent, QDate today, WaitTimer* timer)
+    : QDialog(parent), send_(std::move(send)), registration_(registry), today_(today),
+      // A coarse timer may give up early.
+      ownTimer_(timer ? nullptr : std::make_unique<QtWaitTimer>(Qt::PreciseTimer)),
+      replyTimer_(timer ? *timer : *ownTimer_)
 {
     BuildDialog(*this, kTemplate);
     latitudeEdit_ = ControlOf<QLineEdit>(*this, kLatitudeId);
@@ -164,12 +167,6 @@ WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
 
     connect(submit_, &QPushButton::clicked, this, &WmmDialog::Submit);
     connect(ControlOf<QPushButton>(*this, kCancelId), &QPushButton::clicked, this, &WmmDialog::reject);
-
-    replyTimer_.setObjectName(QString::number(kReplyTimerId));
-    replyTimer_.setInterval(kReplyTimeoutMs);
-    replyTimer_.setSingleShot(true);
-    replyTimer_.setTimerType(Qt::PreciseTimer); // a coarse timer may give up early
-    connect(&replyTimer_, &QTimer::timeout, this, &WmmDialog::ReplyTimedOut);
 }
 
 void WmmDialog::setVisible(bool visible)
@@ -181,7 +178,7 @@ void WmmDialog::setVisible(bool visible)
     }
     if (!visible) {
         open_ = false;
-        replyTimer_.stop();
+        replyTimer_.Stop();
         registration_.Leave();
     }
     QDialog::setVisible(visible);
@@ -198,7 +195,7 @@ void WmmDialog::Open()
     altitudeValid_ = true;
     latitudeValid_ = false;
     longitudeValid_ = false;
-    replyTimer_.stop();
+    replyTimer_.Stop();
 
     latitudeEdit_->clear();
     north_->setChecked(true);
@@ -309,19 +306,19 @@ void WmmDialog::UpdateSubmit() { submit_->setEnabled(latitudeValid_ && longitude
 
 void WmmDialog::Submit()
 {
-    if (!latitudeValid_ || !longitudeValid_ || !altitudeValid_ || replyTimer_.isActive()) return;
+    if (!latitudeValid_ || !longitudeValid_ || !altitudeValid_ || replyTimer_.Active()) return;
     const double latitude = south_->isChecked() ? -latitude_ : latitude_;
     const double longitude = west_->isChecked() ? -longitude_ : longitude_;
     if (send_) send_(WmmRequest(day_, month_ + 1, year_, latitude, longitude, altitude_));
-    replyTimer_.start();
+    replyTimer_.Start(kReplyTimeoutMs, [this] { ReplyTimedOut(); });
 }
 
 void WmmDialog::OnMessage(const DeviceMessage& message)
 {
-    if (!IsType(message, MessageType::Wmm) || !replyTimer_.isActive()) return;
+    if (!IsType(message, MessageType::Wmm) || !replyTimer_.Active()) return;
     const WmmResult result = Decode<WmmResult>(message);
     if (result.state != 1) return;
-    replyTimer_.stop();
+    replyTimer_.Stop();
 
     const double declination = SignedAngleDegrees(result.declination);
     char text[64];
@@ -334,14 +331,14 @@ void WmmDialog::OnMessage(const DeviceMessage& message)
 
 void WmmDialog::ReplyTimedOut()
 {
-    replyTimer_.stop();
+    replyTimer_.Stop();
     Tell(QMessageBox::Critical, "Silence", QStringLiteral("Compass failed to reply."), this);
     UpdateSubmit();
 }
 
 void WmmDialog::reject()
 {
-    if (replyTimer_.isActive()) return;
+    if (replyTimer_.Active()) return;
     registration_.Leave();
     QDialog::reject();
 }

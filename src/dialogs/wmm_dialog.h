@@ -6,11 +6,12 @@
 
 #include <QDate>
 #include <QDialog>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include "dialogs/message_receiver.h"
+#include "dialogs/wait_timer.h"
 #include "link/device_message.h"
 
 class QComboBox;
@@ -24,15 +25,16 @@ class WmmDialog : public QDialog, public MessageReceiver {
     Q_OBJECT
 
 public:
-    // The reply timer keeps its window-timer number for its name.
     static constexpr int kReplyTimerId = 77;
     static constexpr int kReplyTimeoutMs = 2000;
 
     // `send` writes a request to the module. While open, the dialog waits
     // in `registry` (when given) for DWMM messages. The date fields start
-    // from `today`, or from the local date at opening when it is null.
+    // from `today`, or from the local date at opening when it is null. It
+    // waits for the reply with `timer` when given, else with a Qt timer of
+    // its own.
     WmmDialog(std::function<void(const OutgoingRequest&)> send, ReceiverRegistry* registry,
-              QWidget* parent = nullptr, QDate today = QDate());
+              QWidget* parent = nullptr, QDate today = QDate(), WaitTimer* timer = nullptr);
 
     // Takes the DWMM reply; anything else is ignored.
     void OnMessage(const DeviceMessage& message) override;
@@ -85,7 +87,9 @@ private:
     bool longitudeValid_ = false;
     bool altitudeValid_ = true;
 
-    QTimer replyTimer_{this}; // runs exactly while a reply is awaited
+    // Runs exactly while a reply is awaited.
+    std::unique_ptr<WaitTimer> ownTimer_;
+    WaitTimer& replyTimer_;
 };
 
 } // namespace tolvane

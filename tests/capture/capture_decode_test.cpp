@@ -21,6 +21,8 @@ namespace {
 
 using namespace test;
 
+// A read beside a set of each request that has both; the names of the
+// others are plain cases of one switch.
 TEST(CaptureDecode, SentFramesAreNamedAsRequests)
 {
     OutgoingRequest unknown = SerialNumberRequest();
@@ -35,13 +37,9 @@ TEST(CaptureDecode, SentFramesAreNamedAsRequests)
         {StartupDefaultsReadRequest(), "start-up defaults request (read)"},
         {StartupDefaultsLoadRequest({.mask = StartupDefaults::kInterval, .interval = 100}), "start-up defaults request (load)"},
         {CompensationRequest(CompensationAction::Start), "compensation request (start)"},
-        {CompensationRequest(CompensationAction::Status), "compensation request (status)"},
-        {CompensationRequest(CompensationAction::Abort), "compensation request (abort)"},
         {CompensationRequest(CompensationAction::Revert), "compensation request (revert)"},
         {CompensationRequest(CompensationAction{5}), "compensation request (?)"},
-        {CompensationParametersRequest(), "compensation parameters request"},
-        {WmmRequest(1, 5, 24, 47.6, -122.3, 100), "WMM request"}, {SelfTestRequest(), "self test request"},
-        {ResetRequest(), "reset request"}, {unknown, "unknown request 0x33"},
+        {unknown, "unknown request 0x33"},
     };
     Capture capture;
     std::vector<std::string> expected;

@@ -22,9 +22,11 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialogs/message_receiver.h"
+#include "dialogs/wait_timer.h"
 
 namespace tolvane::test {
 
@@ -39,6 +41,7 @@ struct SeenBox {
 
 // Answers each message box that opens while it lives, with the next of
 // its answers (OK once they run out), and keeps what each box showed.
+// `whileShowing`, when set, runs once while the next box shows.
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(std::initializer_list<QMessageBox::StandardButton> answers = {})
@@ -53,6 +56,7 @@ public:
     }
 
     std::vector<SeenBox> seen;
+    std::function<void()> whileShowing;
 
 private:
     void Poll()
@@ -62,6 +66,7 @@ private:
         last_ = box;
         seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget(),
                         box->informativeText()});
+        if (whileShowing) std::exchange(whileShowing, nullptr)();
         const QMessageBox::StandardButton answer = answers_.empty() ? QMessageBox::Ok : answers_.front();
         if (!answers_.empty()) answers_.pop_front();
         if (QAbstractButton* button = box->button(answer)) button->click();
@@ -81,6 +86,30 @@ inline QString BoxesSaid(const std::vector<SeenBox>& seen)
         said << box.title + ": " + box.text + (box.informative.isEmpty() ? "" : " (" + box.informative + ")");
     return said.join('|');
 }
+
+// A dialog's wait for a reply, run out when the test says.
+class ManualTimer : public WaitTimer {
+public:
+    void Start(int ms, std::function<void()> expired) override
+    {
+        startedMs = ms;
+        expired_ = std::move(expired);
+    }
+    void Stop() override { expired_ = nullptr; }
+    bool Active() const override { return expired_ != nullptr; }
+    // Runs out the wait started for `ms`; fails when none runs.
+    void Expire(int ms)
+    {
+        ASSERT_TRUE(Active()) << "no wait to run out";
+        EXPECT_EQ(startedMs, ms);
+        std::exchange(expired_, nullptr)();
+    }
+
+    int startedMs = 0;
+
+private:
+    std::function<void()> expired_;
+};
 
 // What a dialog sends, and the registry through which it waits for replies.
 struct FrameStub {

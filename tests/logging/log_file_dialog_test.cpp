@@ -3,8 +3,6 @@
 // opens or the user gives up.
 #include "logging/log_file_dialog.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,7 +22,6 @@
 #include <vector>
 
 #include "log_test_support.h"
-#include "support/unprivileged.h"
 
 namespace tolvane {
 namespace {
@@ -183,23 +180,6 @@ TEST_F(LogFileDialogTest, AFileThatWillNotOpenKeepsTheDialogOpenForAnotherName)
                             "box Open Failure|" + tooLong + " will not open. over the dialog", "dialog " + tooLong));
     EXPECT_EQ(log.FileName(), "good.dta");
     EXPECT_EQ(ReadFile(dir / "good.dta"), kSection);
-}
-
-// A folder this user may not write to refuses the name proposed there;
-// the dialog stays for another.
-TEST_F(LogFileDialogTest, AFolderWithoutWritePermissionKeepsTheDialogOpen)
-{
-    const std::string locked = dir / "locked";
-    ::chmod(dir.path.c_str(), 0755); // the unprivileged user must reach it
-    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
-    LogFile lockedLog(locked, FixedNow);
-    const test::Unprivileged user;
-    if (!test::Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
-    Modals modals(lockedLog, {"!CompassLog01.dta", "OK", "-"});
-    LogOpenCommand(lockedLog, &frame, false, 0);
-    EXPECT_THAT(modals.seen, ElementsAre("dialog CompassLog01.dta", "box Open Failure|CompassLog01.dta will not open. "
-                                         "over the dialog", "dialog CompassLog01.dta"));
-    EXPECT_FALSE(lockedLog.Logging());
 }
 
 // Open while logging asks first: No leaves the log as it is, Yes closes it

@@ -1,21 +1,15 @@
 // The orientation log: its line formats, the sections it writes, the next
-// names Bump takes, and what happens when the disk refuses.
+// names Bump takes, and what happens when the disk refuses. What messages
+// do to it is tested with the catalogue's effects.
 #include "logging/log_file.h"
-#include "logging/log_message_effects.h"
-
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <tuple>
 #include <vector>
 
 #include "log_test_support.h"
-#include "protocol/requests.h"
 
 namespace tolvane {
 namespace {
@@ -124,23 +118,6 @@ TEST_F(LogFileTest, EachLineIsInTheFileAsSoonAsWrittenWithOneCrLf)
     }
 }
 
-TEST_F(LogFileTest, EverythingLoggedSurvivesACrash)
-{
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        LogFile dying{dir.path, FixedNow};
-        dying.OpenPath(dir / "crash.dta", false);
-        dying.WriteRecord();
-        ::signal(SIGABRT, SIG_DFL);
-        std::abort(); // no destructor, no stdio flush
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(ReadFile(dir / "crash.dta"), std::string(kSection) + kHeader + kZeroRecord);
-}
-
 // Bump goes on in the next name of the same folder, kept whole however
 // long; the pane shows at most 20 characters of the name.
 TEST_F(LogFileTest, BumpContinuesInTheNextNameOfTheSameFolder)
@@ -233,48 +210,6 @@ TEST_F(LogFileTest, NamesOfAnyCharactersOpenAsTheyAre)
         EXPECT_EQ(ReadFile(dir / name), std::string(kSection) + kHeader + kZeroRecord);
         log.Close();
     }
-}
-
-// As the message view shows a message: rendered, then its effects.
-void Show(LogMessageEffects& effects, std::uint8_t type, std::vector<std::uint8_t> payload)
-{
-    DeviceMessage m;
-    m.type = type;
-    m.length = static_cast<std::uint16_t>(payload.size());
-    std::copy(payload.begin(), payload.end(), m.payload);
-    StatusLine line;
-    ASSERT_TRUE(RenderMessage(m, line));
-    ApplyMessageEffects(m, line, effects);
-}
-
-// DPOWER repeats the header before the next record; DRMC asks for the
-// offsets, whose DINICAL asks for the declination, whose DIMVAR ends in a
-// record; DBUG writes its text. While not logging only the values change,
-// which the next log's first record carries.
-TEST_F(LogFileTest, MessagesShownReachTheLogAndTheLink)
-{
-    std::vector<OutgoingRequest> sent;
-    LogMessageEffects effects(log, [&](const OutgoingRequest& r) { sent.push_back(r); });
-    const auto showAll = [&](std::uint8_t offsetHigh, std::uint8_t declinationLow, std::uint8_t declinationHigh) {
-        Show(effects, 'D', {'P', 'o', 'w', 'e', 'r', 0});
-        Show(effects, 'q', std::vector<std::uint8_t>(24));
-        Show(effects, 'P', {0, 0, offsetHigh, 0, 0, 0, 0});
-        Show(effects, 'T', {0, declinationLow, declinationHigh});
-        Show(effects, '~', {0, 'A', 5, 0, 0xFE, 0xFF});
-    };
-    showAll(0xF8, 0xE4, 0x08); // offset -2048, declination 2276
-    EXPECT_TRUE(sent.empty());
-    EXPECT_FALSE(log.headerPending);
-    ASSERT_TRUE(log.OpenPath(dir / "effects.dta", false));
-    log.WriteRecord();
-    showAll(0x08, 0xA5, 0xFF); // 2048, -91
-    ASSERT_EQ(sent.size(), 2u);
-    const auto same = [](const OutgoingRequest& a, const OutgoingRequest& b) { return !std::memcmp(&a, &b, sizeof a); };
-    EXPECT_TRUE(same(sent[0], OffsetsReadRequest()) && same(sent[1], DeclinationReadRequest()));
-    EXPECT_EQ(ReadFile(dir / "effects.dta"), std::string(kSection) + kHeader +
-                                                 " 3:58:29    0.0     0.0     0.0   -11.2    12.5\r\n\r\n" + kHeader +
-                                                 " 3:58:29    0.0     0.0     0.0    11.2    -0.5\r\n"
-                                                 "Type=A   5(0005)  -2(FFFE)\r\n");
 }
 
 } // namespace

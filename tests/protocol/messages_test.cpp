@@ -43,21 +43,5 @@ TEST(Messages, EachTypeDecodesWhatItEncodes)
     ExpectRoundTrip(SelfTest{0x0012}, 2, "self test");
 }
 
-// A text runs to its zero, the payload's end or its limit; a field past
-// the 80-byte buffer reads as zero.
-TEST(Messages, TextsAndShortPayloads)
-{
-    DeviceMessage m;
-    m.type = TypeByte(MessageType::Wmm);
-    const char bytes[] = {1, 0x18, static_cast<char>(0xFC), 'a', 'b', 'c'};
-    std::memcpy(m.payload, bytes, sizeof bytes);
-    m.length = 5;
-    EXPECT_EQ(Decode<WmmResult>(m).source, "ab");
-    PayloadReader reader(m);
-    reader.Skip(79);
-    EXPECT_EQ(reader.S16(), 0);
-    EXPECT_EQ(reader.Remaining(), 0u);
-}
-
 } // namespace
 } // namespace tolvane

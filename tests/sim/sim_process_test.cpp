@@ -45,9 +45,9 @@ protected:
 };
 
 // Keeps the start-up defaults in its flash file across a restart, records
-// the requests, removes its link at exit, and answers a host at another
-// speed only with garbage.
-TEST_F(SimProcessTest, KeepsItsFlashRecordsRequestsAndGarblesAtAnotherSpeed)
+// the requests and removes its link at exit. (A host at another speed, a
+// burst and an unplug are in the fault suite.)
+TEST_F(SimProcessTest, KeepsItsFlashRecordsRequestsAndRemovesItsLink)
 {
     const auto link = dir / "com1", flash = dir / "flash";
     {
@@ -64,12 +64,7 @@ TEST_F(SimProcessTest, KeepsItsFlashRecordsRequestsAndGarblesAtAnotherSpeed)
         EXPECT_EQ(Recorded(), std::vector<std::string>{"\"type\":102,\"payload\":\"11007707000000000000fa00\"}"});
     }
     SimProcess sim(TOLVANE_SIM_PATH, {"--flash", flash});
-    const std::string pty = sim.Output();
-    auto serial = Open(pty, 19200);
-    serial->Send(SerialNumberRequest());
-    EXPECT_TRUE(Collect(*serial, 600ms).empty());
-    serial.reset();
-    serial = Open(pty, 9600);
+    auto serial = Open(sim.Output(), 9600);
     const auto read = Ask(*serial, StartupDefaultsReadRequest());
     ASSERT_TRUE(read);
     const StartupDefaults back = Decode<StartupDefaults>(*read);
@@ -85,26 +80,6 @@ TEST_F(SimProcessTest, IgnoringTheSpeedAnswersAHostAtAnother)
 {
     SimProcess sim(TOLVANE_SIM_PATH, {"--ignore-speed"});
     EXPECT_TRUE(Ask(*Open(sim.Output(), 19200), SerialNumberRequest()));
-}
-
-// Back to back at the line rate, none lost (the azimuths count up), until
-// the unplug ends the reader and removes the link.
-TEST_F(SimProcessTest, BurstLosesNothingAndUnplugEndsTheReader)
-{
-    const auto link = dir / "com1";
-    SimProcess sim(TOLVANE_SIM_PATH, {"--burst", "--unplug-after", "2", "--link", link});
-    sim.Output();
-    auto serial = Open(link);
-    Collect(*serial, 100ms);
-    std::vector<int> azimuths;
-    for (const auto& m : Collect(*serial, 600ms))
-        if (m.type == 0x70) azimuths.push_back(m.payload[4] | m.payload[5] << 8);
-    ASSERT_GT(azimuths.size(), 20u);
-    for (std::size_t i = 1; i < azimuths.size(); ++i) ASSERT_EQ(azimuths[i], (azimuths[i - 1] + 1) & 0xFFFF) << i;
-    EXPECT_TRUE(WaitFor([&] { return !serial->ReaderRunning(); }, 4s));
-    EXPECT_FALSE(fs::is_symlink(link));
-    serial.reset();
-    EXPECT_EQ(sim.Stop(), 0);
 }
 
 // What the simulator cannot start with ends it at once with status 2.
