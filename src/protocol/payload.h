@@ -14,9 +14,9 @@
 
 namespace tolvane {
 
-// Reads fields in order. A field at or past the end of the 80-byte buffer
-// reads as zero, so no layout can read out of bounds; bytes past the
-// payload's length are zero in every DeviceMessage already.
+// Reads fields in order. A field at or past the payload's length reads as
+// zero, so no layout reads out of bounds, whatever holds the bytes; in a
+// DeviceMessage the bytes past the length are zero already.
 class PayloadReader {
 public:
     PayloadReader(const std::uint8_t* bytes, std::size_t length)
@@ -58,7 +58,7 @@ private:
     {
         std::uint32_t bits = 0;
         for (std::size_t i = 0; i < width; ++i, ++at_)
-            bits |= static_cast<std::uint32_t>(at_ < kMaxReceivedPayload ? bytes_[at_] : 0u) << (8 * i);
+            bits |= static_cast<std::uint32_t>(at_ < length_ ? bytes_[at_] : 0u) << (8 * i);
         return bits;
     }
 

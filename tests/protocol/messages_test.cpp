@@ -43,5 +43,15 @@ TEST(Messages, EachTypeDecodesWhatItEncodes)
     ExpectRoundTrip(SelfTest{0x0012}, 2, "self test");
 }
 
+// A payload held in a buffer of its own length (as the simulator keeps its
+// frames) is read only up to that length: fields past it read as zero.
+TEST(Messages, NothingIsReadPastTheLengthGiven)
+{
+    const std::uint8_t bytes[] = {1, 0, 2, 0, 3, 0, 0xAA, 0xBB};
+    PayloadReader reader(bytes, 6);
+    const Orientation o = Orientation::Decode(reader);
+    EXPECT_EQ(o, (Orientation{1, 2, 3, false, {}, {}}));
+}
+
 } // namespace
 } // namespace tolvane
