@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QMenu>
 
 #include <csignal>
 
@@ -88,6 +89,10 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
     for (int id : {kCmdSelfTest, kCmdBaud4800, kCmdToggleNmea}) EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame->Action(kCmdBaud9600)->isChecked() && !frame->Action(kCmdBaud4800)->isChecked());
+    // The rates are the Baud Rate submenu's entries, not its parent's.
+    const auto* rates = qobject_cast<QMenu*>(frame->Action(kCmdBaud4800)->associatedObjects().value(0));
+    ASSERT_NE(rates, nullptr);
+    EXPECT_EQ(rates->title(), "&Baud Rate");
     frame->RunCommand(kCmdBaud4800);
     EXPECT_TRUE(frame->Action(kCmdBaud4800)->isChecked() && !frame->Action(kCmdBaud9600)->isChecked());
 

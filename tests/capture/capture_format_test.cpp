@@ -68,8 +68,9 @@ TEST(CaptureFormat, RawInputAndDamagedLines)
                                          "G 14 0\n"   // 8: nothing lost
                                          "R 15 123\n" // 9: three digits
                                          "G 16 5\n"
-                                         "T 17 FF");
-    EXPECT_THAT(capture.badLines, ElementsAre(4u, 5u, 6u, 7u, 8u, 9u));
+                                         "T 17 FF\n"
+                                         "G 18 99999999999999999999"); // 12: more than 64 bits
+    EXPECT_THAT(capture.badLines, ElementsAre(4u, 5u, 6u, 7u, 8u, 9u, 12u));
     EXPECT_EQ(capture.header.baud, 4800);
     EXPECT_THAT(capture.chunks, ElementsAre(CaptureChunk{ChunkKind::Received, 10, {0x0D, 0x0A}, 0},
                                             CaptureChunk{ChunkKind::Gap, 16, {}, 5},

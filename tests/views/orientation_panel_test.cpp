@@ -295,6 +295,9 @@ TEST(CaptionedChild, BorderDraggingResizesWithinTheParent)
     Host host(true); // the client's top row is not caption
     Drag(host.child, QPoint(100, host.child->ClientRect().top()), QPoint(30, 30));
     EXPECT_EQ(host.child->geometry(), QRect(100, 80, 200, 120));
+    Host fixed(false); // without a border to resize by, the top row is caption
+    Drag(fixed.child, QPoint(100, 0), QPoint(30, 30));
+    EXPECT_EQ(fixed.child->geometry(), QRect(130, 110, 200, 120));
 }
 
 TEST(CaptionedChild, ShrinkingByTheBorderStopsShortOfTheCaption)
