@@ -35,10 +35,8 @@ public:
     static constexpr QEvent::Type WM_DEVICE_MESSAGE = static_cast<QEvent::Type>(QEvent::User + 0x1B);
     static constexpr QEvent::Type WM_START_LINK = static_cast<QEvent::Type>(QEvent::User + 0x48);
     static constexpr QEvent::Type WM_SHOW_INITIALIZATIONS = static_cast<QEvent::Type>(QEvent::User + 0x49);
-    // Timer numbers, kept for their names in logs and tests.
-    static constexpr int kReplyTimerId = 11;
+    // How long a reply is awaited, and how long orientation is held off.
     static constexpr int kReplyTimeoutMs = 2000;
-    static constexpr int kHoldoffTimerId = 13;
     static constexpr int kHoldoffMs = 80;
 
     CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWidget* parent = nullptr);

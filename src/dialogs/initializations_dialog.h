@@ -22,7 +22,6 @@ class InitializationsDialog : public QDialog, public MessageReceiver {
 
 public:
     // Waits this long for each acknowledgement.
-    static constexpr int kAckTimerId = 22;
     static constexpr int kAckTimeoutMs = 1000;
 
     // Angles in degrees, the DORIENT interval in ms. While open, the

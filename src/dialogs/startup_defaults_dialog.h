@@ -19,7 +19,6 @@ class StartupDefaultsDialog : public QDialog, public MessageReceiver {
 
 public:
     // Waits this long for each DSDFLT.
-    static constexpr int kReplyTimerId = 23;
     static constexpr int kReplyTimeoutMs = 1000;
 
     // The stored defaults are asked for when the dialog opens.

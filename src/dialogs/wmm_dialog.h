@@ -25,7 +25,6 @@ class WmmDialog : public QDialog, public MessageReceiver {
     Q_OBJECT
 
 public:
-    static constexpr int kReplyTimerId = 77;
     static constexpr int kReplyTimeoutMs = 2000;
 
     // `send` writes a request to the module. While open, the dialog waits
