@@ -320,8 +320,9 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
                   std::vector<bool>({r.enabled, r.checkable, r.checked}))
             << "command " << r.id;
     }
-    EXPECT_EQ(std::vector<int>({BaudRateOf(kCmdBaud4800), BaudRateOf(kCmdBaud38400), BaudRateOf(kCmdSerialNo)}),
-              std::vector<int>({4800, 38400, 0}));
+    EXPECT_EQ(std::vector<int>({BaudRateOf(kCmdBaud4800), BaudRateOf(kCmdBaud9600), BaudRateOf(kCmdBaud19200),
+                                BaudRateOf(kCmdBaud38400), BaudRateOf(kCmdSerialNo)}),
+              std::vector<int>({4800, 9600, 19200, 38400, 0}));
 }
 
 TEST(ModuleIdentityText, TitleAndVersionPane)
