@@ -26,6 +26,7 @@
 #include "app/main_frame.h"
 #include "dialogs/dialog_template.h"
 #include "link/serial_link.h"
+#include "support/in_process_link.h"
 #include "resources/command_ids.h"
 #include "support/sim_process.h"
 
@@ -113,15 +114,21 @@ protected:
         PortMap ports;
         for (int p = 1; p <= 8; ++p) ports.SetPath(p, dir.filePath(QString("none%1").arg(p)).toStdString());
         ports.SetPath(1, path);
-        link = std::make_unique<SerialLink>();
-        link->SetPortMap(ports);
-        link->SetLockDirectories({dir.path().toStdString()});
+        auto serial = std::make_unique<SerialLink>();
+        serial->SetPortMap(ports);
+        serial->SetLockDirectories({dir.path().toStdString()});
+        MakeFrameOn(std::move(serial));
+    }
+    void MakeFrameOn(std::unique_ptr<DeviceLink> deviceLink)
+    {
+        link = std::move(deviceLink);
         log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
         frame = std::make_unique<CMainFrame>(*link, *log, *settings);
         frame->resize(900, 600);
         frame->show();
     }
-    // A frame with no port to open, once its start-up port question is cancelled.
+    // A frame on a link in process with no port to open, once its start-up
+    // port question is cancelled.
     void MakePortlessFrame()
     {
         bool asked = false;
@@ -129,7 +136,7 @@ protected:
             asked = true;
             static_cast<QDialog*>(w)->reject();
         });
-        MakeFrame(dir.filePath("nothing").toStdString());
+        MakeFrameOn(std::make_unique<test::InProcessLink>());
         ASSERT_TRUE(WaitUntil([&] { return asked && QApplication::activeModalWidget() == nullptr; }));
     }
     QString Title() const { return frame->windowTitle(); }
@@ -192,7 +199,7 @@ protected:
 
     QTemporaryDir dir;
     std::unique_ptr<QSettings> settings;
-    std::unique_ptr<SerialLink> link;
+    std::unique_ptr<DeviceLink> link;
     std::unique_ptr<LogFile> log;
     std::unique_ptr<CMainFrame> frame;
 };
