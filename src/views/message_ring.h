@@ -50,8 +50,6 @@ public:
     StatusLine& Append();
 
     bool Empty() const { return empty_; }
-    bool Wrapped() const { return wrapped_; }
-    int Oldest() const { return oldest_; }
     int Next() const { return next_; }
     int Count() const;
     const StatusLine& At(int position) const { return lines_[position]; }
