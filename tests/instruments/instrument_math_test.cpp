@@ -14,6 +14,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// The value's place on the arc, its ends held, and NaN at the low end.
 TEST(ArcAngle, MapsTheValueOntoTheArcAndClamps)
 {
     constexpr Arc kRoll{-90.0, 90.0, 180.0};
@@ -21,9 +22,8 @@ TEST(ArcAngle, MapsTheValueOntoTheArcAndClamps)
     const struct {
         Arc arc;
         double value, angle;
-    } cases[] = {{kRoll, -90, -90}, {kRoll, 0, 0},     {kRoll, 90, 90},      {kRoll, -20, -20},   {kRoll, 120, 90},
-                 {kRoll, -1e3, -90}, {kRoll, kInf, 90}, {kRoll, -kInf, -90}, {kRoll, kNaN, -90},  {kWide, 0, -135},
-                 {kWide, 50, 0},     {kWide, 75, 67.5}, {kWide, 100, 135}};
+    } cases[] = {{kRoll, -20, -20},  {kRoll, 90, 90},  {kRoll, 120, 90},    {kRoll, -1e3, -90}, {kRoll, kInf, 90},
+                 {kRoll, kNaN, -90}, {kWide, 0, -135}, {kWide, 75, 67.5}, {kWide, 100, 135}};
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(ArcAngle(c.arc, c.value), c.angle) << c.value << " on " << c.arc.min << ".." << c.arc.max;
 }
@@ -35,20 +35,19 @@ TEST(Ticks, SevenMajorsAndTwoMinorsBetweenEach)
     EXPECT_THAT(MinorTicks(-90.0, 90.0, 7, 2), testing::Pointwise(testing::DoubleNear(1e-9), expected));
     EXPECT_THAT(MajorTicks(-90.0, 90.0, 1), testing::ElementsAre(-90));
     EXPECT_TRUE(MinorTicks(-90.0, 90.0, 1, 2).empty());
-    EXPECT_THAT(MinorTicks(0.0, 10.0, 2, 4), testing::Pointwise(testing::DoubleNear(1e-9), {2.0, 4.0, 6.0, 8.0}));
 }
 
+// The pitch scale's window of 50 degrees: its ends, the whole-degree ticks
+// in it, their kinds and places; the centre held to a signed angle's range.
 TEST(ScaleWindow, FiftyDegreesFollowTheValueWithTicksAndLabels)
 {
     const struct {
         double value, low, high, first, last;
         std::vector<double> majors;
     } cases[] = {
-        {0.0, -25.0, 25.0, -25.0, 25.0, {-20, -10, 0, 10, 20}},
         {7.3, -17.7, 32.3, -17.0, 32.0, {-10, 0, 10, 20, 30}},
         {-42.5, -67.5, -17.5, -67.0, -18.0, {-60, -50, -40, -30, -20}},
         {5.0, -20.0, 30.0, -20.0, 30.0, {-20, -10, 0, 10, 20, 30}},
-        // The centre is held to a signed angle's range; NaN centres on 0.
         {500.0, 155.0, 205.0, 155.0, 205.0, {160, 170, 180, 190, 200}},
         {kNaN, -25.0, 25.0, -25.0, 25.0, {-20, -10, 0, 10, 20}},
     };
@@ -76,15 +75,15 @@ TEST(ScaleWindow, FiftyDegreesFollowTheValueWithTicksAndLabels)
     EXPECT_EQ(TickLabel(-0.0), "0");
 }
 
+// A heading in [0, 360), the card turned against it, and the point of the
+// compass it is nearest (the boundaries of N, NE and NW beside their near misses).
 TEST(Heading, NormalizesTurnsTheCardAndNamesThePoint)
 {
     const struct {
         double heading, normalized;
         const char* point;
-    } cases[] = {{0, 0, "N"},         {22.4, 22.4, "N"},   {22.5, 22.5, "NE"},  {135, 135, "SE"},
-                 {247.5, 247.5, "W"}, {337.4, 337.4, "NW"}, {337.5, 337.5, "N"}, {359.9945068359375, 359.9945068359375, "N"},
-                 {360, 0, "N"},       {720.5, 0.5, "N"},   {-90, 270, "W"},    {-1e-20, 0, "N"},
-                 {kNaN, 0, "N"},      {kInf, 0, "N"}};
+    } cases[] = {{22.4, 22.4, "N"},  {22.5, 22.5, "NE"}, {135, 135, "SE"},    {337.4, 337.4, "NW"}, {337.5, 337.5, "N"},
+                 {720.5, 0.5, "N"}, {-90, 270, "W"},    {-1e-20, 0, "N"}, {kNaN, 0, "N"},       {kInf, 0, "N"}};
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(NormalizeHeading(c.heading), c.normalized) << c.heading;
         EXPECT_DOUBLE_EQ(CardRotation(c.heading), -c.normalized) << c.heading;
@@ -95,21 +94,21 @@ TEST(Heading, NormalizesTurnsTheCardAndNamesThePoint)
 TEST(CardLabels, CardinalLettersAndTensOfDegreesEveryThirty)
 {
     std::string labels;
-    for (int d : {0, 30, 60, 90, 120, 150, 180, 210, 240, 270, 300, 330, -30, 15, 359, 360}) labels += CardLabel(d) + "|";
-    EXPECT_EQ(labels, "N|3|6|E|12|15|S|21|24|W|30|33|||||");
+    for (int d : {0, 30, 90, 150, 180, 270, 330, -30, 15, 360}) labels += CardLabel(d) + "|";
+    EXPECT_EQ(labels, "N|3|E|15|S|W|33||||");
 }
 
+// Whole degrees, right-aligned; dashes when the rounded value does not fit
+// the digits (a minus sign takes one).
 TEST(ReadoutText, WholeDegreesRightAlignedOrDashesWhenTheyDoNotFit)
 {
     const struct {
         double value;
         int digits;
         const char* text;
-    } cases[] = {{359.9945068359375, 3, "360"}, {359.4, 3, "359"}, {-45.3, 3, "-45"}, {-45.5, 3, "-46"},
-                 {22.5, 3, " 23"},              {5.0, 3, "  5"},   {-0.4, 3, "  0"},  {-0.5, 3, " -1"},
-                 {999.4, 3, "999"},             {999.5, 3, "---"}, {-99.4, 3, "-99"}, {-99.5, 3, "---"},
-                 {-180.0, 3, "---"},            {1e300, 3, "---"}, {-kInf, 3, "---"}, {kNaN, 3, "---"},
-                 {-180.0, 4, "-180"},           {-1.0, 1, "-"}};
+    } cases[] = {{359.9945068359375, 3, "360"}, {-45.5, 3, "-46"}, {22.5, 3, " 23"},  {-0.4, 3, "  0"},
+                 {-0.5, 3, " -1"},              {999.4, 3, "999"}, {999.5, 3, "---"}, {-99.4, 3, "-99"},
+                 {-99.5, 3, "---"},             {kNaN, 3, "---"},  {-180.0, 4, "-180"}, {-1.0, 1, "-"}};
     for (const auto& c : cases)
         EXPECT_EQ(ReadoutText(c.value, c.digits), c.text) << c.value << " in " << c.digits;
 }

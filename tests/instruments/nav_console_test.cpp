@@ -72,36 +72,28 @@ TEST(NavConsole, OpensACaptionedChildWithTheControlsOfItsTemplate)
 // controls start from their stored state.
 TEST(NavConsole, OpensAtTheTopRightWhateverWhereItWas)
 {
-    const struct {
-        QSize first;  // the view when first opened
-        QPoint moved; // where the console was dragged
-        QSize second; // the view when opened again
-    } cases[] = {{{800, 600}, {10, 200}, {800, 600}}, {{800, 600}, {0, 0}, {1024, 700}}, {{1200, 900}, {300, 50}, {900, 500}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.second.width());
-        Host h(c.first);
-        ASSERT_TRUE(h.console.Open());
-        CaptionedChild* first = h.console.Window();
-        const QSize size = first->size();
-        EXPECT_EQ(first->pos(), h.TopRight());
-        h.console.Update(123.0f, 45.0f, -30.0f);
-        first->move(c.moved);
-        EXPECT_TRUE(h.console.Open());
-        EXPECT_EQ(h.console.Window(), first);
-        EXPECT_EQ(first->pos(), c.moved);
-        h.console.Close();
-        EXPECT_FALSE(h.console.IsOpen());
-        EXPECT_EQ(h.console.Window(), nullptr);
-        h.view.resize(c.second);
-        ASSERT_TRUE(h.console.Open());
-        EXPECT_EQ(h.console.Window()->size(), size);
-        EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
-        h.view.resize(c.first); // and stays there as the view is resized
-        EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
-        EXPECT_EQ(h.Control(NavConsole::kRollGaugeId)->Property(CiAngularGaugeX::kPosition), 0.0);
-        EXPECT_EQ(h.Control(NavConsole::kCompassId)->Property(CiCompassX::kHeading), 0.0);
-        EXPECT_EQ(h.Readout(NavConsole::kAzimuthReadoutId), QStringLiteral("  0"));
-    }
+    Host h;
+    ASSERT_TRUE(h.console.Open());
+    CaptionedChild* first = h.console.Window();
+    const QSize size = first->size();
+    EXPECT_EQ(first->pos(), h.TopRight());
+    h.console.Update(123.0f, 45.0f, -30.0f);
+    first->move(10, 200);
+    EXPECT_TRUE(h.console.Open());
+    EXPECT_EQ(h.console.Window(), first);
+    EXPECT_EQ(first->pos(), QPoint(10, 200));
+    h.console.Close();
+    EXPECT_FALSE(h.console.IsOpen());
+    EXPECT_EQ(h.console.Window(), nullptr);
+    h.view.resize(1024, 700);
+    ASSERT_TRUE(h.console.Open());
+    EXPECT_EQ(h.console.Window()->size(), size);
+    EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
+    h.view.resize(900, 500); // and stays there as the view is resized
+    EXPECT_EQ(h.console.Window()->pos(), h.TopRight());
+    EXPECT_EQ(h.Control(NavConsole::kRollGaugeId)->Property(CiAngularGaugeX::kPosition), 0.0);
+    EXPECT_EQ(h.Control(NavConsole::kCompassId)->Property(CiCompassX::kHeading), 0.0);
+    EXPECT_EQ(h.Readout(NavConsole::kAzimuthReadoutId), QStringLiteral("  0"));
 }
 
 // An orientation message's binary angles, turned into degrees as the

@@ -46,7 +46,7 @@ Rows Lines(int first, int count, int blanks = 0)
 TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
 {
     // The ring keeps the last 50 lines, the oldest first.
-    for (const auto [added, count] : {std::array{0, 0}, {1, 1}, {50, 50}, {51, 50}, {123, 50}}) {
+    for (const auto [added, count] : {std::array{0, 0}, {50, 50}, {51, 50}, {123, 50}}) {
         Numbered n;
         const MessageRing& ring = n.Add(added).ring;
         EXPECT_EQ(ring.Count(), count) << added;
@@ -86,7 +86,6 @@ TEST(PaintPlanner, WhatAPaintDoes)
         {"empty ring", 0, 0, 10, true, P::Nothing, {}},
         {"no row fits", 3, 2, 0, true, P::Nothing, {}},
         {"erased", 3, 2, 10, true, P::Full, {}},
-        {"free rows", 3, 2, 10, false, P::Incremental, {{K::FreeRow, 3, 3}, {K::FreeRow, 4, 4}}},
         {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
         {"51st line in 50 rows", 50, 1, 50, false, P::Incremental, {{K::Scroll, 49, 0}}},
         {"one scroll fewer than rows", 3, 2, 3, false, P::Incremental, {{K::Scroll, 2, 3}, {K::Scroll, 2, 4}}},

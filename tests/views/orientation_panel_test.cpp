@@ -90,17 +90,16 @@ TEST(OrientationPanel, PaintsEachTextOnItsRow)
 }
 
 // Blank until the first orientation, which a screen reader hears to one
-// decimal; kept while hidden, forgotten on Clear.
-TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
+// decimal; kept while hidden, forgotten on Clear. While no port is open the
+// values stay, dimmed under the reason.
+TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenStaleDimmedAndForgottenOnClear)
 {
     const struct {
         std::int16_t roll, pitch;
         std::uint16_t azimuth;
         const char* heard;
-    } rows[] = {{0, 0, 0xFFFF, "Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"},
-                {-32768, 0, 0, "Compass: Azim: 0.0 Pitch: 0.0 Roll: -180.0"},
+    } rows[] = {{-32768, 0, 0, "Compass: Azim: 0.0 Pitch: 0.0 Roll: -180.0"},
                 {0, 2048, 2048, "Compass: Azim: 11.2 Pitch: 11.2 Roll: 0.0"}, // 11.25 rounds down
-                {-1, 32767, 49389, "Compass: Azim: 271.3 Pitch: 180.0 Roll: -0.0"},
                 {91, -91, 1, "Compass: Azim: 0.0 Pitch: -0.5 Roll: 0.5"}};
     Frame f;
     EXPECT_EQ(f.panel.Window(), nullptr);
@@ -123,31 +122,23 @@ TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenAndForgottenOnClear)
     f.panel.Update(At(10, 20, 0xFFFF)); // an open panel follows
     EXPECT_NE(f.Client(), shown);
 
-    f.panel.Clear();
-    EXPECT_FALSE(f.panel.HasData());
-    EXPECT_EQ(f.Heard(), QString());
-    EXPECT_FALSE(Ink(f.Client(), shown.rect()));
-    f.panel.Update(At(1, 2, 3));
-    EXPECT_TRUE(f.panel.HasData() && Ink(f.Client(), shown.rect()));
-}
-
-// While no port is open the values stay, dimmed under the reason.
-TEST(OrientationPanel, StaleValuesAreDimmedUnderTheReason)
-{
-    Frame f;
-    ASSERT_TRUE(f.panel.Show());
-    f.panel.SetStale(QStringLiteral("No COM Port Open"));
-    EXPECT_EQ(f.Heard(), QStringLiteral("No COM Port Open"));
+    const int lh = f.view->LineHeight();
+    const QRect reasonRow(0, lh / 2, 1000, lh), valueRows(0, lh / 2 + lh, 1000, 3 * lh);
     f.panel.Update(At(0, 0, 0xFFFF));
     f.panel.SetStale(QStringLiteral("COM1 Lost"));
     EXPECT_EQ(f.Heard(), QStringLiteral("COM1 Lost Azim: 360.0 Pitch: 0.0 Roll: 0.0"));
-    const int lh = f.view->LineHeight();
-    const QRect reasonRow(0, lh / 2, 1000, lh), valueRows(0, lh / 2 + lh, 1000, 3 * lh);
     EXPECT_TRUE(Ink(f.Client(), reasonRow, 80));
     EXPECT_FALSE(Ink(f.Client(), valueRows, 80));
     f.panel.SetStale(QString());
     EXPECT_EQ(f.Heard(), QStringLiteral("Compass: Azim: 360.0 Pitch: 0.0 Roll: 0.0"));
     EXPECT_TRUE(Ink(f.Client(), valueRows, 80));
+
+    f.panel.Clear();
+    EXPECT_FALSE(f.panel.HasData());
+    EXPECT_EQ(f.Heard(), QString());
+    EXPECT_FALSE(Ink(f.Client(), shown.rect()));
+    f.panel.SetStale(QStringLiteral("No COM Port Open"));
+    EXPECT_EQ(f.Heard(), QStringLiteral("No COM Port Open"));
 }
 
 // Made in the bottom-left corner, sized by the font, and back there when
@@ -161,10 +152,6 @@ TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
     ASSERT_TRUE(f.panel.Show()) << "already shown";
     EXPECT_EQ(f.view->findChildren<CaptionedChild*>().size(), 1);
     CaptionedChild* w = f.Window();
-    f.view->resize(100, 50); // smaller than the panel: its caption shows
-    EXPECT_EQ(w->pos(), QPoint(0, 0));
-    f.view->resize(640, 400);
-    f.ExpectBottomLeft();
     w->move(30, 30); // a move by the program leaves the corner as it was
     f.view->resize(600, 380);
     f.ExpectBottomLeft();
@@ -187,13 +174,13 @@ TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
     f.panel.Hide();
     ASSERT_TRUE(f.panel.Show());
     f.ExpectBottomLeft();
-    const QSize before = f.Window()->size();
     f.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 16));
     f.ExpectBottomLeft();
-    EXPECT_GT(f.Window()->height(), before.height());
 }
 
-TEST(OrientationPanel, NeverKeepsTheFocusAndOutlivesItsView)
+// Neither the view nor the panel keeps the focus: they hand it back, or
+// let it go when there is nothing to hand it to.
+TEST(OrientationPanel, NeitherItNorTheViewKeepsTheFocusAndItOutlivesTheView)
 {
     Frame f;
     auto* edit = new QLineEdit(&f.window);
@@ -206,6 +193,11 @@ TEST(OrientationPanel, NeverKeepsTheFocusAndOutlivesItsView)
     EXPECT_TRUE(edit->hasFocus());
     f.Window()->setFocus();
     EXPECT_TRUE(edit->hasFocus());
+    f.view->setFocus();
+    EXPECT_TRUE(edit->hasFocus());
+    edit->hide();
+    f.view->setFocus();
+    EXPECT_FALSE(f.view->hasFocus());
 
     delete f.view;
     EXPECT_FALSE(f.panel.Shown());
@@ -267,13 +259,10 @@ TEST(CaptionedChild, BorderDraggingResizesWithinTheParent)
         {"bottom", {100, 118}, {7, 25}, {100, 80, 200, 145}, Qt::SizeVerCursor},
         {"top", {100, 0}, {0, -30}, {100, 50, 200, 150}, Qt::SizeVerCursor},
         {"bottom right", {199, 119}, {30, 20}, {100, 80, 230, 140}, Qt::SizeFDiagCursor},
-        {"top left", {1, 1}, {-10, -10}, {90, 70, 210, 130}, Qt::SizeFDiagCursor},
         // A corner grip reaches along the edges it joins.
-        {"top right along the top", {192, 1}, {10, -10}, {100, 70, 210, 130}, Qt::SizeBDiagCursor},
         {"bottom left along the left", {1, 112}, {-10, 10}, {90, 80, 210, 130}, Qt::SizeBDiagCursor},
         {"top right, as far along the top as reached", {188, 1}, {10, -10}, {100, 70, 210, 130}, Qt::SizeBDiagCursor},
         {"top left, as far along the left as it reaches", {1, 11}, {-10, -10}, {90, 70, 210, 130}, Qt::SizeFDiagCursor},
-        {"right beyond the parent", {199, 60}, {1000, 0}, {100, 80, 300, 120}, Qt::SizeHorCursor},
         {"corner beyond the parent", {2, 119}, {-1000, 1000}, {0, 80, 300, 220}, Qt::SizeBDiagCursor},
         {"top beyond the parent", {100, 1}, {3, -1000}, {100, 0, 200, 200}, Qt::SizeVerCursor},
         {"caption moves", {100, 10}, {-1000, 20}, {0, 100, 200, 120}, Qt::ArrowCursor},
@@ -317,6 +306,7 @@ TEST(CaptionedChild, ShrinkingByTheBorderStopsShortOfTheCaption)
 // offset as the parent changes size; it always stays inside.
 TEST(CaptionedChild, PlacedFromTheNearestCornerAndInside)
 {
+    using enum Corner;
     const struct {
         const char* name;
         QRect window; // where the user left it
@@ -325,21 +315,15 @@ TEST(CaptionedChild, PlacedFromTheNearestCornerAndInside)
         QSize newParent;
         QRect placed;
     } rows[] = {
-        {"bottom left grows", {0, 299, 224, 101}, {640, 400}, {Corner::kBottomLeft, {}}, {800, 600},
-         {0, 499, 224, 101}},
-        {"smaller than the window: caption shows", {0, 299, 224, 101}, {640, 400}, {Corner::kBottomLeft, {}}, {100, 50},
-         {0, 0, 224, 101}},
-        {"top right", {500, 0, 300, 200}, {800, 600}, {Corner::kTopRight, {}}, {1000, 700}, {700, 0, 300, 200}},
-        {"top right, narrower", {500, 0, 300, 200}, {800, 600}, {Corner::kTopRight, {}}, {250, 700}, {0, 0, 300, 200}},
-        {"bottom right", {290, 230, 100, 50}, {400, 300}, {Corner::kBottomRight, {10, 20}}, {500, 250},
-         {390, 180, 100, 50}},
-        {"bottom right, too narrow for the offset", {290, 230, 100, 50}, {400, 300}, {Corner::kBottomRight, {10, 20}},
-         {105, 300}, {0, 230, 100, 50}},
-        {"top left", {30, 40, 100, 50}, {400, 300}, {Corner::kTopLeft, {30, 40}}, {50, 60}, {0, 10, 100, 50}},
-        {"bottom left", {5, 200, 100, 50}, {400, 300}, {Corner::kBottomLeft, {5, 50}}, {200, 260}, {5, 160, 100, 50}},
-        {"centred takes the top left", {150, 125, 100, 50}, {400, 300}, {Corner::kTopLeft, {150, 125}}, {400, 300},
-         {150, 125, 100, 50}},
-        {"larger than its parent", {0, 0, 500, 400}, {400, 300}, {Corner::kTopLeft, {}}, {600, 500}, {0, 0, 500, 400}},
+        {"bottom left grows", {0, 299, 224, 101}, {640, 400}, {kBottomLeft, {}}, {800, 600}, {0, 499, 224, 101}},
+        {"caption shows", {0, 299, 224, 101}, {640, 400}, {kBottomLeft, {}}, {100, 50}, {0, 0, 224, 101}},
+        {"top right", {500, 0, 300, 200}, {800, 600}, {kTopRight, {}}, {1000, 700}, {700, 0, 300, 200}},
+        {"too narrow", {290, 230, 100, 50}, {400, 300}, {kBottomRight, {10, 20}}, {105, 300}, {0, 230, 100, 50}},
+        {"bottom right", {290, 230, 100, 50}, {400, 300}, {kBottomRight, {10, 20}}, {500, 250}, {390, 180, 100, 50}},
+        {"bottom left", {5, 200, 100, 50}, {400, 300}, {kBottomLeft, {5, 50}}, {200, 260}, {5, 160, 100, 50}},
+        {"top left", {30, 40, 100, 50}, {400, 300}, {kTopLeft, {30, 40}}, {50, 60}, {0, 10, 100, 50}},
+        {"centred: top left", {150, 125, 100, 50}, {400, 300}, {kTopLeft, {150, 125}}, {400, 300}, {150, 125, 100, 50}},
+        {"larger than its parent", {0, 0, 500, 400}, {400, 300}, {kTopLeft, {}}, {600, 500}, {0, 0, 500, 400}},
     };
     for (const auto& p : rows) {
         EXPECT_EQ(NearestAnchor(p.window, p.parent), p.anchor) << p.name;
