@@ -175,7 +175,8 @@ TEST(PitchScale, TicksMoveWithTheValueUnderTheMiddleIndex)
     const struct {
         double position, value;
         bool major;
-    } cases[] = {{0, 0, true}, {5, 5, false}, {5, 0, true}, {-23, -30, true}, {-23, -25, false}, {2, 10, true}, {3, 30, false}};
+    } cases[] = {{0, 0, true},      {5, 5, false}, {5, 0, true},  {-23, -30, true},
+                 {-23, -25, false}, {2, 10, true}, {3, 30, false}};
     const double top = CiSlidingScaleX::kScaleTop;
     const double bottom = CiSlidingScaleX::kScaleBottom;
     const double x = CiSlidingScaleX::kBaseX + (CiSlidingScaleX::kMidLength + CiSlidingScaleX::kMajorLength) / 2.0;
