@@ -90,31 +90,25 @@ protected:
 };
 
 // Opening port 1 while 2 is open closes 2 first (as Close does, whose
-// restoring of the settings is tested below); then only port 1 is read, each message queued once with one notification.
+// restoring of the settings is tested below); then only port 1 is read,
+// each message queued once, stamped on arrival, with one notification.
 TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
 {
     auto link = Link();
     ASSERT_EQ(link->Open(2, 9600), 2);
     ASSERT_EQ(link->Open(1, 9600), 1);
     EXPECT_TRUE(ProbePort(map, 2, locks));
-
     const std::int32_t start = NowMs();
-    const std::string sentence = Nmea("HCHDG,101.1,,,,");
     Write(Frame(0x22, {}), 2);
-    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + sentence + "\r\n"), Frame(7, {1}, 1), Frame(0xFF, {})}));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 3; }));
-    DeviceMessage m = Take(*link);
+    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)}));
+    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
+    const DeviceMessage m = Take(*link);
     EXPECT_EQ(std::make_tuple(m.type, Bytes(m.payload, m.payload + m.length)), std::make_tuple(0x05, Bytes{1, 2, 3}));
-    EXPECT_GE(m.timestamp, start);
-    EXPECT_LE(m.timestamp, NowMs());
-    m = Take(*link);
-    EXPECT_EQ(m.type, kNmeaType);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.payload), m.length), sentence);
-    EXPECT_EQ(Take(*link).type, 0xFF);
+    EXPECT_TRUE(m.timestamp >= start && m.timestamp <= NowMs());
+    EXPECT_EQ(Take(*link).type, kNmeaType);
     Take(*link, SerialLink::kEmpty);
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(notifications, 3);
-    EXPECT_EQ(link->DroppedCount(), 0u);
+    EXPECT_EQ(std::make_tuple(notifications.load(), link->DroppedCount()), std::make_tuple(2, 0u));
 }
 
 TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
