@@ -7,6 +7,7 @@
 #include "faults.h"
 #include "link/framing.h"
 #include "paced_line.h"
+#include "replay.h"
 #include "send_times.h"
 #include "sim_options.h"
 #include "support/test_data.h"
@@ -40,6 +41,31 @@ TEST(PacedLine, BytesArriveOneByteTimeApartAndAnIdleLineGainsNoCredit)
     line.Enqueue(Bytes(10, 7), 1'000'000'000);
     EXPECT_TRUE(Taken(line, 1'000'000'000 + kByteNs - 1).empty());
     EXPECT_EQ(Taken(line, 1'000'000'000 + 6 * kByteNs).size(), 6u);
+}
+
+// tolvane-sim --replay: when each chunk of a capture comes due.
+TEST(Replay, ChunksComeDueAtTheirTimeScaledBySpeed)
+{
+    const std::vector<ReplayChunk> chunks = {{0, {1}}, {100, {2, 3}}, {250, {4}}};
+    const std::tuple<double, std::int64_t, Bytes> table[] = { // speed, ns after the start, bytes due by then
+        {1, 0, {1}},         {1, 99'999'999, {1}},  {1, 100'000'000, {1, 2, 3}}, {1, 250'000'000, {1, 2, 3, 4}},
+        {2, 49'999'999, {1}}, {2, 50'000'000, {1, 2, 3}}, {2, 125'000'000, {1, 2, 3, 4}},
+        {0.5, 499'999'999, {1, 2, 3}}, {0.5, 500'000'000, {1, 2, 3, 4}},
+    };
+    constexpr std::int64_t kStart = 7'000'000'000;
+    for (const auto& [speed, atNs, due] : table) {
+        Replay replay(chunks, speed);
+        Bytes out;
+        replay.TakeDue(kStart + atNs, out); // nothing before the host connects
+        EXPECT_EQ(replay.NextDueNs(), -1);
+        replay.Start(kStart);
+        replay.TakeDue(kStart + atNs, out);
+        replay.TakeDue(kStart + atNs, out); // nothing twice
+        EXPECT_EQ(out, due) << speed << " at " << atNs;
+        EXPECT_EQ(replay.Done(), due.size() == 4u);
+        const double nextMs = due.size() == 1 ? 100 : 250; // the next chunk's time, scaled
+        EXPECT_EQ(replay.NextDueNs(), replay.Done() ? -1 : kStart + static_cast<std::int64_t>(nextMs * 1e6 / speed));
+    }
 }
 
 Outgoing OrientationFrame(int i) { return {0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false}; }
