@@ -24,7 +24,6 @@
 
 #include "link/clock.h"
 #include "support/test_data.h"
-#include "support/unprivileged.h"
 
 namespace tolvane {
 namespace {
@@ -90,43 +89,26 @@ protected:
     std::atomic<int> notifications{0};
 };
 
-// The devices COM1 to COM8 stand for, and none beyond.
-TEST(PortMap, DefaultsAndOutOfRange)
-{
-    PortMap map;
-    map.SetPath(9, "/dev/none");
-    std::string paths;
-    for (int port = 0; port <= 9; ++port) paths += map.Path(port) + " ";
-    EXPECT_EQ(paths, " /dev/ttyS0 /dev/ttyS1 /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyUSB2 /dev/ttyUSB3 /dev/ttyACM0 "
-                     "/dev/ttyACM1  ");
-}
-
 // Opening port 1 while 2 is open closes 2 first (as Close does, whose
-// restoring of the settings is tested below); then only port 1 is read, each message queued once with one notification.
+// restoring of the settings is tested below); then only port 1 is read,
+// each message queued once, stamped on arrival, with one notification.
 TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
 {
     auto link = Link();
     ASSERT_EQ(link->Open(2, 9600), 2);
     ASSERT_EQ(link->Open(1, 9600), 1);
     EXPECT_TRUE(ProbePort(map, 2, locks));
-
     const std::int32_t start = NowMs();
-    const std::string sentence = Nmea("HCHDG,101.1,,,,");
     Write(Frame(0x22, {}), 2);
-    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + sentence + "\r\n"), Frame(7, {1}, 1), Frame(0xFF, {})}));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 3; }));
-    DeviceMessage m = Take(*link);
+    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)}));
+    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
+    const DeviceMessage m = Take(*link);
     EXPECT_EQ(std::make_tuple(m.type, Bytes(m.payload, m.payload + m.length)), std::make_tuple(0x05, Bytes{1, 2, 3}));
-    EXPECT_GE(m.timestamp, start);
-    EXPECT_LE(m.timestamp, NowMs());
-    m = Take(*link);
-    EXPECT_EQ(m.type, kNmeaType);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.payload), m.length), sentence);
-    EXPECT_EQ(Take(*link).type, 0xFF);
+    EXPECT_TRUE(m.timestamp >= start && m.timestamp <= NowMs());
+    EXPECT_EQ(Take(*link).type, kNmeaType);
     Take(*link, SerialLink::kEmpty);
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(notifications, 3);
-    EXPECT_EQ(link->DroppedCount(), 0u);
+    EXPECT_EQ(std::make_tuple(notifications.load(), link->DroppedCount()), std::make_tuple(2, 0u));
 }
 
 TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
@@ -151,66 +133,44 @@ TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
     EXPECT_EQ(link->DroppedCount(), 136u);
 }
 
-TEST_F(SerialLinkTest, SendsFramesByteExactAndInOrder)
-{
-    auto link = Link();
-    OutgoingRequest first{.type = 0x1234, .length = 3, .payload = {0x0D, 0x11, 0x7E}}; // the type's low byte goes out
-    OutgoingRequest longest{.type = 0x40, .length = kMaxSentPayload};
-    std::memcpy(longest.payload, Filled(kMaxSentPayload, 0).data(), kMaxSentPayload);
-    EXPECT_EQ(link->Send(first), -1); // closed
-    ASSERT_EQ(link->Open(1, 19200), 1);
-    const std::int32_t before = NowMs(), sentAt = link->Send(first);
-    EXPECT_GE(sentAt, before);
-    EXPECT_LE(sentAt, NowMs());
-    EXPECT_GE(link->Send(longest), 0);
-    for (int tooLong : {67, 0xFFFF}) { // nothing written
-        longest.length = static_cast<std::uint16_t>(tooLong);
-        EXPECT_EQ(link->Send(longest), -1);
-    }
-    std::this_thread::sleep_for(100ms);
-    Bytes got(200);
-    got.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(master[0], got.data(), got.size()))));
-    EXPECT_EQ(got, Cat({Frame(0x34, {0x0D, 0x11, 0x7E}), Frame(0x40, Filled(kMaxSentPayload, 0))}));
-    link->Close();
-    EXPECT_EQ(link->Send(first), -1);
-}
-
 // More than the terminal holds, read only once it is full: each Send waits
-// for room and goes on where the write before stopped.
+// for room and goes on where the write before stopped. Only the type's low
+// byte goes out; a request too long, or sent while closed, writes nothing.
 TEST_F(SerialLinkTest, SendsWholeFramesIntoAFullLine)
 {
     auto link = Link();
+    OutgoingRequest request{.type = 0x1240, .length = kMaxSentPayload};
+    EXPECT_EQ(link->Send(request), -1);
     ASSERT_EQ(link->Open(1, 38400), 1);
     Bytes expected, got;
-    for (int i = 0; i < 2000; ++i) {
-        const Bytes frame = Frame(0x40, Filled(kMaxSentPayload, static_cast<std::uint8_t>(i)));
-        expected.insert(expected.end(), frame.begin(), frame.end());
-    }
     std::thread reader([&] {
         std::this_thread::sleep_for(300ms);
         std::uint8_t buffer[4096];
         WaitFor([&] {
-            for (ssize_t n; (n = ::read(master[0], buffer, sizeof buffer)) > 0;)
-                got.insert(got.end(), buffer, buffer + n);
-            return got.size() >= expected.size();
+            for (ssize_t n; (n = ::read(master[0], buffer, sizeof buffer)) > 0;) got.insert(got.end(), buffer, buffer + n);
+            return got.size() >= 1980 * (kMaxSentPayload + kFrameOverhead); // 20 refused
         }, 5s);
     });
-    OutgoingRequest request{.type = 0x40, .length = kMaxSentPayload};
-    int sent = 0;
     for (int i = 0; i < 2000; ++i) {
         std::memcpy(request.payload, Filled(kMaxSentPayload, static_cast<std::uint8_t>(i)).data(), kMaxSentPayload);
-        sent += link->Send(request) >= 0;
+        request.length = i % 100 ? kMaxSentPayload : i % 200 ? 67 : 0xFFFF;
+        const std::int32_t before = NowMs(), sentAt = link->Send(request);
+        if (request.length == kMaxSentPayload) {
+            EXPECT_TRUE(sentAt >= before && sentAt <= NowMs()) << i;
+            expected = Cat({expected, Frame(0x40, Filled(kMaxSentPayload, static_cast<std::uint8_t>(i)))});
+        }
+        EXPECT_EQ(sentAt == -1, request.length != kMaxSentPayload) << i;
     }
     reader.join();
-    EXPECT_EQ(sent, 2000);
     EXPECT_TRUE(got == expected) << got.size() << " bytes of " << expected.size();
+    link->Close();
+    EXPECT_EQ(link->Send(request), -1);
 }
 
 TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
 {
     termios odd = Settings(slave[0]);
-    ::cfsetispeed(&odd, B1200);
-    ::cfsetospeed(&odd, B1200);
+    ::cfsetspeed(&odd, B1200);
     odd.c_lflag |= ICANON | ECHO;
     odd.c_iflag |= IXON | ICRNL;
     odd.c_cflag = (odd.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CSTOPB;
@@ -224,15 +184,12 @@ TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
         ASSERT_EQ(link->Open(1, baud), 1);
         const termios t = Settings(slave[0]);
         EXPECT_EQ(std::make_tuple(::cfgetispeed(&t), ::cfgetospeed(&t)), std::make_tuple(speed, speed)) << baud;
-        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
-        EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), 0u);
-        EXPECT_EQ((t.c_lflag & (ICANON | ECHO)) | (t.c_oflag & OPOST), 0u);
+        EXPECT_EQ(std::make_tuple(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+                                  t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), t.c_lflag & (ICANON | ECHO), t.c_oflag & OPOST),
+                  std::make_tuple(tcflag_t{CS8 | CLOCAL | CREAD}, 0u, 0u, 0u));
         link->Close();
         const termios after = Settings(slave[0]);
-        EXPECT_EQ(std::tie(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag),
-                  std::tie(before.c_iflag, before.c_oflag, before.c_cflag, before.c_lflag));
-        EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
-        EXPECT_EQ(0, std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc));
+        EXPECT_EQ(0, std::memcmp(&after, &before, sizeof before)) << baud; // flags, speeds and control characters
     }
 }
 
@@ -328,14 +285,6 @@ TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsedAndLetsGo)
     WriteLockFile(std::to_string(::getpid()));
     EXPECT_EQ(std::make_tuple(ExaminePort(map, 1, locks).reason, ExaminePort(map, 1, locks).holderPid),
               std::make_tuple(ProbeResult::Busy, long{::getpid()}));
-    fs::remove(lockFile);
-
-    // A device the user may not open.
-    ::chmod(dir.path.c_str(), 0755);
-    ::chmod(path[0].c_str(), 0);
-    const test::Unprivileged user;
-    if (!test::Unprivileged::Effective()) GTEST_SKIP() << "cannot act as an unprivileged user";
-    EXPECT_EQ(ProbePortReason(map, 1, locks), ProbeResult::NoPermission);
 }
 
 // Holders of inode 1234 on device 0:5 (first row) or 253:1 (the others).

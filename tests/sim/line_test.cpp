@@ -7,6 +7,7 @@
 #include "faults.h"
 #include "link/framing.h"
 #include "paced_line.h"
+#include "replay.h"
 #include "send_times.h"
 #include "sim_options.h"
 #include "support/test_data.h"
@@ -42,15 +43,44 @@ TEST(PacedLine, BytesArriveOneByteTimeApartAndAnIdleLineGainsNoCredit)
     EXPECT_EQ(Taken(line, 1'000'000'000 + 6 * kByteNs).size(), 6u);
 }
 
+// tolvane-sim --replay: when each chunk of a capture comes due.
+TEST(Replay, ChunksComeDueAtTheirTimeScaledBySpeed)
+{
+    const std::vector<ReplayChunk> chunks = {{0, {1}}, {100, {2, 3}}, {250, {4}}};
+    const std::tuple<double, std::int64_t, Bytes> table[] = { // speed, ns after the start, bytes due by then
+        {1, 0, {1}},         {1, 99'999'999, {1}},  {1, 100'000'000, {1, 2, 3}}, {1, 250'000'000, {1, 2, 3, 4}},
+        {2, 49'999'999, {1}}, {2, 50'000'000, {1, 2, 3}}, {2, 125'000'000, {1, 2, 3, 4}},
+        {0.5, 499'999'999, {1, 2, 3}}, {0.5, 500'000'000, {1, 2, 3, 4}},
+    };
+    constexpr std::int64_t kStart = 7'000'000'000;
+    for (const auto& [speed, atNs, due] : table) {
+        Replay replay(chunks, speed);
+        Bytes out;
+        replay.TakeDue(kStart + atNs, out); // nothing before the host connects
+        EXPECT_EQ(replay.NextDueNs(), -1);
+        replay.Start(kStart);
+        replay.TakeDue(kStart + atNs, out);
+        replay.TakeDue(kStart + atNs, out); // nothing twice
+        EXPECT_EQ(out, due) << speed << " at " << atNs;
+        EXPECT_EQ(replay.Done(), due.size() == 4u);
+        const double nextMs = due.size() == 1 ? 100 : 250; // the next chunk's time, scaled
+        EXPECT_EQ(replay.NextDueNs(), replay.Done() ? -1 : kStart + static_cast<std::int64_t>(nextMs * 1e6 / speed));
+    }
+}
+
 Outgoing OrientationFrame(int i) { return {0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false}; }
 
-TEST(Faults, CorruptionFlipsOneByteAndTheFrameIsNotDelivered)
+// A corrupted frame has one byte changed and is never delivered as sent;
+// noise goes before a frame, which still decodes; garbling changes every
+// byte; without faults a sentence goes as it is.
+TEST(Faults, CorruptionNoiseAndGarble)
 {
-    SimOptions options;
-    options.corrupt = 1.0;
-    Faults faults(options);
+    SimOptions corrupt, noisy, none;
+    corrupt.corrupt = noisy.noise = 1.0;
+    Faults corrupting(corrupt), noise(noisy);
+    Bytes stream;
     for (int i = 0; i < 300; ++i) {
-        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload), sent = faults.Encode(OrientationFrame(i));
+        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload), sent = corrupting.Encode(OrientationFrame(i));
         ASSERT_EQ(sent.size(), clean.size());
         std::vector<std::size_t> flipped;
         for (std::size_t k = 0; k < sent.size(); ++k)
@@ -60,40 +90,20 @@ TEST(Faults, CorruptionFlipsOneByteAndTheFrameIsNotDelivered)
         BinaryReceiver receiver;
         for (std::uint8_t b : sent)
             EXPECT_TRUE(!receiver.Feed(b, 0) || (flipped[0] == 4 && receiver.Message().length != 6)) << i;
+        const Bytes noisySent = noise.Encode(OrientationFrame(i));
+        ASSERT_GT(noisySent.size(), clean.size());
+        EXPECT_TRUE(std::equal(clean.begin(), clean.end(), noisySent.end() - static_cast<long>(clean.size())));
+        stream.insert(stream.end(), noisySent.begin(), noisySent.end());
     }
-}
-
-TEST(Faults, NoiseGoesBetweenFramesWhichStillDecode)
-{
-    SimOptions options;
-    options.noise = 1.0;
-    Faults faults(options);
-    Bytes stream;
-    for (int i = 0; i < 200; ++i) {
-        const Bytes sent = faults.Encode(OrientationFrame(i)), clean = test::Frame(0x70, OrientationFrame(i).payload);
-        ASSERT_GT(sent.size(), clean.size());
-        EXPECT_TRUE(std::equal(clean.begin(), clean.end(), sent.end() - static_cast<long>(clean.size())));
-        stream.insert(stream.end(), sent.begin(), sent.end());
-    }
-    std::vector<int> seen;
-    StreamDecoder decoder;
-    decoder.Feed(stream.data(), stream.size(), 0, [&](const DeviceMessage& m) {
-        if (m.type == 0x70) seen.push_back(m.payload[0]);
+    int seen = 0;
+    StreamDecoder().Feed(stream.data(), stream.size(), 0, [&](const DeviceMessage& m) {
+        EXPECT_TRUE(m.type != 0x70 || m.payload[0] == static_cast<std::uint8_t>(seen++)) << seen;
     });
-    ASSERT_EQ(seen.size(), 200u);
-    for (int i = 0; i < 200; ++i) EXPECT_EQ(seen[i], static_cast<std::uint8_t>(i));
-}
-
-TEST(Faults, GarbleChangesEveryByteAndNoFaultChangesNothing)
-{
-    const SimOptions none;
-    Faults faults(none);
-    Bytes bytes(4096), garbled(4096);
-    for (std::size_t i = 0; i < bytes.size(); ++i) garbled[i] = bytes[i] = static_cast<std::uint8_t>(i);
-    faults.Garble(garbled.data(), garbled.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_NE(garbled[i], bytes[i]) << i;
-    EXPECT_EQ(faults.Encode({0xC3, Bytes(12, 9), false}), test::Frame(0xC3, Bytes(12, 9)));
-    EXPECT_EQ(faults.Encode({0x20, test::B("$A*41\r\n"), true}), test::B("$A*41\r\n"));
+    EXPECT_EQ(seen, 300);
+    Bytes garbled = stream;
+    noise.Garble(garbled.data(), garbled.size());
+    for (std::size_t k = 0; k < stream.size(); ++k) ASSERT_NE(garbled[k], stream[k]) << k;
+    EXPECT_EQ(Faults(none).Encode({0x20, test::B("$A*41\r\n"), true}), test::B("$A*41\r\n"));
 }
 
 TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)

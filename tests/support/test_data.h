@@ -1,7 +1,6 @@
 // What the tests of the link, the protocol, captures and the simulator
 // feed them: frames and sentences built here with their own sums,
-// independent of the encoder under test; data files; temporary folders;
-// a SerialLink on a simulator's terminal and the messages it brings.
+// independent of the encoder under test; data files; temporary folders.
 #pragma once
 
 #include <stdlib.h>
@@ -16,14 +15,11 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#include "link/serial_link.h"
 
 namespace tolvane::test {
 
@@ -96,39 +92,5 @@ struct TempDir {
 
     const std::filesystem::path path = Make();
 };
-
-// `device` opened as port 1, its lock files looked for in `lockDirectory`;
-// `capture` sees the bytes from the start.
-inline std::unique_ptr<SerialLink> OpenLink(const std::string& device, const std::string& lockDirectory,
-                                            int baud = 9600, CaptureSink* capture = nullptr)
-{
-    auto link = std::make_unique<SerialLink>();
-    PortMap map;
-    map.SetPath(1, device);
-    link->SetPortMap(map);
-    link->SetLockDirectories({lockDirectory});
-    link->SetCapture(capture);
-    EXPECT_EQ(link->Open(1, baud), 1) << device;
-    return link;
-}
-
-// The messages over `span`, ending early with one of type `until`, or once
-// `count` have come.
-inline std::vector<DeviceMessage> Collect(SerialLink& link, std::chrono::milliseconds span, int until = -1,
-                                          std::size_t count = SIZE_MAX)
-{
-    std::vector<DeviceMessage> got;
-    DeviceMessage m;
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (got.size() < count && std::chrono::steady_clock::now() < end) {
-        if (link.TakeMessage(m) == SerialLink::kEmpty) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        got.push_back(m);
-        if (m.type == until) break;
-    }
-    return got;
-}
 
 } // namespace tolvane::test
