@@ -87,7 +87,7 @@ TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
     const auto requests = sim.Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
-    EXPECT_EQ(Title() + "|" + VersionPane() + "|" + frame->Pane(kPaneComPort)->text(),
+    EXPECT_EQ(frame->windowTitle() + "|" + frame->Pane(kPaneVersion)->text() + "|" + frame->Pane(kPaneComPort)->text(),
               "Tolvane --- Serial number 24601| Version=1.04  Build Opts=AI  Fwd=X  Up=Z| COM1 Open ");
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isChecked());
     EXPECT_FALSE(frame->Controller().ReplyTimerRunning());

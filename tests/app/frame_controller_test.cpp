@@ -4,15 +4,14 @@
 
 #include "app/command_states.h"
 #include "app/lost_port_watch.h"
-#include "resources/command_ids.h"
-
 #include "protocol/requests.h"
+#include "resources/command_ids.h"
 #include "support/in_process_link.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,6 +19,13 @@
 
 namespace tolvane {
 namespace {
+
+std::string Hex(int v)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%X", v);
+    return text;
+}
 
 // Records what the frame makes the window do.
 struct FakeHost : FrameHost {
@@ -57,12 +63,7 @@ struct FakeHost : FrameHost {
 // A dialog waiting for every type a dialog can wait for.
 struct AnyDialog : MessageReceiver {
     std::vector<std::string> types;
-    void OnMessage(const DeviceMessage& m) override
-    {
-        char text[8];
-        std::snprintf(text, sizeof text, "%X", m.type);
-        types.emplace_back(text);
-    }
+    void OnMessage(const DeviceMessage& m) override { types.push_back(Hex(m.type)); }
 };
 
 // The window, the compass on port 1 at 9600 baud, a log that is not open,
@@ -79,15 +80,14 @@ struct Bench {
         link.SetProbe(1, PortProbe(ProbeResult::Free));
         link.Open(1, 9600);
         link.opened.clear();
-        frame.Receivers().Register(&dialog, {MessageType::Offsets, MessageType::Declination,
-                                             MessageType::OrientationRate, MessageType::SelfTest,
-                                             MessageType::Orientation, MessageType::Nmea, MessageType::PowerUp,
-                                             MessageType::Identity, MessageType::Compensation,
-                                             MessageType::CompensationParameters});
+        using T = MessageType;
+        frame.Receivers().Register(&dialog, {T::Offsets, T::Declination, T::OrientationRate, T::SelfTest,
+                                             T::Orientation, T::Nmea, T::PowerUp, T::Identity, T::Compensation,
+                                             T::CompensationParameters});
     }
 };
 
-DeviceMessage Msg(std::uint16_t type, std::vector<std::uint8_t> payload)
+DeviceMessage Msg(std::uint16_t type, const std::vector<std::uint8_t>& payload)
 {
     DeviceMessage m;
     m.type = type;
@@ -100,54 +100,47 @@ DeviceMessage Msg(std::uint16_t type, std::vector<std::uint8_t> payload)
 // 1911, -182 and 8192; declination 0xF510; a rate of 100 ms.
 const std::map<int, std::vector<std::uint8_t>> kReplies = {
     {0xC3, {1, 0, 4, 0, 0x01, 0x01, 0xD2, 0x04, 0, 0, 3, 0xFF}},
-    {0x50, {0, 0x77, 0x07, 0x4A, 0xFF, 0x00, 0x20, 0x11}},
+    {0x50, {0, 0x77, 0x07, 0x4A, 0xFF, 0x00, 0x20}},
     {0x54, {0, 0x10, 0xF5}},
-    {0x7F, {0x64, 0x00, 0x00}},
+    {0x7F, {0x64, 0x00}},
     {0x44, {'u', 'p', 0}},
     {0x48, {0, 0}},
     {0x70, {0, 0, 2, 0, 3, 0}},
     {0x20, {'$', '*', '0', '0'}},
 };
-const std::map<int, int> kReplyLengths = {{0x50, 7}, {0x7F, 2}};
 
-// Runs a script of words: commands (with "nmea" for the NMEA switch), "timeout" (answered Cancel, or Retry
+// Runs a script of words: commands, "timeout" (answered Cancel, or Retry
 // with "timeout+retry"), "holdoff", "unplug" (the port closes), "busy"
-// (port 1 cannot be opened again), "baud=4800", and replies by type in hex, as "50", "50/6"
-// (payload length 6) or "70:9" (first payload byte 9). "ask>48" and
-// "box>70:9" deliver a message while the next question or box is open.
+// (port 1 cannot be opened again), "baud=4800", and replies by type in hex,
+// as "50", "50/6" (payload length 6) or "70:9" (first payload byte 9).
+// "ask>48" and "box>70:9" deliver a message while the next question or box is open.
 void RunScript(Bench& b, const std::string& script)
 {
-    FakeHost& host = b.host;
-    FrameController& frame = b.frame;
+    static const std::map<std::string, void (FrameController::*)()> commands = {
+        {"identify", &FrameController::RequestIdentity}, {"serial", &FrameController::SerialNo},
+        {"init", &FrameController::Initialize},          {"reset", &FrameController::ResetModule},
+        {"selftest", &FrameController::SelfTest},        {"status", &FrameController::CompensateStatus},
+        {"abort", &FrameController::CompensateAbort},    {"nmea", &FrameController::ToggleNmea},
+        {"holdoff", &FrameController::OnHoldoffTimeout}};
     std::istringstream words(script);
     for (std::string w; words >> w;) {
         const std::string arg = w.substr(w.find_first_of("=>+:/") + 1);
-        if (w == "identify") frame.RequestIdentity();
-        else if (w == "serial") frame.SerialNo();
-        else if (w == "init") frame.Initialize();
-        else if (w == "reset") frame.ResetModule();
-        else if (w == "selftest") frame.SelfTest();
-        else if (w == "status") frame.CompensateStatus();
-        else if (w == "abort") frame.CompensateAbort();
-        else if (w == "nmea") frame.ToggleNmea();
-        else if (w == "holdoff") frame.OnHoldoffTimeout();
+        if (commands.count(w)) (b.frame.*commands.at(w))();
         else if (w.starts_with("timeout")) {
-            host.answerRetry = w == "timeout+retry";
-            frame.OnReplyTimeout();
+            b.host.answerRetry = w == "timeout+retry";
+            b.frame.OnReplyTimeout();
         }
         else if (w == "unplug") b.link.Close();
         else if (w == "busy") b.link.SetProbe(1, PortProbe(ProbeResult::Busy));
-        else if (w.starts_with("baud=")) frame.SetBaudRate(std::stoi(arg));
-        else if (w.starts_with("ask>")) host.whileAsking = [&b, arg] { RunScript(b, arg); };
-        else if (w.starts_with("box>")) host.whileIncompatible = [&b, arg] { RunScript(b, arg); };
+        else if (w.starts_with("baud=")) b.frame.SetBaudRate(std::stoi(arg));
+        else if (w.starts_with("ask>")) b.host.whileAsking = [&b, arg] { RunScript(b, arg); };
+        else if (w.starts_with("box>")) b.host.whileIncompatible = [&b, arg] { RunScript(b, arg); };
         else {
             const int type = std::stoi(w, nullptr, 16);
             std::vector<std::uint8_t> payload = kReplies.at(type);
-            payload.resize(w.find('/') != std::string::npos ? std::stoul(arg)
-                           : kReplyLengths.count(type)      ? kReplyLengths.at(type)
-                                                            : payload.size());
+            if (w.find('/') != std::string::npos) payload.resize(std::stoul(arg));
             if (w.find(':') != std::string::npos) payload[0] = static_cast<std::uint8_t>(std::stoi(arg));
-            frame.OnDeviceMessage(Msg(static_cast<std::uint16_t>(type), payload));
+            b.frame.OnDeviceMessage(Msg(static_cast<std::uint16_t>(type), payload));
         }
     }
 }
@@ -156,13 +149,8 @@ void RunScript(Bench& b, const std::string& script)
 // script, defaults left out.
 std::string Summary(const Bench& b)
 {
-    const auto hex = [](int v) {
-        char text[8];
-        std::snprintf(text, sizeof text, "%X", v);
-        return std::string(text);
-    };
     std::ostringstream out;
-    const auto list = [&out](const char* what, const std::vector<std::string>& items) {
+    const auto list = [&out](const std::string& what, const std::vector<std::string>& items) {
         if (items.empty()) return;
         out << what;
         for (const std::string& item : items) out << ' ' << item;
@@ -170,29 +158,27 @@ std::string Summary(const Bench& b)
     };
     list("dialogs", b.dialog.types);
     std::vector<std::string> sent, opened;
-    for (const OutgoingRequest& r : b.link.sent) sent.push_back(hex(r.type));
+    for (const OutgoingRequest& r : b.link.sent) sent.push_back(Hex(r.type));
     for (const auto& [port, baud] : b.link.opened) opened.push_back(std::to_string(port) + "@" + std::to_string(baud));
     list("opened", opened);
     list("sent", sent);
-    for (const auto& [what, items] : b.host.seen) list(what.c_str(), items);
+    for (const auto& [what, items] : b.host.seen) list(what, items);
     for (const auto& [what, count] : b.host.calls) out << what << " x" << count << ", ";
+    const FrameController& f = b.frame;
     if (b.log.roll != 0) out << "log roll " << b.log.roll << ", ";
     if (b.host.replyTimer) out << "timer, ";
-    const FrameController& frame = b.frame;
-    if (frame.PendingRequest().type != kNoReplyAwaited) out << "awaits " << hex(frame.PendingRequest().type) << ", ";
-    if (frame.VersionKnown()) out << "known " << frame.Identity().serialNumber << ", ";
-    if (frame.InitializeActive()) out << "initializing, ";
-    if (frame.Receivers().For(TypeByte(MessageType::Compensation)) == nullptr) out << "compensation unheard, ";
-    if (frame.BaudRate() != 9600) out << "baud " << frame.BaudRate() << ", ";
+    if (f.PendingRequest().type != kNoReplyAwaited) out << "awaits " << Hex(f.PendingRequest().type) << ", ";
+    if (f.VersionKnown()) out << "known " << f.Identity().serialNumber << ", ";
+    if (f.InitializeActive()) out << "initializing, ";
+    if (f.Receivers().For(TypeByte(MessageType::Compensation)) == nullptr) out << "compensation unheard, ";
+    if (f.BaudRate() != 9600) out << "baud " << f.BaudRate() << ", ";
     return out.str();
 }
 
 TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
 {
     const struct {
-        const char* name;
-        const char* script;
-        const char* summary;
+        const char *name, *script, *summary;
     } rows[] = {
         {"identity chain: offsets and declination, replies to the dialogs", "identify C3 50 54",
          "dialogs 50 54, sent C3 50 54, viewed DVRSN DINICAL DIMVAR, identity x1, panel anew x1, known 1234, "},
@@ -212,8 +198,9 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
         {"initialize: offsets unanswered", "init timeout", "sent 50, asked current offsets x1, "},
         {"initialize: declination unanswered, later replies change nothing", "init 50 timeout 54 7F",
          "dialogs 50 54 7F, sent 50 54 54, viewed DINICAL DIMVAR DORRATE, asked declination x1, "},
-        {"initialize: rate unanswered", "init 50 54 timeout", "dialogs 50 54, sent 50 54 54 7F, viewed DINICAL DIMVAR, "
-                                                              "asked orient message rate x1, "},
+        {"initialize: rate unanswered", "init 50 54 timeout",
+         "dialogs 50 54, sent 50 54 54 7F, viewed DINICAL DIMVAR, asked orient message rate x1, "},
+        // Offsets of 7 bytes and a rate of 2 are the compatible lengths.
         {"initialize: offsets of 6 bytes are incompatible", "init 50/6 54 7F",
          "dialogs 50 54 7F, sent 50 54, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"initialize: a rate of 3 bytes is incompatible", "init 50 54 7F/3",
@@ -245,12 +232,10 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
 TEST(FrameController, InitializeGathersTheValues)
 {
     Bench b;
-    RunScript(b, "init 50 54 7F");
+    RunScript(b, "init 50 54 7F 70:1 70:2");
     const InitialValues& v = b.frame.Initial();
     EXPECT_EQ(std::vector<int>({v.bodyOffset, v.rollOffset, v.pitchOffset, v.declination, v.interval}),
               std::vector<int>({1911, -182, 8192, static_cast<std::int16_t>(0xF510), 100}));
-    EXPECT_EQ(b.frame.OrientationCount(), 0u);
-    RunScript(b, "70:1 70:2");
     EXPECT_EQ(b.frame.OrientationCount(), 2u);
 }
 
@@ -279,40 +264,32 @@ TEST(LostPortWatch, TriesOnceASecondUntilThePortIsBack)
     EXPECT_EQ(watch.PortToTry(40'000), -1);
 }
 
-// Enabled, checkable and checked for a command in states that differ in
-// the one flag its rule reads.
+// Enabled, checkable and checked in states that differ from the default in
+// the one flag the command's rule reads; a command no rule names is enabled.
 TEST(CommandStates, FollowTheFlagsTheirRulesRead)
 {
-    const FrameState closed{};
-    FrameState open = closed;
-    open.portOpen = true;
-    const auto with = [](FrameState s, auto change) {
-        change(s);
-        return s;
-    };
     const struct {
         int id;
         FrameState state;
         bool enabled, checkable, checked;
     } rows[] = {
-        {kCmdInitialize, closed, false, false, false},
-        {kCmdCompensateRevert, open, true, false, false},
-        {kCmdSerialNo, with(open, [](FrameState& s) { s.versionKnown = true; }), true, true, true},
-        {kCmdSerialNo, closed, false, true, false},
-        {kCmdLogClose, closed, false, false, false},
-        {kCmdLogBumpToolbar, with(closed, [](FrameState& s) { s.logging = true; }), true, false, false},
-        {kCmdNavConsole, closed, false, true, false},
-        {kCmdNavConsoleToolbar, with(closed, [](FrameState& s) { s.navConsoleOpen = true; }), true, true, true},
-        {kCmdStatusView, with(closed, [](FrameState& s) { s.panelShown = true; }), true, true, true},
-        {kCmdStatusViewToolbar, open, true, true, false},
-        {kCmdBaud19200, with(closed, [](FrameState& s) { s.baudRate = 19200; }), true, true, true},
-        {kCmdBaud4800, closed, true, true, false},
-        {kCmdToggleNmea, closed, true, true, true},
-        {kCmdCaptureRawStream, with(closed, [](FrameState& s) { s.capturing = true; }), true, true, true},
-        {kCmdCaptureRawStream, closed, false, true, false},
-        {kCmdToolbar, with(closed, [](FrameState& s) { s.toolbarShown = false; }), true, true, false},
-        {kCmdStatusBar, closed, true, true, true},
-        {0, closed, true, false, false},
+        {kCmdInitialize, {}, false, false, false},
+        {kCmdCompensateRevert, {.portOpen = true}, true, false, false},
+        {kCmdSerialNo, {.portOpen = true, .versionKnown = true}, true, true, true},
+        {kCmdLogBumpToolbar, {.logging = true}, true, false, false},
+        {kCmdNavConsoleToolbar, {.navConsoleOpen = true}, true, true, true},
+        {kCmdNavConsole, {}, false, true, false},
+        {kCmdStatusView, {.panelShown = true}, true, true, true},
+        {kCmdStatusViewToolbar, {.portOpen = true}, true, true, false},
+        {kCmdBaud9600, {}, true, true, true},
+        {kCmdBaud19200, {.baudRate = 19200}, true, true, true},
+        {kCmdBaud4800, {}, true, true, false},
+        {kCmdToggleNmea, {.showNmea = false}, true, true, false},
+        {kCmdCaptureRawStream, {.capturing = true}, true, true, true},
+        {kCmdCaptureRawStream, {}, false, true, false},
+        {kCmdToolbar, {.toolbarShown = false}, true, true, false},
+        {kCmdStatusBar, {}, true, true, true},
+        {0, {}, true, false, false},
     };
     for (const auto& r : rows) {
         const CommandState got = StateOfCommand(r.id, r.state);
@@ -338,9 +315,11 @@ TEST(ModuleIdentityText, TitleAndVersionPane)
          " Version=0.00  Build Opts=P  Fwd=Y  Up=X"},
     };
     for (const auto& r : rows) {
-        const ModuleIdentity id = r.payload.empty() ? ModuleIdentity{} : Decode<ModuleIdentity>(Msg(TypeByte(MessageType::Identity), r.payload));
-        EXPECT_EQ(WindowTitle(!r.payload.empty(), id), std::string("Tolvane --- Serial number ") + r.serial);
-        EXPECT_EQ(VersionPaneText(!r.payload.empty(), id), r.pane);
+        const bool known = !r.payload.empty();
+        const auto id =
+            known ? Decode<ModuleIdentity>(Msg(TypeByte(MessageType::Identity), r.payload)) : ModuleIdentity{};
+        EXPECT_EQ(WindowTitle(known, id), std::string("Tolvane --- Serial number ") + r.serial);
+        EXPECT_EQ(VersionPaneText(known, id), r.pane);
     }
 }
 

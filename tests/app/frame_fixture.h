@@ -20,8 +20,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "app/main_frame.h"
 #include "dialogs/dialog_template.h"
@@ -101,12 +99,6 @@ protected:
         ASSERT_TRUE(dir.isValid());
         settings = std::make_unique<QSettings>(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
     }
-    void TearDown() override
-    {
-        frame.reset();
-        log.reset();
-        link.reset();
-    }
 
     // A frame whose COM1 is `path` and whose other ports do not exist.
     void MakeFrame(const std::string& path)
@@ -139,8 +131,6 @@ protected:
         MakeFrameOn(std::make_unique<test::InProcessLink>());
         ASSERT_TRUE(WaitUntil([&] { return asked && QApplication::activeModalWidget() == nullptr; }));
     }
-    QString Title() const { return frame->windowTitle(); }
-    QString VersionPane() const { return frame->Pane(kPaneVersion)->text(); }
 
     // Answers the next modal box or dialog that `wants` (any, without it)
     // with `act`, once it appears. The poll deletes itself once it acts.
@@ -162,9 +152,8 @@ protected:
     static bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
 
     // Runs `command` (or posts `event`) and, in the dialog it opens, `act`;
-    // a dialog `act` leaves open is cancelled. A message box that nobody
-    // answers fails the test instead of hanging it. The dialog's result,
-    // -1 if none.
+    // a dialog `act` leaves open is cancelled. A message box left open for
+    // 3 s fails the test instead of hanging it. The dialog's result, -1 if none.
     int RunDialog(int command, const std::function<void(QDialog&)>& act, QEvent::Type event = QEvent::None)
     {
         int result = -1;
@@ -180,16 +169,15 @@ protected:
             [](QWidget* w) { return !IsBox(w); });
         QTimer guard;
         QPointer<QWidget> box;
-        int boxPolls = 0;
-        QObject::connect(&guard, &QTimer::timeout, [&] {
+        QObject::connect(&guard, &QTimer::timeout, [&box] {
             QWidget* w = QApplication::activeModalWidget();
-            boxPolls = w && IsBox(w) && w == box ? boxPolls + 1 : 0;
+            if (w != nullptr && w == box) { // a box, open since the last tick
+                ADD_FAILURE() << "unanswered box: " << static_cast<QMessageBox*>(w)->text().toStdString();
+                static_cast<QMessageBox*>(w)->reject();
+            }
             box = w && IsBox(w) ? w : nullptr;
-            if (boxPolls < 30) return;
-            ADD_FAILURE() << "unanswered box: " << static_cast<QMessageBox*>(w)->text().toStdString();
-            static_cast<QMessageBox*>(w)->reject();
         });
-        guard.start(100);
+        guard.start(3000);
         if (event == QEvent::None) frame->RunCommand(command);
         else QCoreApplication::postEvent(frame.get(), new QEvent(event));
         EXPECT_TRUE(WaitUntil([&] { return result != -1; }, 60000));
