@@ -1,0 +1,202 @@
+// The program as a screen reader meets it: the accessibility tree walked
+// from the main window and from each dialog, in process.
+#include <QAccessible>
+
+#include <map>
+#include <set>
+
+#include "app/about_box.h"
+#include "app/display_font_dialog.h"
+#include "dialogs/com_port_dialog.h"
+#include "dialogs/compensation_dialog.h"
+#include "dialogs/dialog_test_support.h"
+#include "dialogs/initializations_dialog.h"
+#include "dialogs/startup_defaults_dialog.h"
+#include "dialogs/wmm_dialog.h"
+#include "frame_fixture.h"
+#include "logging/log_file_dialog.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+namespace {
+
+// Roles of what a user operates or reads a value from; each needs a name
+// of its own.
+bool IsControl(QAccessible::Role role)
+{
+    switch (role) {
+    case QAccessible::PushButton:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::ComboBox:
+    case QAccessible::EditableText:
+    case QAccessible::List:
+    case QAccessible::ProgressBar:
+    case QAccessible::Dial:
+    case QAccessible::Indicator:
+    case QAccessible::Slider:
+    case QAccessible::SpinBox: return true;
+    default: return false;
+    }
+}
+
+// Qt's own parts that its accessible interfaces stand for rather than
+// show: a scroll area's viewport and bar containers, a tool bar's
+// overflow button, a status bar's size grip, a header (its sections are
+// the column headers).
+bool InnerPart(const QWidget* w)
+{
+    static const QSet<QString> names{"qt_scrollarea_viewport", "qt_scrollarea_hcontainer",
+                                     "qt_scrollarea_vcontainer", "qt_toolbar_ext_button"};
+    return names.contains(w->objectName()) || w->inherits("QSizeGrip") || w->inherits("QHeaderView");
+}
+
+struct Walk {
+    std::set<const QObject*> reached;
+    QStringList heard; // "role name = value (description)" per node
+    QStringList faults;
+};
+
+void Visit(QAccessibleInterface* node, Walk& walk, std::map<QString, int>& controlNames, int depth = 0)
+{
+    if (node == nullptr || depth > 40 || node->state().invisible) return;
+    if (node->object() != nullptr) walk.reached.insert(node->object());
+    const QString name = node->text(QAccessible::Name);
+    const QString value = node->text(QAccessible::Value);
+    const QString description = node->text(QAccessible::Description);
+    walk.heard << QString("%1 %2 = %3 (%4)").arg(node->role()).arg(name, value, description);
+    if (IsControl(node->role())) {
+        if (name.trimmed().isEmpty()) walk.faults << "unnamed control: " + walk.heard.back();
+        ++controlNames[name];
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface* child = node->child(i);
+        if (child && child->parent() && child->parent() != node && child->object() && node->object())
+            walk.faults << "child does not name its parent: " + child->text(QAccessible::Name);
+        Visit(child, walk, controlNames, depth + 1);
+    }
+}
+
+// Walks `window` and reports every visible widget the walk never reached,
+// every unnamed control and, for a dialog, names two controls share.
+Walk WalkWindow(QWidget* window, bool namesUnique)
+{
+    Walk walk;
+    std::map<QString, int> controlNames;
+    Visit(QAccessible::queryAccessibleInterface(window), walk, controlNames);
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->isWindow() || InnerPart(w) || walk.reached.count(w)) continue;
+        bool insidePart = false;
+        for (QWidget* up = w->parentWidget(); up && up != window; up = up->parentWidget())
+            insidePart = insidePart || InnerPart(up);
+        if (!insidePart)
+            walk.faults << QString("unreachable %1 \"%2\"").arg(w->metaObject()->className(), w->objectName());
+    }
+    if (namesUnique)
+        for (const auto& [name, count] : controlNames)
+            if (count > 1) walk.faults << QString("%1 controls named \"%2\"").arg(count).arg(name);
+    return walk;
+}
+
+class AccessibilityTest : public MainFrameTest {};
+
+TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
+{
+    test::FrameStub stub;
+    link = std::make_unique<SerialLink>();
+    log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
+    std::vector<std::unique_ptr<QDialog>> dialogs;
+    dialogs.push_back(std::make_unique<InitializationsDialog>(1.5f, 2.5f, -3.5f, 4.5f, 145, stub.Sender(),
+                                                              &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<StartupDefaultsDialog>(stub.Sender(), &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<CompensationDialog>(stub.Sender(), &stub.registry, nullptr));
+    dialogs.push_back(std::make_unique<WmmDialog>(stub.Sender(), &stub.registry, nullptr, QDate(2026, 12, 7)));
+    dialogs.push_back(std::make_unique<ComPortDialog>(
+        *link, 9600, *settings, nullptr, nullptr, [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
+    dialogs.push_back(std::make_unique<CAboutBox>(nullptr));
+    dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
+    dialogs.push_back(std::make_unique<LogFileDialog>(*log, nullptr, dir.path().toStdString(), "CompassLog01.dta"));
+    QStringList heard;
+    for (auto& dialog : dialogs) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        const Walk walk = WalkWindow(dialog.get(), true);
+        EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString() << "\n--- heard:\n"
+                                           << walk.heard.join("\n").toStdString();
+        heard += walk.heard;
+        dialog->hide();
+    }
+    // A list is named for what it holds, its value is the item shown.
+    for (const QString& expected : {QString("%1 Month = Dec ()").arg(QAccessible::ComboBox),
+                                    QString("%1 Azimuth offset = 2.5 ()").arg(QAccessible::EditableText),
+                                    QString("%1 Load azimuth offset =  ()").arg(QAccessible::CheckBox),
+                                    QString("%1 Sector NW to N = 0 ()").arg(QAccessible::ProgressBar),
+                                    QString("%1 Tolvane Version 1.04 =  ()").arg(QAccessible::StaticText)})
+        EXPECT_TRUE(heard.contains(expected)) << expected.toStdString();
+}
+
+TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
+{
+    MakePortlessFrame();
+    frame->RunCommand(kCmdStatusView);
+    frame->RunCommand(kCmdNavConsole);
+    DeviceMessage orientation;
+    orientation.type = 0x70;
+    orientation.length = 6;
+    orientation.payload[0] = 0x00; // roll -12.7
+    orientation.payload[1] = 0xF7;
+    orientation.payload[4] = orientation.payload[5] = 0xFF; // azimuth a hair under 360
+    frame->Controller().OnDeviceMessage(orientation);
+
+    const Walk walk = WalkWindow(frame.get(), false);
+    EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString();
+    // As "role name = value (description)"; the port is closed, so the
+    // panel and the console say so.
+    for (const QString& expected :
+         {QString("%1 Messages =  ()").arg(QAccessible::List),
+          QString("%1 DORIENT Roll=-12.7  Pitch=0.0  Azimuth=360.0 =  ()").arg(QAccessible::ListItem),
+          QString("%1 Status =  (No COM Port Open Azim: 360.0 Pitch: 0.0 Roll: -12.7)").arg(QAccessible::Pane),
+          QString("%1 Nav Console =  (No COM Port Open)").arg(QAccessible::Pane),
+          QString("%1 No COM Port Open =  ()").arg(QAccessible::StaticText), // over the instruments
+          QString("%1 Azimuth = 360 ()").arg(QAccessible::Dial),
+          QString("%1 Azimuth readout = 360 ()").arg(QAccessible::Indicator),
+          QString("%1 Roll = -13 ()").arg(QAccessible::Dial),
+          QString("%1 Roll readout = -13 ()").arg(QAccessible::Indicator),
+          QString("%1 Pitch = 0 ()").arg(QAccessible::Indicator),
+          QString("%1 Pitch readout = 0 ()").arg(QAccessible::Indicator)})
+        EXPECT_TRUE(walk.heard.contains(expected)) << expected.toStdString() << "\nheard:\n"
+                                                   << walk.heard.join("\n").toStdString();
+}
+
+// The view's context menu, opened twice: what assistive technology finds
+// in it is the entry on screen, belonging to the menu on screen.
+TEST_F(AccessibilityTest, ContextMenuOpenedAgainShowsItsOwnEntry)
+{
+    MakePortlessFrame();
+    for (int opening = 1; opening <= 2; ++opening) {
+        SCOPED_TRACE(opening);
+        QStringList entries;
+        const auto look = [&entries] {
+            QWidget* popup = QApplication::activePopupWidget();
+            if (popup == nullptr) return;
+            QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(popup);
+            for (int i = 0; i < menu->childCount(); ++i) {
+                QAccessibleInterface* entry = menu->child(i);
+                entries << entry->text(QAccessible::Name) + (entry->parent() == menu ? "" : " (of another menu)");
+            }
+            popup->close();
+        };
+        // The frame's activation after the start-up dialog may close the
+        // first popup before it is looked at; it is opened again then.
+        for (int attempt = 0; attempt < 5 && entries.isEmpty(); ++attempt) {
+            QTimer::singleShot(0, look);
+            emit frame->View()->customContextMenuRequested(QPoint(10, 10));
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(entries.join("|").toStdString(), "Show NMEA Sentences");
+    }
+}
+
+} // namespace
+} // namespace tolvane
