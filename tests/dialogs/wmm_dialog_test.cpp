@@ -139,7 +139,6 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
         // The month chosen when the day is left limits it; a later choice does not. Digits only.
         {"open;month:0;day=31;tab", "||31|04|0 NW Jan off [] {} @year:04 open+"},
         {"month:1;day=31;tab", "||29|04|0 NW Feb off [] {} @year:04 open+"},
-        {"day=28;tab", "||28|04|0 NW Feb off [] {} @year:04 open+"},
         {"month:3;day=31;tab", "||30|04|0 NW April off [] {} @year:04 open+"},
         {"month:5;day=31;tab", "||30|04|0 NW June off [] {} @year:04 open+"},
         {"month:8;day=31;tab", "||30|04|0 NW Sept off [] {} @year:04 open+"},
@@ -154,6 +153,9 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
          "45.5|122.25|31|04|0 SW March on [U15:31/3/4 -45.5 -122.25 0] {} open+"},
         {"reply(1,-1000)", "45.5|122.25|31|04|0 SW March on [U15:31/3/4 -45.5 -122.25 0] "
                            "{info WMM Result: Magnetic declination has been\nset to -5.49 (west).} accepted-"},
+        {"open;lat=1;tab;lon=1;tab;submit;reply(1,0)",
+         "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {info WMM Result: Magnetic declination has been\nset to 0.00 "
+         "(east).} accepted-"},
         {"open;lat=1;tab;lon=1;tab;submit;reply(1,-1)",
          "1|1|31|04|0 NW March on [U15:31/3/4 1 -1 0] {info WMM Result: Magnetic declination has been\nset to -0.01 "
          "(west).} accepted-"},
