@@ -34,6 +34,8 @@ const Rule kRules[] = {
     {{kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartupDefaults, kCmdCompensateStatus,
       kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert},
      PortOpen, nullptr},
+    {{kCmdBaudDetect},
+     PortOpen, nullptr},
     {{kCmdToggleNmea}, Always, [](const FrameState& s) { return s.showNmea; }},
     // A capture ends with the port, but can always be stopped.
     {{kCmdCaptureRawStream}, [](const FrameState& s) { return s.portOpen || s.capturing; },

@@ -192,4 +192,10 @@ void FrameController::SetBaudRate(int baud)
     host_.CommandStateChanged();
 }
 
+void FrameController::AdoptBaudRate(int baud)
+{
+    baudRate_ = baud;
+    host_.CommandStateChanged();
+}
+
 } // namespace tolvane

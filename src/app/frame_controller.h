@@ -84,6 +84,9 @@ public:
     void CompensateAbort();
     void CompensateRevert();
     void SetBaudRate(int baud);
+    // The port is already open at `baud` (a detection found it): only the
+    // rate the commands and the menu know changes.
+    void AdoptBaudRate(int baud);
     // NMEA sentences are added to the view while on (command 32775).
     void ToggleNmea() { showNmea_ = !showNmea_; }
 

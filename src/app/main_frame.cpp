@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/about_box.h"
+#include "app/baud_detect_box.h"
+#include "app/baud_detector.h"
 #include "app/command_states.h"
 #include "app/display_font_dialog.h"
 #include "app/frame_bars.h"
@@ -20,6 +22,7 @@
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/initializations_dialog.h"
 #include "dialogs/number_entry.h"
+#include "dialogs/serial_device_dialog.h"
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
 #include "link/clock.h"
@@ -67,6 +70,9 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     // The watch decides when a try is due; the timer only looks often.
     lostPortTimer_.setInterval(static_cast<int>(LostPortWatch::kRetryMs / 4));
     connect(&lostPortTimer_, &QTimer::timeout, this, &CMainFrame::RetryLostPort);
+    healthTimer_.setInterval(1000);
+    connect(&healthTimer_, &QTimer::timeout, this, &CMainFrame::CheckLinkHealth);
+    healthTimer_.start();
 
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
@@ -185,6 +191,8 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdCompensateStart: RunReceivingDialog<CompensationDialog>(); break;
     case kCmdMagDeclWmm: RunReceivingDialog<WmmDialog>(); break;
     case kCmdCaptureRawStream: CaptureCommand(); break;
+    case kCmdSerialDevices: SerialDevicesCommand(); break;
+    case kCmdBaudDetect: DetectBaudCommand(); break;
     case kCmdSerialNo: controller_.SerialNo(); break;
     case kCmdInitialize: controller_.Initialize(); break;
     case kCmdResetModule: controller_.ResetModule(); break;
@@ -353,6 +361,42 @@ void CMainFrame::StopCapture()
     if (!capture_.Active()) return;
     capture_.Stop();
     UpdateCommandStates();
+}
+
+void CMainFrame::SerialDevicesCommand()
+{
+    const int port = link_.PortNumber() != -1 ? link_.PortNumber() : std::max(LostPort(), kFirstPort);
+    ChooseSerialDevice(link_, settings_, port, this);
+}
+
+void CMainFrame::DetectBaudCommand()
+{
+    const DetectOutcome found =
+        RunBaudDetection(link_, controller_.BaudRate(), [this] { controller_.RequestIdentity(); }, this);
+    if (found.rate != 0) controller_.AdoptBaudRate(found.rate);
+    else if (found.reopenFailed) ShowReopenFailed();
+    else if (!found.cancelled)
+        QMessageBox(QMessageBox::Warning, "Detect Baud Rate", kNoCompassAnswered, QMessageBox::Ok, this).exec();
+    SetComPane();
+}
+
+void CMainFrame::CheckLinkHealth()
+{
+    if (const std::string failed = capture_.StopIfFailed(); !failed.empty()) {
+        UpdateCommandStates();
+        QMessageBox(QMessageBox::Warning, "Capture Raw Stream", QString::fromStdString(failed), QMessageBox::Ok, this)
+            .exec();
+    }
+    if (link_.PortNumber() == -1) {
+        health_.Closed();
+        SetPane(kPaneLinkHealth, "");
+        return;
+    }
+    if (!health_.IsOpen() || health_.Baud() != controller_.BaudRate()) health_.Opened(controller_.BaudRate(), NowMs());
+    const HealthReport report = health_.Update(link_.Counters(), NowMs());
+    SetPane(kPaneLinkHealth, report.pane);
+    Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(report.tooltip));
+    if (!report.viewLine.empty()) view_->AddStatusLine(report.viewLine.c_str());
 }
 
 // FrameHost

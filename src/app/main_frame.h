@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/frame_controller.h"
+#include "app/link_health.h"
 #include "app/lost_port_watch.h"
 #include "app/raw_stream_capture.h"
 #include "instruments/nav_console.h"
@@ -102,6 +103,10 @@ private:
     template <typename Dialog>
     void RunReceivingDialog();
     void CaptureCommand();
+    void SerialDevicesCommand();
+    void DetectBaudCommand();
+    // Once a second: the health pane, and a capture whose file failed.
+    void CheckLinkHealth();
 
     DeviceLink& link_;
     LogFile& log_;
@@ -115,6 +120,8 @@ private:
     QTimer replyTimer_;
     QTimer holdoffTimer_;
     QTimer lostPortTimer_;
+    QTimer healthTimer_;
+    LinkHealth health_;
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
     RawStreamCapture capture_;

@@ -32,8 +32,17 @@ bool RawStreamCapture::Start(const QString& path, int baud, QWidget* owner)
         return false;
     }
     writer_ = std::move(writer);
+    path_ = path.toStdString();
     link_.SetCapture(writer_.get());
     return true;
+}
+
+std::string RawStreamCapture::StopIfFailed()
+{
+    if (!writer_ || writer_->Healthy()) return {};
+    const std::string reason = writer_->Failure();
+    Stop();
+    return "The capture to " + path_ + " stopped: " + reason + ".\nWhat was captured until then is kept.";
 }
 
 void RawStreamCapture::Stop()

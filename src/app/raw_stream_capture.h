@@ -28,10 +28,15 @@ public:
     bool Start(const QString& path, int baud, QWidget* owner);
     void Stop();
     bool Active() const { return writer_ != nullptr; }
+    // A capture whose file refused a write (a full disk, a removed stick)
+    // is stopped, keeping what was written; the text saying so, once, or
+    // empty while all is well.
+    std::string StopIfFailed();
 
 private:
     DeviceLink& link_;
     std::unique_ptr<CaptureWriter> writer_;
+    std::string path_;
 };
 
 } // namespace tolvane

@@ -17,11 +17,15 @@ public:
 
     bool WriteLine(const std::string& line) override
     {
-        return std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0;
+        if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0) return true;
+        failure_ = std::strerror(errno);
+        return false;
     }
+    std::string Failure() const override { return failure_; }
 
 private:
     std::FILE* file_;
+    std::string failure_;
 };
 
 } // namespace
@@ -61,6 +65,7 @@ bool CaptureWriter::Start(std::unique_ptr<CaptureOutput> output, const CaptureHe
         lost_ = 0;
         stopping_ = false;
         healthy_ = true;
+        failure_.clear();
         accepting_ = true;
     }
     thread_ = std::thread([this] { Run(); });
@@ -131,10 +136,12 @@ void CaptureWriter::Run()
                                      ? FormatGapLine(entry.ms, entry.lost)
                                      : FormatChunkLine(entry.kind, entry.ms, entry.bytes.data(), entry.bytes.size());
         const bool written = output_->WriteLine(line);
+        const std::string failure = written ? std::string() : output_->Failure();
         std::lock_guard lock(mutex_);
         buffered_ -= entry.bytes.size();
         if (!written) {
             healthy_ = false;
+            failure_ = failure;
             accepting_ = false;
             entries_.clear();
             buffered_ = 0;
@@ -152,6 +159,12 @@ bool CaptureWriter::Healthy() const
 {
     std::lock_guard lock(mutex_);
     return healthy_;
+}
+
+std::string CaptureWriter::Failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
 }
 
 } // namespace tolvane

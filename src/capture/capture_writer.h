@@ -27,6 +27,8 @@ public:
     // One whole line with its end, flushed before returning. False on a
     // write error; the writer then stops writing.
     virtual bool WriteLine(const std::string& line) = 0;
+    // Why the last refused line was refused ("No space left on device").
+    virtual std::string Failure() const { return "write error"; }
 };
 
 inline constexpr std::size_t kDefaultCaptureBuffer = 1 << 20;
@@ -56,6 +58,8 @@ public:
     std::uint64_t LostCount() const;
     // False after the output refused a line.
     bool Healthy() const;
+    // The output's reason once it refused a line; empty while healthy.
+    std::string Failure() const;
 
 private:
     struct Entry {
@@ -81,6 +85,7 @@ private:
     bool stopping_ = false;
     bool accepting_ = false;
     bool healthy_ = true;
+    std::string failure_;
 };
 
 } // namespace tolvane

@@ -14,6 +14,7 @@
 
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/dialog_template.h"
+#include "dialogs/serial_device_dialog.h"
 #include "link/device_link.h"
 
 namespace tolvane {
@@ -22,6 +23,7 @@ namespace {
 constexpr int kStatusLineId = 1001;
 constexpr int kListId = 1000;
 constexpr int kDevicePathId = 1002;
+constexpr int kDeviceId = 1003;
 constexpr int kOpenId = 1;
 constexpr int kCloseId = 8;
 constexpr int kQuitId = 2;
@@ -35,6 +37,7 @@ constexpr ControlLayout kControls[] = {
     {kOpenId, ControlKind::DefPushButton, "&Open", 129, 19, 50, 14},
     {kCloseId, ControlKind::PushButton, "C&lose", 129, 37, 50, 14},
     {kQuitId, ControlKind::PushButton, "&Quit", 129, 55, 50, 14},
+    {kDeviceId, ControlKind::PushButton, "De&vice...", 129, 78, 50, 14, "Device for the selected COM port"},
 };
 constexpr DialogLayout kTemplate{"Open COM Port", 186, 112, kControls};
 
@@ -46,7 +49,9 @@ struct ComPortDialog::State {
     int baudRate;
     QSettings& settings;
     std::function<void(const QString&)> setComPane;
+    ComPortChooser::ReasonProbe probe;
     ComPortChooser chooser;
+    DeviceRoots deviceRoots;
     QLabel* statusLine = nullptr;
     QListWidget* list = nullptr;
     QLabel* devicePath = nullptr;
@@ -56,6 +61,19 @@ struct ComPortDialog::State {
     QSize baseSize;
 
     int OpenPort(int port) { return link.Open(port, baudRate); }
+
+    // Lists the ports anew (a port's device changed), selecting `port` if listed.
+    void Relist(int port)
+    {
+        chooser = ComPortChooser(link.PortNumber(), probe);
+        const QSignalBlocker quiet(list);
+        list->clear();
+        const std::vector<int>& ports = chooser.EntryPorts();
+        for (int p : ports) list->addItem(QString::fromStdString(ComPortChooser::EntryText(p)));
+        const auto at = std::find(ports.begin(), ports.end(), port);
+        chooser.Select(at == ports.end() ? -1 : static_cast<int>(at - ports.begin()));
+        ShowStatus();
+    }
 
     void ShowStatus()
     {
@@ -115,8 +133,8 @@ ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings
 {
     if (!probe)
         probe = [&link](int port) { return link.Probe(port); };
-    state_ = new State{link, baudRate, settings, std::move(setComPane), ComPortChooser(link.PortNumber(), probe),
-                       nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
+    state_ = new State{link, baudRate, settings, std::move(setComPane), probe, ComPortChooser(link.PortNumber(), probe),
+                       DeviceRoots{}, nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
     BuildDialog(*this, kTemplate);
     State& s = *state_;
     s.statusLine = ControlOf<QLabel>(*this, kStatusLineId);
@@ -151,11 +169,23 @@ ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings
         state_->ShowStatus();
     });
     connect(quit, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ControlOf<QPushButton>(*this, kDeviceId), &QPushButton::clicked, this, [this] {
+        State& st = *state_;
+        const int selected = st.chooser.SelectedPort();
+        if (!ChooseSerialDevice(st.link, st.settings, selected < 0 ? kFirstPort : selected, this, st.deviceRoots))
+            return;
+        st.Relist(selected);
+    });
 
     // With nothing listed, exec() reports it instead of showing the dialog
     // and the settings stay as they were.
     if (!s.chooser.EntryPorts().empty()) s.ShowStatus();
     s.list->setFocus();
+}
+
+void ComPortDialog::SetDeviceRoots(DeviceRoots roots)
+{
+    state_->deviceRoots = std::move(roots);
 }
 
 ComPortDialog::~ComPortDialog()
@@ -170,7 +200,7 @@ int ComPortDialog::exec()
                         QStringLiteral("There are no available COM ports."), QMessageBox::Ok, parentWidget());
         // Why the ports that exist cannot be used, as the dialog's device line would say.
         const std::string why = state_->chooser.Notice();
-        if (!why.empty()) box.setInformativeText(QString::fromStdString(why));
+        box.setInformativeText(QString::fromStdString(why + (why.empty() ? "" : "\n") + kChooseDeviceHint));
         box.exec();
         setResult(Rejected);
         return Rejected;

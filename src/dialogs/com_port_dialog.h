@@ -8,12 +8,16 @@
 #include <functional>
 
 #include "dialogs/com_port_chooser.h"
+#include "link/serial_devices.h"
 
 class QSettings;
 
 namespace tolvane {
 
 class DeviceLink;
+
+// Added under "There are no available COM ports.": where another device is chosen.
+inline constexpr const char* kChooseDeviceHint = "To use another serial device, choose it under File > Serial Devices.";
 
 class ComPortDialog : public QDialog {
     Q_OBJECT
@@ -30,6 +34,9 @@ public:
     // once when nothing can be listed, with the permission fix when a lack
     // of permission kept a port out.
     int exec() override;
+
+    // Where the Device button looks for serial devices (tests give a tree of their own).
+    void SetDeviceRoots(DeviceRoots roots);
 
 private:
     struct State;

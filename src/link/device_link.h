@@ -58,6 +58,21 @@ struct PortProbe {
     long holderPid;
 };
 
+// What the link has seen since the port opened; all zero while closed.
+struct LinkCounters {
+    std::uint64_t bytes = 0;
+    std::uint64_t frames = 0;           // binary frames with a good checksum
+    std::uint64_t checksumFailures = 0;
+    std::uint64_t resyncs = 0;          // frames given up before their checksum
+    std::uint64_t nmeaGood = 0;
+    std::uint64_t nmeaBad = 0;
+    std::uint64_t dropped = 0;          // messages lost to a full queue
+    std::int32_t lastValidMs = -1;      // clock time of the last good frame or sentence; -1 before the first
+
+    std::uint64_t Valid() const { return frames + nmeaGood; }
+    friend bool operator==(const LinkCounters&, const LinkCounters&) = default;
+};
+
 class DeviceLink {
 public:
     enum TakeResult : int { kEmpty = 0, kTaken = 1, kTakenAfterDrops = 2 };
@@ -75,6 +90,8 @@ public:
 
     // Where ports 1..8 lead, and whether each can be used now.
     virtual const PortMap& Ports() const = 0;
+    // Port 1..8 leads to `path` from its next open on.
+    virtual void SetPortPath(int port, std::string path) = 0;
     virtual PortProbe Probe(int port) const = 0;
 
     // Opens port 1..8 at 4800, 9600, 19200 or 38400 baud, closing any open
@@ -99,6 +116,11 @@ public:
     virtual bool ReaderRunning() const = 0;
     // Messages lost to a full queue since the link was created.
     virtual std::uint64_t DroppedCount() const = 0;
+    // Read by the user-interface thread while the reader counts.
+    virtual LinkCounters Counters() const = 0;
+    // Drops what was received and not yet taken: the bytes waiting in the
+    // device and the queued messages.
+    virtual void DiscardInput() = 0;
 };
 
 } // namespace tolvane

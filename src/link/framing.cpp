@@ -94,6 +94,7 @@ bool BinaryReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
         return false;
     case State::WaitLength:
         if (byte > kMaxReceivedPayload) {
+            ++resyncs_;
             Resynchronise(byte, nowMs);
             return false;
         }
@@ -110,14 +111,30 @@ bool BinaryReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
     case State::WaitChecksum: {
         const bool good = byte == sum_;
         if (good) {
+            ++frames_;
             message_.timestamp = frameStart_;
             ClearTail(message_);
+        } else {
+            ++checksumFailures_;
         }
         Resynchronise(byte, nowMs);
         return good;
     }
     }
     return false;
+}
+
+void BinaryReceiver::AddCounts(ReceiverCounts& counts) const
+{
+    counts.frames += frames_;
+    counts.checksumFailures += checksumFailures_;
+    counts.resyncs += resyncs_;
+}
+
+void NmeaReceiver::AddCounts(ReceiverCounts& counts) const
+{
+    counts.nmeaGood += good_;
+    counts.nmeaBad += bad_;
 }
 
 std::size_t BinaryReceiver::TakePayload(const std::uint8_t* bytes, std::size_t count)
@@ -194,6 +211,7 @@ bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
         return false;
     case State::FirstDigit:
         if (HexValue(byte) != (xor_ >> 4)) {
+            ++bad_;
             Restart(byte, nowMs);
             return false;
         }
@@ -202,10 +220,12 @@ bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
         return false;
     case State::SecondDigit: {
         if (HexValue(byte) != (xor_ & 0x0F)) {
+            ++bad_;
             Restart(byte, nowMs);
             return false;
         }
         Store(byte);
+        ++good_;
         message_.type = kNmeaType;
         message_.length = count_;
         ClearTail(message_);

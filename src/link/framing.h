@@ -21,6 +21,15 @@ std::size_t EncodeBinaryFrame(std::uint8_t type, const std::uint8_t* payload,
 // Low 8 bits of the sum of every byte before the checksum.
 std::uint8_t FrameChecksum(std::uint8_t type, const std::uint8_t* payload, std::size_t length);
 
+// What the receivers made of the stream, counted as they go.
+struct ReceiverCounts {
+    std::uint64_t frames = 0;           // binary frames with a good checksum
+    std::uint64_t checksumFailures = 0; // binary frames whose checksum was wrong
+    std::uint64_t resyncs = 0;          // frames given up before their checksum (an impossible length)
+    std::uint64_t nmeaGood = 0;
+    std::uint64_t nmeaBad = 0;          // sentences whose checksum digits were wrong
+};
+
 class BinaryReceiver {
 public:
     // Offers one byte received at `nowMs`. Returns true when it completes a
@@ -37,6 +46,9 @@ public:
     // first '$' (which the NMEA receiver must be offered); returns how many.
     std::size_t TakePayload(const std::uint8_t* bytes, std::size_t count);
 
+    // Adds this receiver's counts since it was made.
+    void AddCounts(ReceiverCounts& counts) const;
+
 private:
     enum class State : std::uint8_t { WaitCr, WaitLf, WaitTilde, WaitType, WaitLength, Payload, WaitChecksum };
 
@@ -48,6 +60,9 @@ private:
     // Kept apart from message_: a checksum byte of 0x0D starts the next
     // frame before the delivered one has been read.
     std::int32_t frameStart_ = 0;
+    std::uint64_t frames_ = 0;
+    std::uint64_t checksumFailures_ = 0;
+    std::uint64_t resyncs_ = 0;
     DeviceMessage message_;
 };
 
@@ -66,6 +81,8 @@ public:
     // binary receiver between frames would ignore them); returns how many.
     std::size_t TakeText(const std::uint8_t* bytes, std::size_t count);
 
+    void AddCounts(ReceiverCounts& counts) const;
+
 private:
     enum class State : std::uint8_t { Idle, Text, FirstDigit, SecondDigit };
 
@@ -75,6 +92,8 @@ private:
     State state_ = State::Idle;
     std::uint8_t xor_ = 0;
     std::uint16_t count_ = 0;
+    std::uint64_t good_ = 0;
+    std::uint64_t bad_ = 0;
     DeviceMessage message_;
 };
 
@@ -106,6 +125,15 @@ public:
     {
         nmea_.Reset();
         binary_.Reset();
+    }
+
+    // Both receivers' counts since the decoder was made.
+    ReceiverCounts Counts() const
+    {
+        ReceiverCounts counts;
+        nmea_.AddCounts(counts);
+        binary_.AddCounts(counts);
+        return counts;
     }
 
 private:

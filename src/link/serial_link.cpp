@@ -236,6 +236,16 @@ struct Session {
     bool stop = false; // guarded by MessageQueue::mutex
     std::atomic<bool> running{true};
 
+    // Written by the reader after each read, read by the user-interface thread.
+    std::uint64_t droppedAtOpen = 0;
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> checksumFailures{0};
+    std::atomic<std::uint64_t> resyncs{0};
+    std::atomic<std::uint64_t> nmeaGood{0};
+    std::atomic<std::uint64_t> nmeaBad{0};
+    std::atomic<std::int32_t> lastValidMs{-1};
+
     std::mutex finishMutex;
     std::condition_variable finishCv;
     bool finished = false;
@@ -264,6 +274,19 @@ void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message
     queue.slots[(queue.head + queue.count) % queue.slots.size()] = message;
     ++queue.count;
     if (session.notify) session.notify();
+}
+
+// Counters are published once per read, never per byte.
+void Publish(Session& session, const ReceiverCounts& counts, std::size_t bytes, std::int32_t validAt)
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    session.bytes.fetch_add(bytes, relaxed);
+    session.frames.store(counts.frames, relaxed);
+    session.checksumFailures.store(counts.checksumFailures, relaxed);
+    session.resyncs.store(counts.resyncs, relaxed);
+    session.nmeaGood.store(counts.nmeaGood, relaxed);
+    session.nmeaBad.store(counts.nmeaBad, relaxed);
+    if (validAt != -1) session.lastValidMs.store(validAt, relaxed);
 }
 
 void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session,
@@ -296,8 +319,12 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
             std::lock_guard lock(capture->mutex);
             if (capture->sink) capture->sink->Received(buffer, static_cast<std::size_t>(n), now);
         }
-        decoder.Feed(buffer, static_cast<std::size_t>(n), now,
-                     [&](const DeviceMessage& message) { Deliver(*queue, *session, message); });
+        bool delivered = false;
+        decoder.Feed(buffer, static_cast<std::size_t>(n), now, [&](const DeviceMessage& message) {
+            delivered = true;
+            Deliver(*queue, *session, message);
+        });
+        Publish(*session, decoder.Counts(), static_cast<std::size_t>(n), delivered ? now : -1);
     }
 
     session->running.store(false);
@@ -379,6 +406,11 @@ const PortMap& SerialLink::Ports() const
     return impl_->ports;
 }
 
+void SerialLink::SetPortPath(int port, std::string path)
+{
+    impl_->ports.SetPath(port, std::move(path));
+}
+
 void SerialLink::SetLockDirectories(std::vector<std::string> directories)
 {
     impl_->lockDirectories = std::move(directories);
@@ -432,6 +464,10 @@ int SerialLink::Open(int port, int baud, PortProbe* why)
     std::shared_ptr<Session> session;
     try {
         session = std::make_shared<Session>(fd, wakeFd, saved, impl_->notify);
+        {
+            std::lock_guard lock(impl_->queue->mutex);
+            session->droppedAtOpen = impl_->queue->dropped;
+        }
         impl_->reader = std::thread([queue = impl_->queue, session, capture = impl_->capture] {
             RunReader(queue, session, capture);
         });
@@ -544,6 +580,32 @@ std::uint64_t SerialLink::DroppedCount() const
 {
     std::lock_guard lock(impl_->queue->mutex);
     return impl_->queue->dropped;
+}
+
+LinkCounters SerialLink::Counters() const
+{
+    LinkCounters c;
+    const std::shared_ptr<Session>& session = impl_->session;
+    if (!session) return c;
+    constexpr auto relaxed = std::memory_order_relaxed;
+    c.bytes = session->bytes.load(relaxed);
+    c.frames = session->frames.load(relaxed);
+    c.checksumFailures = session->checksumFailures.load(relaxed);
+    c.resyncs = session->resyncs.load(relaxed);
+    c.nmeaGood = session->nmeaGood.load(relaxed);
+    c.nmeaBad = session->nmeaBad.load(relaxed);
+    c.lastValidMs = session->lastValidMs.load(relaxed);
+    std::lock_guard lock(impl_->queue->mutex);
+    c.dropped = impl_->queue->dropped - session->droppedAtOpen;
+    return c;
+}
+
+void SerialLink::DiscardInput()
+{
+    if (impl_->session) ::tcflush(impl_->session->fd, TCIFLUSH);
+    std::lock_guard lock(impl_->queue->mutex);
+    impl_->queue->count = 0;
+    impl_->queue->droppedSinceTake = false;
 }
 
 // ---------------------------------------------------------------- probing

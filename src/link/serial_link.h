@@ -34,6 +34,7 @@ public:
     void SetNotify(std::function<void()> notify) override;
     void SetCapture(CaptureSink* sink) override;
     const PortMap& Ports() const override;
+    void SetPortPath(int port, std::string path) override;
     PortProbe Probe(int port) const override;
 
     using DeviceLink::Open;
@@ -46,6 +47,8 @@ public:
     int PortNumber() const override;
     bool ReaderRunning() const override;
     std::uint64_t DroppedCount() const override;
+    LinkCounters Counters() const override;
+    void DiscardInput() override;
 
 private:
     struct Impl;

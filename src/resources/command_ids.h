@@ -35,6 +35,9 @@ enum CommandId : int {
     kCmdCompensateAbort = 32884,
     kCmdCompensateStatus = 32885,
     kCmdCaptureRawStream = 32886,
+    // Added commands, numbered after the program's own.
+    kCmdSerialDevices = 32900,
+    kCmdBaudDetect = 32901,
     kCmdAbout = 57664,
     kCmdExit = 57665,
     kCmdToolbar = 59392,
@@ -46,6 +49,7 @@ enum IndicatorId : int {
     kPaneVersion = 59142,
     kPaneComPort = 59143,
     kPaneLogging = 59144,
+    kPaneLinkHealth = 59150, // added after the program's own panes
 };
 
 // Identifier of the message view, the frame's client pane.

@@ -9,6 +9,7 @@ namespace tolvane {
 const MenuEntry kMenu[] = {
     {0, "&File", 0, nullptr},
     {1, "&COM Port", kCmdComPort, nullptr},
+    {1, "Serial &Devices...", kCmdSerialDevices, "Choose the serial device each COM port leads to"},
     {1, "&Log File", 0, nullptr},
     {2, "&Open", kCmdLogOpen, nullptr},
     {2, "&Close", kCmdLogClose, nullptr},
@@ -40,6 +41,8 @@ const MenuEntry kMenu[] = {
     {2, "&9600", kCmdBaud9600, nullptr},
     {2, "&19200", kCmdBaud19200, nullptr},
     {2, "&38400", kCmdBaud38400, nullptr},
+    {2, nullptr, 0, nullptr},
+    {2, "&Detect", kCmdBaudDetect, "Find the baud rate the compass is sending at"},
 
     {0, "C&ompensate", 0, nullptr},
     {1, "S&tatus", kCmdCompensateStatus, "Gets vehicle calibration status."},
@@ -79,6 +82,7 @@ const IndicatorPane kIndicatorPanes[] = {
     {kPaneLogging, "Not logging", 165},
     {kPaneVersion, "No version information available", 250},
     {kPaneComPort, "No COM Port Open", 0},
+    {kPaneLinkHealth, "", 0},
 };
 const std::size_t kIndicatorPaneCount = std::size(kIndicatorPanes);
 

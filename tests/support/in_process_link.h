@@ -39,6 +39,7 @@ public:
     void SetNotify(std::function<void()> notify) override { notify_ = std::move(notify); }
     void SetCapture(CaptureSink*) override {}
     const PortMap& Ports() const override { return ports_; }
+    void SetPortPath(int port, std::string path) override { ports_.SetPath(port, std::move(path)); }
     PortProbe Probe(int port) const override
     {
         const auto it = probes_.find(port);
@@ -72,7 +73,12 @@ public:
     }
     int PortNumber() const override { return port_; }
     bool ReaderRunning() const override { return port_ != -1 && running_; }
-    std::uint64_t DroppedCount() const override { return 0; }
+    std::uint64_t DroppedCount() const override { return counters.dropped; }
+    LinkCounters Counters() const override { return port_ == -1 ? LinkCounters{} : counters; }
+    void DiscardInput() override { queue_.clear(); }
+
+    // What Counters reports while a port is open.
+    LinkCounters counters;
 
 private:
     PortMap ports_;

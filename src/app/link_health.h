@@ -1,0 +1,53 @@
+// The link's health as the status bar's last pane tells it, from the
+// link's counters read once a second. Plain C++ with the time passed in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/device_link.h"
+
+namespace tolvane {
+
+struct HealthReport {
+    std::string pane;    // "9600 baud, 12 msg/s", "No data for 5 s", ...
+    std::string tooltip; // the counts since the port opened
+    // The first time messages were dropped since the port opened, the line
+    // the message view adds; empty otherwise.
+    std::string viewLine;
+};
+
+// Appears in the pane while bytes arrive that make no frame.
+inline constexpr const char* kGarbledText = "Garbled: check the baud rate (Compass > Baud Rate > Detect)";
+
+class LinkHealth {
+public:
+    // Silence longer than this, open, is "No data".
+    static constexpr std::int64_t kNoDataMs = 3000;
+    // Bytes without a valid message for this long are "Garbled".
+    static constexpr std::int64_t kGarbledMs = 2000;
+
+    // The port opened (or reopened at a new rate) at `nowMs`.
+    void Opened(int baud, std::int64_t nowMs);
+    void Closed() { open_ = false; }
+    bool IsOpen() const { return open_; }
+    int Baud() const { return baud_; }
+
+    // The report at `nowMs` (the link's clock) from the counters read then.
+    // Counters that went back mean the port was reopened: counting starts
+    // again from there.
+    HealthReport Update(const LinkCounters& counters, std::int64_t nowMs);
+
+private:
+    bool open_ = false;
+    int baud_ = 0;
+    std::int64_t openedMs_ = 0;
+    // The last update's figures, for the rate and for bytes that came since.
+    std::int64_t lastUpdateMs_ = 0;
+    std::uint64_t lastValid_ = 0;
+    std::uint64_t lastBytes_ = 0;
+    std::int64_t lastByteMs_ = -1; // when bytes were last seen to arrive
+    bool dropReported_ = false;
+};
+
+} // namespace tolvane
