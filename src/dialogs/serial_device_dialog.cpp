@@ -17,11 +17,11 @@ constexpr int kOkId = 1;
 constexpr int kCancelId = 2;
 
 constexpr ControlLayout kControls[] = {
-    {-1, ControlKind::Static, "COM &number:", 7, 9, 50, 9},
-    {SerialDeviceDialog::kPortId, ControlKind::DropDownList, "", 58, 7, 50, 60, "COM number"},
+    {-1, ControlKind::Static, "COM number:", 7, 9, 50, 9},
+    {SerialDeviceDialog::kPortId, ControlKind::DropDownList, "", 58, 7, 50, 12, "COM number"},
     {-1, ControlKind::Static, "Serial devices present:", 7, 24, 280, 9},
     {SerialDeviceDialog::kListId, ControlKind::ListBox, "", 7, 35, 280, 72, "Serial devices present"},
-    {-1, ControlKind::Static, "Device &path:", 7, 115, 50, 9},
+    {-1, ControlKind::Static, "Device path:", 7, 115, 50, 9},
     {SerialDeviceDialog::kPathId, ControlKind::Edit, "", 58, 113, 229, 12, "Device path"},
     {kOkId, ControlKind::DefPushButton, "OK", 183, 133, 50, 14},
     {kCancelId, ControlKind::PushButton, "Cancel", 237, 133, 50, 14},
@@ -46,7 +46,11 @@ SerialDeviceDialog::SerialDeviceDialog(const PortMap& ports, int port, DeviceRoo
         path_->setText(QString::fromStdString(ports_.Path(Port())));
         Refresh();
     });
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    // A device chosen in the list fills the field; the list taking the
+    // focus does not.
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = list_->selectedItems();
+        const int row = chosen.isEmpty() ? -1 : list_->row(chosen.first());
         if (row >= 0 && row < static_cast<int>(devices_.size()))
             path_->setText(QString::fromStdString(devices_[static_cast<std::size_t>(row)].Path()));
     });
@@ -61,7 +65,7 @@ SerialDeviceDialog::SerialDeviceDialog(const PortMap& ports, int port, DeviceRoo
     watcher_ = new QFileSystemWatcher(this);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &SerialDeviceDialog::Refresh);
     Refresh();
-    list_->setFocus();
+    path_->setFocus();
 }
 
 int SerialDeviceDialog::Port() const
