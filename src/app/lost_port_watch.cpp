@@ -2,9 +2,11 @@
 
 namespace tolvane {
 
-void LostPortWatch::PortLost(int port, std::int64_t nowMs)
+void LostPortWatch::PortLost(int port, std::int64_t nowMs, bool backOff)
 {
     port_ = port;
+    backOff_ = backOff;
+    retryMs_ = kRetryMs;
     nextTry_ = nowMs + kRetryMs;
 }
 
@@ -15,10 +17,12 @@ int LostPortWatch::PortToTry(std::int64_t nowMs) const
 
 void LostPortWatch::Tried(bool opened, std::int64_t nowMs)
 {
-    if (opened)
+    if (opened) {
         port_ = -1;
-    else
-        nextTry_ = nowMs + kRetryMs;
+        return;
+    }
+    if (backOff_) retryMs_ = retryMs_ * 2 > kLongestRetryMs ? kLongestRetryMs : retryMs_ * 2;
+    nextTry_ = nowMs + retryMs_;
 }
 
 } // namespace tolvane

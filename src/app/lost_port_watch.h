@@ -12,10 +12,13 @@ class LostPortWatch {
 public:
     // How long after a failed try the port is tried again.
     static constexpr std::int64_t kRetryMs = 1000;
+    // A network port's tries back off, doubling up to this.
+    static constexpr std::int64_t kLongestRetryMs = 10000;
 
     // The open port's reader ended: watch `port` from `nowMs` on; the first
-    // try comes kRetryMs later.
-    void PortLost(int port, std::int64_t nowMs);
+    // try comes kRetryMs later, and with `backOff` each next one twice as
+    // late as the last, up to kLongestRetryMs.
+    void PortLost(int port, std::int64_t nowMs, bool backOff = false);
     // The port to try to open at `nowMs`, or -1 when no try is due (none
     // watched, paused, or too early).
     int PortToTry(std::int64_t nowMs) const;
@@ -33,6 +36,8 @@ public:
 private:
     int port_ = -1;
     std::int64_t nextTry_ = 0;
+    std::int64_t retryMs_ = kRetryMs;
+    bool backOff_ = false;
     bool paused_ = false;
 };
 

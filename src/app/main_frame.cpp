@@ -26,6 +26,7 @@
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
 #include "link/clock.h"
+#include "link/network_port.h"
 #include "logging/log_file_dialog.h"
 #include "protocol/angles.h"
 #include "resources/command_ids.h"
@@ -79,6 +80,9 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     // The NMEA switch has no menu item; the view's context menu carries it.
     view_->SetContextActions({Action(kCmdToggleNmea)});
 
+    // An open waiting on the network keeps the window painted and the
+    // messages flowing; what the user does waits until it ends.
+    link_.SetWaitHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     // The reader thread only posts; everything else happens here.
     link_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
     UpdateCommandStates();
@@ -90,6 +94,7 @@ CMainFrame::~CMainFrame()
     StopCapture();
     link_.Close();
     link_.SetNotify(nullptr);
+    link_.SetWaitHook(nullptr);
     log_.SetPaneText(nullptr);
 }
 
@@ -243,7 +248,7 @@ void CMainFrame::PortLost()
 {
     const int port = link_.PortNumber();
     link_.Close();
-    lostPortWatch_.PortLost(port, NowMs());
+    lostPortWatch_.PortLost(port, NowMs(), LooksLikeNetworkPort(link_.Ports().Path(port)));
     SetComPane(true);
     lostPortTimer_.start();
     UpdateCommandStates();
@@ -387,6 +392,7 @@ void CMainFrame::CheckLinkHealth()
         QMessageBox(QMessageBox::Warning, "Capture Raw Stream", QString::fromStdString(failed), QMessageBox::Ok, this)
             .exec();
     }
+    if (const std::string notice = link_.TakeNotice(); !notice.empty()) view_->AddStatusLine(notice.c_str());
     if (link_.PortNumber() == -1) {
         health_.Closed();
         SetPane(kPaneLinkHealth, "");

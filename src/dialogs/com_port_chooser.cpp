@@ -55,6 +55,11 @@ ComPortChooser::ComPortChooser(int openPort, const ReasonProbe& probe)
         case ProbeResult::Free: ports_.push_back(port); break;
         case ProbeResult::NoPermission: denied_.push_back(port); break;
         case ProbeResult::Busy: busy_.emplace_back(port, found.holderPid); break;
+        // Listed all the same: a server may be back by the time it is chosen.
+        case ProbeResult::Unreachable:
+            ports_.push_back(port);
+            unreachable_.emplace_back(port, found.detail);
+            break;
         case ProbeResult::Missing:
         case ProbeResult::NotATerminal: break;
         }
@@ -76,9 +81,16 @@ std::string ComPortChooser::Notice() const
     if (!unknownHolder.empty())
         lines.push_back(PortNames(unknownHolder) + (unknownHolder.size() == 1 ? " is in use by another program."
                                                                               : " are in use by other programs."));
+    for (const auto& [port, why] : unreachable_) lines.push_back(PortName(port) + " could not be reached: " + why + ".");
     std::string notice;
     for (const std::string& line : lines) notice += (notice.empty() ? "" : "\n") + line;
     return notice;
+}
+
+void ComPortChooser::OpenFailed(int port, const PortProbe& why)
+{
+    std::erase_if(unreachable_, [port](const auto& entry) { return entry.first == port; });
+    if (why.reason == ProbeResult::Unreachable) unreachable_.emplace_back(port, why.detail);
 }
 
 std::string ComPortChooser::EntryText(int port)

@@ -64,17 +64,22 @@ public:
     bool Open(const Opener& open);
     bool DoubleClick(const Opener& open);
     void Close(const Closer& close);
+    // An open of `port` failed for `why`: a network port's reason is kept
+    // for the notice.
+    void OpenFailed(int port, const PortProbe& why);
 
     ComPortStatus Status() const;
     // Lines naming the ports left out for lack of permission (with the fix)
     // or because another program holds them (with its process id where
-    // known); empty when there are none.
+    // known), and the network ports that could not be reached, with why;
+    // empty when there are none.
     std::string Notice() const;
 
 private:
     std::vector<int> ports_;
     std::vector<int> denied_;
     std::vector<std::pair<int, long>> busy_; // port, holder's process id or 0
+    std::vector<std::pair<int, std::string>> unreachable_; // network port, why
     int openPort_ = -1;
     int selection_ = -1;
     bool openFailed_ = false; // only the status update right after a failed open shows it

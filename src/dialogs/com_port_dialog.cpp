@@ -60,7 +60,13 @@ struct ComPortDialog::State {
     int baseLineHeight = 0;
     QSize baseSize;
 
-    int OpenPort(int port) { return link.Open(port, baudRate); }
+    int OpenPort(int port)
+    {
+        PortProbe why;
+        const int opened = link.Open(port, baudRate, &why);
+        chooser.OpenFailed(port, opened == port ? PortProbe(ProbeResult::Free) : why);
+        return opened;
+    }
 
     // Lists the ports anew (a port's device changed), selecting `port` if listed.
     void Relist(int port)

@@ -47,6 +47,7 @@ enum class ProbeResult {
     NoPermission, // exists, but this user may not open it
     Busy,         // held by another program (flock, exclusive mode or a live UUCP lock)
     NotATerminal, // opened, but is no terminal, or failed otherwise
+    Unreachable,  // a network port whose server could not be reached (refused, timed out, unknown host)
 };
 
 // What a probe found: why the port can or cannot be used and, for a busy
@@ -56,6 +57,7 @@ struct PortProbe {
     PortProbe(ProbeResult why = ProbeResult::Missing, long holder = 0) : reason(why), holderPid(holder) {}
     ProbeResult reason;
     long holderPid;
+    std::string detail; // for an unreachable network port: "127.0.0.1:2000: Connection refused"
 };
 
 // What the link has seen since the port opened; all zero while closed.
@@ -118,6 +120,12 @@ public:
     virtual std::uint64_t DroppedCount() const = 0;
     // Read by the user-interface thread while the reader counts.
     virtual LinkCounters Counters() const = 0;
+    // Called every few milliseconds while an open waits on the network, so
+    // that the window stays alive; calls into the link from it are refused.
+    virtual void SetWaitHook(std::function<void()> hook) = 0;
+    // Something the user should hear about the link once (a network server
+    // that does not set the line); empty when there is nothing new.
+    virtual std::string TakeNotice() = 0;
     // Drops what was received and not yet taken: the bytes waiting in the
     // device and the queued messages.
     virtual void DiscardInput() = 0;

@@ -21,11 +21,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
 #include "link/clock.h"
 #include "link/framing.h"
+#include "link/network_connect.h"
+#include "link/telnet.h"
 
 namespace tolvane {
 namespace {
@@ -34,6 +37,8 @@ using namespace std::chrono_literals;
 
 constexpr auto kReaderStopWait = 2000ms;
 constexpr auto kWriteTimeout = 2000ms;
+// How long an RFC 2217 server has to confirm a baud rate.
+constexpr auto kBaudAckWait = 500ms;
 
 const std::vector<std::string>& DefaultLockDirectories()
 {
@@ -216,8 +221,9 @@ struct MessageQueue {
 // One open of a device. The reader holds a reference, so the descriptors stay
 // valid for as long as it may poll them, even after Close stopped waiting.
 struct Session {
-    Session(int deviceFd, int stopEventFd, const termios& savedSettings, std::function<void()> notifyFn)
-        : fd(deviceFd), wakeFd(stopEventFd), saved(savedSettings), notify(std::move(notifyFn))
+    Session(int deviceFd, int stopEventFd, const termios& savedSettings, std::function<void()> notifyFn,
+            bool isTerminal = true)
+        : fd(deviceFd), wakeFd(stopEventFd), saved(savedSettings), notify(std::move(notifyFn)), terminal(isTerminal)
     {
     }
     ~Session()
@@ -232,6 +238,14 @@ struct Session {
     const int wakeFd;
     const termios saved;
     const std::function<void()> notify; // copied at open: the reader never reads the link's
+    const bool terminal;                 // false for a network port
+
+    // RFC 2217: the reader decodes and answers the negotiation; both it and
+    // Send write to the socket, one at a time.
+    std::unique_ptr<TelnetClient> telnet;
+    std::mutex writeMutex;
+    std::atomic<std::uint32_t> baudReported{0};
+    std::atomic<bool> comPortRefused{false};
 
     bool stop = false; // guarded by MessageQueue::mutex
     std::atomic<bool> running{true};
@@ -289,11 +303,43 @@ void Publish(Session& session, const ReceiverCounts& counts, std::size_t bytes, 
     if (validAt != -1) session.lastValidMs.store(validAt, relaxed);
 }
 
+// Writes all of `bytes` within kWriteTimeout; false on an error or a timeout.
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, bytes + written, size - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    }
+    return true;
+}
+
+bool WriteToSession(Session& session, const std::vector<std::uint8_t>& bytes)
+{
+    std::lock_guard lock(session.writeMutex);
+    return WriteAll(session.fd, bytes.data(), bytes.size());
+}
+
 void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session,
                const std::shared_ptr<CaptureSlot>& capture)
 {
     StreamDecoder decoder;
-    std::uint8_t buffer[256];
+    std::uint8_t raw[256];
+    std::vector<std::uint8_t> decoded;
+    std::vector<std::uint8_t> replies;
     pollfd fds[2] = {{session->fd, POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
 
     for (;;) {
@@ -307,12 +353,26 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
         if ((events & (POLLIN | POLLHUP)) == 0) continue;
 
         // On a hang-up, whatever is still buffered is read before giving up.
-        const ssize_t n = ::read(session->fd, buffer, sizeof buffer);
+        ssize_t n = ::read(session->fd, raw, sizeof raw);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             if ((errno == EAGAIN || errno == EWOULDBLOCK) && (events & POLLHUP) == 0) continue;
             break;
+        }
+        // Over RFC 2217 only the serial port's bytes go on; everything else
+        // is the Telnet conversation.
+        const std::uint8_t* buffer = raw;
+        if (session->telnet) {
+            decoded.clear();
+            replies.clear();
+            session->telnet->Receive(raw, static_cast<std::size_t>(n), decoded, replies);
+            if (!replies.empty() && !WriteToSession(*session, replies)) break;
+            session->baudReported.store(session->telnet->BaudRateReported());
+            if (session->telnet->ComPortRefused()) session->comPortRefused.store(true);
+            if (decoded.empty()) continue;
+            buffer = decoded.data();
+            n = static_cast<ssize_t>(decoded.size());
         }
         const std::int32_t now = NowMs();
         {
@@ -387,6 +447,12 @@ struct SerialLink::Impl {
     std::shared_ptr<Session> session;
     std::thread reader;
     int portNumber = -1;
+    int baud = 0;
+    std::function<void()> waitHook;
+    bool opening = false;       // an open is waiting on the network
+    bool closedWhileOpening = false;
+    std::string notice;
+    std::string noticedFor; // one notice per network port, not one per reconnection
 };
 
 SerialLink::SerialLink(std::size_t queueCapacity) : impl_(std::make_unique<Impl>(queueCapacity)) {}
@@ -409,6 +475,16 @@ const PortMap& SerialLink::Ports() const
 void SerialLink::SetPortPath(int port, std::string path)
 {
     impl_->ports.SetPath(port, std::move(path));
+}
+
+void SerialLink::SetWaitHook(std::function<void()> hook)
+{
+    impl_->waitHook = std::move(hook);
+}
+
+std::string SerialLink::TakeNotice()
+{
+    return std::exchange(impl_->notice, std::string());
 }
 
 void SerialLink::SetLockDirectories(std::vector<std::string> directories)
@@ -434,14 +510,19 @@ void SerialLink::SetCapture(CaptureSink* sink)
 
 int SerialLink::Open(int port, int baud, PortProbe* why)
 {
-    Close();
     // Every failure says why, as a probe of the port would.
     const auto fail = [why](PortProbe reason) {
         if (why) *why = reason;
         return -1;
     };
-    if (port < kFirstPort || port > kLastPort) return fail(ProbeResult::Missing);
+    // A call from the wait hook while an open waits on the network.
+    if (impl_->opening) return fail(ProbeResult::Busy);
     speed_t speed;
+    if (port >= kFirstPort && port <= kLastPort && SpeedFor(baud, speed) &&
+        LooksLikeNetworkPort(impl_->ports.Path(port)))
+        return OpenNetwork(port, baud, why);
+    Close();
+    if (port < kFirstPort || port > kLastPort) return fail(ProbeResult::Missing);
     if (!SpeedFor(baud, speed)) return fail(ProbeResult::NotATerminal);
 
     termios saved{};
@@ -483,12 +564,102 @@ int SerialLink::Open(int port, int baud, PortProbe* why)
     }
     impl_->session = std::move(session);
     impl_->portNumber = port;
+    impl_->baud = baud;
     if (why) *why = PortProbe(ProbeResult::Free);
     return port;
 }
 
+int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
+{
+    Impl& d = *impl_;
+    const auto fail = [why](PortProbe reason) {
+        if (why) *why = reason;
+        return -1;
+    };
+    const std::string path = d.ports.Path(port);
+    const std::optional<NetworkPort> address = ParseNetworkPort(path);
+    // The same port, still connected: only the rate changes, on the live
+    // connection (a raw TCP port's rate is the server's own).
+    if (address && d.session && d.portNumber == port && d.session->running.load()) {
+        if (d.session->telnet) SetRemoteRate(baud);
+        d.baud = baud;
+        if (why) *why = PortProbe(ProbeResult::Free);
+        return port;
+    }
+    Close();
+    if (!address) {
+        PortProbe bad(ProbeResult::Missing);
+        bad.detail = path + ": not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+        return fail(bad);
+    }
+
+    d.opening = true;
+    d.closedWhileOpening = false;
+    PortProbe found;
+    const int fd = ConnectToNetworkPort(*address, d.waitHook, found);
+    d.opening = false;
+    if (fd < 0) return fail(found);
+    const int wakeFd = d.closedWhileOpening ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::close(fd);
+        return fail(ProbeResult::Missing);
+    }
+    std::shared_ptr<Session> session;
+    try {
+        session = std::make_shared<Session>(fd, wakeFd, termios{}, d.notify, false);
+        if (address->rfc2217) session->telnet = std::make_unique<TelnetClient>();
+        {
+            std::lock_guard lock(d.queue->mutex);
+            session->droppedAtOpen = d.queue->dropped;
+        }
+        d.reader = std::thread([queue = d.queue, session, capture = d.capture] { RunReader(queue, session, capture); });
+    } catch (...) {
+        if (!session) {
+            ::close(fd);
+            ::close(wakeFd);
+        }
+        return fail(ProbeResult::NotATerminal);
+    }
+    d.session = std::move(session);
+    d.portNumber = port;
+    d.baud = baud;
+    if (d.session->telnet) {
+        std::vector<std::uint8_t> start = d.session->telnet->Start();
+        // The line as a local port is set: the rate, 8N1, DTR and RTS off.
+        for (const auto& part : {TelnetClient::SetLine(static_cast<std::uint32_t>(baud)),
+                                 TelnetClient::SetModemLines(false)})
+            start.insert(start.end(), part.begin(), part.end());
+        WriteToSession(*d.session, start);
+        if (!SetRemoteRate(baud) && d.noticedFor != path) {
+            d.noticedFor = path;
+            d.notice = "COM" + std::to_string(port) + " (" + path +
+                       "): the server does not set the line (RFC 2217); the link is used as raw TCP.";
+        }
+    }
+    if (why) *why = PortProbe(ProbeResult::Free);
+    return port;
+}
+
+bool SerialLink::SetRemoteRate(int baud)
+{
+    Impl& d = *impl_;
+    const std::shared_ptr<Session> session = d.session;
+    if (!session || !session->telnet) return false;
+    // Only SET-BAUDRATE is answered for sure: a server in front of a
+    // pseudo-terminal never confirms SET-CONTROL.
+    const auto wanted = static_cast<std::uint32_t>(baud);
+    if (d.baud != baud) WriteToSession(*session, TelnetClient::SetLine(wanted));
+    d.opening = true;
+    const bool confirmed = WaitWithHook(
+        [&] { return session->baudReported.load() == wanted || session->comPortRefused.load(); }, d.waitHook,
+        kBaudAckWait);
+    d.opening = false;
+    return confirmed && !session->comPortRefused.load();
+}
+
 void SerialLink::Close()
 {
+    if (impl_->opening) impl_->closedWhileOpening = true;
     impl_->portNumber = -1;
     if (!impl_->session) return;
     const std::shared_ptr<Session> session = std::move(impl_->session);
@@ -512,6 +683,7 @@ void SerialLink::Close()
     else
         impl_->reader.detach();
 
+    if (!session->terminal) return;
     ::tcflush(session->fd, TCIOFLUSH);
     ::tcsetattr(session->fd, TCSANOW, &session->saved);
     ::ioctl(session->fd, TIOCNXCL);
@@ -526,26 +698,15 @@ std::int32_t SerialLink::Send(const OutgoingRequest& request)
     std::uint8_t frame[kMaxSentFrame];
     const std::size_t size = EncodeBinaryFrame(static_cast<std::uint8_t>(request.type & 0xFF), request.payload,
                                                request.length, frame);
-    const int fd = impl_->session->fd;
+    Session& session = *impl_->session;
     const std::int32_t started = NowMs();
-    const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
-
-    std::size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, frame + written, size - written);
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return -1;
-        pollfd p{fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR) return -1;
-        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+    if (session.telnet) {
+        std::vector<std::uint8_t> escaped;
+        TelnetClient::Escape(frame, size, escaped);
+        if (!WriteToSession(session, escaped)) return -1;
+    } else {
+        std::lock_guard lock(session.writeMutex);
+        if (!WriteAll(session.fd, frame, size)) return -1;
     }
     {
         std::lock_guard lock(impl_->capture->mutex);
@@ -602,7 +763,7 @@ LinkCounters SerialLink::Counters() const
 
 void SerialLink::DiscardInput()
 {
-    if (impl_->session) ::tcflush(impl_->session->fd, TCIFLUSH);
+    if (impl_->session && impl_->session->terminal) ::tcflush(impl_->session->fd, TCIFLUSH);
     std::lock_guard lock(impl_->queue->mutex);
     impl_->queue->count = 0;
     impl_->queue->droppedSinceTake = false;
@@ -613,6 +774,10 @@ void SerialLink::DiscardInput()
 PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
 {
     if (port < kFirstPort || port > kLastPort) return ProbeResult::Missing;
+    // A network port is not tried before it is opened: that would take a
+    // server's only connection, or seconds.
+    if (LooksLikeNetworkPort(map.Path(port)))
+        return ParseNetworkPort(map.Path(port)) ? ProbeResult::Free : ProbeResult::Missing;
     termios saved{};
     PortProbe why;
     const int fd = OpenDevice(map.Path(port), lockDirectories, saved, why);

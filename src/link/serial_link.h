@@ -49,8 +49,15 @@ public:
     std::uint64_t DroppedCount() const override;
     LinkCounters Counters() const override;
     void DiscardInput() override;
+    void SetWaitHook(std::function<void()> hook) override;
+    std::string TakeNotice() override;
 
 private:
+    int OpenNetwork(int port, int baud, PortProbe* why);
+    // Sets an RFC 2217 port's rate and waits briefly for the server to
+    // confirm it; false when it does not.
+    bool SetRemoteRate(int baud);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -76,6 +76,8 @@ public:
     std::uint64_t DroppedCount() const override { return counters.dropped; }
     LinkCounters Counters() const override { return port_ == -1 ? LinkCounters{} : counters; }
     void DiscardInput() override { queue_.clear(); }
+    void SetWaitHook(std::function<void()>) override {}
+    std::string TakeNotice() override { return {}; }
 
     // What Counters reports while a port is open.
     LinkCounters counters;
