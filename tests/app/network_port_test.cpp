@@ -1,0 +1,123 @@
+// The program on network ports, through a real ser2net in front of the
+// simulator: raw TCP and RFC 2217, a server that dies and comes back, and
+// servers that refuse or never answer. Loopback addresses only.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QLabel>
+
+#include "dialogs/com_port_dialog.h"
+#include "views/message_view.h"
+#include "frame_fixture.h"
+#include "support/ser2net_server.h"
+
+namespace tolvane {
+namespace {
+
+class NetworkPortTest : public MainFrameTest {
+protected:
+    QString ComPane() const { return frame->Pane(kPaneComPort)->text(); }
+    bool IdentityChainDone() const
+    {
+        for (int i = 0; i < frame->View()->LineCount(); ++i)
+            if (std::string(frame->View()->Line(i).mnemonic) == "DIMVAR") return true;
+        return false;
+    }
+    // The COM port dialog the failed start-up open brings up, its device line read and the dialog cancelled.
+    QString StartUpNotice(const std::string& path)
+    {
+        QString notice;
+        WhenModal([&](QWidget* w) {
+            notice = w->findChild<QLabel*>("1002")->text();
+            static_cast<QDialog*>(w)->reject();
+        });
+        settings->setValue("Compass/COMPort", 1);
+        MakeFrame(path);
+        EXPECT_TRUE(WaitUntil([&] { return !notice.isEmpty(); }, 8000));
+        return notice;
+    }
+};
+
+TEST_F(NetworkPortTest, RawTcpStartsUpAndComesBackAfterTheServerDies)
+{
+    Simulator sim(dir);
+    Ser2NetServer server(dir.path().toStdString(), sim.Link(), false);
+    ASSERT_TRUE(server.Listening());
+    settings->setValue("Compass/COMPort", 1);
+    MakeFrame(server.Path());
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && IdentityChainDone(); }, 8000));
+    EXPECT_EQ(ComPane(), " COM1 Open ");
+
+    const std::size_t requests = sim.Requests().size();
+    server.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Lost "; }, 15000));
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Open "; }, 8000));
+    // The identity is asked for again on the new connection.
+    EXPECT_TRUE(WaitUntil([&] { return sim.Requests().size() > requests; }));
+}
+
+// The program starts at 9600, the module sends at 19200: only a rate that
+// reached the remote port makes the exchange work. The serial number
+// 65535 puts 0xFF bytes, Telnet's IAC, into the reply.
+TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
+{
+    Simulator sim(dir, {"--baud", "19200", "--serial", "65535"});
+    Ser2NetServer server(dir.path().toStdString(), sim.Link(), true);
+    ASSERT_TRUE(server.Listening());
+    settings->setValue("Compass/COMPort", 1);
+    MakeFrame(server.Path());
+    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Open "; }, 8000));
+    EXPECT_TRUE(Never([&] { return frame->Controller().VersionKnown(); }, 1500));
+
+    frame->RunCommand(kCmdBaud19200);
+    EXPECT_EQ(ComPane(), " COM1 Open ");
+    frame->RunCommand(kCmdSerialNo);
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 5000));
+    EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
+    EXPECT_TRUE(frame->Action(kCmdBaud19200)->isChecked());
+}
+
+// Refused at once; a server whose queue is full never answers and is given
+// up on within the time limit while the window keeps running. Either way
+// the reason is where the COM port dialog gives reasons.
+TEST_F(NetworkPortTest, UnreachableServersAreReportedWithTheirReason)
+{
+    const int closed = FreeLoopbackPort();
+    EXPECT_EQ(StartUpNotice("tcp://127.0.0.1:" + std::to_string(closed)),
+              QString("COM1 could not be reached: 127.0.0.1:%1: Connection refused.").arg(closed));
+    frame.reset();
+
+    const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ASSERT_EQ(::listen(full, 0), 0);
+    ::getsockname(full, reinterpret_cast<sockaddr*>(&a), &size);
+    std::vector<int> queued;
+    for (int i = 0; i < 4; ++i) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&a), size);
+    }
+    int ticks = 0;
+    QTimer alive;
+    QObject::connect(&alive, &QTimer::timeout, [&] { ++ticks; });
+    alive.start(50);
+    QElapsedTimer took;
+    took.start();
+    const int port = ntohs(a.sin_port);
+    EXPECT_EQ(StartUpNotice("tcp://127.0.0.1:" + std::to_string(port)),
+              QString("COM1 could not be reached: 127.0.0.1:%1: no answer within 3 s.").arg(port));
+    EXPECT_LT(took.elapsed(), 6000);
+    // The event loop ran while the connection was waited for.
+    EXPECT_GE(ticks, 30);
+    for (int fd : queued) ::close(fd);
+    ::close(full);
+}
+
+} // namespace
+} // namespace tolvane
