@@ -42,10 +42,10 @@ asan: deps
 	set -e; for t in $(ASAN_TESTS); do UBSAN_OPTIONS=print_stacktrace=1 build-asan/$$t; done
 
 # libFuzzer on the receivers with rendering, the number reader with the WMM
-# field checks, and the log's bump naming, FUZZ_SECONDS each; new inputs go
+# field checks, the log's bump naming and the Telnet client, FUZZ_SECONDS each; new inputs go
 # to fuzz-corpus/<target>, the seeds are tests/data/fuzz/<target>.
 FUZZ_SECONDS ?= 120
-FUZZ_TARGETS = receivers_fuzz number_entry_fuzz bump_name_fuzz
+FUZZ_TARGETS = receivers_fuzz number_entry_fuzz bump_name_fuzz telnet_fuzz
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVANE_FUZZ=ON

@@ -46,13 +46,13 @@ int FreeLoopbackPort()
     return ntohs(a.sin_port);
 }
 
-Ser2NetServer::Ser2NetServer(const std::string& folder, const std::string& device, bool rfc2217)
+Ser2NetServer::Ser2NetServer(const std::string& folder, const std::string& device, bool rfc2217, int baud)
     : config_(folder + "/ser2net.yaml"), port_(FreeLoopbackPort()), rfc2217_(rfc2217)
 {
     std::ofstream(config_) << "connection: &compass\n"
                            << "  accepter: " << (rfc2217 ? "telnet(rfc2217),tcp" : "tcp") << ",127.0.0.1," << port_
                            << "\n"
-                           << "  connector: serialdev," << device << ",9600n81,local\n"
+                           << "  connector: serialdev," << device << "," << baud << "n81,local\n"
                            << "  options:\n"
                            << "    kickolduser: true\n";
     Start();

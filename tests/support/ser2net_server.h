@@ -13,8 +13,8 @@ namespace tolvane {
 class Ser2NetServer {
 public:
     // Writes its configuration into `folder` and starts serving `device`
-    // at 9600 8N1 on a free loopback port.
-    Ser2NetServer(const std::string& folder, const std::string& device, bool rfc2217);
+    // at `baud` 8N1 on a free loopback port.
+    Ser2NetServer(const std::string& folder, const std::string& device, bool rfc2217, int baud = 9600);
     ~Ser2NetServer() { Stop(); }
 
     // False when ser2net is not installed or did not start listening.
