@@ -8,6 +8,7 @@
 #include "app/about_box.h"
 #include "app/display_font_dialog.h"
 #include "dialogs/com_port_dialog.h"
+#include "dialogs/serial_device_dialog.h"
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/initializations_dialog.h"
@@ -115,6 +116,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
         *link, 9600, *settings, nullptr, nullptr, [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
     dialogs.push_back(std::make_unique<CAboutBox>(nullptr));
     dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
+    dialogs.push_back(std::make_unique<SerialDeviceDialog>(PortMap(), 3));
     dialogs.push_back(std::make_unique<LogFileDialog>(*log, nullptr, dir.path().toStdString(), "CompassLog01.dta"));
     QStringList heard;
     for (auto& dialog : dialogs) {
