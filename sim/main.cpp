@@ -57,6 +57,8 @@ int Fail(const std::string& message)
     return 2;
 }
 
+constexpr std::size_t kReplayAhead = 64 * 1024;
+
 // Plays `replay` on the line until a stop signal, reading and dropping
 // whatever the host sends so that its writes never block.
 int RunReplay(Replay& replay, PtyPort& port, PacedLine& line, int signalFd)
@@ -70,8 +72,10 @@ int RunReplay(Replay& replay, PtyPort& port, PacedLine& line, int signalFd)
         }
         if (!replay.Started() && port.HostConnected()) replay.Start(nowNs);
 
+        // Only as much is read ahead as the line has room for: a fast
+        // replay of a long capture does not pile up in memory.
         due.clear();
-        replay.TakeDue(nowNs, due);
+        if (line.Queued() < kReplayAhead) replay.TakeDue(nowNs, due, kReplayAhead);
         if (!due.empty()) line.Enqueue(due, nowNs);
         due.clear();
         line.TakeDue(nowNs, due);
@@ -80,7 +84,8 @@ int RunReplay(Replay& replay, PtyPort& port, PacedLine& line, int signalFd)
         nowNs = NowNs(start);
         std::int64_t wakeNs = nowNs + 20'000'000;
         if (const std::int64_t b = line.NextByteNs(); b >= 0) wakeNs = std::min(wakeNs, b);
-        if (const std::int64_t r = replay.NextDueNs(); r >= 0) wakeNs = std::min(wakeNs, r);
+        if (const std::int64_t r = replay.NextDueNs(); r >= 0 && line.Queued() < kReplayAhead)
+            wakeNs = std::min(wakeNs, r);
         const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeNs - nowNs + 999'999) / 1'000'000));
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {port.MasterFd(), POLLIN, 0}};
         ::poll(fds, 2, timeoutMs);
@@ -109,8 +114,8 @@ int main(int argc, char** argv)
     const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signalFd < 0) return Fail("cannot watch for signals");
 
-    std::vector<ReplayChunk> replayChunks;
-    if (!options.replay.empty() && !LoadReplay(options.replay, replayChunks, error)) return Fail(error);
+    Replay::Source replaySource;
+    if (!options.replay.empty() && !OpenReplay(options.replay, replaySource, error)) return Fail(error);
 
     FlashStore flash;
     if (!flash.Open(options.flashFile, error)) return Fail(error);
@@ -123,7 +128,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", port.SlavePath().c_str());
     std::fflush(stdout);
     if (!options.replay.empty()) {
-        Replay replay(std::move(replayChunks), options.speed);
+        Replay replay(std::move(replaySource), options.speed);
         PacedLine replayLine(options.baud);
         return RunReplay(replay, port, replayLine, signalFd);
     }

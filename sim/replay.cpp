@@ -5,7 +5,21 @@
 
 namespace tolvane::sim {
 
-Replay::Replay(std::vector<ReplayChunk> chunks, double speed) : chunks_(std::move(chunks)), speed_(speed) {}
+Replay::Replay(Source source, double speed) : source_(std::move(source)), speed_(speed)
+{
+    haveNext_ = source_(next_);
+}
+
+Replay::Replay(std::vector<ReplayChunk> chunks, double speed)
+    : Replay(
+          [chunks = std::move(chunks), at = std::size_t{0}](ReplayChunk& chunk) mutable {
+              if (at == chunks.size()) return false;
+              chunk = std::move(chunks[at++]);
+              return true;
+          },
+          speed)
+{
+}
 
 void Replay::Start(std::int64_t nowNs)
 {
@@ -17,16 +31,18 @@ std::int64_t Replay::DueNs(const ReplayChunk& chunk) const
     return startNs_ + static_cast<std::int64_t>(std::llround(static_cast<double>(chunk.ms) * 1e6 / speed_));
 }
 
-void Replay::TakeDue(std::int64_t nowNs, std::vector<std::uint8_t>& out)
+void Replay::TakeDue(std::int64_t nowNs, std::vector<std::uint8_t>& out, std::size_t limit)
 {
     if (!Started()) return;
-    for (; next_ < chunks_.size() && DueNs(chunks_[next_]) <= nowNs; ++next_)
-        out.insert(out.end(), chunks_[next_].bytes.begin(), chunks_[next_].bytes.end());
+    while (haveNext_ && out.size() < limit && DueNs(next_) <= nowNs) {
+        out.insert(out.end(), next_.bytes.begin(), next_.bytes.end());
+        haveNext_ = source_(next_);
+    }
 }
 
 std::int64_t Replay::NextDueNs() const
 {
-    return Started() && !Done() ? DueNs(chunks_[next_]) : -1;
+    return Started() && !Done() ? DueNs(next_) : -1;
 }
 
 } // namespace tolvane::sim

@@ -1,65 +1,137 @@
 #include "capture/capture_decode.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <iterator>
 
-#include "link/framing.h"
+#include "protocol/angles.h"
 #include "protocol/message_catalogue.h"
+#include "protocol/messages.h"
 #include "protocol/requests.h"
 
 namespace tolvane {
 namespace {
 
 const char* const kUsage =
-    "Usage: tolvane-decode [--no-nmea] [--time] [--requests] [FILE|-]\n"
+    "Usage: tolvane-decode [--no-nmea] [--time] [--requests] [--csv] [FILE|-]\n"
     "Prints the messages of a capture file (or of raw bytes) as the message\n"
     "view shows them. Standard input when FILE is - or missing.\n"
     "  --no-nmea    leave out NMEA sentences\n"
     "  --time       prefix each line with its time in ms\n"
-    "  --requests   also print the requests sent\n";
-
-std::string Line(const DecodeOptions& options, std::int64_t ms, const char* mnemonic, const char* text)
-{
-    char prefix[24] = "";
-    if (options.time) std::snprintf(prefix, sizeof prefix, "%8lld  ", static_cast<long long>(ms));
-    char line[kStatusTextMax + 64];
-    std::snprintf(line, sizeof line, "%s%-10s%s", prefix, mnemonic, text);
-    return line;
-}
+    "  --requests   also print the requests sent\n"
+    "  --csv        one CSV row per message: time, type, mnemonic, azimuth,\n"
+    "               pitch and roll in degrees, or the text of the others\n";
 
 } // namespace
+
+std::string IsoTimeAfter(const std::string& startTime, std::int64_t ms)
+{
+    int year, month, day, hour, minute, second, offset;
+    char sign;
+    int used = 0;
+    if (std::sscanf(startTime.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%4d%n", &year, &month, &day, &hour, &minute, &second,
+                    &sign, &offset, &used) != 8 ||
+        used != static_cast<int>(startTime.size()) || (sign != '+' && sign != '-'))
+        return {};
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    // The wall-clock time at the same offset, counted as if it were UTC.
+    const std::int64_t wallMs = static_cast<std::int64_t>(::timegm(&t)) * 1000 + ms;
+    const std::time_t wall = static_cast<std::time_t>(wallMs / 1000);
+    std::tm shown{};
+    ::gmtime_r(&wall, &shown);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", shown.tm_year + 1900,
+                  shown.tm_mon + 1, shown.tm_mday, shown.tm_hour, shown.tm_min, shown.tm_sec,
+                  static_cast<int>(wallMs % 1000), sign, offset / 100, offset % 100);
+    return text;
+}
+
+std::string CsvField(const std::string& text, bool always)
+{
+    if (!always && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + '"';
+}
+
+CaptureDecoder::CaptureDecoder(const DecodeOptions& options, const CaptureHeader& header, bool raw,
+                               std::function<void(const std::string&)> emit)
+    : options_(options), startTime_(raw ? std::string() : header.startTime), emit_(std::move(emit))
+{
+}
+
+void CaptureDecoder::Emit(std::int64_t ms, const char* mnemonic, const char* text, std::uint16_t type)
+{
+    char line[kStatusTextMax + 64];
+    if (!options_.csv) {
+        char prefix[24] = "";
+        if (options_.time) std::snprintf(prefix, sizeof prefix, "%8lld  ", static_cast<long long>(ms));
+        std::snprintf(line, sizeof line, "%s%-10s%s", prefix, mnemonic, text);
+        emit_(line);
+        return;
+    }
+    std::snprintf(line, sizeof line, "0x%02X", type);
+    emit_(IsoTimeAfter(startTime_, ms) + "," + line + "," + CsvField(mnemonic) + ",,,," + CsvField(text, true));
+}
+
+void CaptureDecoder::Received(const DeviceMessage& message)
+{
+    if (!options_.nmea && message.type == kNmeaType) return;
+    StatusLine line;
+    if (!RenderMessage(message, line)) return;
+    if (!options_.csv || message.type != static_cast<std::uint16_t>(MessageType::Orientation)) {
+        Emit(message.timestamp, line.mnemonic, line.text, message.type);
+        return;
+    }
+    const Orientation o = Decode<Orientation>(message);
+    char row[160];
+    std::snprintf(row, sizeof row, ",0x%02X,%s,%.3f,%.3f,%.3f,", message.type, line.mnemonic,
+                  UnsignedAngleDegrees(o.azimuth), SignedAngleDegrees(o.pitch), SignedAngleDegrees(o.roll));
+    emit_(IsoTimeAfter(startTime_, message.timestamp) + row);
+}
+
+void CaptureDecoder::Add(const CaptureChunk& chunk)
+{
+    const auto ms = static_cast<std::int32_t>(chunk.ms);
+    switch (chunk.kind) {
+    case ChunkKind::Gap: {
+        // A frame cut by the gap would otherwise swallow what follows.
+        received_.Reset();
+        const std::string text = std::to_string(chunk.lost) + " bytes not captured";
+        Emit(chunk.ms, "(gap)", text.c_str(), 0);
+        break;
+    }
+    case ChunkKind::Received:
+        received_.Feed(chunk.bytes.data(), chunk.bytes.size(), ms,
+                       [this](const DeviceMessage& message) { Received(message); });
+        break;
+    case ChunkKind::Sent:
+        if (!options_.requests) break;
+        for (const std::uint8_t byte : chunk.bytes)
+            if (sent_.Feed(byte, ms))
+                Emit(chunk.ms, "SENT", RequestName(sent_.Message()).c_str(), sent_.Message().type);
+        break;
+    }
+}
 
 std::vector<std::string> DecodeCapture(const Capture& capture, const DecodeOptions& options)
 {
     std::vector<std::string> lines;
-    StreamDecoder received;
-    BinaryReceiver sent;
-    for (const CaptureChunk& chunk : capture.chunks) {
-        const auto ms = static_cast<std::int32_t>(chunk.ms);
-        switch (chunk.kind) {
-        case ChunkKind::Gap: {
-            // A frame cut by the gap would otherwise swallow what follows.
-            received.Reset();
-            const std::string text = std::to_string(chunk.lost) + " bytes not captured";
-            lines.push_back(Line(options, chunk.ms, "(gap)", text.c_str()));
-            break;
-        }
-        case ChunkKind::Received:
-            received.Feed(chunk.bytes.data(), chunk.bytes.size(), ms, [&](const DeviceMessage& message) {
-                if (!options.nmea && message.type == kNmeaType) return;
-                StatusLine line;
-                if (!RenderMessage(message, line)) return;
-                lines.push_back(Line(options, message.timestamp, line.mnemonic, line.text));
-            });
-            break;
-        case ChunkKind::Sent:
-            if (!options.requests) break;
-            for (const std::uint8_t byte : chunk.bytes)
-                if (sent.Feed(byte, ms)) lines.push_back(Line(options, chunk.ms, "SENT", RequestName(sent.Message()).c_str()));
-            break;
-        }
-    }
+    CaptureDecoder decoder(options, capture.header, capture.raw, [&](const std::string& line) { lines.push_back(line); });
+    for (const CaptureChunk& chunk : capture.chunks) decoder.Add(chunk);
     return lines;
 }
 
@@ -75,6 +147,8 @@ int DecodeMain(const std::vector<std::string>& args, std::istream& in, std::ostr
             options.time = true;
         } else if (arg == "--requests") {
             options.requests = true;
+        } else if (arg == "--csv") {
+            options.csv = true;
         } else if (arg == "--help" || arg == "-h") {
             out << kUsage;
             return 0;
@@ -87,27 +161,37 @@ int DecodeMain(const std::vector<std::string>& args, std::istream& in, std::ostr
         }
     }
 
-    std::string content;
     const bool fromInput = !haveFile || file == "-";
     const std::string name = fromInput ? std::string("standard input") : file;
-    if (fromInput) {
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            err << "tolvane-decode: cannot read " << name << "\n";
+    std::ifstream opened;
+    if (!fromInput) {
+        std::error_code error;
+        if (std::filesystem::is_directory(file, error)) {
+            err << "tolvane-decode: cannot read " << file << ": Is a directory\n";
             return 2;
         }
-    } else {
-        std::string error;
-        if (!ReadWholeFile(file, content, error)) {
-            err << "tolvane-decode: " << error << "\n";
+        opened.open(file, std::ios::binary);
+        if (!opened) {
+            err << "tolvane-decode: cannot read " << file << ": " << std::strerror(errno) << "\n";
             return 2;
         }
     }
+    std::istream& source = fromInput ? in : opened;
 
-    const Capture capture = ParseCapture(content);
-    for (const std::size_t line : capture.badLines)
+    CaptureReader reader(source);
+    // Rows end in CR LF, as RFC 4180 has them.
+    const char* const end = options.csv ? "\r\n" : "\n";
+    if (options.csv) out << kCsvHeader << end;
+    CaptureDecoder decoder(options, reader.Header(), reader.Raw(), [&](const std::string& line) { out << line << end; });
+    CaptureChunk chunk;
+    while (reader.Next(chunk, [&](std::size_t line) {
         err << "tolvane-decode: " << name << ": line " << line << " is not a capture line, skipped\n";
-    for (const std::string& line : DecodeCapture(capture, options)) out << line << '\n';
+    }))
+        decoder.Add(chunk);
+    if (source.bad()) {
+        err << "tolvane-decode: cannot read " << name << "\n";
+        return 2;
+    }
     out.flush();
     return 0;
 }

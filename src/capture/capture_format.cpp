@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <istream>
+#include <sstream>
 #include <string_view>
 
 namespace tolvane {
@@ -139,34 +141,59 @@ std::string FormatGapLine(std::int64_t ms, std::uint64_t lost)
     return "G " + std::to_string(ms) + " " + std::to_string(lost) + "\n";
 }
 
+CaptureReader::CaptureReader(std::istream& in) : in_(in)
+{
+    const std::string magic = std::string(kCaptureMagic) + " ";
+    pending_.resize(magic.size());
+    in_.read(pending_.data(), static_cast<std::streamsize>(magic.size()));
+    pending_.resize(static_cast<std::size_t>(in_.gcount()));
+    if (pending_ != magic) {
+        raw_ = true;
+        return;
+    }
+    std::getline(in_, line_);
+    std::string_view header(line_);
+    if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
+    ParseHeaderLine(magic + std::string(header), header_);
+    pending_.clear();
+}
+
+bool CaptureReader::Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped)
+{
+    chunk = CaptureChunk{};
+    if (raw_) {
+        std::string piece = std::move(pending_);
+        pending_.clear();
+        const std::size_t had = piece.size();
+        piece.resize(kRawPiece);
+        in_.read(piece.data() + had, static_cast<std::streamsize>(kRawPiece - had));
+        piece.resize(had + static_cast<std::size_t>(in_.gcount()));
+        if (piece.empty()) return false;
+        chunk.bytes.assign(piece.begin(), piece.end());
+        return true;
+    }
+    while (std::getline(in_, line_)) {
+        ++lineNumber_;
+        std::string_view line(line_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        if (ParseChunkLine(line, chunk)) return true;
+        chunk = CaptureChunk{};
+        if (skipped) skipped(lineNumber_);
+    }
+    return false;
+}
+
 Capture ParseCapture(const std::string& content)
 {
+    std::istringstream in(content);
+    CaptureReader reader(in);
     Capture capture;
-    const std::string magic = std::string(kCaptureMagic) + " ";
-    if (!content.starts_with(magic)) {
-        capture.raw = true;
-        if (!content.empty())
-            capture.chunks.push_back({ChunkKind::Received, 0, std::vector<std::uint8_t>(content.begin(), content.end()), 0});
-        return capture;
-    }
-
-    std::string_view rest(content);
-    for (std::size_t number = 1; !rest.empty(); ++number) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (number == 1) {
-            ParseHeaderLine(line, capture.header);
-            continue;
-        }
-        if (line.empty()) continue;
-        CaptureChunk chunk;
-        if (ParseChunkLine(line, chunk))
-            capture.chunks.push_back(std::move(chunk));
-        else
-            capture.badLines.push_back(number);
-    }
+    capture.raw = reader.Raw();
+    capture.header = reader.Header();
+    CaptureChunk chunk;
+    while (reader.Next(chunk, [&](std::size_t line) { capture.badLines.push_back(line); }))
+        capture.chunks.push_back(std::move(chunk));
     return capture;
 }
 

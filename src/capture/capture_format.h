@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -50,8 +52,33 @@ std::string FormatGapLine(std::int64_t ms, std::uint64_t lost);
 // and the reason) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error);
 
-// A whole file's content. Input not starting with the magic word is taken
-// as raw bytes received at time 0.
+// A capture read a chunk at a time, so that memory does not grow with the
+// file and the first chunk comes before the input has been read to its end.
+// Input not starting with the magic word is taken as raw bytes received at
+// time 0, handed on in pieces of kRawPiece bytes.
+class CaptureReader {
+public:
+    static constexpr std::size_t kRawPiece = 64 * 1024;
+
+    // Reads the header, or the first raw bytes.
+    explicit CaptureReader(std::istream& in);
+
+    bool Raw() const { return raw_; }
+    const CaptureHeader& Header() const { return header_; }
+    // The next chunk; false at the end of the input. Lines that are neither
+    // a chunk nor a gap are skipped, their numbers (1-based) given to `skipped`.
+    bool Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped = {});
+
+private:
+    std::istream& in_;
+    bool raw_ = false;
+    CaptureHeader header_;
+    std::string pending_; // raw bytes read while looking for the magic word
+    std::string line_;
+    std::size_t lineNumber_ = 1;
+};
+
+// A whole file's content, as CaptureReader reads it.
 Capture ParseCapture(const std::string& content);
 
 } // namespace tolvane

@@ -82,6 +82,10 @@ TEST(DecodeCli, OptionsInputsAndFailures)
         {{damaged}, 0, "DBAUD     38400\n", damaged + ": line 2 is not a capture line"},
         {{"/"}, 2, "", "tolvane-decode: cannot read /: Is a directory"},
         {{"a.tcap", "b.tcap"}, 2, "", "tolvane-decode: unexpected argument 'b.tcap'"},
+        {{"--csv", file}, 0,
+         std::string(kCsvHeader) + "\r\n,0x47,DBAUD,,,,\"38400\"\r\n,0x20,NMEA,,,,\"$HCHDT,123.4,T*2D\"\r\n"
+                                   ",0x00,(gap),,,,\"7 bytes not captured\"\r\n,0x47,DBAUD,,,,\"38400\"\r\n",
+         ""},
     };
     for (const auto& c : cases) {
         std::istringstream in(S(raw));
@@ -91,6 +95,45 @@ TEST(DecodeCli, OptionsInputsAndFailures)
         EXPECT_EQ(err.str().empty(), c.err.empty());
         EXPECT_THAT(err.str(), ::testing::HasSubstr(c.err));
     }
+}
+
+// Input handed over in two pieces: the first line is out before the
+// second piece is asked for.
+TEST(CaptureDecode, StreamsItsInput)
+{
+    struct TwoPieces : std::streambuf {
+        std::string pieces[2];
+        int given = 0;
+        const std::ostringstream* out = nullptr;
+        bool printedBeforeSecond = false;
+        int_type underflow() override
+        {
+            if (given == 2) return traits_type::eof();
+            if (given == 1) printedBeforeSecond = !out->str().empty();
+            std::string& piece = pieces[given++];
+            setg(piece.data(), piece.data(), piece.data() + piece.size());
+            return traits_type::to_int_type(piece[0]);
+        }
+    } source;
+    const Bytes baud = Frame(0x47, {0x03});
+    source.pieces[0] = FormatHeader({}) + FormatChunkLine(ChunkKind::Received, 1, baud.data(), baud.size());
+    source.pieces[1] = FormatChunkLine(ChunkKind::Received, 2, baud.data(), baud.size());
+    std::ostringstream out, err;
+    source.out = &out;
+    std::istream in(&source);
+    ASSERT_EQ(DecodeMain({}, in, out, err), 0);
+    EXPECT_TRUE(source.printedBeforeSecond);
+    EXPECT_EQ(out.str(), "DBAUD     38400\nDBAUD     38400\n");
+}
+
+TEST(CaptureDecode, IsoTimesKeepTheCapturesOffset)
+{
+    EXPECT_EQ(IsoTimeAfter("2026-12-31T23:59:59-0130", 1001), "2027-01-01T00:00:00.001-01:30");
+    EXPECT_EQ(IsoTimeAfter("2026-02-28T12:00:00+0000", 86400000), "2026-03-01T12:00:00.000+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-02-28 12:00:00", 0), "");
+    EXPECT_EQ(IsoTimeAfter("", 0), "");
+    EXPECT_EQ(CsvField("a,\"b\""), "\"a,\"\"b\"\"\"");
+    EXPECT_EQ(CsvField("plain"), "plain");
 }
 
 } // namespace

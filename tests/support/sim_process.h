@@ -22,6 +22,7 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     // Standard output up to its first line end (the terminal's path), or all
     // of it, waiting at most three seconds.
     std::string Output(bool all = false);
