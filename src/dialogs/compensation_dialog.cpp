@@ -3,13 +3,16 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
 
+#include "dialogs/compensation_rose.h"
 #include "dialogs/dialog_template.h"
+#include "protocol/angles.h"
 #include "protocol/requests.h"
 
 namespace tolvane {
@@ -18,6 +21,8 @@ namespace {
 constexpr int kButtonId = 1289;
 constexpr int kComputationBarId = 1287;
 constexpr int kResultId = 1288;
+constexpr int kInstructionId = 1290;
+constexpr int kElapsedId = 1291;
 constexpr int kSectorMaximum = 16;
 constexpr int kComputationMaximum = 100;
 
@@ -48,8 +53,12 @@ constexpr ControlLayout kControls[] = {
     {kComputationBarId, ControlKind::ProgressBar, "", 31, 129, 80, 10, "Computation"},
     {-1, ControlKind::StaticCentred, "Result", 21, 149, 100, 10},
     {kResultId, ControlKind::StaticSunken, "", 21, 159, 100, 10},
+    // The guide, added beside the bars: the rose is placed in code.
+    {kInstructionId, ControlKind::Static, "", 150, 126, 104, 40, "Instructions"},
+    {kElapsedId, ControlKind::Static, "", 150, 170, 104, 10, "Elapsed time"},
 };
-constexpr DialogLayout kTemplate{"Compass Compensation", 142, 202, kControls};
+constexpr DialogLayout kTemplate{"Compass Compensation", 262, 202, kControls};
+constexpr int kRoseX = 150, kRoseY = 9, kRoseSize = 104;
 
 // A progress bar ignores a position outside its range; above it the bar
 // is to show full.
@@ -86,6 +95,25 @@ CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&
     result_ = ControlOf<QLabel>(*this, kResultId);
     button_ = ControlOf<QPushButton>(*this, kButtonId);
     connect(button_, &QPushButton::clicked, this, &CompensationDialog::ButtonClicked);
+
+    rose_ = new CompensationRose(this);
+    const DialogUnits units = UnitsOf(font());
+    rose_->setGeometry(static_cast<int>(kRoseX * units.horizontal), static_cast<int>(kRoseY * units.vertical),
+                       static_cast<int>(kRoseSize * units.horizontal), static_cast<int>(kRoseSize * units.vertical));
+    instruction_ = ControlOf<QLabel>(*this, kInstructionId);
+    instruction_->setWordWrap(true);
+    instruction_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    elapsed_ = ControlOf<QLabel>(*this, kElapsedId);
+    clock_ = new QTimer(this);
+    clock_->setInterval(1000);
+    connect(clock_, &QTimer::timeout, this, &CompensationDialog::ShowGuide);
+}
+
+void CompensationDialog::ShowGuide()
+{
+    rose_->SetBins(sectorValues_);
+    instruction_->setText(QString::fromStdString(GuideInstruction(sectorValues_, done_)));
+    if (!done_) elapsed_->setText(QString::fromStdString(ElapsedText(started_.elapsed())));
 }
 
 void CompensationDialog::setVisible(bool visible)
@@ -95,7 +123,10 @@ void CompensationDialog::setVisible(bool visible)
         PlaceOnCreate(*this);
         Initialize();
     }
-    if (!visible) registration_.Leave();
+    if (!visible) {
+        registration_.Leave();
+        clock_->stop();
+    }
     QDialog::setVisible(visible);
 }
 
@@ -112,12 +143,21 @@ void CompensationDialog::Initialize()
     result_->clear();
     button_->setText(QStringLiteral("&Abort"));
     done_ = false;
+    started_.start();
+    rose_->SetHeading(std::nan(""));
+    ShowGuide();
+    clock_->start();
     if (send_) send_(CompensationRequest(CompensationAction::Start));
-    registration_.Enter(this, {MessageType::Compensation});
+    // The orientation messages that keep coming turn the rose's pointer.
+    registration_.Enter(this, {MessageType::Compensation, MessageType::Orientation});
 }
 
 void CompensationDialog::OnMessage(const DeviceMessage& message)
 {
+    if (IsType(message, MessageType::Orientation)) {
+        rose_->SetHeading(UnsignedAngleDegrees(Decode<Orientation>(message).azimuth));
+        return;
+    }
     if (!IsType(message, MessageType::Compensation)) return;
     const CompensationReport report = Decode<CompensationReport>(message);
     if (report.status == 0) {
@@ -131,12 +171,14 @@ void CompensationDialog::OnMessage(const DeviceMessage& message)
             computationValue_ = report.completion;
             ShowPosition(*computationBar_, report.completion);
         }
+        ShowGuide();
         return;
     }
     const QString text = QString::fromStdString(ResultText(report.status, report.quality));
     result_->setText(text);
     button_->setText(QStringLiteral("&OK"));
     done_ = true;
+    ShowGuide();
 }
 
 void CompensationDialog::ButtonClicked()

@@ -1,9 +1,12 @@
 // "Compass Compensation": starts the module's vehicle compensation, shows
 // data collection per 45-degree heading sector and the computation's
-// progress from DMCAL messages, then the result as a line of text.
+// progress from DMCAL messages, then the result as a line of text. Beside
+// the bars a guide draws the sectors as a rose with the current heading,
+// and says what to do and how long the run has taken.
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <array>
 #include <functional>
@@ -14,8 +17,11 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace tolvane {
+
+class CompensationRose;
 
 class CompensationDialog : public QDialog, public MessageReceiver {
     Q_OBJECT
@@ -26,7 +32,8 @@ public:
     CompensationDialog(std::function<void(const OutgoingRequest&)> send, ReceiverRegistry* registry,
                        QWidget* parent = nullptr);
 
-    // Takes DMCAL messages; others are ignored.
+    // Takes DMCAL messages, and orientation messages for the guide's
+    // heading; others are ignored.
     void OnMessage(const DeviceMessage& message) override;
 
     void setVisible(bool visible) override;
@@ -34,6 +41,9 @@ public:
 private:
     void Initialize();
     void ButtonClicked();
+    // The guide beside the bars: the rose's sectors, the instruction line
+    // and the elapsed time.
+    void ShowGuide();
 
     std::function<void(const OutgoingRequest&)> send_;
     ReceiverRegistration registration_;
@@ -45,6 +55,11 @@ private:
     QLabel* result_ = nullptr;
     QPushButton* button_ = nullptr;
     bool done_ = false;
+    CompensationRose* rose_ = nullptr;
+    QLabel* instruction_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    QTimer* clock_ = nullptr;
+    QElapsedTimer started_;
 };
 
 } // namespace tolvane
