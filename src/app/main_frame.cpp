@@ -401,7 +401,10 @@ void CMainFrame::CheckLinkHealth()
     if (!health_.IsOpen() || health_.Baud() != controller_.BaudRate()) health_.Opened(controller_.BaudRate(), NowMs());
     const HealthReport report = health_.Update(link_.Counters(), NowMs());
     SetPane(kPaneLinkHealth, report.pane);
-    Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(report.tooltip));
+    std::string tooltip = report.tooltip;
+    if (const std::uint64_t lost = capture_.LostCount(); lost > 0)
+        tooltip += " The capture missed " + std::to_string(lost) + " bytes (its file could not keep up).";
+    Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(tooltip));
     if (!report.viewLine.empty()) view_->AddStatusLine(report.viewLine.c_str());
 }
 

@@ -32,6 +32,8 @@ public:
     // is stopped, keeping what was written; the text saying so, once, or
     // empty while all is well.
     std::string StopIfFailed();
+    // Bytes that did not fit the capture's buffer (written as gap lines).
+    std::uint64_t LostCount() const { return writer_ ? writer_->LostCount() : 0; }
 
 private:
     DeviceLink& link_;
