@@ -113,6 +113,8 @@ void MessageView::LinesAdded()
         const bool moved = s.paused ? s.history.Begin() > s.top : s.history.Shows(s.history.End() - 1);
         if (!moved)
             return;
+        if (s.paused)
+            s.end = s.history.Scroll(s.end, VisibleRows(), 0); // the oldest lines shown, as many as fit
         update();
     } else {
         ScheduleNewLines();
