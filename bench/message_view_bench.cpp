@@ -1,7 +1,9 @@
 // Cost of one new line in a full message view: 2000 orientation lines added
 // one at a time to an 800x600 view (offscreen), each painted before the
 // next. Prints the area painted per line, in rows and pixels, and the time;
-// then the same for lines each followed by a full redraw, for comparison.
+// then the same for lines each followed by a full redraw, for comparison,
+// and for a paused view, which paints nothing. Last, the history of the
+// last 10,000 lines behind the view: its memory and what adding a line costs.
 #include <QApplication>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 
 #include "paint_meter.h"
+#include "views/message_history.h"
 #include "views/message_view.h"
 #include "protocol/messages.h"
 
@@ -73,5 +76,22 @@ int main(int argc, char** argv)
     };
     run("incremental", 2000, false);
     run("full redraw", 500, true);
+    view.SetPaused(true);
+    run("paused", 2000, false);
+    view.SetPaused(false);
+
+    MessageHistory history;
+    const StatusLine lines[] = {OrientationLine(1), OrientationLine(2)};
+    StatusLine nmea;
+    nmea.mnemonic = "NMEA";
+    std::snprintf(nmea.text, sizeof nmea.text, "$HCHDG,101.1,,,7.1,W*3C");
+    const int adds = 2'000'000;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < adds; ++i)
+        history.Add(i % 3 == 2 ? nmea : lines[i % 2]);
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    std::printf("history: %llu lines held of %d added, %zu bytes (%.2f MB); per line added %.1f ns\n",
+                static_cast<unsigned long long>(history.End() - history.Begin()), adds, history.MemoryBytes(),
+                static_cast<double>(history.MemoryBytes()) / (1024.0 * 1024.0), ns / adds);
     return 0;
 }

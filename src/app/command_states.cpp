@@ -40,6 +40,9 @@ const Rule kRules[] = {
     // A capture ends with the port, but can always be stopped.
     {{kCmdCaptureRawStream}, [](const FrameState& s) { return s.portOpen || s.capturing; },
      [](const FrameState& s) { return s.capturing; }},
+    {{kCmdMessagesPause}, Always, [](const FrameState& s) { return s.viewPaused; }},
+    {{kCmdMessagesFilter}, Always, [](const FrameState& s) { return s.viewFiltered; }},
+    {{kCmdMessagesFindNext, kCmdMessagesFindPrevious}, [](const FrameState& s) { return s.findText; }, nullptr},
     {{kCmdToolbar}, Always, [](const FrameState& s) { return s.toolbarShown; }},
     {{kCmdStatusBar}, Always, [](const FrameState& s) { return s.statusBarShown; }},
 };

@@ -14,6 +14,9 @@ struct FrameState {
     bool versionKnown = false;
     bool showNmea = true;
     bool capturing = false;
+    bool viewPaused = false;
+    bool viewFiltered = false;
+    bool findText = false; // a text to find was given
     bool toolbarShown = true;
     bool statusBarShown = true;
     int baudRate = 9600;

@@ -53,6 +53,12 @@ void BuildMenus(QMainWindow& frame, FrameBars& bars, const std::function<void(in
     }
     // No menu carries the NMEA switch; the message view's context menu does.
     bars.actions[kCmdToggleNmea] = MakeAction(frame, "Show &NMEA Sentences", kCmdToggleNmea, kCmdToggleNmea, run);
+    for (std::size_t i = 0; i < kCommandShortcutCount; ++i) {
+        QAction* action = bars.actions.at(kCommandShortcuts[i].id);
+        action->setShortcut(QKeySequence(QString::fromLatin1(kCommandShortcuts[i].keys)));
+        // Not only while a menu holding it is on show.
+        frame.addAction(action);
+    }
 }
 
 void BuildToolbar(QMainWindow& frame, FrameBars& bars, const std::function<void(int)>& run)

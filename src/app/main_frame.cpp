@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -32,6 +33,7 @@
 #include "resources/command_ids.h"
 #include "resources/menu.h"
 #include "views/captioned_child.h"
+#include "views/message_dialogs.h"
 #include "views/message_view.h"
 
 namespace tolvane {
@@ -77,8 +79,19 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
 
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
-    // The NMEA switch has no menu item; the view's context menu carries it.
-    view_->SetContextActions({Action(kCmdToggleNmea)});
+    // The NMEA switch has no menu item; the view's context menu carries it,
+    // and the commands of reading back.
+    QList<QAction*> contextActions;
+    for (std::size_t i = 0; i < kMessageViewCommandCount; ++i) {
+        QAction* action = Action(kMessageViewCommands[i]);
+        if (action == nullptr) {
+            action = new QAction(this);
+            action->setSeparator(true);
+        }
+        contextActions << action;
+    }
+    view_->SetContextActions(contextActions);
+    connect(view_, &MessageView::pausedChanged, this, &CMainFrame::UpdateCommandStates);
 
     // An open waiting on the network keeps the window painted and the
     // messages flowing; what the user does waits until it ends.
@@ -139,6 +152,9 @@ void CMainFrame::UpdateCommandStates()
     state.versionKnown = controller_.VersionKnown();
     state.showNmea = controller_.ShowNmea();
     state.capturing = capture_.Active();
+    state.viewPaused = view_->Paused();
+    state.viewFiltered = view_->Filtered();
+    state.findText = findDialog_ != nullptr && !findDialog_->Text().isEmpty();
     state.toolbarShown = !findChild<QToolBar*>()->isHidden();
     state.statusBarShown = !statusBar()->isHidden();
     state.baudRate = controller_.BaudRate();
@@ -198,6 +214,13 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdCaptureRawStream: CaptureCommand(); break;
     case kCmdSerialDevices: SerialDevicesCommand(); break;
     case kCmdBaudDetect: DetectBaudCommand(); break;
+    case kCmdMessagesPause: view_->SetPaused(!view_->Paused()); break;
+    case kCmdMessagesCopy: QApplication::clipboard()->setText(view_->CopyText()); break;
+    case kCmdMessagesFind: FindCommand(); break;
+    case kCmdMessagesFindNext: FindInView(true); break;
+    case kCmdMessagesFindPrevious: FindInView(false); break;
+    case kCmdMessagesFilter: FilterCommand(); break;
+    case kCmdMessagesClear: view_->Clear(); break;
     case kCmdSerialNo: controller_.SerialNo(); break;
     case kCmdInitialize: controller_.Initialize(); break;
     case kCmdResetModule: controller_.ResetModule(); break;
@@ -383,6 +406,35 @@ void CMainFrame::DetectBaudCommand()
     else if (!found.cancelled)
         QMessageBox(QMessageBox::Warning, "Detect Baud Rate", kNoCompassAnswered, QMessageBox::Ok, this).exec();
     SetComPane();
+}
+
+void CMainFrame::FindCommand()
+{
+    if (findDialog_ == nullptr) {
+        findDialog_ = new MessageFindDialog(this);
+        connect(findDialog_, &MessageFindDialog::findRequested, this,
+                [this](bool forward) { RunCommand(forward ? kCmdMessagesFindNext : kCmdMessagesFindPrevious); });
+        connect(findDialog_, &MessageFindDialog::textChanged, this, &CMainFrame::UpdateCommandStates);
+    }
+    findDialog_->show();
+    findDialog_->raise();
+    findDialog_->activateWindow();
+}
+
+void CMainFrame::FindInView(bool forward)
+{
+    if (findDialog_ == nullptr || findDialog_->Text().isEmpty()) return FindCommand();
+    const bool found = view_->Find(findDialog_->Text(), forward);
+    findDialog_->ShowResult(found);
+    if (!found) statusBar()->showMessage(QString("No line holds \"%1\".").arg(findDialog_->Text()), 5000);
+}
+
+void CMainFrame::FilterCommand()
+{
+    MessageFilterDialog dialog(view_->MnemonicsSeen(), [this](const QString& m) { return view_->MnemonicShown(m); },
+                               this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    for (const auto& [mnemonic, shown] : dialog.Choices()) view_->SetMnemonicShown(mnemonic, shown);
 }
 
 void CMainFrame::CheckLinkHealth()

@@ -26,6 +26,7 @@ class QSettings;
 namespace tolvane {
 
 class DeviceLink;
+class MessageFindDialog;
 class MessageView;
 
 class CMainFrame : public QMainWindow, private FrameHost {
@@ -105,6 +106,10 @@ private:
     void CaptureCommand();
     void SerialDevicesCommand();
     void DetectBaudCommand();
+    // Reading back the message view.
+    void FindCommand();
+    void FindInView(bool forward);
+    void FilterCommand();
     // Once a second: the health pane, and a capture whose file failed.
     void CheckLinkHealth();
 
@@ -125,6 +130,7 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
     RawStreamCapture capture_;
+    MessageFindDialog* findDialog_ = nullptr; // made at the first Find, owned by the frame
 };
 
 } // namespace tolvane

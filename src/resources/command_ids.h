@@ -38,6 +38,14 @@ enum CommandId : int {
     // Added commands, numbered after the program's own.
     kCmdSerialDevices = 32900,
     kCmdBaudDetect = 32901,
+    // Reading back the message view.
+    kCmdMessagesPause = 32904,
+    kCmdMessagesCopy = 32905,
+    kCmdMessagesFind = 32906,
+    kCmdMessagesFindNext = 32907,
+    kCmdMessagesFindPrevious = 32908,
+    kCmdMessagesFilter = 32909,
+    kCmdMessagesClear = 32910,
     kCmdAbout = 57664,
     kCmdExit = 57665,
     kCmdToolbar = 59392,

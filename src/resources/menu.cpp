@@ -25,6 +25,16 @@ const MenuEntry kMenu[] = {
     {1, "&Nav Console", kCmdNavConsole, "Graphic display of azimuth, pitch, and roll"},
     {1, nullptr, 0, nullptr},
     {1, "&Font", kCmdFont, nullptr},
+    {1, "&Messages", 0, nullptr},
+    {2, "&Pause", kCmdMessagesPause, "Hold the message view still to read back; messages are still logged"},
+    {2, "&Copy", kCmdMessagesCopy, "Copy the selected lines, or the lines shown, to the clipboard"},
+    {2, nullptr, 0, nullptr},
+    {2, "&Find...", kCmdMessagesFind, "Search the last 10,000 lines"},
+    {2, "Find &Next", kCmdMessagesFindNext, "Find the next line holding the text"},
+    {2, "Find Pre&vious", kCmdMessagesFindPrevious, "Find the previous line holding the text"},
+    {2, "F&ilter...", kCmdMessagesFilter, "Choose the message types shown"},
+    {2, nullptr, 0, nullptr},
+    {2, "C&lear", kCmdMessagesClear, "Empty the message view and its history"},
 
     {0, "&Compass", 0, nullptr},
     {1, "&Serial No", kCmdSerialNo, nullptr},
@@ -77,6 +87,18 @@ int MenuTwinOf(int commandId)
         if (b.id != 0 && b.id == commandId) return b.menuTwin;
     return commandId;
 }
+
+const CommandShortcut kCommandShortcuts[] = {
+    {kCmdMessagesPause, "Ctrl+Shift+P"}, {kCmdMessagesCopy, "Ctrl+C"},           {kCmdMessagesFind, "Ctrl+F"},
+    {kCmdMessagesFindNext, "F3"},        {kCmdMessagesFindPrevious, "Shift+F3"}, {kCmdMessagesFilter, "Ctrl+Shift+F"},
+    {kCmdMessagesClear, "Ctrl+L"},
+};
+const std::size_t kCommandShortcutCount = std::size(kCommandShortcuts);
+
+const int kMessageViewCommands[] = {kCmdToggleNmea,       0, kCmdMessagesPause,        kCmdMessagesCopy,   0,
+                                    kCmdMessagesFind, kCmdMessagesFindNext, kCmdMessagesFindPrevious, kCmdMessagesFilter,
+                                    0,                kCmdMessagesClear};
+const std::size_t kMessageViewCommandCount = std::size(kMessageViewCommands);
 
 const IndicatorPane kIndicatorPanes[] = {
     {kPaneLogging, "Not logging", 165},

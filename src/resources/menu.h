@@ -30,6 +30,18 @@ extern const std::size_t kToolbarButtonCount;
 // The menu command a toolbar button runs; any other identifier itself.
 int MenuTwinOf(int commandId);
 
+// Keys of commands, in Qt's portable text ("Ctrl+F"); the menus show them.
+struct CommandShortcut {
+    int id;
+    const char* keys;
+};
+extern const CommandShortcut kCommandShortcuts[];
+extern const std::size_t kCommandShortcutCount;
+
+// The message view's context menu, in order; 0 is a separator.
+extern const int kMessageViewCommands[];
+extern const std::size_t kMessageViewCommandCount;
+
 // Status bar indicator panes after the message pane, in order, with their
 // first texts and widths in pixels (0: as wide as the first text).
 struct IndicatorPane {

@@ -9,9 +9,12 @@
 #include <QPainter>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "views/message_ring.h"
 #include "views/message_view_accessible.h"
@@ -31,6 +34,17 @@ struct MessageView::State {
     // The widget that last had the focus before the view, to hand it back.
     QPointer<QWidget> previousFocus;
 
+    MessageHistory history;
+    bool paused = false;
+    // While paused: where the window on the history ends, and its top line
+    // when last painted (repainted once that line falls out).
+    MessageHistory::Seq end = 0;
+    MessageHistory::Seq top = 0;
+    // The selection, from the line first chosen to the line now chosen.
+    std::optional<MessageHistory::Seq> anchor;
+    MessageHistory::Seq cursor = 0;
+    std::vector<QShortcut*> pageKeys; // active while paused
+
     RowGeometry Geometry() const { return {lh}; }
 };
 
@@ -48,6 +62,22 @@ MessageView::MessageView(QWidget* parent) : QWidget(parent), state_(new State)
     setAccessibleName(QStringLiteral("Messages"));
     SetDisplayFont(font());
 
+    // Paging keys for the paused view; the view itself never takes the focus.
+    const struct {
+        QKeySequence::StandardKey key;
+        int pages; // a large count runs to the end
+    } paging[] = {{QKeySequence::MoveToPreviousPage, -1},
+                  {QKeySequence::MoveToNextPage, 1},
+                  {QKeySequence::MoveToStartOfDocument, -1000},
+                  {QKeySequence::MoveToEndOfDocument, 1000}};
+    for (const auto& p : paging) {
+        auto* shortcut = new QShortcut(p.key, this, this, [this, pages = p.pages] {
+            ScrollLines(pages * std::max(VisibleRows() - 1, 1));
+        });
+        shortcut->setEnabled(false);
+        state_->pageKeys.push_back(shortcut);
+    }
+
     state_->previousFocus = QApplication::focusWidget();
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now != this)
@@ -63,6 +93,7 @@ MessageView::~MessageView()
 void MessageView::AddMessage(const StatusLine& line)
 {
     state_->ring.Append() = line;
+    state_->history.Add(line);
     LinesAdded();
 }
 
@@ -75,7 +106,19 @@ void MessageView::AddStatusLine(const char* text)
 
 void MessageView::LinesAdded()
 {
-    ScheduleNewLines();
+    State& s = *state_;
+    if (ReadingBack()) {
+        // The whole view follows a filtered history; a paused one holds
+        // still until the lines it shows fall out of the history.
+        const bool moved = s.paused ? s.history.Begin() > s.top : s.history.Shows(s.history.End() - 1);
+        if (!moved)
+            return;
+        if (s.paused)
+            s.end = s.history.Scroll(s.end, VisibleRows(), 0); // the oldest lines shown, as many as fit
+        update();
+    } else {
+        ScheduleNewLines();
+    }
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::ObjectReorder);
         QAccessible::updateAccessibility(&event);
@@ -231,6 +274,8 @@ void MessageView::paintEvent(QPaintEvent* event)
     // keeps a new line cheap is how small that region is.
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
+    if (ReadingBack())
+        return PaintHistory(painter, event);
     const int visible = VisibleRows();
     if (visible > 0 && !s.ring.Empty()) {
         if (s.erased)
@@ -271,6 +316,260 @@ void MessageView::focusInEvent(QFocusEvent* event)
         previous->setFocus(Qt::OtherFocusReason);
     else
         clearFocus();
+}
+
+// Reading back
+
+bool MessageView::ReadingBack() const
+{
+    return state_->paused || state_->history.Filtered();
+}
+
+void MessageView::ModeChanged()
+{
+    State& s = *state_;
+    for (QShortcut* key : s.pageKeys)
+        key->setEnabled(s.paused);
+    setAccessibleDescription(Mark());
+    RepaintWithErase();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void MessageView::SetPaused(bool paused)
+{
+    State& s = *state_;
+    if (paused == s.paused)
+        return;
+    s.paused = paused;
+    s.end = s.history.End();
+    s.anchor.reset();
+    ModeChanged();
+    emit pausedChanged(paused);
+}
+
+bool MessageView::Paused() const
+{
+    return state_->paused;
+}
+
+void MessageView::ScrollLines(int delta)
+{
+    State& s = *state_;
+    if (!s.paused)
+        return;
+    const MessageHistory::Seq end = s.history.Scroll(s.end, VisibleRows(), delta);
+    if (end == s.end)
+        return;
+    s.end = end;
+    update();
+}
+
+void MessageView::Clear()
+{
+    State& s = *state_;
+    s.ring = MessageRing{};
+    s.history.Clear();
+    s.end = s.history.End();
+    s.anchor.reset();
+    ModeChanged();
+}
+
+QString MessageView::CopyText() const
+{
+    const State& s = *state_;
+    if (s.paused && s.anchor)
+        return QString::fromLatin1(s.history.CopyText(*s.anchor, s.cursor));
+    std::string text;
+    for (const auto& [mnemonic, line] : ShownLines())
+        text += LineText(mnemonic, line) + '\n';
+    return QString::fromLatin1(text);
+}
+
+bool MessageView::Find(const QString& text, bool forward)
+{
+    State& s = *state_;
+    const QByteArray needle = text.toLatin1();
+    // From the selection; without one, from the oldest line (the newest, backwards).
+    const MessageHistory::Seq from = s.paused && s.anchor ? s.cursor : s.history.End();
+    const auto found = s.history.Find({needle.constData(), static_cast<std::size_t>(needle.size())}, from, forward);
+    if (!found)
+        return false;
+    SetPaused(true);
+    s.anchor = s.cursor = *found;
+    s.end = s.history.Reveal(s.end, VisibleRows(), *found);
+    update();
+    return true;
+}
+
+QStringList MessageView::MnemonicsSeen() const
+{
+    QStringList names;
+    for (const std::string& name : state_->history.MnemonicsSeen())
+        names << QString::fromLatin1(name);
+    return names;
+}
+
+bool MessageView::MnemonicShown(const QString& mnemonic) const
+{
+    return state_->history.IsShown(mnemonic.toLatin1().toStdString());
+}
+
+void MessageView::SetMnemonicShown(const QString& mnemonic, bool shown)
+{
+    State& s = *state_;
+    s.history.SetShown(mnemonic.toLatin1().toStdString(), shown);
+    if (s.paused)
+        s.end = s.history.Scroll(s.end, VisibleRows(), 0);
+    ModeChanged();
+}
+
+bool MessageView::Filtered() const
+{
+    return state_->history.Filtered();
+}
+
+QString MessageView::Mark() const
+{
+    const bool paused = state_->paused, filtered = Filtered();
+    return paused && filtered ? QStringLiteral("Paused, filtered")
+         : paused             ? QStringLiteral("Paused")
+         : filtered           ? QStringLiteral("Filtered")
+                              : QString();
+}
+
+std::vector<std::pair<std::string_view, std::string_view>> MessageView::ShownLines() const
+{
+    const State& s = *state_;
+    std::vector<std::pair<std::string_view, std::string_view>> lines;
+    if (!ReadingBack()) {
+        const int count = std::min(VisibleRows(), LineCount());
+        for (int k = LineCount() - count; k < LineCount(); ++k)
+            lines.emplace_back(Line(k).mnemonic, Line(k).text);
+        return lines;
+    }
+    for (const MessageHistory::Seq seq : s.history.Window(s.paused ? s.end : s.history.End(), VisibleRows()))
+        lines.emplace_back(s.history.Mnemonic(seq), s.history.Text(seq));
+    return lines;
+}
+
+int MessageView::ShownLineCount() const
+{
+    return static_cast<int>(ShownLines().size());
+}
+
+QString MessageView::ShownLineName(int row) const
+{
+    const auto lines = ShownLines();
+    if (row < 0 || row >= static_cast<int>(lines.size()))
+        return {};
+    const auto [mnemonic, text] = lines[row];
+    return QString::fromLatin1(mnemonic.data(), static_cast<int>(mnemonic.size())) + QLatin1Char(' ')
+         + QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
+
+bool MessageView::RowSelected(int row) const
+{
+    const State& s = *state_;
+    if (!s.paused || !s.anchor)
+        return false;
+    const auto window = s.history.Window(s.end, VisibleRows());
+    const auto [first, last] = std::minmax(*s.anchor, s.cursor);
+    return row >= 0 && row < static_cast<int>(window.size()) && window[row] >= first && window[row] <= last;
+}
+
+void MessageView::PaintHistory(QPainter& painter, const QPaintEvent* event)
+{
+    State& s = *state_;
+    const int visible = VisibleRows();
+    const auto window = s.history.Window(s.paused ? s.end : s.history.End(), visible);
+    s.top = window.empty() ? s.end : window.front();
+    // An empty range when nothing is selected.
+    MessageHistory::Seq first = 1, last = 0;
+    if (s.anchor)
+        std::tie(first, last) = std::minmax(*s.anchor, s.cursor);
+    painter.setFont(s.font);
+    const RowGeometry g = s.Geometry();
+    const RowGeometry::RowSpan span =
+        g.RowsInBand(event->rect().top(), event->rect().bottom() + 1, static_cast<int>(window.size()));
+    for (int row = span.first; row < span.last; ++row) {
+        const QRect cell = RowRect(row);
+        const MessageHistory::Seq seq = window[row];
+        const bool selected = s.paused && seq >= first && seq <= last;
+        if (selected)
+            painter.fillRect(cell, palette().color(QPalette::Active, QPalette::Highlight));
+        painter.setPen(selected ? palette().color(QPalette::Active, QPalette::HighlightedText) : QColor(Qt::black));
+        const std::string_view mnemonic = s.history.Mnemonic(seq), text = s.history.Text(seq);
+        const int baseline = cell.top() + s.ascent;
+        painter.drawText(QPoint(s.cw, baseline), QString::fromLatin1(mnemonic.data(), static_cast<int>(mnemonic.size())));
+        painter.drawText(QPoint(11 * s.cw, baseline), QString::fromLatin1(text.data(), static_cast<int>(text.size())));
+    }
+    // The mark, in the top right corner over the rows.
+    const QString mark = Mark();
+    const int chars = static_cast<int>(mark.size());
+    const QRect box(width() - (chars + 3) * s.cw, 2, (chars + 2) * s.cw, s.lh + 2);
+    painter.fillRect(box, QColor(255, 236, 150));
+    painter.setPen(Qt::black);
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    painter.drawText(box, Qt::AlignCenter, mark);
+}
+
+std::optional<MessageHistory::Seq> MessageView::LineAt(int y, bool nearest) const
+{
+    const State& s = *state_;
+    const auto window = s.history.Window(s.end, VisibleRows());
+    if (window.empty() || s.lh <= 0)
+        return std::nullopt;
+    const int row = (y - s.Geometry().Margin()) / s.lh - (y < s.Geometry().Margin() ? 1 : 0);
+    if (row >= 0 && row < static_cast<int>(window.size()))
+        return window[row];
+    if (!nearest)
+        return std::nullopt;
+    return row < 0 ? window.front() : window.back();
+}
+
+void MessageView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    State& s = *state_;
+    SetPaused(true);
+    const auto seq = LineAt(event->position().toPoint().y(), false);
+    if (!seq)
+        s.anchor.reset();
+    else if ((event->modifiers() & Qt::ShiftModifier) && s.anchor)
+        s.cursor = *seq;
+    else
+        s.anchor = s.cursor = *seq;
+    update();
+}
+
+void MessageView::mouseMoveEvent(QMouseEvent* event)
+{
+    State& s = *state_;
+    if (!(event->buttons() & Qt::LeftButton) || !s.paused || !s.anchor)
+        return;
+    // Dragged past the top or bottom row, the view scrolls a line at a time.
+    const int y = event->position().toPoint().y();
+    if (y < s.Geometry().Margin())
+        ScrollLines(-1);
+    else if (y >= s.Geometry().RowTop(VisibleRows()))
+        ScrollLines(1);
+    if (const auto seq = LineAt(y, true))
+        s.cursor = *seq;
+    update();
+}
+
+void MessageView::wheelEvent(QWheelEvent* event)
+{
+    // Three lines a notch, as most views scroll; turning back pauses the view.
+    const int lines = -event->angleDelta().y() / 40;
+    if (lines < 0)
+        SetPaused(true);
+    ScrollLines(lines);
+    event->accept();
 }
 
 } // namespace tolvane

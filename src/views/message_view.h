@@ -2,17 +2,28 @@
 // each, newest at the bottom, in two columns (mnemonic and text). A new
 // line costs one pixel scroll and one row; a full redraw happens only
 // after the background was erased (resize, exposure, font change).
+//
+// Paused, the view stops following new lines (they are still dispatched,
+// logged and captured) and reads back through the history of the last
+// 10,000 lines; lines are selected with the mouse, found and filtered by
+// message type there. While a filter hides a type, the view shows the
+// history's newest shown lines, redrawn whole for each.
 #pragma once
 
 #include <QFont>
 #include <QWidget>
 #include <QAction>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "link/device_message.h"
 #include "protocol/message_catalogue.h"
+#include "views/message_history.h"
 
 namespace tolvane {
 
@@ -51,16 +62,46 @@ public:
     const StatusLine& Line(int fromOldest) const;
     int VisibleRows() const;
 
+    // Reading back. Unpausing ends the selection and returns to the live view.
+    void SetPaused(bool paused);
+    bool Paused() const;
+    // Moves a paused view `delta` shown lines later (earlier when negative).
+    void ScrollLines(int delta);
+    // Empties the view and its history.
+    void Clear();
+    // The selected lines as text, or else the lines on screen.
+    QString CopyText() const;
+    // Selects the next (previous) shown line that holds `text`, pausing the
+    // view and scrolling it into sight; false when no line holds it.
+    bool Find(const QString& text, bool forward);
+    // The filter: the message types seen, and which of them are shown.
+    QStringList MnemonicsSeen() const;
+    bool MnemonicShown(const QString& mnemonic) const;
+    void SetMnemonicShown(const QString& mnemonic, bool shown);
+    bool Filtered() const;
+    // "Paused", "Filtered", both, or empty: the mark drawn in the view.
+    QString Mark() const;
+
+    // What is on screen, top to bottom, for accessibility.
+    int ShownLineCount() const;
+    QString ShownLineName(int row) const;
+    bool RowSelected(int row) const;
+
 signals:
     // Once per run, at the first paint: the frame opens the link then.
     void firstPainted();
     // After SetDisplayFont, with the new metrics in place.
     void displayFontChanged();
+    // The user paused or resumed the view (also by wheel or mouse).
+    void pausedChanged(bool paused);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void LinesAdded();
@@ -68,6 +109,13 @@ private:
     QRect RowRect(int row) const;
     void RequestRow(int row);
     void ScrollRows(int visible);
+    bool ReadingBack() const;
+    // The mnemonic and text of each line on screen, top to bottom.
+    std::vector<std::pair<std::string_view, std::string_view>> ShownLines() const;
+    void PaintHistory(QPainter& painter, const QPaintEvent* event);
+    // The history line on the row at `y`; the nearest row when `nearest`.
+    std::optional<MessageHistory::Seq> LineAt(int y, bool nearest) const;
+    void ModeChanged();
 
     struct State;
     State* state_;

@@ -33,6 +33,8 @@ public:
         QAccessible::State s;
         s.readOnly = true;
         s.invisible = !isValid();
+        s.selectable = true;
+        s.selected = isValid() && list_->RowSelected(row_);
         return s;
     }
 
@@ -60,7 +62,7 @@ MessageView* MessageViewAccessible::View() const
 
 int MessageViewAccessible::LineRowCount() const
 {
-    return std::min(View()->VisibleRows(), View()->LineCount());
+    return View()->ShownLineCount();
 }
 
 QList<QWidget*> MessageViewAccessible::ChildWindows() const
@@ -122,9 +124,12 @@ QAccessibleInterface* MessageViewAccessible::childAt(int x, int y) const
 
 QString MessageViewAccessible::RowName(int row) const
 {
-    const MessageView* view = View();
-    const StatusLine& line = view->Line(view->LineCount() - LineRowCount() + row);
-    return QString::fromLatin1(line.mnemonic) + QLatin1Char(' ') + QString::fromLatin1(line.text);
+    return View()->ShownLineName(row);
+}
+
+bool MessageViewAccessible::RowSelected(int row) const
+{
+    return View()->RowSelected(row);
 }
 
 QRect MessageViewAccessible::RowScreenRect(int row) const

@@ -1,6 +1,8 @@
 // Screen readers see the message view as a list whose items are the lines
 // on screen, top to bottom, each named "MNEMONIC text", followed by the
 // windows shown inside the view (the orientation panel, the Nav Console).
+// Its description is the view's mark ("Paused" while paused); the lines
+// selected are its selected items.
 #pragma once
 
 #include <QAccessibleWidget>
@@ -25,6 +27,7 @@ public:
     int LineRowCount() const;
     // For the items: the line shown on `row`, and where that row is on screen.
     QString RowName(int row) const;
+    bool RowSelected(int row) const;
     QRect RowScreenRect(int row) const;
 
 private:

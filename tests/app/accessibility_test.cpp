@@ -16,6 +16,7 @@
 #include "dialogs/wmm_dialog.h"
 #include "frame_fixture.h"
 #include "logging/log_file_dialog.h"
+#include "views/message_dialogs.h"
 #include "views/message_view.h"
 
 namespace tolvane {
@@ -118,6 +119,9 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
     dialogs.push_back(std::make_unique<SerialDeviceDialog>(PortMap(), 3));
     dialogs.push_back(std::make_unique<LogFileDialog>(*log, nullptr, dir.path().toStdString(), "CompassLog01.dta"));
+    dialogs.push_back(std::make_unique<MessageFindDialog>());
+    dialogs.push_back(std::make_unique<MessageFilterDialog>(QStringList{"NMEA", "DORIENT"},
+                                                            [](const QString& m) { return m == "NMEA"; }));
     QStringList heard;
     for (auto& dialog : dialogs) {
         SCOPED_TRACE(dialog->windowTitle().toStdString());
@@ -196,7 +200,8 @@ TEST_F(AccessibilityTest, ContextMenuOpenedAgainShowsItsOwnEntry)
             emit frame->View()->customContextMenuRequested(QPoint(10, 10));
             QCoreApplication::processEvents();
         }
-        EXPECT_EQ(entries.join("|").toStdString(), "Show NMEA Sentences");
+        EXPECT_EQ(entries.join("|").toStdString(), "Show NMEA Sentences||Pause|Copy||Find...|Find Next|Find Previous|"
+                                                   "Filter...||Clear");
     }
 }
 

@@ -203,6 +203,23 @@ TEST(MessageView, AccessibleListOfTheVisibleLines)
     EXPECT_EQ(list->child(5), nullptr);
     w.SetRows(2);
     EXPECT_EQ(list->child(0)->text(QAccessible::Name), QStringLiteral("NMEA L6"));
+
+    // Paused, the list holds still while lines go on arriving, and says so;
+    // the lines chosen with the mouse are its selected items and Copy's text.
+    w.view->SetPaused(true);
+    for (int i = 8; i < 12; ++i)
+        w.view->AddMessage(Nmea("L" + std::to_string(i)));
+    EXPECT_EQ(w.view->LineCount(), 12);
+    EXPECT_EQ(list->text(QAccessible::Description), QStringLiteral("Paused"));
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("NMEA L7"));
+    QTest::mouseClick(w.view, Qt::LeftButton, {}, w.Row(1).center());
+    EXPECT_FALSE(list->child(0)->state().selected);
+    QTest::mouseClick(w.view, Qt::LeftButton, Qt::ShiftModifier, w.Row(0).center());
+    EXPECT_TRUE(list->child(0)->state().selected && list->child(1)->state().selected);
+    EXPECT_EQ(w.view->CopyText(), QStringLiteral("NMEA      L6\nNMEA      L7\n"));
+    w.view->SetPaused(false);
+    EXPECT_EQ(list->text(QAccessible::Description), QString());
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("NMEA L11"));
 }
 
 } // namespace
