@@ -1,0 +1,129 @@
+// The main frame's side of the port: opening the remembered one at start,
+// the COM port and device dialogs, a lost port watched for and reopened,
+// Detect, and the health pane. Kept apart from main_frame.cpp, which wires
+// the rest.
+#include <QLabel>
+#include <QMessageBox>
+#include <QSettings>
+
+#include "app/baud_detect_box.h"
+#include "app/baud_detector.h"
+#include "app/main_frame.h"
+#include "dialogs/com_port_chooser.h"
+#include "dialogs/com_port_dialog.h"
+#include "dialogs/serial_device_dialog.h"
+#include "link/clock.h"
+#include "link/network_port.h"
+#include "resources/command_ids.h"
+#include "views/message_view.h"
+
+namespace tolvane {
+
+void CMainFrame::StartLink()
+{
+    const int port = RememberedPort(settings_.value("Compass/COMPort", 0).toString().toStdString());
+    PortProbe why;
+    if (port == 0) ComPortCommand();
+    else if (link_.Open(port, controller_.BaudRate(), &why) < 1) ComPortCommand(port, why);
+    else SetComPane();
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
+void CMainFrame::PortLost()
+{
+    const int port = link_.PortNumber();
+    link_.Close();
+    lostPortWatch_.PortLost(port, NowMs(), LooksLikeNetworkPort(link_.Ports().Path(port)));
+    SetComPane(true);
+    lostPortTimer_.start();
+    UpdateCommandStates();
+}
+
+void CMainFrame::RetryLostPort()
+{
+    if (lostPortWatch_.LostPort() == -1 || link_.PortNumber() != -1) {
+        lostPortWatch_.End();
+        lostPortTimer_.stop();
+        return;
+    }
+    const int port = lostPortWatch_.PortToTry(NowMs());
+    if (port == -1) return;
+    const bool opened = link_.Open(port, controller_.BaudRate()) == port;
+    lostPortWatch_.Tried(opened, NowMs());
+    if (!opened) return;
+    lostPortTimer_.stop();
+    SetComPane(true);
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
+void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
+{
+    {
+        // The port that just failed to open is not probed again.
+        const auto probe = [&](int port) { return port == failedPort ? failedWhy : link_.Probe(port); };
+        ComPortDialog dialog(link_, controller_.BaudRate(), settings_,
+                             [this](const QString& text) { Pane(kPaneComPort)->setText(text); }, this, probe);
+        // The dialog owns the port while it runs.
+        lostPortWatch_.SetPaused(true);
+        dialog.exec();
+        lostPortWatch_.SetPaused(false);
+    }
+    if (LostPort() != -1) {
+        if (link_.PortNumber() != -1) {
+            // A port opened through the dialog replaces the one watched for.
+            lostPortWatch_.End();
+            lostPortTimer_.stop();
+        } else {
+            // Nothing opened: still watching, as the pane and setting say.
+            settings_.setValue("Compass/COMPort", LostPort());
+        }
+    }
+    SetComPane();
+    view_->RepaintWithErase();
+    controller_.RequestIdentity();
+    UpdateCommandStates();
+}
+
+void CMainFrame::SerialDevicesCommand()
+{
+    const int port = link_.PortNumber() != -1 ? link_.PortNumber() : std::max(LostPort(), kFirstPort);
+    ChooseSerialDevice(link_, settings_, port, this);
+}
+
+void CMainFrame::DetectBaudCommand()
+{
+    const DetectOutcome found =
+        RunBaudDetection(link_, controller_.BaudRate(), [this] { controller_.RequestIdentity(); }, this);
+    if (found.rate != 0) controller_.AdoptBaudRate(found.rate);
+    else if (found.reopenFailed) ShowReopenFailed();
+    else if (!found.cancelled)
+        QMessageBox(QMessageBox::Warning, "Detect Baud Rate", kNoCompassAnswered, QMessageBox::Ok, this).exec();
+    SetComPane();
+}
+
+void CMainFrame::CheckLinkHealth()
+{
+    if (const std::string failed = capture_.StopIfFailed(); !failed.empty()) {
+        UpdateCommandStates();
+        QMessageBox(QMessageBox::Warning, "Capture Raw Stream", QString::fromStdString(failed), QMessageBox::Ok, this)
+            .exec();
+    }
+    if (const std::string notice = link_.TakeNotice(); !notice.empty()) view_->AddStatusLine(notice.c_str());
+    if (link_.PortNumber() == -1) {
+        health_.Closed();
+        SetPane(kPaneLinkHealth, "");
+        return;
+    }
+    if (!health_.IsOpen() || health_.Baud() != controller_.BaudRate()) health_.Opened(controller_.BaudRate(), NowMs());
+    const HealthReport report = health_.Update(link_.Counters(), NowMs());
+    SetPane(kPaneLinkHealth, report.pane);
+    std::string tooltip = report.tooltip;
+    if (const std::uint64_t lost = capture_.LostCount(); lost > 0)
+        tooltip += " The capture missed " + std::to_string(lost) + " bytes (its file could not keep up).";
+    Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(tooltip));
+    if (!report.viewLine.empty()) view_->AddStatusLine(report.viewLine.c_str());
+}
+
+} // namespace tolvane
