@@ -36,6 +36,7 @@ const TraceStyle kTraces[plot::kTraceCount] = {
 // does not fill them.
 constexpr double kMinHeadingSpan = 10.0;
 constexpr double kMinTiltSpan = 4.0;
+constexpr int kSlowestRefreshMs = 500;
 
 QString Angles(const plot::Sample& s)
 {
@@ -275,7 +276,7 @@ void PlotCanvas::leaveEvent(QEvent* event)
 
 OrientationPlot::OrientationPlot(QWidget* parent) : parent_(parent)
 {
-    refresh_.setInterval(50);
+    refresh_.setInterval(kSlowestRefreshMs / 5);
     QObject::connect(&refresh_, &QTimer::timeout, [this] { Refresh(); });
 }
 
@@ -361,8 +362,9 @@ void OrientationPlot::SetSpan(int index)
 {
     if (index < 0 || index >= static_cast<int>(std::size(plot::kSpans))) return;
     span_ = index;
-    // About one repaint per pixel column of time, between 20 and 2 a second.
-    refresh_.setInterval(std::clamp(SpanMs() / 600, 50, 500));
+    // About one repaint per pixel column of time, between 10 and 2 a second:
+    // smooth enough for a strip chart, and the program stays light in burst.
+    refresh_.setInterval(std::clamp(SpanMs() / 600, kSlowestRefreshMs / 5, kSlowestRefreshMs));
     if (spanChoice_ && spanChoice_->currentIndex() != index) spanChoice_->setCurrentIndex(index);
     if (canvas_) canvas_->update();
 }
