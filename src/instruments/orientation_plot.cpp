@@ -158,6 +158,9 @@ QString PlotCanvas::CursorText(int x) const
     const std::size_t end = ring.FirstAtOrAfter(right + 1);
     if (first >= end) return {};
     const plot::Sample& s = ring[std::clamp(ring.Nearest(at), first, end - 1)];
+    // Where nothing was recorded near the cursor, only its time.
+    if (std::abs(std::int64_t{s.timeMs} - at) > std::max<std::int64_t>(plot::kJoinMs, 2 * span / area.width()))
+        return QStringLiteral("%1 s  no data").arg((at - right) / 1000.0, 0, 'f', 2);
     return QStringLiteral("%1 s  %2").arg((s.timeMs - right) / 1000.0, 0, 'f', 2).arg(Angles(s));
 }
 
@@ -190,7 +193,8 @@ void PlotCanvas::paintEvent(QPaintEvent*)
     if (plot_.Paused()) p.drawText(QPoint(x + 10, 3 + fm.ascent()), QStringLiteral("Paused"));
 
     // Heading above, pitch and roll below.
-    const int gap = fm.height() / 2;
+    // Room between the strips for their facing end labels.
+    const int gap = fm.height() + 2;
     const int half = (area.height() - gap) / 2;
     const auto [hLo, hHi] = Extremes(columns, {kHeading});
     const auto [tLo, tHi] = Extremes(columns, {kPitch, kRoll});
@@ -217,6 +221,8 @@ void PlotCanvas::paintEvent(QPaintEvent*)
     }
     const std::int32_t span = plot_.SpanMs();
     const std::int32_t tick = plot::kSpans[plot_.SpanIndex()].tickMs;
+    // Right to left: a label that would touch the one after it is left out.
+    int labelsFrom = width() + fm.averageCharWidth();
     for (std::int32_t back = 0; back <= span; back += tick) {
         const int tx = area.left() + static_cast<int>(std::int64_t{span - back} * (area.width() - 1) / span);
         p.setPen(grid);
@@ -224,7 +230,10 @@ void PlotCanvas::paintEvent(QPaintEvent*)
         p.setPen(Qt::black);
         const QString label = QString::fromStdString(plot::TimeTickLabel(-back));
         const int w = fm.horizontalAdvance(label);
-        p.drawText(std::clamp(tx - w / 2, area.left(), area.right() + 8 - w), area.bottom() + 2 + fm.ascent(), label);
+        const int lx = std::clamp(tx - w / 2, area.left(), area.right() + 8 - w);
+        if (lx + w + fm.averageCharWidth() > labelsFrom) continue;
+        p.drawText(lx, area.bottom() + 2 + fm.ascent(), label);
+        labelsFrom = lx;
     }
 
     for (const int trace : {kHeading, kPitch, kRoll}) {
