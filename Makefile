@@ -61,7 +61,9 @@ bench: build
 	$(BUILD)/sim_pacing_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/message_view_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/nav_console_bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/orientation_plot_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60
+	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60 --plot
 
 # Rewrites the expected outputs under tests/data; commit them only when the
 # change is meant, and say why.

@@ -3,8 +3,9 @@
 // counting messages). Prints the time from start to the first paint, the
 // messages dropped by the link queue, the orientation messages lost before
 // dispatch, and the process's CPU use against one core.
-//   program_bench [SECONDS] [--displays]   (60 s by default; --displays
-//   also opens the orientation panel and the Nav Console)
+//   program_bench [SECONDS] [--displays | --plot]   (60 s by default;
+//   --displays also opens the orientation panel and the Nav Console,
+//   --plot those and the Orientation Plot, and counts what it recorded)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -25,7 +26,8 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    const bool displays = argc > 2 && std::string(argv[2]) == "--displays";
+    const bool withPlot = argc > 2 && std::string(argv[2]) == "--plot";
+    const bool displays = withPlot || (argc > 2 && std::string(argv[2]) == "--displays");
     QApplication app(argc, argv);
     QTemporaryDir dir;
 
@@ -49,6 +51,8 @@ int main(int argc, char** argv)
         frame.RunCommand(kCmdStatusView);
         frame.RunCommand(kCmdNavConsole);
     }
+    if (withPlot) frame.RunCommand(kCmdOrientationPlot);
+    const std::uint64_t firstRecorded = frame.Plot().Appended();
     const std::uint64_t firstCount = frame.Controller().OrientationCount();
     const std::uint16_t firstSequence = log.azimuth;
     const double cpuStart = CpuSeconds();
@@ -69,6 +73,10 @@ int main(int argc, char** argv)
                 "%llu dropped by the link queue\n",
                 wall, static_cast<unsigned long long>(counted), static_cast<unsigned>(sent),
                 static_cast<unsigned long long>(link.DroppedCount()));
+    if (withPlot)
+        std::printf("Orientation Plot open: %llu orientation messages recorded of %llu dispatched\n",
+                    static_cast<unsigned long long>(frame.Plot().Appended() - firstRecorded),
+                    static_cast<unsigned long long>(counted));
     std::printf("CPU: %.2f s in %.1f s = %.1f%% of one core\n", cpu, wall, 100 * cpu / wall);
     return 0;
 }

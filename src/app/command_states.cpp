@@ -24,6 +24,9 @@ const Rule kRules[] = {
     {{kCmdLogClose, kCmdLogBump, kCmdLogBumpToolbar}, [](const FrameState& s) { return s.logging; }, nullptr},
     {{kCmdNavConsole, kCmdNavConsoleToolbar}, [](const FrameState& s) { return s.navConsoleOpen || s.portOpen; },
      [](const FrameState& s) { return s.navConsoleOpen; }},
+    // The plot keeps what it recorded: it opens with or without a port.
+    {{kCmdOrientationPlot, kCmdOrientationPlotToolbar}, Always,
+     [](const FrameState& s) { return s.orientationPlotOpen; }},
     {{kCmdStatusView, kCmdStatusViewToolbar}, [](const FrameState& s) { return s.panelShown || s.portOpen; },
      [](const FrameState& s) { return s.panelShown; }},
     {{kCmdBaud4800}, Always, [](const FrameState& s) { return s.baudRate == 4800; }},

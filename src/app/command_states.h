@@ -11,6 +11,7 @@ struct FrameState {
     bool logging = false;
     bool panelShown = false;
     bool navConsoleOpen = false;
+    bool orientationPlotOpen = false;
     bool versionKnown = false;
     bool showNmea = true;
     bool capturing = false;

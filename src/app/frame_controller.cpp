@@ -40,6 +40,7 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         log_.pitch = orientation.pitch;
         log_.azimuth = orientation.azimuth;
         if (log_.Logging()) log_.WriteRecord();
+        host_.RecordOrientation(orientation, message.timestamp);
         if (orientationHoldoff_) return;
         host_.ShowOrientation(orientation);
         host_.StartHoldoffTimer();

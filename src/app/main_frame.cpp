@@ -43,10 +43,12 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     setCentralWidget(view_);
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
+    plot_ = std::make_unique<OrientationPlot>(view_);
     view_->SetOverlapProvider([this] {
         std::vector<QWidget*> over;
         if (QWidget* w = panel_->Window()) over.push_back(w);
         if (QWidget* w = navConsole_->Window()) over.push_back(w);
+        if (QWidget* w = plot_->Window()) over.push_back(w);
         return over;
     });
     FrameBars bars = BuildFrameBars(*this, [this](int id) { RunCommand(id); }, [this] { UpdateCommandStates(); });
@@ -143,6 +145,7 @@ void CMainFrame::UpdateCommandStates()
     state.logging = log_.Logging();
     state.panelShown = panel_->Shown();
     state.navConsoleOpen = navConsole_->IsOpen();
+    state.orientationPlotOpen = plot_->IsOpen();
     state.versionKnown = controller_.VersionKnown();
     state.showNmea = controller_.ShowNmea();
     state.capturing = capture_.Active();
@@ -163,6 +166,7 @@ void CMainFrame::UpdateCommandStates()
         state.portOpen ? QString() : QString::fromStdString(ComPaneText(-1, LostPort())).trimmed();
     panel_->SetStale(stale);
     navConsole_->SetStale(stale);
+    plot_->SetStale(stale);
 }
 
 void CMainFrame::UpdateIdentityDisplay()
@@ -202,6 +206,7 @@ void CMainFrame::RunCommand(int commandId)
         else panel_->Show();
         break;
     case kCmdNavConsole: NavConsoleCommand(); break;
+    case kCmdOrientationPlot: OrientationPlotCommand(); break;
     case kCmdStartupDefaults: RunReceivingDialog<StartupDefaultsDialog>(); break;
     case kCmdCompensateStart: RunReceivingDialog<CompensationDialog>(); break;
     case kCmdMagDeclWmm: RunReceivingDialog<WmmDialog>(); break;
@@ -266,6 +271,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     link_.Close();
     log_.Close();
     navConsole_->Close();
+    plot_->Close();
     UpdateCommandStates();
     event->accept();
 }
@@ -278,6 +284,17 @@ void CMainFrame::NavConsoleCommand()
         return;
     }
     navConsole_->Close();
+    view_->RepaintWithErase();
+}
+
+void CMainFrame::OrientationPlotCommand()
+{
+    if (!plot_->IsOpen()) {
+        if (plot_->Open())
+            connect(plot_->Window(), &CaptionedChild::geometryChanged, view_, &MessageView::RepaintWithErase);
+        return;
+    }
+    plot_->Close();
     view_->RepaintWithErase();
 }
 
@@ -360,6 +377,12 @@ void CMainFrame::ShowOrientation(const Orientation& orientation)
                         static_cast<float>(SignedAngleDegrees(orientation.roll)),
                         static_cast<float>(SignedAngleDegrees(orientation.pitch)));
     panel_->Update(orientation);
+}
+
+void CMainFrame::RecordOrientation(const Orientation& orientation, std::int32_t timestampMs)
+{
+    plot_->Append(timestampMs, UnsignedAngleDegrees(orientation.azimuth), SignedAngleDegrees(orientation.pitch),
+                  SignedAngleDegrees(orientation.roll));
 }
 
 void CMainFrame::RecreatePanel()

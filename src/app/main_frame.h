@@ -17,6 +17,7 @@
 #include "app/lost_port_watch.h"
 #include "app/raw_stream_capture.h"
 #include "instruments/nav_console.h"
+#include "instruments/orientation_plot.h"
 #include "logging/log_file.h"
 #include "views/orientation_panel.h"
 
@@ -47,6 +48,7 @@ public:
     MessageView* View() const { return view_; }
     OrientationPanel& Panel() { return *panel_; }
     NavConsole& Console() { return *navConsole_; }
+    OrientationPlot& Plot() { return *plot_; }
     FrameController& Controller() { return controller_; }
     // The action of a command identifier (menu and toolbar twins differ).
     QAction* Action(int commandId) const;
@@ -77,6 +79,7 @@ private:
     void StartHoldoffTimer() override { holdoffTimer_.start(); }
     void ShowLine(const StatusLine& line) override;
     void ShowOrientation(const Orientation& orientation) override;
+    void RecordOrientation(const Orientation& orientation, std::int32_t timestampMs) override;
     void RecreatePanel() override;
     void ClearPanel() override { panel_->Clear(); }
     void IdentityChanged() override { UpdateIdentityDisplay(); }
@@ -98,6 +101,7 @@ private:
     void ComPortCommand(int failedPort = -1, PortProbe failedWhy = {});
     void FontCommand();
     void NavConsoleCommand();
+    void OrientationPlotCommand();
     void ShowInitializations();
     // Runs a dialog that sends without reply supervision and waits for
     // replies through the receiver registry.
@@ -121,6 +125,7 @@ private:
     MessageView* view_ = nullptr;
     std::unique_ptr<OrientationPanel> panel_;
     std::unique_ptr<NavConsole> navConsole_;
+    std::unique_ptr<OrientationPlot> plot_;
     QFont displayFont_;
     QTimer replyTimer_;
     QTimer holdoffTimer_;

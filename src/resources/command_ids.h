@@ -38,6 +38,8 @@ enum CommandId : int {
     // Added commands, numbered after the program's own.
     kCmdSerialDevices = 32900,
     kCmdBaudDetect = 32901,
+    kCmdOrientationPlot = 32902,
+    kCmdOrientationPlotToolbar = 32903,
     // Reading back the message view.
     kCmdMessagesPause = 32904,
     kCmdMessagesCopy = 32905,

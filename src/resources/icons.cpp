@@ -193,6 +193,23 @@ void DrawPanel(QPainter& p)
     }
 }
 
+// A chart on paper: a stepping blue trace above, green and red below,
+// each a pixel wide on whole cells.
+void DrawStripChart(QPainter& p)
+{
+    SetInkPen(p);
+    p.setBrush(kPaper);
+    p.drawRect(Outline(0, 1, 16, 14));
+    const int heading[] = {6, 5, 4, 4, 3, 3, 4, 5, 6, 6, 5, 4, 4};
+    const int pitch[] = {10, 10, 9, 9, 9, 10, 10, 11, 11, 11, 10, 10, 9};
+    const int roll[] = {12, 12, 12, 11, 11, 12, 12, 12, 13, 12, 12, 11, 11};
+    for (int x = 0; x < 13; ++x) {
+        p.fillRect(QRect(2 + x, heading[x], 1, 1), kBlue);
+        p.fillRect(QRect(2 + x, pitch[x], 1, 1), kGreen);
+        p.fillRect(QRect(2 + x, roll[x], 1, 1), kRed);
+    }
+}
+
 // Draws the rose in a square of side s at the origin; small sizes leave
 // out the details that would only blur.
 void DrawCompassRose(QPainter& p, int s)
@@ -277,6 +294,7 @@ QPixmap ToolbarPixmap(int commandId)
     case kCmdLogOpenToolbar: draw = [](QPainter& p) { DrawDocument(p, 3, 10); }; break;
     case kCmdLogBumpToolbar: draw = DrawDocumentWithPlus; break;
     case kCmdNavConsoleToolbar: draw = DrawDial; break;
+    case kCmdOrientationPlotToolbar: draw = DrawStripChart; break;
     case kCmdStatusViewToolbar: draw = DrawPanel; break;
     default: return QPixmap();
     }

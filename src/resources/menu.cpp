@@ -23,6 +23,7 @@ const MenuEntry kMenu[] = {
     {1, "Status &Bar", kCmdStatusBar, "Show or hide the status bar"},
     {1, "Status &View", kCmdStatusView, nullptr},
     {1, "&Nav Console", kCmdNavConsole, "Graphic display of azimuth, pitch, and roll"},
+    {1, "Orientation &Plot", kCmdOrientationPlot, "Heading, pitch and roll against time"},
     {1, nullptr, 0, nullptr},
     {1, "&Font", kCmdFont, nullptr},
     {1, "&Messages", 0, nullptr},
@@ -76,6 +77,7 @@ const ToolbarButton kToolbarButtons[] = {
     {kCmdLogBumpToolbar, kCmdLogBump},
     {0, 0},
     {kCmdNavConsoleToolbar, kCmdNavConsole},
+    {kCmdOrientationPlotToolbar, kCmdOrientationPlot},
     {0, 0},
     {kCmdStatusViewToolbar, kCmdStatusView},
 };

@@ -147,6 +147,7 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     MakePortlessFrame();
     frame->RunCommand(kCmdStatusView);
     frame->RunCommand(kCmdNavConsole);
+    frame->RunCommand(kCmdOrientationPlot);
     DeviceMessage orientation;
     orientation.type = 0x70;
     orientation.length = 6;
@@ -164,6 +165,9 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
           QString("%1 DORIENT Roll=-12.7  Pitch=0.0  Azimuth=360.0 =  ()").arg(QAccessible::ListItem),
           QString("%1 Status =  (No COM Port Open Azim: 360.0 Pitch: 0.0 Roll: -12.7)").arg(QAccessible::Pane),
           QString("%1 Nav Console =  (No COM Port Open)").arg(QAccessible::Pane),
+          QString("%1 Orientation Plot =  (No COM Port Open)").arg(QAccessible::Pane),
+          QString("%1 Orientation plot = Heading 0.0, Pitch 0.0, Roll -12.7 ()").arg(QAccessible::Chart),
+          QString("%1 Time span = 30 s ()").arg(QAccessible::ComboBox),
           QString("%1 No COM Port Open =  ()").arg(QAccessible::StaticText), // over the instruments
           QString("%1 Azimuth = 360 ()").arg(QAccessible::Dial),
           QString("%1 Azimuth readout = 360 ()").arg(QAccessible::Indicator),

@@ -41,6 +41,10 @@ struct FakeHost : FrameHost {
     void StartHoldoffTimer() override { ++calls["holdoff"]; }
     void ShowLine(const StatusLine& line) override { seen["viewed"].push_back(line.mnemonic); }
     void ShowOrientation(const Orientation& o) override { seen["shown"].push_back(std::to_string(o.roll)); }
+    void RecordOrientation(const Orientation& o, std::int32_t) override
+    {
+        seen["recorded"].push_back(std::to_string(o.roll));
+    }
     void RecreatePanel() override { ++calls["panel anew"]; }
     void ClearPanel() override { ++calls["panel cleared"]; }
     void IdentityChanged() override { ++calls["identity"]; }
@@ -208,11 +212,12 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
         {"initialize: a rate of 1 byte is incompatible", "init 50 54 7F/1",
          "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"a dispatch interrupted by the box finishes with its own message", "init box>70:9 50/8",
-         "dialogs 70 50, sent 50 54, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
-        {"orientation held off for 80 ms, logged always; other types never", "70:1 70:2 holdoff 70:3 20",
-         "dialogs 70 70 20, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
+         "dialogs 70 50, sent 50 54, recorded 9, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
+        {"orientation held off for 80 ms, logged and plotted always; other types never", "70:1 70:2 holdoff 70:3 20",
+         "dialogs 70 70 20, recorded 1 2 3, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
         {"NMEA sentences are shown while the switch is on", "nmea 20 nmea 20", "dialogs 20 20, viewed NMEA, "},
-        {"a held-off orientation is logged all the same", "70:1 70:2", "dialogs 70, shown 1, viewed DORIENT, holdoff x1, log roll 2, "},
+        {"a held-off orientation is logged and plotted all the same", "70:1 70:2",
+         "dialogs 70, recorded 1 2, shown 1, viewed DORIENT, holdoff x1, log roll 2, "},
         {"compensation parameters only with option I", "status C3 status",
          "sent 72 50 72 67, viewed DVRSN, identity x1, panel anew x1, awaits 67, known 1234, "},
         {"abort ends the compensation", "abort", "sent 72, awaits 72, compensation unheard, "},
@@ -279,6 +284,8 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
         {kCmdLogBumpToolbar, {.logging = true}, true, false, false},
         {kCmdNavConsoleToolbar, {.navConsoleOpen = true}, true, true, true},
         {kCmdNavConsole, {}, false, true, false},
+        {kCmdOrientationPlotToolbar, {.orientationPlotOpen = true}, true, true, true},
+        {kCmdOrientationPlot, {}, true, true, false},
         {kCmdStatusView, {.panelShown = true}, true, true, true},
         {kCmdStatusViewToolbar, {.portOpen = true}, true, true, false},
         {kCmdBaud9600, {}, true, true, true},

@@ -13,6 +13,7 @@
 
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
+#include "protocol/angles.h"
 
 namespace tolvane {
 namespace {
@@ -97,6 +98,28 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
     ASSERT_TRUE(log->OpenPath(dir.filePath("<b>x&amp;.dta").toStdString(), false));
     EXPECT_EQ(frame->Pane(kPaneLogging)->text(), " Logging to <b>x&amp;.dta");
     EXPECT_EQ(frame->Pane(kPaneLogging)->textFormat(), Qt::PlainText);
+}
+
+// Orientation faster than the 80 ms hold-off: the plot (opened with no
+// port, and stale) holds every message, at its arrival time.
+TEST_F(MainFrameTest, ThePlotHoldsEveryOrientationMessageOfABurst)
+{
+    MakePortlessFrame();
+    frame->RunCommand(kCmdOrientationPlotToolbar);
+    EXPECT_TRUE(frame->Plot().IsOpen() && frame->Action(kCmdOrientationPlot)->isChecked() && frame->Plot().Stale());
+    for (std::uint8_t i = 0; i < 100; ++i) {
+        DeviceMessage m;
+        m.type = 0x70;
+        m.length = 6;
+        m.timestamp = 3 * i;
+        m.payload[0] = i; // roll
+        static_cast<test::InProcessLink&>(*link).Deliver(m);
+    }
+    QCoreApplication::processEvents();
+    const plot::SampleRing& held = frame->Plot().Samples();
+    ASSERT_EQ(held.Size(), 100u);
+    EXPECT_EQ(held.Newest().timeMs, 297);
+    EXPECT_FLOAT_EQ(held.Newest().values[plot::kRoll], static_cast<float>(SignedAngleDegrees(99)));
 }
 
 // Offered: no effects, sizes 8 to 20 whatever the family; a size typed

@@ -1,0 +1,113 @@
+// The orientation plot's maths, apart from its widget: heading unwrapping,
+// the fixed ring of samples, the reduction of a time span to pixel columns
+// (minimum and maximum per column), axis scaling and tick labels, and the
+// rows of the CSV the plot saves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tolvane::plot {
+
+// Degrees in [0, 360).
+double WrapHeading(double degrees);
+// `heading` (any turn) placed next to `previous`, an unwrapped heading: the
+// value that differs from `previous` by the shorter turn, in [-180, 180).
+// A turn through north so stays a continuous line.
+double UnwrapHeading(double previous, double heading);
+
+enum Trace { kHeading, kPitch, kRoll, kTraceCount };
+
+// One orientation message: its arrival (ms since program start) and its
+// angles in degrees, the heading unwrapped.
+struct Sample {
+    std::int32_t timeMs;
+    float values[kTraceCount];
+};
+
+// The spans the plot offers: a name, its length, and the time ticks' step.
+struct Span {
+    const char* name;
+    std::int32_t ms;
+    std::int32_t tickMs;
+};
+inline constexpr Span kSpans[] = {{"30 s", 30'000, 5'000}, {"2 min", 120'000, 20'000}, {"10 min", 600'000, 60'000}};
+inline constexpr std::int32_t kLongestSpanMs = 600'000;
+
+// The samples of the last messages, oldest first, in a ring of fixed
+// capacity: memory is reserved once and the oldest sample is overwritten.
+class SampleRing {
+public:
+    explicit SampleRing(std::size_t capacity);
+
+    // One message's angles (degrees); the heading is unwrapped against the
+    // newest sample. Times never go back: an earlier time is taken as the
+    // newest sample's. Unwrapped headings are kept within a few dozen turns
+    // of zero, by whole turns, so that a float keeps their precision.
+    void Append(std::int32_t timeMs, double heading, double pitch, double roll);
+    void Clear() { start_ = size_ = 0; }
+
+    std::size_t Size() const { return size_; }
+    std::size_t Capacity() const { return capacity_; }
+    bool Empty() const { return size_ == 0; }
+    // The i-th oldest sample held. The capacity is a power of two: a mask
+    // in place of a division, which would cost more than the rest of a
+    // decimation step.
+    const Sample& operator[](std::size_t i) const { return samples_[(start_ + i) & (capacity_ - 1)]; }
+    const Sample& Newest() const { return (*this)[size_ - 1]; }
+    // Index of the first sample at or after `timeMs` (Size() if none).
+    std::size_t FirstAtOrAfter(std::int32_t timeMs) const;
+    // Index of the sample nearest in time to `timeMs`; the ring must not be empty.
+    std::size_t Nearest(std::int32_t timeMs) const;
+
+private:
+    std::unique_ptr<Sample[]> samples_;
+    std::size_t capacity_;
+    std::size_t start_ = 0;
+    std::size_t size_ = 0;
+};
+
+// What one pixel column holds of one trace.
+struct TraceSpan {
+    float min, max;    // the extremes, so no spike is lost however many samples fall in the column
+    float first, last; // for the lines joining it to its neighbours
+};
+
+struct Column {
+    int count = 0;       // samples in the column; the spans are valid only when not 0
+    bool joined = false; // its first sample follows the sample before it within kJoinMs
+    TraceSpan trace[kTraceCount];
+};
+
+// Samples further apart than this are not joined by a line: the link was
+// silent (a lost port, a closed one, another message rate).
+inline constexpr std::int32_t kJoinMs = 2'000;
+
+// The samples from `fromMs` to just before `toMs` reduced to `columns` equal
+// columns of time, written into `out` (resized, its storage reused).
+void Decimate(const SampleRing& ring, std::int32_t fromMs, std::int32_t toMs, int columns, std::vector<Column>& out);
+
+// An axis from `lo` to `hi` in whole steps, about `ticks` of them.
+struct Axis {
+    double lo, hi, step;
+};
+// The axis for values from `min` to `max`: steps of 1, 2 or 5 tenths,
+// units or tens, or of 15, 30, 45, 90 or 180 degrees beyond, at least
+// `minSpan` wide (widened about the middle). Empty data (min > max) gives
+// -minSpan/2 .. minSpan/2.
+Axis AutoscaleAxis(double min, double max, double minSpan, int ticks = 5);
+// The label of an angle tick, with as many decimals as the step needs;
+// a heading's is its wrapped value (0 .. 360).
+std::string AngleTickLabel(double value, double step, bool heading);
+// The label of a time tick, `offsetMs` before the plot's right edge: "-1:30".
+std::string TimeTickLabel(std::int32_t offsetMs);
+
+// The CSV the plot saves: a header row, then one row per sample with its
+// time in seconds and its angles, the heading wrapped; CRLF line ends.
+inline constexpr const char* kCsvHeader = "time_s,heading_deg,pitch_deg,roll_deg";
+void AppendCsvRow(std::string& out, const Sample& sample);
+
+} // namespace tolvane::plot

@@ -1,0 +1,51 @@
+#include "instruments/orientation_plot.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+// A sample a second for 700 s: the drop-down's span decides the oldest
+// sample the plot draws (the cursor at the left edge reads it); paused, the
+// plot holds still while recording goes on; the CSV has the last 10 minutes.
+TEST(OrientationPlot, SpanChoicePauseAndCsv)
+{
+    QWidget view;
+    view.resize(900, 600);
+    view.show();
+    OrientationPlot plot(&view);
+    for (int s = 0; s <= 700; ++s) plot.Append(s * 1000, s % 360, 0, 0);
+    ASSERT_TRUE(plot.Open());
+    auto* spans = plot.Window()->findChild<QComboBox*>();
+    ASSERT_NE(spans, nullptr);
+    for (const auto& [index, left] : {std::pair{0, "-29.00 s  Heading 311.0"}, {1, "-119.00 s  Heading 221.0"},
+                                      {2, "-599.00 s  Heading 101.0"}}) {
+        spans->setCurrentIndex(index);
+        EXPECT_EQ(plot.SpanMs(), plot::kSpans[index].ms);
+        EXPECT_TRUE(plot.Canvas()->CursorText(plot.Canvas()->PlotArea().left()).startsWith(left)) << index;
+    }
+    plot.SetPaused(true);
+    plot.Append(701'000, 0, 0, 0);
+    EXPECT_EQ(plot.RightEdgeMs(), 700'000);
+    plot.SetPaused(false);
+    EXPECT_EQ(plot.RightEdgeMs(), 701'000);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(plot.SaveCsv(dir.filePath("plot.csv")));
+    QFile file(dir.filePath("plot.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_EQ(rows.size(), 1 + 601 + 1); // header, 101 s .. 701 s, and the empty piece after the last CRLF
+    EXPECT_EQ(rows[0], "time_s,heading_deg,pitch_deg,roll_deg\r");
+    EXPECT_EQ(rows[1], "101.000,101.000,0.000,0.000\r");
+    EXPECT_FALSE(plot.SaveCsv(dir.filePath("missing/plot.csv")));
+}
+
+} // namespace
+} // namespace tolvane
