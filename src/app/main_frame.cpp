@@ -205,8 +205,8 @@ void CMainFrame::RunCommand(int commandId)
         if (panel_->Shown()) panel_->Hide();
         else panel_->Show();
         break;
-    case kCmdNavConsole: NavConsoleCommand(); break;
-    case kCmdOrientationPlot: OrientationPlotCommand(); break;
+    case kCmdNavConsole: ToggleChildWindow(*navConsole_); break;
+    case kCmdOrientationPlot: ToggleChildWindow(*plot_); break;
     case kCmdStartupDefaults: RunReceivingDialog<StartupDefaultsDialog>(); break;
     case kCmdCompensateStart: RunReceivingDialog<CompensationDialog>(); break;
     case kCmdMagDeclWmm: RunReceivingDialog<WmmDialog>(); break;
@@ -276,25 +276,15 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void CMainFrame::NavConsoleCommand()
+template <typename Child>
+void CMainFrame::ToggleChildWindow(Child& child)
 {
-    if (!navConsole_->IsOpen()) {
-        if (navConsole_->Open())
-            connect(navConsole_->Window(), &CaptionedChild::geometryChanged, view_, &MessageView::RepaintWithErase);
+    if (!child.IsOpen()) {
+        if (child.Open())
+            connect(child.Window(), &CaptionedChild::geometryChanged, view_, &MessageView::RepaintWithErase);
         return;
     }
-    navConsole_->Close();
-    view_->RepaintWithErase();
-}
-
-void CMainFrame::OrientationPlotCommand()
-{
-    if (!plot_->IsOpen()) {
-        if (plot_->Open())
-            connect(plot_->Window(), &CaptionedChild::geometryChanged, view_, &MessageView::RepaintWithErase);
-        return;
-    }
-    plot_->Close();
+    child.Close();
     view_->RepaintWithErase();
 }
 
@@ -312,27 +302,6 @@ void CMainFrame::ShowInitializations()
                                  RawToDegrees(v.pitchOffset), v.interval,
                                  [this](const OutgoingRequest& r) { link_.Send(r); }, &controller_.Receivers(), this);
     dialog.exec();
-}
-
-void CMainFrame::CaptureCommand()
-{
-    if (capture_.Active()) return StopCapture();
-    const QString path = RawStreamCapture::AskPath(this, QString::fromStdString(log_.Folder()));
-    if (!path.isEmpty()) StartCapture(path);
-}
-
-bool CMainFrame::StartCapture(const QString& path)
-{
-    const bool started = capture_.Start(path, controller_.BaudRate(), this);
-    UpdateCommandStates();
-    return started;
-}
-
-void CMainFrame::StopCapture()
-{
-    if (!capture_.Active()) return;
-    capture_.Stop();
-    UpdateCommandStates();
 }
 
 void CMainFrame::FindCommand()

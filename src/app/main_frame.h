@@ -100,8 +100,9 @@ private:
     // the reason `failedWhy`.
     void ComPortCommand(int failedPort = -1, PortProbe failedWhy = {});
     void FontCommand();
-    void NavConsoleCommand();
-    void OrientationPlotCommand();
+    // The Nav Console and the Orientation Plot: opened, or closed when open.
+    template <typename Child>
+    void ToggleChildWindow(Child& child);
     void ShowInitializations();
     // Runs a dialog that sends without reply supervision and waits for
     // replies through the receiver registry.

@@ -1,7 +1,7 @@
 // The main frame's side of the port: opening the remembered one at start,
 // the COM port and device dialogs, a lost port watched for and reopened,
-// Detect, and the health pane. Kept apart from main_frame.cpp, which wires
-// the rest.
+// Detect, the raw stream's capture and the health pane. Kept apart from
+// main_frame.cpp, which wires the rest.
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
@@ -124,6 +124,27 @@ void CMainFrame::CheckLinkHealth()
         tooltip += " The capture missed " + std::to_string(lost) + " bytes (its file could not keep up).";
     Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(tooltip));
     if (!report.viewLine.empty()) view_->AddStatusLine(report.viewLine.c_str());
+}
+
+void CMainFrame::CaptureCommand()
+{
+    if (capture_.Active()) return StopCapture();
+    const QString path = RawStreamCapture::AskPath(this, QString::fromStdString(log_.Folder()));
+    if (!path.isEmpty()) StartCapture(path);
+}
+
+bool CMainFrame::StartCapture(const QString& path)
+{
+    const bool started = capture_.Start(path, controller_.BaudRate(), this);
+    UpdateCommandStates();
+    return started;
+}
+
+void CMainFrame::StopCapture()
+{
+    if (!capture_.Active()) return;
+    capture_.Stop();
+    UpdateCommandStates();
 }
 
 } // namespace tolvane
