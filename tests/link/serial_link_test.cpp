@@ -230,6 +230,17 @@ TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
     const pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
     ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    // A live holder whose process id holds a 9: every digit is read.
+    pid_t nine = -1;
+    while (nine < 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (std::to_string(::getpid()).find('9') != std::string::npos) ::pause();
+            ::_exit(0);
+        }
+        if (std::to_string(child).find('9') != std::string::npos) nine = child;
+        else ::waitpid(child, nullptr, 0);
+    }
     const std::string pid = std::to_string(::getpid()), com1 = map.Path(1);
     const std::int32_t pidBinary = ::getpid();
     // Port, device, lock file, what Open returns.
@@ -237,6 +248,7 @@ TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
         {0, com1, {}, -1}, {9, com1, {}, -1}, {1, dir / "nothing", {}, -1}, {1, dir / "dangling", {}, -1},
         {1, dir / "folder", {}, -1}, {1, dir / "plain", {}, -1}, {1, com1, "     " + pid + "\n", -1},
         {1, com1, pid, -1}, {1, com1, std::string(reinterpret_cast<const char*>(&pidBinary), sizeof pidBinary), -1},
+        {1, com1, std::to_string(nine) + "\n", -1},
         {1, com1, std::to_string(dead) + "\n", 1}, {1, com1, "garbage", 1}, {1, com1, "0\n", 1},
         {1, com1, std::string(11 - pid.size(), '0') + pid, 1}, // ten digits at most
         {1, com1, std::string(4, '\xFF'), 1},                   // binary -1: no process, not all of them
@@ -256,6 +268,8 @@ TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
         EXPECT_EQ(OpenFdCount(), fdsBefore);
         link->SetPortMap(map);
     }
+    ::kill(nine, SIGKILL);
+    ::waitpid(nine, nullptr, 0);
 }
 
 TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsedAndLetsGo)
