@@ -33,7 +33,6 @@ public:
 
     int Port() const;        // the COM number chosen
     std::string Path() const; // the path in the field, trimmed
-    const std::vector<SerialDevice>& Devices() const { return devices_; }
 
     // Reads the devices again, keeping the chosen one chosen.
     void Refresh();

@@ -86,7 +86,6 @@ void TelnetClient::Negotiate(std::uint8_t verb, std::uint8_t option, std::vector
             usOn_[option] = true;
             Command(replies, kWill, option);
         }
-        if (option == kComPortOption && WeSupport(option)) comPortAccepted_ = true;
         break;
     case kDont:
         if (usOn_[option]) {

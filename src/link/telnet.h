@@ -50,9 +50,8 @@ public:
     // DTR and RTS on (true) or off.
     static std::vector<std::uint8_t> SetModemLines(bool on);
 
-    // The server agreed to the COM-PORT-OPTION; refused it (the link is
-    // then raw TCP); the last baud rate the server reported.
-    bool ComPortAccepted() const { return comPortAccepted_; }
+    // The server refused the COM-PORT-OPTION (the link is then raw TCP);
+    // the last baud rate the server reported.
     bool ComPortRefused() const { return comPortRefused_; }
     std::uint32_t BaudRateReported() const { return baudReported_; }
 
@@ -71,7 +70,6 @@ private:
     std::size_t subLength_ = 0;
     bool usOn_[256] = {};   // options this side has enabled
     bool himOn_[256] = {};  // options the server has enabled
-    bool comPortAccepted_ = false;
     bool comPortRefused_ = false;
     std::uint32_t baudReported_ = 0;
 };
