@@ -20,7 +20,14 @@ HealthReport LinkHealth::Update(const LinkCounters& c, std::int64_t nowMs)
 {
     HealthReport report;
     if (!open_) return report;
-    if (c.Valid() < lastValid_ || c.bytes < lastBytes_) Opened(baud_, lastUpdateMs_);
+    // The health is told of an open on its next update, up to a second late:
+    // silence counts from the link's own open time where it gives one.
+    if (c.openedMs != -1 && c.openedMs != portOpenedMs_) {
+        portOpenedMs_ = c.openedMs;
+        Opened(baud_, c.openedMs);
+    } else if (c.Valid() < lastValid_ || c.bytes < lastBytes_) {
+        Opened(baud_, lastUpdateMs_);
+    }
 
     // Since the last valid message, or since the port opened when none came.
     const std::int64_t sinceOpen = nowMs - openedMs_;

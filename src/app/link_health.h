@@ -29,19 +29,24 @@ public:
 
     // The port opened (or reopened at a new rate) at `nowMs`.
     void Opened(int baud, std::int64_t nowMs);
-    void Closed() { open_ = false; }
+    void Closed()
+    {
+        open_ = false;
+        portOpenedMs_ = -1;
+    }
     bool IsOpen() const { return open_; }
     int Baud() const { return baud_; }
 
     // The report at `nowMs` (the link's clock) from the counters read then.
-    // Counters that went back mean the port was reopened: counting starts
-    // again from there.
+    // A port opened anew (its open time changed, or its counters went back)
+    // starts the count again from its open.
     HealthReport Update(const LinkCounters& counters, std::int64_t nowMs);
 
 private:
     bool open_ = false;
     int baud_ = 0;
     std::int64_t openedMs_ = 0;
+    std::int64_t portOpenedMs_ = -1; // the counters' open time last seen
     // The last update's figures, for the rate and for bytes that came since.
     std::int64_t lastUpdateMs_ = 0;
     std::uint64_t lastValid_ = 0;

@@ -70,6 +70,7 @@ struct LinkCounters {
     std::uint64_t nmeaBad = 0;
     std::uint64_t dropped = 0;          // messages lost to a full queue
     std::int32_t lastValidMs = -1;      // clock time of the last good frame or sentence; -1 before the first
+    std::int32_t openedMs = -1;         // clock time this port was opened; -1 when unknown
 
     std::uint64_t Valid() const { return frames + nmeaGood; }
     friend bool operator==(const LinkCounters&, const LinkCounters&) = default;

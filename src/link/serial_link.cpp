@@ -259,6 +259,7 @@ struct Session {
     std::atomic<std::uint64_t> nmeaGood{0};
     std::atomic<std::uint64_t> nmeaBad{0};
     std::atomic<std::int32_t> lastValidMs{-1};
+    const std::int32_t openedMs = NowMs();
 
     std::mutex finishMutex;
     std::condition_variable finishCv;
@@ -756,6 +757,7 @@ LinkCounters SerialLink::Counters() const
     c.nmeaGood = session->nmeaGood.load(relaxed);
     c.nmeaBad = session->nmeaBad.load(relaxed);
     c.lastValidMs = session->lastValidMs.load(relaxed);
+    c.openedMs = session->openedMs;
     std::lock_guard lock(impl_->queue->mutex);
     c.dropped = impl_->queue->dropped - session->droppedAtOpen;
     return c;

@@ -63,6 +63,16 @@ TEST(LinkHealth, SilenceCountsFromTheOpenAndRestartsOnReopen)
     EXPECT_EQ(health.Update(Counts(10, 1, 14900), 15000).pane, "4800 baud, 1 msg/s");
     health.Closed();
     EXPECT_EQ(health.Update(Counts(10, 1, 14900), 16000).pane, "");
+
+    // Told of an open a second after it happened: the silence still counts
+    // from the port's own open time, and from a new one when it reopens.
+    LinkCounters opened = Counts(0, 0, -1);
+    opened.openedMs = 20000;
+    health.Opened(9600, 21000);
+    EXPECT_EQ(health.Update(opened, 23000).pane, "No data for 3 s");
+    opened.openedMs = 23500;
+    EXPECT_EQ(health.Update(opened, 24000).pane, "9600 baud, 0 msg/s");
+    EXPECT_EQ(health.Update(opened, 26500).pane, "No data for 3 s");
 }
 
 // The current rate first, each rate once, the first that answers wins.
