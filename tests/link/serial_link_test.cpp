@@ -100,15 +100,27 @@ TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
     EXPECT_TRUE(ProbePort(map, 2, locks));
     const std::int32_t start = NowMs();
     Write(Frame(0x22, {}), 2);
-    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)}));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
+    const Bytes sent = Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)});
+    Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 2 && link->Counters().checksumFailures == 1; }));
     const DeviceMessage m = Take(*link);
     EXPECT_EQ(std::make_tuple(m.type, Bytes(m.payload, m.payload + m.length)), std::make_tuple(0x05, Bytes{1, 2, 3}));
     EXPECT_TRUE(m.timestamp >= start && m.timestamp <= NowMs());
-    EXPECT_EQ(Take(*link).type, kNmeaType);
+    // Counted since the open; the sentence still queued can be thrown away.
+    const LinkCounters c = link->Counters();
+    EXPECT_EQ(std::make_tuple(c.bytes, c.frames, c.nmeaGood, c.lastValidMs >= start),
+              std::make_tuple(sent.size(), 1u, 1u, true));
+    link->DiscardInput();
     Take(*link, SerialLink::kEmpty);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(std::make_tuple(notifications.load(), link->DroppedCount()), std::make_tuple(2, 0u));
+    ASSERT_EQ(link->Open(1, 19200), 1);
+    LinkCounters fresh = link->Counters();
+    EXPECT_GE(fresh.openedMs, start);
+    fresh.openedMs = -1;
+    EXPECT_EQ(fresh, LinkCounters{});
+    link->Close();
+    EXPECT_EQ(link->Counters(), LinkCounters{});
 }
 
 TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
