@@ -109,11 +109,10 @@ TEST(CaptureWriter, FloodAgainstStalledDiskLosesOnlyWhatOverflows)
         EXPECT_EQ(writer.LostCount(), kFlood - kBuffer);
     }
     // Room again once written: later bytes are kept, after the gap.
-    const auto gapWritten = [&] {
+    ASSERT_TRUE(test::WaitFor([&] {
         const std::lock_guard lock(gate);
         return text.find("\nG ") != std::string::npos;
-    };
-    for (int i = 0; i < 400 && !gapWritten(); ++i) std::this_thread::sleep_for(5ms);
+    }));
     writer.Received(&flood[kFlood], 50, 5000);
     writer.Stop();
     const Capture capture = ParseCapture(text);
