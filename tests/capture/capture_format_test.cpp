@@ -10,7 +10,6 @@
 #include <future>
 #include <mutex>
 #include <random>
-#include <thread>
 
 #include "capture/capture_writer.h"
 #include "support/test_data.h"

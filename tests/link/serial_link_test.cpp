@@ -3,10 +3,8 @@
 #include "link/serial_link.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
