@@ -1,5 +1,6 @@
 // SerialLink over real pseudo-terminals: the line settings, the reader
-// thread, the queue, the locks and what a probe tells about a port.
+// thread, the queue, the locks and what a probe tells about a port; and
+// the list of serial devices.
 #include "link/serial_link.h"
 
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 #include <utility>
 
 #include "link/clock.h"
+#include "link/serial_devices.h"
 #include "support/test_data.h"
 
 namespace tolvane {
@@ -324,6 +326,67 @@ TEST(FlockHolder, FindsTheHolderOfTheFileInProcLocks)
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(FlockHolder(cases[i].first, i ? 253 : 0, i ? 1 : 5, 1234), cases[i].second) << cases[i].first;
+}
+
+// The device list on a made-up /dev and sysfs, with port 1's pseudo-terminal
+// behind one node.
+void WriteFile(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text << "\n";
+}
+
+void Symlink(const fs::path& at, const fs::path& to)
+{
+    fs::create_directories(at.parent_path());
+    fs::create_symlink(to, at);
+}
+
+TEST_F(SerialLinkTest, ListsRealPortsWithTheirStableNamesAndMakers)
+{
+    const fs::path root = dir.path;
+    const DeviceRoots roots{(root / "dev").string(), (root / "sys").string()};
+    const std::string pty = path[0];
+    // Listed, in this order, or left out (an on-board port without a UART,
+    // names that only start like a serial port).
+    for (const char* name :
+         {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "rfcomm0", "ttySAC0", "tty0", "ttyUSB"})
+        WriteFile(root / "dev" / name, "");
+    WriteFile(root / "sys/class/tty/ttyS0/type", "4");
+    WriteFile(root / "sys/class/tty/ttyS1/type", "0");
+    // An FTDI adapter on ttyUSB2 and a real pseudo-terminal as ttyUSB3,
+    // each with a stable name.
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-2";
+    WriteFile(usb / "idVendor", "0403");
+    WriteFile(usb / "manufacturer", "FTDI");
+    WriteFile(usb / "product", "FT232R USB UART");
+    WriteFile(usb / "serial", "A12345");
+    fs::create_directories(usb / "1-2:1.0/ttyUSB2");
+    Symlink(root / "sys/class/tty/ttyUSB2/device", usb / "1-2:1.0/ttyUSB2");
+    Symlink(root / "dev/ttyUSB3", pty);
+    Symlink(root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "../../ttyUSB2");
+    Symlink(root / "dev/serial/by-id/usb-Compass_Bridge-if00", pty);
+
+    const std::string dev = roots.dev;
+    const std::vector<SerialDevice> expected = {
+        {dev + "/ttyACM0", "", "", "", ""},
+        {dev + "/ttyS0", "", "", "", ""},
+        {dev + "/ttyUSB2", dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "FTDI",
+         "FT232R USB UART", "A12345"},
+        {dev + "/ttyUSB3", dev + "/serial/by-id/usb-Compass_Bridge-if00", "", "", ""},
+        {dev + "/ttyUSB10", "", "", "", ""},
+        {dev + "/rfcomm0", "", "", "", ""},
+    };
+    const std::vector<SerialDevice> found = ListSerialDevices(roots);
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i], expected[i]) << found[i].node;
+    EXPECT_EQ(found[2].Path(), expected[2].stablePath);
+    EXPECT_EQ(found[2].Description(), "FTDI FT232R USB UART, serial A12345 (" + dev + "/ttyUSB2)");
+    EXPECT_EQ(found[0].Path(), dev + "/ttyACM0");
+    EXPECT_EQ(found[0].Description(), dev + "/ttyACM0");
+
+    // No /dev at all: nothing, and no exception.
+    EXPECT_TRUE(ListSerialDevices({(root / "nowhere").string(), (root / "nowhere").string()}).empty());
 }
 
 } // namespace
