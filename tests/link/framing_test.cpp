@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "support/test_data.h"
 
@@ -77,7 +78,8 @@ std::vector<Case> Cases()
         {"worked NMEA sentence", B("$HCHDT,123.4,T*2D"), {{0x20, B("$HCHDT,123.4,T*2D")}}},
         {"NMEA checksum digit off by one", B("$HCHDT,123.4,T*2E"), {}},
         {"NMEA first digit wrong", B("$HCHDT,123.4,T*3D"), {}},
-        {"NMEA lower-case digits", B(Nmea("HCHDG,1.0,,,,", true)), {{0x20, B(Nmea("HCHDG,1.0,,,,", true))}}},
+        {"NMEA lower-case digits, a and f", B("$HCHDT,123.3,T*2a$HCHDT,123.6,T*2f"),
+         {{0x20, B("$HCHDT,123.3,T*2a")}, {0x20, B("$HCHDT,123.6,T*2f")}}},
         {"NMEA without checksum never delivered", B("$HCHDT,123.4,T\r\n$HCHDT,1,T\r\n"), {}},
         {"NMEA 0x7F is text", Cat({B("$A"), {0x7F}, B("*3E")}), {{0x20, Cat({B("$A"), {0x7F}, B("*3E")})}}},
         {"NMEA 0x80 breaks", Cat({B("$A"), {0x80}, B("*C1")}), {}},
@@ -115,6 +117,18 @@ TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
     auto keep = [&](const DeviceMessage& m) { got.push_back(Keep(m)); };
     for (std::int32_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, 100 + i, keep);
     EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, 102}, {0x20, B(Nmea("A")), 110}, {0xC3, {}, 115}}));
+}
+
+// Good frame, bad checksum, impossible length, good and bad sentences.
+TEST(FramingStreams, CountsWhatTheStreamHeld)
+{
+    const Bytes stream = Cat({Frame(0x44, {1, 2, 3}), Frame(0x44, {1, 2, 3}, 1), {0x0D, 0x0A, 0x7E, 0x44, 0xF0},
+                              B("$GPHDT,1.0,T*34\r\n$GPHDT,1.0,T*00\r\n"), Frame(0x44, {})});
+    StreamDecoder decoder;
+    decoder.Feed(stream.data(), stream.size(), 0, [](const DeviceMessage&) {});
+    const ReceiverCounts c = decoder.Counts();
+    EXPECT_EQ(std::make_tuple(c.frames, c.checksumFailures, c.resyncs, c.nmeaGood, c.nmeaBad),
+              std::make_tuple(2u, 1u, 1u, 1u, 1u));
 }
 
 // The decoder hands whole spans to one receiver where the other would

@@ -1,12 +1,11 @@
 // SerialLink over real pseudo-terminals: the line settings, the reader
-// thread, the queue, the locks and what a probe tells about a port.
+// thread, the queue, the locks and what a probe tells about a port; and
+// the list of serial devices.
 #include "link/serial_link.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +22,7 @@
 #include <utility>
 
 #include "link/clock.h"
+#include "link/serial_devices.h"
 #include "support/test_data.h"
 
 namespace tolvane {
@@ -100,15 +100,27 @@ TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
     EXPECT_TRUE(ProbePort(map, 2, locks));
     const std::int32_t start = NowMs();
     Write(Frame(0x22, {}), 2);
-    Write(Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)}));
-    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
+    const Bytes sent = Cat({B("xx\r~"), Frame(5, {1, 2, 3}), B("junk$GP*" + Nmea("HCHDG") + "\r\n"), Frame(7, {1}, 1)});
+    Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 2 && link->Counters().checksumFailures == 1; }));
     const DeviceMessage m = Take(*link);
     EXPECT_EQ(std::make_tuple(m.type, Bytes(m.payload, m.payload + m.length)), std::make_tuple(0x05, Bytes{1, 2, 3}));
     EXPECT_TRUE(m.timestamp >= start && m.timestamp <= NowMs());
-    EXPECT_EQ(Take(*link).type, kNmeaType);
+    // Counted since the open; the sentence still queued can be thrown away.
+    const LinkCounters c = link->Counters();
+    EXPECT_EQ(std::make_tuple(c.bytes, c.frames, c.nmeaGood, c.lastValidMs >= start),
+              std::make_tuple(sent.size(), 1u, 1u, true));
+    link->DiscardInput();
     Take(*link, SerialLink::kEmpty);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(std::make_tuple(notifications.load(), link->DroppedCount()), std::make_tuple(2, 0u));
+    ASSERT_EQ(link->Open(1, 19200), 1);
+    LinkCounters fresh = link->Counters();
+    EXPECT_GE(fresh.openedMs, start);
+    fresh.openedMs = -1;
+    EXPECT_EQ(fresh, LinkCounters{});
+    link->Close();
+    EXPECT_EQ(link->Counters(), LinkCounters{});
 }
 
 TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
@@ -314,6 +326,67 @@ TEST(FlockHolder, FindsTheHolderOfTheFileInProcLocks)
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(FlockHolder(cases[i].first, i ? 253 : 0, i ? 1 : 5, 1234), cases[i].second) << cases[i].first;
+}
+
+// The device list on a made-up /dev and sysfs, with port 1's pseudo-terminal
+// behind one node.
+void WriteFile(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text << "\n";
+}
+
+void Symlink(const fs::path& at, const fs::path& to)
+{
+    fs::create_directories(at.parent_path());
+    fs::create_symlink(to, at);
+}
+
+TEST_F(SerialLinkTest, ListsRealPortsWithTheirStableNamesAndMakers)
+{
+    const fs::path root = dir.path;
+    const DeviceRoots roots{(root / "dev").string(), (root / "sys").string()};
+    const std::string pty = path[0];
+    // Listed, in this order, or left out (an on-board port without a UART,
+    // names that only start like a serial port).
+    for (const char* name :
+         {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "rfcomm0", "ttySAC0", "tty0", "ttyUSB"})
+        WriteFile(root / "dev" / name, "");
+    WriteFile(root / "sys/class/tty/ttyS0/type", "4");
+    WriteFile(root / "sys/class/tty/ttyS1/type", "0");
+    // An FTDI adapter on ttyUSB2 and a real pseudo-terminal as ttyUSB3,
+    // each with a stable name.
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-2";
+    WriteFile(usb / "idVendor", "0403");
+    WriteFile(usb / "manufacturer", "FTDI");
+    WriteFile(usb / "product", "FT232R USB UART");
+    WriteFile(usb / "serial", "A12345");
+    fs::create_directories(usb / "1-2:1.0/ttyUSB2");
+    Symlink(root / "sys/class/tty/ttyUSB2/device", usb / "1-2:1.0/ttyUSB2");
+    Symlink(root / "dev/ttyUSB3", pty);
+    Symlink(root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "../../ttyUSB2");
+    Symlink(root / "dev/serial/by-id/usb-Compass_Bridge-if00", pty);
+
+    const std::string dev = roots.dev;
+    const std::vector<SerialDevice> expected = {
+        {dev + "/ttyACM0", "", "", "", ""},
+        {dev + "/ttyS0", "", "", "", ""},
+        {dev + "/ttyUSB2", dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "FTDI",
+         "FT232R USB UART", "A12345"},
+        {dev + "/ttyUSB3", dev + "/serial/by-id/usb-Compass_Bridge-if00", "", "", ""},
+        {dev + "/ttyUSB10", "", "", "", ""},
+        {dev + "/rfcomm0", "", "", "", ""},
+    };
+    const std::vector<SerialDevice> found = ListSerialDevices(roots);
+    ASSERT_EQ(found.size(), expected.size());
+    for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i], expected[i]) << found[i].node;
+    EXPECT_EQ(found[2].Path(), expected[2].stablePath);
+    EXPECT_EQ(found[2].Description(), "FTDI FT232R USB UART, serial A12345 (" + dev + "/ttyUSB2)");
+    EXPECT_EQ(found[0].Path(), dev + "/ttyACM0");
+    EXPECT_EQ(found[0].Description(), dev + "/ttyACM0");
+
+    // No /dev at all: nothing, and no exception.
+    EXPECT_TRUE(ListSerialDevices({(root / "nowhere").string(), (root / "nowhere").string()}).empty());
 }
 
 } // namespace

@@ -37,12 +37,12 @@ inline Bytes Frame(std::uint8_t type, const Bytes& payload, int checksumDelta = 
 }
 
 // "$text*HH" with the XOR of the text.
-inline std::string Nmea(std::string_view text, bool lowerCase = false)
+inline std::string Nmea(std::string_view text)
 {
     unsigned x = 0;
     for (unsigned char c : text) x ^= c;
     char digits[3];
-    std::snprintf(digits, sizeof digits, lowerCase ? "%02x" : "%02X", x);
+    std::snprintf(digits, sizeof digits, "%02X", x);
     return "$" + std::string(text) + "*" + digits;
 }
 

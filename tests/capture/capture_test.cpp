@@ -1,0 +1,264 @@
+// Captures: the file's lines written and read back, what reading makes of
+// raw bytes and damaged lines, and the writer under a disk that does not
+// keep up (the caller never waits, nothing is lost until the buffer is
+// full, then the loss is counted); then decoding them: requests by name and
+// the command line. The messages are the receivers' own, whose tests feed
+// them every way a stream may be cut.
+#include "capture/capture_decode.h"
+#include "capture/capture_format.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture/capture_writer.h"
+#include "protocol/requests.h"
+#include "support/test_data.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace test;
+using ::testing::ElementsAre;
+
+std::string Line(ChunkKind kind, std::int64_t ms, const Bytes& b)
+{
+    return FormatChunkLine(kind, ms, b.data(), b.size());
+}
+
+TEST(CaptureFormat, LinesLookAsDocumentedAndReadBackWhole)
+{
+    const CaptureHeader header{1, 38400, "2024-05-01T13:45:10+0200", "/dev/serial/by-id/usb adapter"};
+    EXPECT_EQ(FormatHeader(header),
+              "TOLVANE-CAPTURE 1 baud=38400 start=2024-05-01T13:45:10+0200 device=/dev/serial/by-id/usb adapter\n");
+    EXPECT_EQ(Line(ChunkKind::Sent, 1533, {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x30}), "T 1533 0D 0A 7E C3 00 30\n");
+    EXPECT_EQ(FormatGapLine(20, 4096), "G 20 4096\n");
+    // Every byte value; the longest times and counts read.
+    const std::vector<CaptureChunk> chunks = {
+        {ChunkKind::Received, 0, Filled(256, 0), 0}, {ChunkKind::Sent, 37, {0xFF}, 0},
+        {ChunkKind::Gap, 40, {}, 9'999'999'999'999'999'999u}, {ChunkKind::Received, INT64_MAX, {0}, 0}};
+    std::string text = FormatHeader(header);
+    for (const auto& c : chunks) text += c.kind == ChunkKind::Gap ? FormatGapLine(c.ms, c.lost) : Line(c.kind, c.ms, c.bytes);
+    const Capture capture = ParseCapture(text);
+    EXPECT_FALSE(capture.raw);
+    EXPECT_EQ(FormatHeader(capture.header), FormatHeader(header));
+    EXPECT_TRUE(capture.badLines.empty());
+    EXPECT_EQ(capture.chunks, chunks);
+}
+
+TEST(CaptureFormat, RawInputAndDamagedLines)
+{
+    const std::string raw("\r\n~G\x01\x03\xC7$HC", 10);
+    EXPECT_TRUE(ParseCapture(raw).raw);
+    EXPECT_THAT(ParseCapture(raw).chunks, ElementsAre(CaptureChunk{ChunkKind::Received, 0, B(raw), 0}));
+    EXPECT_TRUE(ParseCapture("").chunks.empty());
+    const Capture capture = ParseCapture("TOLVANE-CAPTURE 1 baud=4800 start=x device=/dev/ttyS0\r\n"
+                                         "R 10 0d 0A\r\n"
+                                         "\n"
+                                         "R 11\n"     // 4: no bytes
+                                         "X 12 00\n"  // 5: unknown direction
+                                         "R 13 0G\n"  // 6: not hex
+                                         "T -1 00\n"  // 7: negative time
+                                         "G 14 0\n"   // 8: nothing lost
+                                         "R 15 123\n" // 9: three digits
+                                         "G 16 5\n"
+                                         "T 17 FF\n"
+                                         "G 18 99999999999999999999"); // 12: more than 64 bits
+    EXPECT_THAT(capture.badLines, ElementsAre(4u, 5u, 6u, 7u, 8u, 9u, 12u));
+    EXPECT_EQ(capture.header.baud, 4800);
+    EXPECT_THAT(capture.chunks, ElementsAre(CaptureChunk{ChunkKind::Received, 10, {0x0D, 0x0A}, 0},
+                                            CaptureChunk{ChunkKind::Gap, 16, {}, 5},
+                                            CaptureChunk{ChunkKind::Sent, 17, {0xFF}, 0}));
+}
+
+// Lines kept in memory, each write waiting while the test holds the gate,
+// as a disk that has stalled.
+struct StalledDisk : CaptureOutput {
+    StalledDisk(std::mutex& g, std::string& t) : gate(g), text(t) {}
+    bool WriteLine(const std::string& line) override
+    {
+        std::lock_guard lock(gate);
+        text += line;
+        return true;
+    }
+    std::mutex& gate;
+    std::string& text;
+};
+
+TEST(CaptureWriter, FloodAgainstStalledDiskLosesOnlyWhatOverflows)
+{
+    constexpr std::size_t kBuffer = 4096, kChunk = 100, kFlood = 10000; // the buffer is no multiple of the chunk
+    const Bytes flood = Filled(kFlood + 50);
+    std::mutex gate;
+    std::string text;
+    CaptureWriter writer(kBuffer);
+    ASSERT_TRUE(writer.Start(std::make_unique<StalledDisk>(gate, text), {1, 38400, "", ""}, 1000));
+    {
+        const std::lock_guard stall(gate);
+        auto reader = std::async(std::launch::async, [&] {
+            for (std::size_t at = 0; at < kFlood; at += kChunk)
+                writer.Received(&flood[at], kChunk, static_cast<std::int32_t>(1000 + at / kChunk));
+        });
+        ASSERT_EQ(reader.wait_for(5s), std::future_status::ready) << "the reader waited on the disk";
+        EXPECT_EQ(writer.LostCount(), kFlood - kBuffer);
+    }
+    // Room again once written: later bytes are kept, after the gap.
+    ASSERT_TRUE(WaitFor([&] {
+        const std::lock_guard lock(gate);
+        return text.find("\nG ") != std::string::npos;
+    }));
+    writer.Received(&flood[kFlood], 50, 5000);
+    writer.Stop();
+    const Capture capture = ParseCapture(text);
+    ASSERT_GE(capture.chunks.size(), 3u);
+    EXPECT_EQ(capture.header.baud, 38400);
+    EXPECT_EQ(capture.chunks.front().ms, 0);
+    Bytes kept;
+    for (auto c = capture.chunks.begin(); c < capture.chunks.end() - 2; ++c) kept = Cat({kept, c->bytes});
+    EXPECT_EQ(kept, Bytes(flood.begin(), flood.begin() + kBuffer));
+    EXPECT_THAT(std::vector(capture.chunks.end() - 2, capture.chunks.end()),
+                ElementsAre(CaptureChunk{ChunkKind::Gap, 40, {}, kFlood - kBuffer},
+                            CaptureChunk{ChunkKind::Received, 4000, Bytes(flood.begin() + kFlood, flood.end()), 0}));
+}
+
+TEST(CaptureWriter, FileGetsEveryLineInOrderAsWritten)
+{
+    const TempDir dir;
+    CaptureWriter writer;
+    std::string error, content;
+    EXPECT_FALSE(writer.Open(dir / "none/c.tcap", {}, 0, error));
+    EXPECT_THAT(error, ::testing::HasSubstr(dir / "none/c.tcap"));
+    ASSERT_TRUE(writer.Open(dir / "c.tcap", {1, 0, "", "/dev/ttyUSB0"}, 100, error)) << error;
+    const std::uint8_t bytes[] = {0x0D, 0x0A, 0x7E};
+    writer.Received(bytes, 2, 150);
+    writer.Sent(bytes, 3, 160);
+    writer.Received(bytes, 0, 170); // nothing read: no line
+    writer.Stop();
+    writer.Received(bytes, 3, 180); // after the stop: ignored
+    ASSERT_TRUE(ReadWholeFile(dir / "c.tcap", content, error));
+    EXPECT_EQ(content, "TOLVANE-CAPTURE 1 baud=0 start= device=/dev/ttyUSB0\nR 50 0D 0A\nT 60 0D 0A 7E\n");
+}
+
+// A read beside a set of each request that has both; the names of the
+// others are plain cases of one switch.
+TEST(CaptureDecode, SentFramesAreNamedAsRequests)
+{
+    OutgoingRequest unknown = SerialNumberRequest();
+    unknown.type = 0x33;
+    const std::pair<OutgoingRequest, const char*> table[] = {
+        {SerialNumberRequest(), "serial number request"}, {OffsetsReadRequest(), "offsets request (read)"},
+        {OffsetsSetRequest(Offsets::kRoll, 0, 5, 0), "offsets request (set)"},
+        {DeclinationReadRequest(), "declination request (read)"},
+        {DeclinationSetRequest(0), "declination request (set)"},
+        {OrientationRateReadRequest(), "orientation rate request (read)"},
+        {OrientationRateSetRequest(0), "orientation rate request (set)"},
+        {StartupDefaultsReadRequest(), "start-up defaults request (read)"},
+        {StartupDefaultsLoadRequest({.mask = StartupDefaults::kInterval, .interval = 100}), "start-up defaults request (load)"},
+        {CompensationRequest(CompensationAction::Start), "compensation request (start)"},
+        {CompensationRequest(CompensationAction::Revert), "compensation request (revert)"},
+        {CompensationRequest(CompensationAction{5}), "compensation request (?)"},
+        {unknown, "unknown request 0x33"},
+    };
+    Capture capture;
+    std::vector<std::string> expected;
+    for (const auto& [request, name] : table) {
+        const Bytes payload(request.payload, request.payload + request.length);
+        capture.chunks.push_back({ChunkKind::Sent, 5, Frame(static_cast<std::uint8_t>(request.type), payload), 0});
+        expected.push_back(std::string("SENT      ") + name);
+    }
+    EXPECT_EQ(DecodeCapture(capture, {.requests = true}), expected);
+    EXPECT_TRUE(DecodeCapture(capture, {}).empty());
+}
+
+TEST(DecodeCli, OptionsInputsAndFailures)
+{
+    const Bytes dbaud = Frame(0x47, {0x03}), raw = Cat({dbaud, B("junk"), Frame(0x47, {0x01})});
+    const Bytes head(dbaud.begin(), dbaud.begin() + 4), tail(dbaud.begin() + 4, dbaud.end());
+    const TempDir dir;
+    const std::string file = dir / "good.tcap", damaged = dir / "damaged.tcap";
+    std::ofstream(file) << FormatHeader({1, 9600, "", ""}) + Line(ChunkKind::Received, 12, head) +
+                               Line(ChunkKind::Received, 15, tail) +
+                               Line(ChunkKind::Sent, 20, Frame(TypeByte(MessageType::Identity), {})) +
+                               Line(ChunkKind::Received, 31, B("$HCHDT,123.4,T*2D\r\n")) + FormatGapLine(40, 7) +
+                               Line(ChunkKind::Received, 52, dbaud);
+    std::ofstream(damaged) << FormatHeader({}) + "R 1 zz\n" + Line(ChunkKind::Received, 2, dbaud);
+    const std::string both = "DBAUD     38400\nDBAUD     9600\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {{file}, 0, "DBAUD     38400\nNMEA      $HCHDT,123.4,T*2D\n(gap)     7 bytes not captured\nDBAUD     38400\n",
+         ""},
+        {{"--no-nmea", file}, 0, "DBAUD     38400\n(gap)     7 bytes not captured\nDBAUD     38400\n", ""},
+        {{"--time", "--requests", file}, 0,
+         "      12  DBAUD     38400\n      20  SENT      serial number request\n      31  NMEA      $HCHDT,123.4,T*2D\n"
+         "      40  (gap)     7 bytes not captured\n      52  DBAUD     38400\n", ""},
+        {{}, 0, both, ""},
+        {{damaged}, 0, "DBAUD     38400\n", damaged + ": line 2 is not a capture line"},
+        {{"/"}, 2, "", "tolvane-decode: cannot read /: Is a directory"},
+        {{"a.tcap", "b.tcap"}, 2, "", "tolvane-decode: unexpected argument 'b.tcap'"},
+        {{"--csv", file}, 0,
+         std::string(kCsvHeader) + "\r\n,0x47,DBAUD,,,,\"38400\"\r\n,0x20,NMEA,,,,\"$HCHDT,123.4,T*2D\"\r\n"
+                                   ",0x00,(gap),,,,\"7 bytes not captured\"\r\n,0x47,DBAUD,,,,\"38400\"\r\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(S(raw));
+        std::ostringstream out, err;
+        EXPECT_EQ(DecodeMain(c.args, in, out, err), c.status) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(out.str(), c.out) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(err.str().empty(), c.err.empty());
+        EXPECT_THAT(err.str(), ::testing::HasSubstr(c.err));
+    }
+}
+
+// Input handed over in two pieces: the first line is out before the
+// second piece is asked for.
+TEST(CaptureDecode, StreamsItsInput)
+{
+    struct TwoPieces : std::streambuf {
+        std::string pieces[2];
+        int given = 0;
+        const std::ostringstream* out = nullptr;
+        bool printedBeforeSecond = false;
+        int_type underflow() override
+        {
+            if (given == 2) return traits_type::eof();
+            if (given == 1) printedBeforeSecond = !out->str().empty();
+            std::string& piece = pieces[given++];
+            setg(piece.data(), piece.data(), piece.data() + piece.size());
+            return traits_type::to_int_type(piece[0]);
+        }
+    } source;
+    const Bytes baud = Frame(0x47, {0x03});
+    source.pieces[0] = FormatHeader({}) + Line(ChunkKind::Received, 1, baud);
+    source.pieces[1] = Line(ChunkKind::Received, 2, baud);
+    std::ostringstream out, err;
+    source.out = &out;
+    std::istream in(&source);
+    ASSERT_EQ(DecodeMain({}, in, out, err), 0);
+    EXPECT_TRUE(source.printedBeforeSecond);
+    EXPECT_EQ(out.str(), "DBAUD     38400\nDBAUD     38400\n");
+}
+
+TEST(CaptureDecode, IsoTimesKeepTheCapturesOffset)
+{
+    EXPECT_EQ(IsoTimeAfter("2026-12-31T23:59:59-0130", 1001), "2027-01-01T00:00:00.001-01:30");
+    EXPECT_EQ(IsoTimeAfter("2026-02-28T12:00:00+0000", 86400000), "2026-03-01T12:00:00.000+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-02-28 12:00:00", 0), "");
+    EXPECT_EQ(IsoTimeAfter("", 0), "");
+    EXPECT_EQ(CsvField("a,\"b\""), "\"a,\"\"b\"\"\"");
+    EXPECT_EQ(CsvField("plain"), "plain");
+}
+
+} // namespace
+} // namespace tolvane
