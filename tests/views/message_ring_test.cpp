@@ -87,7 +87,6 @@ TEST(PaintPlanner, WhatAPaintDoes)
         {"no row fits", 3, 2, 0, true, P::Nothing, {}},
         {"erased", 3, 2, 10, true, P::Full, {}},
         {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
-        {"51st line in 50 rows", 50, 1, 50, false, P::Incremental, {{K::Scroll, 49, 0}}},
         {"one scroll fewer than rows", 3, 2, 3, false, P::Incremental, {{K::Scroll, 2, 3}, {K::Scroll, 2, 4}}},
         {"as many scrolls as rows", 20, 5, 5, false, P::Full, {}},
     };
