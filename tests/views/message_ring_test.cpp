@@ -35,14 +35,6 @@ Rows FullPicture(const MessageRing& ring, int visible)
     return rows;
 }
 
-Rows Lines(int first, int count, int blanks = 0)
-{
-    Rows out(static_cast<std::size_t>(count + blanks));
-    for (int i = 0; i < count; ++i)
-        out[i] = std::to_string(first + i);
-    return out;
-}
-
 TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
 {
     // The ring keeps the last 50 lines, the oldest first.
@@ -53,13 +45,6 @@ TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
         EXPECT_EQ(ring.Empty(), added == 0) << added;
         EXPECT_TRUE(added == 0 || ring.FromOldest(0).text == std::to_string(added - count)) << added;
     }
-
-    struct Shown {
-        int lines, visible;
-        Rows rows;
-    };
-    for (const Shown& c : {Shown{30, 20, Lines(10, 20)}, {30, 40, Lines(0, 30, 10)}, {75, 50, Lines(25, 50)}})
-        EXPECT_EQ(FullPicture(Numbered{}.Add(c.lines).ring, c.visible), c.rows) << c.lines << " in " << c.visible;
 
     // {line height, client height, rows}: the top half-line is a margin.
     for (const auto [lh, height, rows] :
