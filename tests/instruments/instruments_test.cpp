@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <functional>
-#include <map>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -14,7 +13,6 @@
 
 #include "instruments/angular_gauge.h"
 #include "instruments/compass.h"
-#include "instruments/panel.h"
 #include "instruments/seven_segment.h"
 #include "instruments/sliding_scale.h"
 
@@ -51,37 +49,14 @@ template <typename T> Maker Make()
     return [] { return std::make_unique<T>(); };
 }
 
-// Each identifier an instrument has holds its stored initial value, then
-// what was put into it; others read as NaN and change nothing.
-TEST(Instruments, HoldWhatIsPutAndIgnoreOtherIdentifiers)
-{
-    const struct {
-        Maker make;
-        std::map<int, double> initial; // every identifier it has
-    } cases[] = {{Make<CiAngularGaugeX>(), {{65, 0.0}, {63, -20.0}, {62, 20.0}}},
-                 {Make<CiSlidingScaleX>(), {{27, 0.0}}},
-                 {Make<CiCompassX>(), {{16, 0.0}}},
-                 {Make<CiSevenSegmentAnalogX>(), {{2, 0.0}}},
-                 {Make<CiPanelX>(), {}}};
-    for (const auto& c : cases) {
-        const std::unique_ptr<Instrument> w = c.make();
-        for (int id : {0, 1, 2, 16, 27, 62, 63, 65, -1}) {
-            const bool has = c.initial.count(id) > 0;
-            EXPECT_TRUE(has ? w->Property(id) == c.initial.at(id) : std::isnan(w->Property(id)))
-                << w->metaObject()->className() << " " << id;
-            w->SetProperty(id, 77.0 + id);
-            EXPECT_TRUE(has ? w->Property(id) == 77.0 + id : std::isnan(w->Property(id)))
-                << w->metaObject()->className() << " " << id;
-        }
-    }
-}
-
 struct PaintCounter : QObject {
     explicit PaintCounter(QWidget* watched) { watched->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* event) override { return (paints += event->type() == QEvent::Paint), false; }
     int paints = 0;
 };
 
+// A value that leaves the picture as it was repaints nothing; an identifier
+// the instrument does not have reads as NaN.
 TEST(Instruments, RepaintOnlyWhenThePictureChanges)
 {
     const struct {
@@ -109,6 +84,8 @@ TEST(Instruments, RepaintOnlyWhenThePictureChanges)
         w->SetProperty(c.id, c.changed);
         QCoreApplication::processEvents();
         EXPECT_EQ(counter.paints, 1);
+        w->SetProperty(-1, 5.0);
+        EXPECT_TRUE(std::isnan(w->Property(-1)));
     }
 }
 
@@ -120,26 +97,10 @@ QPointF GaugePoint(const CiAngularGaugeX& g, double angle, double radius)
     return g.MapFromLogical(Polar({CiAngularGaugeX::kHubX, CiAngularGaugeX::kHubY}, angle, radius));
 }
 
-TEST(RollGauge, PointerPointsFromTheHubTowardsTheValue)
-{
-    const struct {
-        double value, angle;
-    } cases[] = {{-90, -90}, {45, 45}, {-200, -90}, {135, 90}}; // the last two held at the arc's ends
-    for (const auto& c : cases) {
-        CiAngularGaugeX g;
-        g.SetProperty(CiAngularGaugeX::kPosition, c.value);
-        const QImage image = Render(g, kGaugeSize);
-        for (double angle : {-90.0, -45.0, 0.0, 45.0, 90.0})
-            for (double radius : {15.0, 45.0})
-                EXPECT_EQ(IsYellow(At(image, GaugePoint(g, angle, radius))), angle == c.angle)
-                    << "value " << c.value << ", looking at " << angle << " degrees, radius " << radius;
-        EXPECT_TRUE(IsYellow(At(image, GaugePoint(g, 0.0, 0.0)))) << "the hub";
-    }
-}
-
 // The arc is red beyond 45 degrees and lime within 20; aqua markers stand
-// at the current minimum and maximum.
-TEST(RollGauge, ArcColoursAndMinimumAndMaximumMarkers)
+// at the current minimum and maximum; the pointer points from the hub
+// towards the value, held at the arc's ends.
+TEST(RollGauge, ArcColoursMarkersAndPointer)
 {
     constexpr QRgb kRed = 0xffff0000, kLime = 0xff00ff00, kGrey = 0xff808080;
     const struct {
@@ -149,9 +110,9 @@ TEST(RollGauge, ArcColoursAndMinimumAndMaximumMarkers)
     CiAngularGaugeX g;
     Render(g, QSize(90, 82)); // the face is drawn again for a new size
     const QImage image = Render(g, kGaugeSize);
-    const double radius = (CiAngularGaugeX::kBandInner + CiAngularGaugeX::kBandOuter) / 2.0;
+    const double band = (CiAngularGaugeX::kBandInner + CiAngularGaugeX::kBandOuter) / 2.0;
     for (const auto& c : cases)
-        EXPECT_EQ(At(image, GaugePoint(g, instruments::ArcAngle(CiAngularGaugeX::kArc, c.value), radius)).rgb(), c.color)
+        EXPECT_EQ(At(image, GaugePoint(g, instruments::ArcAngle(CiAngularGaugeX::kArc, c.value), band)).rgb(), c.color)
             << c.value;
 
     const auto markedAt = [&g](const QImage& picture) {
@@ -167,6 +128,19 @@ TEST(RollGauge, ArcColoursAndMinimumAndMaximumMarkers)
     g.SetProperty(CiAngularGaugeX::kCurrentMin, -60.0);
     g.SetProperty(CiAngularGaugeX::kCurrentMax, 75.0);
     EXPECT_EQ(markedAt(Render(g, kGaugeSize)), (std::vector<double>{-60.0, 75.0}));
+
+    const struct {
+        double value, angle;
+    } pointers[] = {{-90, -90}, {45, 45}, {-200, -90}, {135, 90}};
+    for (const auto& c : pointers) {
+        g.SetProperty(CiAngularGaugeX::kPosition, c.value);
+        const QImage picture = Render(g, kGaugeSize);
+        for (double angle : {-90.0, -45.0, 0.0, 45.0, 90.0})
+            for (double radius : {15.0, 45.0})
+                EXPECT_EQ(IsYellow(At(picture, GaugePoint(g, angle, radius))), angle == c.angle)
+                    << "value " << c.value << ", looking at " << angle << " degrees, radius " << radius;
+        EXPECT_TRUE(IsYellow(At(picture, GaugePoint(g, 0.0, 0.0)))) << "the hub";
+    }
 }
 
 TEST(PitchScale, TicksMoveWithTheValueUnderTheMiddleIndex)

@@ -35,14 +35,6 @@ Rows FullPicture(const MessageRing& ring, int visible)
     return rows;
 }
 
-Rows Lines(int first, int count, int blanks = 0)
-{
-    Rows out(static_cast<std::size_t>(count + blanks));
-    for (int i = 0; i < count; ++i)
-        out[i] = std::to_string(first + i);
-    return out;
-}
-
 TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
 {
     // The ring keeps the last 50 lines, the oldest first.
@@ -53,13 +45,6 @@ TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
         EXPECT_EQ(ring.Empty(), added == 0) << added;
         EXPECT_TRUE(added == 0 || ring.FromOldest(0).text == std::to_string(added - count)) << added;
     }
-
-    struct Shown {
-        int lines, visible;
-        Rows rows;
-    };
-    for (const Shown& c : {Shown{30, 20, Lines(10, 20)}, {30, 40, Lines(0, 30, 10)}, {75, 50, Lines(25, 50)}})
-        EXPECT_EQ(FullPicture(Numbered{}.Add(c.lines).ring, c.visible), c.rows) << c.lines << " in " << c.visible;
 
     // {line height, client height, rows}: the top half-line is a margin.
     for (const auto [lh, height, rows] :
@@ -87,7 +72,6 @@ TEST(PaintPlanner, WhatAPaintDoes)
         {"no row fits", 3, 2, 0, true, P::Nothing, {}},
         {"erased", 3, 2, 10, true, P::Full, {}},
         {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
-        {"51st line in 50 rows", 50, 1, 50, false, P::Incremental, {{K::Scroll, 49, 0}}},
         {"one scroll fewer than rows", 3, 2, 3, false, P::Incremental, {{K::Scroll, 2, 3}, {K::Scroll, 2, 4}}},
         {"as many scrolls as rows", 20, 5, 5, false, P::Full, {}},
     };

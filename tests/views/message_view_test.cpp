@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QPainter>
 #include <QScreen>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -166,23 +165,6 @@ TEST(MessageView, BlackColumnsOnWhite)
     EXPECT_EQ(ink.left() / w.view->CharWidth(), 1);
     EXPECT_EQ(ink.right() / w.view->CharWidth(), 11);
     EXPECT_TRUE(w.Row(0).contains(ink)) << ink.top() << " " << ink.bottom();
-}
-
-TEST(MessageView, FirstPaintSignalsOnceEvenWhenNoRowFits)
-{
-    QWidget window;
-    auto* view = new MessageView(&window);
-    view->setGeometry(0, 0, 300, view->LineHeight());
-    QSignalSpy spy(view, &MessageView::firstPainted);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    for (int i = 0; i < 2; ++i) {
-        Settle(&window);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(spy.count(), 1);
-        view->AddMessage(Numbered(i));
-        view->resize(300, 300);
-    }
 }
 
 // A list of the rows on screen, each where its row is, the oldest first.
