@@ -9,12 +9,7 @@ namespace {
 
 LinkCounters Counts(std::uint64_t bytes, std::uint64_t frames, std::int32_t lastValidMs, std::uint64_t dropped = 0)
 {
-    LinkCounters c;
-    c.bytes = bytes;
-    c.frames = frames;
-    c.lastValidMs = lastValidMs;
-    c.dropped = dropped;
-    return c;
+    return {.bytes = bytes, .frames = frames, .dropped = dropped, .lastValidMs = lastValidMs};
 }
 
 // Each row: counters read a second after the previous row's, from an open at 0 ms.
