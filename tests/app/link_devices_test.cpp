@@ -101,8 +101,9 @@ TEST_F(LinkDevicesTest, NoAnswerAtAnyRateIsSaidAndTheRateKept)
     EXPECT_EQ(Detect(), kNoCompassAnswered);
     EXPECT_EQ(frame->Controller().BaudRate(), 9600);
     EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
-    // A serial number request went out at each of the four rates.
-    EXPECT_GE(silent.Read().size(), 4u);
+    // A serial number request (a frame with no payload) went out at the
+    // open and at each of the four rates.
+    EXPECT_EQ(silent.Read().size(), 5 * kFrameOverhead);
 }
 
 // COM1 remembers the adapter's stable name; pulled out and plugged back
