@@ -102,7 +102,7 @@ protected:
     }
 
     // A frame whose COM1 is `path` and whose other ports do not exist; the
-    // port it remembers, COM1 unless `remembered` says otherwise.
+    // port it remembers is COM1 unless `remembered` says otherwise.
     void MakeFrame(const std::string& path, const QVariant& remembered = 1)
     {
         settings->setValue("Compass/COMPort", remembered);
