@@ -26,20 +26,10 @@ namespace {
 // of its own.
 bool IsControl(QAccessible::Role role)
 {
-    switch (role) {
-    case QAccessible::PushButton:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::ComboBox:
-    case QAccessible::EditableText:
-    case QAccessible::List:
-    case QAccessible::ProgressBar:
-    case QAccessible::Dial:
-    case QAccessible::Indicator:
-    case QAccessible::Slider:
-    case QAccessible::SpinBox: return true;
-    default: return false;
-    }
+    using A = QAccessible;
+    static const QSet<A::Role> controls{A::PushButton, A::CheckBox, A::RadioButton, A::ComboBox, A::EditableText,
+                                        A::List, A::ProgressBar, A::Dial, A::Indicator, A::Slider, A::SpinBox};
+    return controls.contains(role);
 }
 
 // Qt's own parts that its accessible interfaces stand for rather than

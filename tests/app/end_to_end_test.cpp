@@ -52,15 +52,8 @@ protected:
     // the declination (whose reply writes a record into an open log).
     bool Start(const Simulator& sim)
     {
-        settings->setValue("Compass/COMPort", 1);
         MakeFrame(sim.Link());
         return WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR"); }, 8000);
-    }
-    bool Viewed(const std::string& mnemonic) const
-    {
-        for (int i = 0; i < frame->View()->LineCount(); ++i)
-            if (frame->View()->Line(i).mnemonic == mnemonic) return true;
-        return false;
     }
     std::uint64_t Orientations() const { return frame->Controller().OrientationCount(); }
     bool MoreOrientations(std::uint64_t n)
@@ -68,7 +61,6 @@ protected:
         const std::uint64_t until = Orientations() + n;
         return WaitUntil([&] { return Orientations() >= until; }, 5000);
     }
-    QString LoggingPane() const { return frame->Pane(kPaneLogging)->text(); }
     // The Initialize dialog's fields, read from the module, then cancelled.
     QString InitializeFields()
     {
@@ -87,7 +79,7 @@ TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
     const auto requests = sim.Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
-    EXPECT_EQ(frame->windowTitle() + "|" + frame->Pane(kPaneVersion)->text() + "|" + frame->Pane(kPaneComPort)->text(),
+    EXPECT_EQ(frame->windowTitle() + "|" + Pane(kPaneVersion) + "|" + Pane(kPaneComPort),
               "Tolvane --- Serial number 24601| Version=1.04  Build Opts=AI  Fwd=X  Up=Z| COM1 Open ");
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isChecked());
     EXPECT_FALSE(frame->Controller().ReplyTimerRunning());
@@ -161,20 +153,20 @@ TEST_F(EndToEndTest, LogOpenBumpAndCloseWriteTheFileFormat)
         d.accept();
     }), QDialog::Accepted);
     ASSERT_TRUE(log->Logging());
-    EXPECT_EQ(LoggingPane(), " Logging to e2e01.dta");
+    EXPECT_EQ(Pane(kPaneLogging), " Logging to e2e01.dta");
     std::uint64_t from = Orientations();
     ASSERT_TRUE(MoreOrientations(4));
     const std::uint64_t inFirst = Orientations() - from;
 
     frame->RunCommand(kCmdLogBump);
     EXPECT_EQ(log->FileName(), "e2e01A.dta");
-    EXPECT_EQ(LoggingPane(), " Logging to e2e01A.dta");
+    EXPECT_EQ(Pane(kPaneLogging), " Logging to e2e01A.dta");
     from = Orientations();
     ASSERT_TRUE(MoreOrientations(3));
     const std::uint64_t inSecond = Orientations() - from;
     frame->RunCommand(kCmdLogClose);
     EXPECT_FALSE(log->Logging());
-    EXPECT_EQ(LoggingPane(), " Not logging");
+    EXPECT_EQ(Pane(kPaneLogging), " Not logging");
 
     // One record for every orientation message while the file was open.
     for (const auto& [name, records] : {std::pair{first, inFirst}, std::pair{dir.filePath("e2e01A.dta"), inSecond}}) {
@@ -336,12 +328,13 @@ bool InOrder(const std::vector<std::string>& part, const std::vector<std::string
     return true;
 }
 
-// The lines that are never held off: all but orientation.
-std::vector<std::string> NotOrientation(const std::vector<std::string>& lines)
+// The orientation lines, or with `orientation` false the others: those
+// that are never held off.
+std::vector<std::string> ByOrientation(const std::vector<std::string>& lines, bool orientation)
 {
     std::vector<std::string> kept;
     for (const auto& line : lines)
-        if (line.rfind("DORIENT", 0) != 0) kept.push_back(line);
+        if (line.starts_with("DORIENT") == orientation) kept.push_back(line);
     return kept;
 }
 
@@ -370,7 +363,7 @@ TEST_F(EndToEndTest, CaptureDecodesToTheViewAndReplaysIntoIt)
         if (!shown.empty() && std::find(decoded.begin(), decoded.end(), shown.front()) == decoded.end())
             shown.erase(shown.begin());
         EXPECT_TRUE(InOrder(shown, decoded));
-        EXPECT_TRUE(InOrder(NotOrientation(decoded), shown));
+        EXPECT_TRUE(InOrder(ByOrientation(decoded, false), shown));
         DecodeOptions withRequests;
         withRequests.requests = true;
         const auto all = DecodeCapture(capture, withRequests);
@@ -380,15 +373,10 @@ TEST_F(EndToEndTest, CaptureDecodesToTheViewAndReplaysIntoIt)
 
     // Played back into a fresh program, the capture shows the same lines.
     Simulator replay(dir, {"--replay", path});
-    settings->setValue("Compass/COMPort", 1);
     MakeFrame(replay.Link());
-    const auto replayed = [&] { return InOrder(NotOrientation(decoded), ViewLines(*frame->View(), 0)); };
+    const auto replayed = [&] { return InOrder(ByOrientation(decoded, false), ViewLines(*frame->View(), 0)); };
     ASSERT_TRUE(WaitUntil(replayed, 8000));
-    const std::vector<std::string> view = ViewLines(*frame->View(), 0);
-    std::vector<std::string> orientation;
-    for (const auto& line : view)
-        if (line.rfind("DORIENT", 0) == 0) orientation.push_back(line);
-    EXPECT_TRUE(InOrder(orientation, decoded));
+    EXPECT_TRUE(InOrder(ByOrientation(ViewLines(*frame->View(), 0), true), decoded));
 }
 
 } // namespace

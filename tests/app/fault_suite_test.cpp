@@ -26,7 +26,6 @@ protected:
     // The frame on COM1 to `sim`, once its identity request has reached it.
     bool Open(const Simulator& sim)
     {
-        settings->setValue("Compass/COMPort", 1);
         MakeFrame(sim.Link());
         return WaitUntil([&] { return !sim.Requests().empty(); }, 5000);
     }
@@ -203,7 +202,7 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     ASSERT_TRUE(log->OpenPath(logPath, false));
     const std::uint64_t atOpen = frame->Controller().OrientationCount();
 
-    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Lost "; }));
+    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }));
     EXPECT_EQ(link->PortNumber(), -1);
     EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
     EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
@@ -215,12 +214,12 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     EXPECT_TRUE(frame->Panel().Stale());
     EXPECT_TRUE(frame->Console().Stale());
     // A retry or two against a missing device changes nothing.
-    EXPECT_TRUE(Never([&] { return frame->Pane(kPaneComPort)->text() != " COM1 Lost "; }, 1500));
+    EXPECT_TRUE(Never([&] { return Pane(kPaneComPort) != " COM1 Lost "; }, 1500));
     EXPECT_TRUE(log->Logging());
 
     first.reset();
     Simulator second(dir); // the same link path, a fresh record
-    ASSERT_TRUE(WaitUntil([&] { return frame->Pane(kPaneComPort)->text() == " COM1 Open "; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 4000));
     EXPECT_EQ(link->PortNumber(), 1);
     EXPECT_EQ(frame->LostPort(), -1);
     EXPECT_EQ(lastLine(), " COM1 Open ");

@@ -27,6 +27,7 @@
 #include "support/in_process_link.h"
 #include "resources/command_ids.h"
 #include "support/sim_process.h"
+#include "views/message_view.h"
 
 namespace tolvane {
 
@@ -100,9 +101,11 @@ protected:
         settings = std::make_unique<QSettings>(dir.filePath("Tolvane.conf"), QSettings::IniFormat);
     }
 
-    // A frame whose COM1 is `path` and whose other ports do not exist.
-    void MakeFrame(const std::string& path)
+    // A frame whose COM1 is `path` and whose other ports do not exist; the
+    // port it remembers is COM1 unless `remembered` says otherwise.
+    void MakeFrame(const std::string& path, const QVariant& remembered = 1)
     {
+        settings->setValue("Compass/COMPort", remembered);
         PortMap ports;
         for (int p = 1; p <= 8; ++p) ports.SetPath(p, dir.filePath(QString("none%1").arg(p)).toStdString());
         ports.SetPath(1, path);
@@ -147,6 +150,15 @@ protected:
         });
         poll->start(20);
         return poll;
+    }
+
+    QString Pane(int id) const { return frame->Pane(id)->text(); }
+    // Whether the view holds a line of `mnemonic`.
+    bool Viewed(const std::string& mnemonic) const
+    {
+        for (int i = 0; i < frame->View()->LineCount(); ++i)
+            if (frame->View()->Line(i).mnemonic == mnemonic) return true;
+        return false;
     }
 
     static bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }

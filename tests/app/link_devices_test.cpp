@@ -17,6 +17,7 @@
 #include "app/command_states.h"
 #include "app/link_health.h"
 #include "dialogs/com_port_dialog.h"
+#include "dialogs/dialog_test_support.h"
 #include "dialogs/serial_device_dialog.h"
 #include "frame_fixture.h"
 
@@ -32,12 +33,7 @@ struct Pty {
         EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
         path = name;
     }
-    ~Pty() { CloseMaster(), ::close(slave); }
-    void CloseMaster()
-    {
-        if (master != -1) ::close(master);
-        master = -1;
-    }
+    ~Pty() { ::close(master), ::close(slave); }
     // What the other end wrote so far.
     std::string Read() const
     {
@@ -54,20 +50,18 @@ struct Pty {
 
 class LinkDevicesTest : public MainFrameTest {
 protected:
-    QString Pane(int id) const { return frame->Pane(id)->text(); }
-    // Runs Detect to its end; a box it shows is answered and its text kept.
+    // A frame on `path`, once the port is open.
+    bool OpenOn(const std::string& path)
+    {
+        MakeFrame(path);
+        return WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; });
+    }
+    // Runs Detect to its end; the text of the box it shows, answered.
     QString Detect()
     {
-        QString box;
-        QPointer<QTimer> poll = WhenModal(
-            [&](QWidget* w) {
-                box = static_cast<QMessageBox*>(w)->text();
-                static_cast<QMessageBox*>(w)->accept();
-            },
-            IsBox);
+        test::BoxAnswerer boxes;
         frame->RunCommand(kCmdBaudDetect);
-        delete poll.data();
-        return box;
+        return boxes.seen.empty() ? "" : boxes.seen.front().text;
     }
 };
 
@@ -78,21 +72,19 @@ class DetectAtRate : public LinkDevicesTest, public ::testing::WithParamInterfac
 TEST_P(DetectAtRate, FindsTheCompassAndTheHealthPaneFollows)
 {
     const int rate = GetParam();
-    const int commands[] = {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400};
     Simulator sim(dir, {"--baud", std::to_string(rate)});
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(sim.Link());
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }));
+    ASSERT_TRUE(OpenOn(sim.Link()));
     if (rate != 9600) {
-        EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth) == kGarbledText; }, 5000))
+        EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth) == kGarbledText; }, 6000))
             << Pane(kPaneLinkHealth).toStdString();
         EXPECT_FALSE(frame->Controller().VersionKnown());
     }
     EXPECT_EQ(Detect(), "");
     EXPECT_EQ(frame->Controller().BaudRate(), rate);
-    for (int id : commands) EXPECT_EQ(frame->Action(id)->isChecked(), BaudRateOf(id) == rate) << id;
+    for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
+        EXPECT_EQ(frame->Action(id)->isChecked(), BaudRateOf(id) == rate) << id;
     EXPECT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 5000));
-    EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith(QString("%1 baud, ").arg(rate)); }, 3000))
+    EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith(QString("%1 baud, ").arg(rate)); }, 4000))
         << Pane(kPaneLinkHealth).toStdString();
     EXPECT_TRUE(frame->Pane(kPaneLinkHealth)->toolTip().contains("good frames"));
 }
@@ -104,15 +96,14 @@ INSTANTIATE_TEST_SUITE_P(Rates, DetectAtRate, ::testing::Values(4800, 9600, 1920
 TEST_F(LinkDevicesTest, NoAnswerAtAnyRateIsSaidAndTheRateKept)
 {
     Pty silent;
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(silent.path);
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }));
-    EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith("No data for "); }, 5000));
+    ASSERT_TRUE(OpenOn(silent.path));
+    EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith("No data for "); }, 6000));
     EXPECT_EQ(Detect(), kNoCompassAnswered);
     EXPECT_EQ(frame->Controller().BaudRate(), 9600);
-    EXPECT_EQ(frame->Pane(kPaneComPort)->text(), " COM1 Open ");
-    // A serial number request went out at each of the four rates.
-    EXPECT_GE(silent.Read().size(), 4u);
+    EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
+    // A serial number request (a frame with no payload) went out at the
+    // open and at each of the four rates.
+    EXPECT_EQ(silent.Read().size(), 5 * kFrameOverhead);
 }
 
 // COM1 remembers the adapter's stable name; pulled out and plugged back
@@ -124,11 +115,9 @@ TEST_F(LinkDevicesTest, AReplugUnderANewNodeIsFoundByItsStableName)
     const fs::path byId = fs::path(dir.path().toStdString()) / "by-id" / "usb-Compass_Bridge-if00";
     fs::create_directories(byId.parent_path());
     fs::create_symlink(first.path, byId);
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(byId.string());
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }));
+    ASSERT_TRUE(OpenOn(byId.string()));
 
-    first.CloseMaster();
+    ::close(std::exchange(first.master, -1));
     ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }));
     fs::remove(byId);
     fs::create_symlink(second.path, byId);
@@ -176,9 +165,7 @@ TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
 TEST_F(LinkDevicesTest, ACaptureThatFailsPartwayIsStoppedAndReported)
 {
     Pty port;
-    settings->setValue("Compass/COMPort", 1);
-    MakeFrame(port.path);
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }));
+    ASSERT_TRUE(OpenOn(port.path));
     const QString path = dir.filePath("full.tcap");
     ASSERT_TRUE(frame->StartCapture(path));
 
@@ -187,20 +174,17 @@ TEST_F(LinkDevicesTest, ACaptureThatFailsPartwayIsStoppedAndReported)
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit small{4096, saved.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
-    std::vector<QString> boxes;
-    WhenModal([&](QWidget* w) {
-        boxes.push_back(static_cast<QMessageBox*>(w)->text());
-        static_cast<QMessageBox*>(w)->accept();
-    }, IsBox);
+    test::BoxAnswerer boxes;
     const std::string chunk(512, 'x');
     for (int i = 0; i < 16; ++i) ASSERT_EQ(::write(port.master, chunk.data(), chunk.size()), 512);
-    const bool reported = WaitUntil([&] { return !boxes.empty(); }, 5000);
+    const bool reported = WaitUntil([&] { return !boxes.seen.empty(); }, 5000);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ASSERT_TRUE(reported);
-    EXPECT_TRUE(boxes[0].contains(path)) << boxes[0].toStdString();
-    EXPECT_TRUE(boxes[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << boxes[0].toStdString();
+    const QString said = boxes.seen[0].text;
+    EXPECT_TRUE(said.contains(path) && said.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << said.toStdString();
     EXPECT_FALSE(frame->Action(kCmdCaptureRawStream)->isChecked());
-    EXPECT_TRUE(Never([&] { return boxes.size() > 1; }, 1500));
+    EXPECT_TRUE(Never([&] { return boxes.seen.size() > 1; }, 1500));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readLine().startsWith("TOLVANE-CAPTURE"));

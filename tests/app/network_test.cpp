@@ -18,13 +18,6 @@ namespace {
 
 class NetworkPortTest : public MainFrameTest {
 protected:
-    QString ComPane() const { return frame->Pane(kPaneComPort)->text(); }
-    bool IdentityChainDone() const
-    {
-        for (int i = 0; i < frame->View()->LineCount(); ++i)
-            if (std::string(frame->View()->Line(i).mnemonic) == "DIMVAR") return true;
-        return false;
-    }
     // The COM port dialog the failed start-up open brings up, its device line read and the dialog cancelled.
     QString StartUpNotice(const std::string& path)
     {
@@ -33,7 +26,6 @@ protected:
             notice = w->findChild<QLabel*>("1002")->text();
             static_cast<QDialog*>(w)->reject();
         });
-        settings->setValue("Compass/COMPort", 1);
         MakeFrame(path);
         EXPECT_TRUE(WaitUntil([&] { return !notice.isEmpty(); }, 8000));
         return notice;
@@ -45,17 +37,16 @@ TEST_F(NetworkPortTest, RawTcpStartsUpAndComesBackAfterTheServerDies)
     Simulator sim(dir);
     Ser2NetServer server(dir.path().toStdString(), sim.Link(), false);
     ASSERT_TRUE(server.Listening());
-    settings->setValue("Compass/COMPort", 1);
     // By name: it resolves off the window's thread, and ::1 may come first and be refused.
     MakeFrame("tcp://localhost:" + std::to_string(server.Port()));
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && IdentityChainDone(); }, 8000));
-    EXPECT_EQ(ComPane(), " COM1 Open ");
+    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR"); }, 8000));
+    EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
 
     const std::size_t requests = sim.Requests().size();
     server.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Lost "; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }, 15000));
     ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Open "; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 8000));
     // The identity is asked for again on the new connection.
     EXPECT_TRUE(WaitUntil([&] { return sim.Requests().size() > requests; }));
 }
@@ -68,13 +59,12 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
     Simulator sim(dir, {"--baud", "19200", "--serial", "65535"});
     Ser2NetServer server(dir.path().toStdString(), sim.Link(), true);
     ASSERT_TRUE(server.Listening());
-    settings->setValue("Compass/COMPort", 1);
     MakeFrame(server.Path());
-    ASSERT_TRUE(WaitUntil([&] { return ComPane() == " COM1 Open "; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 8000));
     EXPECT_TRUE(Never([&] { return frame->Controller().VersionKnown(); }, 1500));
 
     frame->RunCommand(kCmdBaud19200);
-    EXPECT_EQ(ComPane(), " COM1 Open ");
+    EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
     frame->RunCommand(kCmdSerialNo);
     ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 5000));
     EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);

@@ -1,8 +1,12 @@
-// The frame's dispatch and commands against a fake window: what goes out,
-// which timers run, what the user is asked, and what the view receives.
+// The frame's logic without a window: its dispatch and commands against a
+// fake one (what goes out, which timers run, what the user is asked, what
+// the view receives), the commands' states, the lost port watch, and the
+// health pane and baud rate search on a clock the test moves.
 #include "app/frame_controller.h"
 
+#include "app/baud_detector.h"
 #include "app/command_states.h"
+#include "app/link_health.h"
 #include "app/lost_port_watch.h"
 #include "protocol/requests.h"
 #include "resources/command_ids.h"
@@ -174,6 +178,9 @@ std::string Summary(const Bench& b)
     if (f.PendingRequest().type != kNoReplyAwaited) out << "awaits " << Hex(f.PendingRequest().type) << ", ";
     if (f.VersionKnown()) out << "known " << f.Identity().serialNumber << ", ";
     if (f.InitializeActive()) out << "initializing, ";
+    if (const InitialValues& v = f.Initial(); v.interval != 0)
+        out << "read " << v.bodyOffset << ' ' << v.rollOffset << ' ' << v.pitchOffset << ' ' << v.declination << ' '
+            << v.interval << ", ";
     if (f.Receivers().For(TypeByte(MessageType::Compensation)) == nullptr) out << "compensation unheard, ";
     if (f.BaudRate() != 9600) out << "baud " << f.BaudRate() << ", ";
     return out.str();
@@ -198,26 +205,21 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
         {"... whose reply stops the timer", "selftest C3 48 50",
          "dialogs 48 50, sent 48 50 54, viewed DVRSN DTEST DINICAL, identity x1, panel anew x1, awaits 54, known 1234, "},
         {"initialize: supervised reads, then the dialog", "init 50 54 54 7F",
-         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DIMVAR DORRATE, initializations x1, "},
-        {"initialize: offsets unanswered", "init timeout", "sent 50, asked current offsets x1, "},
+         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DIMVAR DORRATE, initializations x1, "
+         "read 1911 -182 8192 -2800 100, "},
         {"initialize: declination unanswered, later replies change nothing", "init 50 timeout 54 7F",
          "dialogs 50 54 7F, sent 50 54 54, viewed DINICAL DIMVAR DORRATE, asked declination x1, "},
-        {"initialize: rate unanswered", "init 50 54 timeout",
-         "dialogs 50 54, sent 50 54 54 7F, viewed DINICAL DIMVAR, asked orient message rate x1, "},
-        // Offsets of 7 bytes and a rate of 2 are the compatible lengths.
+        // Offsets of 7 bytes and a rate of 2 are the compatible lengths: a byte
+        // more or less is not.
         {"initialize: offsets of 6 bytes are incompatible", "init 50/6 54 7F",
          "dialogs 50 54 7F, sent 50 54, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"initialize: a rate of 3 bytes is incompatible", "init 50 54 7F/3",
-         "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
-        {"initialize: a rate of 1 byte is incompatible", "init 50 54 7F/1",
          "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
         {"a dispatch interrupted by the box finishes with its own message", "init box>70:9 50/8",
          "dialogs 70 50, sent 50 54, recorded 9, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
         {"orientation held off for 80 ms, logged and plotted always; other types never", "70:1 70:2 holdoff 70:3 20",
          "dialogs 70 70 20, recorded 1 2 3, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
         {"NMEA sentences are shown while the switch is on", "nmea 20 nmea 20", "dialogs 20 20, viewed NMEA, "},
-        {"a held-off orientation is logged and plotted all the same", "70:1 70:2",
-         "dialogs 70, recorded 1 2, shown 1, viewed DORIENT, holdoff x1, log roll 2, "},
         {"compensation parameters only with option I", "status C3 status",
          "sent 72 50 72 67, viewed DVRSN, identity x1, panel anew x1, awaits 67, known 1234, "},
         {"abort ends the compensation", "abort", "sent 72, awaits 72, compensation unheard, "},
@@ -232,16 +234,6 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
         RunScript(b, r.script);
         EXPECT_EQ(Summary(b), r.summary) << r.name << ": " << r.script;
     }
-}
-
-TEST(FrameController, InitializeGathersTheValues)
-{
-    Bench b;
-    RunScript(b, "init 50 54 7F 70:1 70:2");
-    const InitialValues& v = b.frame.Initial();
-    EXPECT_EQ(std::vector<int>({v.bodyOffset, v.rollOffset, v.pitchOffset, v.declination, v.interval}),
-              std::vector<int>({1911, -182, 8192, static_cast<std::int16_t>(0xF510), 100}));
-    EXPECT_EQ(b.frame.OrientationCount(), 2u);
 }
 
 // The watch's tries over time: none before a second has passed, none while
@@ -283,9 +275,7 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
         {kCmdSerialNo, {.portOpen = true, .versionKnown = true}, true, true, true},
         {kCmdLogBumpToolbar, {.logging = true}, true, false, false},
         {kCmdNavConsoleToolbar, {.navConsoleOpen = true}, true, true, true},
-        {kCmdNavConsole, {}, false, true, false},
         {kCmdOrientationPlotToolbar, {.orientationPlotOpen = true}, true, true, true},
-        {kCmdOrientationPlot, {}, true, true, false},
         {kCmdStatusView, {.panelShown = true}, true, true, true},
         {kCmdStatusViewToolbar, {.portOpen = true}, true, true, false},
         {kCmdBaud9600, {}, true, true, true},
@@ -296,7 +286,6 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
         {kCmdCaptureRawStream, {}, false, true, false},
         {kCmdMessagesPause, {.viewPaused = true}, true, true, true},
         {kCmdMessagesFilter, {}, true, true, false},
-        {kCmdMessagesFindPrevious, {}, false, false, false},
         {kCmdMessagesFindNext, {.findText = true}, true, false, false},
         {kCmdToolbar, {.toolbarShown = false}, true, true, false},
         {kCmdStatusBar, {}, true, true, true},
@@ -332,6 +321,96 @@ TEST(ModuleIdentityText, TitleAndVersionPane)
         EXPECT_EQ(WindowTitle(known, id), std::string("Tolvane --- Serial number ") + r.serial);
         EXPECT_EQ(VersionPaneText(known, id), r.pane);
     }
+}
+
+LinkCounters Counts(std::uint64_t bytes, std::uint64_t frames, std::int32_t lastValidMs, std::uint64_t dropped = 0)
+{
+    return {.bytes = bytes, .frames = frames, .dropped = dropped, .lastValidMs = lastValidMs};
+}
+
+// Each row: counters read a second after the previous row's, from an open at 0 ms.
+TEST(LinkHealth, TellsRateSilenceGarbleAndDrops)
+{
+    struct Row {
+        std::int64_t nowMs;
+        LinkCounters counters;
+        const char* pane;
+        bool viewLine;
+    };
+    const Row rows[] = {
+        {1000, Counts(300, 12, 990), "9600 baud, 12 msg/s", false},
+        {2000, Counts(600, 24, 1990), "9600 baud, 12 msg/s", false},
+        // Bytes keep coming, no frame for 2 s: a wrong rate.
+        {3000, Counts(900, 24, 1990), "9600 baud, 0 msg/s", false},
+        {4000, Counts(1200, 24, 1990), kGarbledText, false},
+        // Nothing at all: silence, the count rising.
+        {5000, Counts(1200, 24, 1990), kGarbledText, false},
+        {6000, Counts(1200, 24, 1990), "No data for 4 s", false},
+        {7000, Counts(1200, 24, 1990), "No data for 5 s", false},
+        // Back, with drops: said in the view once.
+        {8000, Counts(1500, 30, 7990, 3), "9600 baud, 6 msg/s, 3 dropped", true},
+        {9000, Counts(1800, 42, 8990, 5), "9600 baud, 12 msg/s, 5 dropped", false},
+    };
+    LinkHealth health;
+    health.Opened(9600, 0);
+    for (const Row& row : rows) {
+        const HealthReport r = health.Update(row.counters, row.nowMs);
+        EXPECT_EQ(r.pane, row.pane) << row.nowMs;
+        EXPECT_EQ(!r.viewLine.empty(), row.viewLine) << row.nowMs;
+    }
+}
+
+TEST(LinkHealth, SilenceCountsFromTheOpenAndRestartsOnReopen)
+{
+    LinkHealth health;
+    health.Opened(4800, 10000);
+    EXPECT_EQ(health.Update(Counts(0, 0, -1), 12900).pane, "4800 baud, 0 msg/s");
+    EXPECT_EQ(health.Update(Counts(0, 0, -1), 13000).pane, "No data for 3 s");
+    const HealthReport r = health.Update(Counts(50, 2, 13500), 14000);
+    EXPECT_EQ(r.pane, "4800 baud, 2 msg/s");
+    EXPECT_NE(r.tooltip.find("50 bytes, 2 good frames"), std::string::npos) << r.tooltip;
+    EXPECT_NE(r.tooltip.find("Last valid message 0.5 s ago."), std::string::npos) << r.tooltip;
+    // Counters that went back: reopened; no rate from a negative difference.
+    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 15000).pane, "4800 baud, 1 msg/s");
+    health.Closed();
+    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 16000).pane, "");
+
+    // Told of an open a second after it happened: the silence still counts
+    // from the port's own open time, and from a new one when it reopens.
+    LinkCounters opened = Counts(0, 0, -1);
+    opened.openedMs = 20000;
+    health.Opened(9600, 21000);
+    EXPECT_EQ(health.Update(opened, 23000).pane, "No data for 3 s");
+    opened.openedMs = 23500;
+    EXPECT_EQ(health.Update(opened, 24000).pane, "9600 baud, 0 msg/s");
+    EXPECT_EQ(health.Update(opened, 26500).pane, "No data for 3 s");
+}
+
+// The current rate first, each rate once, the first that answers wins.
+TEST(BaudDetector, TriesEachRateOnceAndStopsAtTheFirstAnswer)
+{
+    using Step = BaudDetector::Step;
+    EXPECT_EQ(BaudDetector(9600).Rates(), (std::vector<int>{9600, 19200, 38400, 4800}));
+    EXPECT_EQ(BaudDetector(38400).Rates(), (std::vector<int>{38400, 9600, 19200, 4800}));
+
+    BaudDetector d(4800);
+    std::int64_t t = 0;
+    EXPECT_EQ(d.Advance(0, t), Step::TryRate);
+    EXPECT_EQ(d.Rate(), 4800);
+    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs - 1), Step::Listen);
+    EXPECT_EQ(d.Advance(0, t += 1), Step::TryRate);
+    EXPECT_EQ(d.Rate(), 9600);
+    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs), Step::TryRate);
+    EXPECT_EQ(d.Advance(1, t += 10), Step::Found);
+    EXPECT_EQ(d.Rate(), 19200);
+    EXPECT_EQ(d.Tried(), 3);
+
+    BaudDetector silent(9600);
+    int tries = 0;
+    Step step;
+    for (t = 0; (step = silent.Advance(0, t)) != Step::NoneAnswered; t += 100) tries += step == Step::TryRate;
+    EXPECT_EQ(tries, 4);
+    EXPECT_EQ(t, 4 * BaudDetector::kListenMs);
 }
 
 } // namespace
