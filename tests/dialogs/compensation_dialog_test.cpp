@@ -84,7 +84,6 @@ TEST_F(CompensationDialogTest, StepsAndTheStateTheyLeave)
         {"dmcal(5,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Computation failure' &OK [1] open+"},
         {"dmcal(6,0,0,0,0,0,0,0,0,0,-5)", "5 16 0 0 0 0 0 3 | 37 'Old better (New=-5)' &OK [1] open+"},
         {"dmcal(7,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Failure writing to flash' &OK [1] open+"},
-        {"dmcal(2,0,0,0,0,0,0,0,0,0,9)", "5 16 0 0 0 0 0 3 | 37 '??? (2)' &OK [1] open+"},
         {"dmcal(255,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
         {"other;dmcal(0,2,16,0,0,0,0,0,3,37,0)", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
         // The button aborts only before a result; Escape never does. Each opening starts afresh.

@@ -34,9 +34,6 @@ struct SeenBox {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QWidget* owner = nullptr;
-    QString informative = {};
 };
 
 // Answers each message box that opens while it lives, with the next of
@@ -64,8 +61,7 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible() || box == last_) return;
         last_ = box;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget(),
-                        box->informativeText()});
+        seen.push_back({box->windowTitle(), box->text(), box->icon()});
         if (whileShowing) std::exchange(whileShowing, nullptr)();
         const QMessageBox::StandardButton answer = answers_.empty() ? QMessageBox::Ok : answers_.front();
         if (!answers_.empty()) answers_.pop_front();
@@ -78,12 +74,18 @@ private:
     QTimer poll_;
 };
 
-// What the boxes said, as "title: text (informative text)" joined by '|'.
-inline QString BoxesSaid(const std::vector<SeenBox>& seen)
+// What the boxes from `from` on said, as "kind title: text" joined by '|'
+// (kind: error, warning or info by the icon).
+inline QString BoxesSaid(const std::vector<SeenBox>& seen, std::size_t from)
 {
     QStringList said;
-    for (const SeenBox& box : seen)
-        said << box.title + ": " + box.text + (box.informative.isEmpty() ? "" : " (" + box.informative + ")");
+    for (auto box = seen.begin() + static_cast<std::ptrdiff_t>(from); box < seen.end(); ++box) {
+        const char* kind = box->icon == QMessageBox::Critical  ? "error "
+                           : box->icon == QMessageBox::Warning ? "warning "
+                           : box->icon == QMessageBox::Information ? "info "
+                                                                   : "? ";
+        said << kind + box->title + ": " + box->text;
+    }
     return said.join('|');
 }
 

@@ -81,14 +81,8 @@ protected:
             s = s.arg(r.payload[1]).arg(r.payload[2]);
             for (float f : v) s += ' ' + QString::number(f, 'g', 7);
         }
-        QStringList said;
-        for (; heard < boxes.seen.size(); ++heard) {
-            const test::SeenBox& box = boxes.seen[heard];
-            const bool error = box.icon == QMessageBox::Critical, info = box.icon == QMessageBox::Information;
-            const char* kind = error ? "error " : info ? "info " : "? ";
-            said << kind + box.title + ": " + box.text;
-        }
-        s += "] {" + said.join('|') + '}';
+        s += "] {" + test::BoxesSaid(boxes.seen, heard) + '}';
+        heard = boxes.seen.size();
         s += QString::fromStdString(test::Selected(*dialog, kNames));
         s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
         return s.toStdString() + frame.Heard({MessageType::Wmm});
