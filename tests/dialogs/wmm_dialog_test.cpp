@@ -166,9 +166,6 @@ TEST_F(WmmDialogTest, StepsAndTheStateTheyLeave)
         Run(steps);
         EXPECT_EQ(State(), state);
     }
-    QStringList months;
-    for (int i = 0; i < 12; ++i) months << ControlOf<QComboBox>(*dialog, kMonth)->itemText(i);
-    EXPECT_EQ(months.join(','), "Jan,Feb,March,April,May,June,July,Aug,Sept,Oct,Nov,Dec");
 }
 
 } // namespace
