@@ -29,16 +29,11 @@ const std::map<std::string, int> kNames = {
 // payload; "f:00*12" for 12 zero bytes.
 std::string Request(const OutgoingRequest& r)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, std::isprint(r.type) ? "%c:" : "%02X:", r.type);
-    std::string s = text;
-    if (r.length > 0 && std::all_of(r.payload, r.payload + r.length, [](std::uint8_t b) { return b == 0; }))
-        return s + "00*" + std::to_string(r.length);
-    for (std::uint16_t i = 0; i < r.length; ++i) {
-        std::snprintf(text, sizeof text, "%02X", r.payload[i]);
-        s += text;
-    }
-    return s;
+    const QByteArray payload(reinterpret_cast<const char*>(r.payload), r.length);
+    const QByteArray type =
+        std::isprint(r.type) ? QByteArray(1, char(r.type)) : QByteArray::number(r.type, 16).toUpper();
+    if (r.length > 0 && payload.count('\0') == r.length) return type.toStdString() + ":00*" + std::to_string(r.length);
+    return (type + ':' + payload.toHex().toUpper()).toStdString();
 }
 
 class SettingsDialogTest : public ::testing::Test {
