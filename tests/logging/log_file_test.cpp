@@ -53,18 +53,7 @@ TEST(LogFormat, BumpNames)
     for (const auto& [from, to] : cases) EXPECT_EQ(NextBumpName(from), to) << from;
 }
 
-class LogFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(dir.path.empty());
-        log.SetPaneText([this](const std::string& text) { panes.push_back(text); });
-    }
-
-    ScratchFolder dir;
-    LogFile log{"/nowhere", FixedNow};
-    std::vector<std::string> panes;
-};
+using LogFileTest = LogTest;
 
 // A section: date-time line, empty line, the header before the first
 // record only. (Appending, the name and the pane are tested through the
