@@ -55,6 +55,22 @@ public:
     std::vector<SeenBox> seen;
     std::function<void()> whileShowing;
 
+    // What the boxes shown since the last call said, as "kind title: text"
+    // joined by '|' (kind: error, warning or info by the icon).
+    QString SaidSince()
+    {
+        QStringList said;
+        for (; heard_ < seen.size(); ++heard_) {
+            const QMessageBox::Icon icon = seen[heard_].icon;
+            const char* kind = icon == QMessageBox::Critical      ? "error "
+                               : icon == QMessageBox::Warning     ? "warning "
+                               : icon == QMessageBox::Information ? "info "
+                                                                  : "? ";
+            said << kind + seen[heard_].title + ": " + seen[heard_].text;
+        }
+        return said.join('|');
+    }
+
 private:
     void Poll()
     {
@@ -70,24 +86,10 @@ private:
     }
 
     std::deque<QMessageBox::StandardButton> answers_;
+    std::size_t heard_ = 0;
     QPointer<QMessageBox> last_;
     QTimer poll_;
 };
-
-// What the boxes from `from` on said, as "kind title: text" joined by '|'
-// (kind: error, warning or info by the icon).
-inline QString BoxesSaid(const std::vector<SeenBox>& seen, std::size_t from)
-{
-    QStringList said;
-    for (auto box = seen.begin() + static_cast<std::ptrdiff_t>(from); box < seen.end(); ++box) {
-        const char* kind = box->icon == QMessageBox::Critical  ? "error "
-                           : box->icon == QMessageBox::Warning ? "warning "
-                           : box->icon == QMessageBox::Information ? "info "
-                                                                   : "? ";
-        said << kind + box->title + ": " + box->text;
-    }
-    return said.join('|');
-}
 
 // A dialog's wait for a reply, run out when the test says.
 class ManualTimer : public WaitTimer {
@@ -224,14 +226,16 @@ inline void RunSteps(QDialog& dialog, const std::map<std::string, int>& names, c
 }
 
 // " @name:text" for the edit with the focus and text selected in it (as a
-// field refused is offered for correction), else "".
-inline std::string Selected(const QDialog& dialog, const std::map<std::string, int>& names)
+// field refused is offered for correction), then whether the dialog is
+// open, accepted or rejected.
+inline std::string Outcome(const QDialog& dialog, const std::map<std::string, int>& names)
 {
+    std::string selected;
     const auto* edit = qobject_cast<const QLineEdit*>(dialog.focusWidget());
     for (const auto& [name, id] : names)
         if (edit && edit->hasSelectedText() && edit->objectName() == QString::number(id))
-            return " @" + name + ":" + edit->selectedText().toStdString();
-    return "";
+            selected = " @" + name + ":" + edit->selectedText().toStdString();
+    return selected + (dialog.isVisible() ? " open" : dialog.result() == QDialog::Accepted ? " accepted" : " rejected");
 }
 
 } // namespace tolvane::test

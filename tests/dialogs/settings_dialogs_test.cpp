@@ -92,7 +92,6 @@ protected:
             for (char answer : step.substr(8))
                 answers.push_back(answer == 'R' ? QMessageBox::Retry : QMessageBox::Cancel);
             boxes = std::make_unique<test::BoxAnswerer>(answers);
-            heard = 0;
         } else if (step.starts_with("timeout")) {
             if (step.size() > 8) boxes->whileShowing = [this, step] { Step(step.substr(8)); };
             timer.Expire(1000);
@@ -112,10 +111,7 @@ protected:
         for (char f : std::string("DARPH")) s += Checked(std::string(1, f)) ? char(std::tolower(f)) : '.';
         s += " [";
         for (const OutgoingRequest& r : frame.sent) s += (&r == frame.sent.data() ? "" : " ") + Request(r);
-        s += "] {" + test::BoxesSaid(boxes->seen, heard).toStdString() + "}";
-        heard = boxes->seen.size();
-        s += test::Selected(*dialog, kNames);
-        s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
+        s += "] {" + boxes->SaidSince().toStdString() + "}" + test::Outcome(*dialog, kNames);
         return s + frame.Heard({MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate, MessageType::StartupDefaults});
     }
     QLineEdit* Edit(char f) const { return ControlOf<QLineEdit>(*dialog, kNames.at(std::string(1, f))); }
@@ -129,7 +125,6 @@ protected:
     std::unique_ptr<QDialog> dialog;
     MessageReceiver* receiver = nullptr;
     std::unique_ptr<test::BoxAnswerer> boxes = std::make_unique<test::BoxAnswerer>();
-    std::size_t heard = 0;
 };
 
 // Each row's steps, then the state they leave; a row without an opening

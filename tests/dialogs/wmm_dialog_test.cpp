@@ -81,15 +81,11 @@ protected:
             s = s.arg(r.payload[1]).arg(r.payload[2]);
             for (float f : v) s += ' ' + QString::number(f, 'g', 7);
         }
-        s += "] {" + test::BoxesSaid(boxes.seen, heard) + '}';
-        heard = boxes.seen.size();
-        s += QString::fromStdString(test::Selected(*dialog, kNames));
-        s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
-        return s.toStdString() + frame.Heard({MessageType::Wmm});
+        s += "] {" + boxes.SaidSince() + '}';
+        return s.toStdString() + test::Outcome(*dialog, kNames) + frame.Heard({MessageType::Wmm});
     }
 
     test::BoxAnswerer boxes;
-    std::size_t heard = 0;
     test::FrameStub frame;
     test::ManualTimer timer;
     std::unique_ptr<WmmDialog> dialog;
