@@ -106,8 +106,7 @@ protected:
     {
         std::string s;
         for (char f : std::string("darph")) s += Edit(f)->text().toStdString() + (f == 'h' ? " " : "|");
-        s += Checked("E") ? 'E' : Checked("W") ? 'W' : '-';
-        s += ' ';
+        s += Checked("E") ? "E " : Checked("W") ? "W " : "- ";
         for (char f : std::string("DARPH")) s += Checked(std::string(1, f)) ? char(std::tolower(f)) : '.';
         s += " [";
         for (const OutgoingRequest& r : frame.sent) s += (&r == frame.sent.data() ? "" : " ") + Request(r);
@@ -115,10 +114,7 @@ protected:
         return s + frame.Heard({MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate, MessageType::StartupDefaults});
     }
     QLineEdit* Edit(char f) const { return ControlOf<QLineEdit>(*dialog, kNames.at(std::string(1, f))); }
-    bool Checked(const std::string& name) const
-    {
-        return ControlOf<QAbstractButton>(*dialog, kNames.at(name))->isChecked();
-    }
+    bool Checked(const std::string& n) const { return ControlOf<QAbstractButton>(*dialog, kNames.at(n))->isChecked(); }
 
     test::FrameStub frame;
     test::ManualTimer timer;
