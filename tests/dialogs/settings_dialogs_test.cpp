@@ -61,7 +61,8 @@ protected:
                                              : new InitializationsDialog(declination, azimuth, -3.0f, 10.0f, interval,
                                                                          frame.Sender(), &frame.registry, nullptr,
                                                                          &timer);
-            auto* startup = init ? nullptr : new StartupDefaultsDialog(frame.Sender(), &frame.registry, nullptr, &timer);
+            auto* startup = init ? nullptr
+                                 : new StartupDefaultsDialog(frame.Sender(), &frame.registry, nullptr, &timer);
             receiver = init ? static_cast<MessageReceiver*>(init) : startup;
             dialog.reset(init ? static_cast<QDialog*>(init) : startup);
             test::ShowActive(*dialog);
@@ -83,8 +84,8 @@ protected:
         } else if (step == "ack") {
             const std::uint16_t awaited = frame.sent.back().type;
             const std::size_t sent = frame.sent.size();
-            for (std::uint16_t other : {TypeByte(MessageType::Offsets), TypeByte(MessageType::Declination), TypeByte(MessageType::OrientationRate)})
-                if (other != awaited) receiver->OnMessage(test::Message(other, {0x01}));
+            for (MessageType other : {MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate})
+                if (TypeByte(other) != awaited) receiver->OnMessage(test::Message(TypeByte(other), {0x01}));
             EXPECT_EQ(frame.sent.size(), sent) << "taken for an acknowledgement";
             receiver->OnMessage(test::Message(awaited, {0x01}));
         } else if (step.starts_with("answers:")) {
@@ -111,7 +112,8 @@ protected:
         s += " [";
         for (const OutgoingRequest& r : frame.sent) s += (&r == frame.sent.data() ? "" : " ") + Request(r);
         s += "] {" + boxes->SaidSince().toStdString() + "}" + test::Outcome(*dialog, kNames);
-        return s + frame.Heard({MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate, MessageType::StartupDefaults});
+        using enum MessageType;
+        return s + frame.Heard({Offsets, Declination, OrientationRate, StartupDefaults});
     }
     QLineEdit* Edit(char f) const { return ControlOf<QLineEdit>(*dialog, kNames.at(std::string(1, f))); }
     bool Checked(const std::string& n) const { return ControlOf<QAbstractButton>(*dialog, kNames.at(n))->isChecked(); }

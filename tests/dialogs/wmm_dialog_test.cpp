@@ -52,7 +52,7 @@ protected:
                 ControlOf<QComboBox>(*dialog, kMonth)->setCurrentIndex(month);
             } else if (std::sscanf(step.c_str(), "%*[a-z](%d,%d)", &set, &counts) == 2) {
                 const auto c = static_cast<std::uint16_t>(counts);
-                const std::uint16_t type = step.starts_with("reply") ? TypeByte(MessageType::Wmm) : TypeByte(MessageType::Offsets);
+                const auto type = TypeByte(step.starts_with("reply") ? MessageType::Wmm : MessageType::Offsets);
                 dialog->OnMessage(
                     test::Message(type, {std::uint8_t(set), std::uint8_t(c), std::uint8_t(c >> 8), 'W', 'M', 'M', 0}));
             } else {
