@@ -13,27 +13,6 @@
 namespace tolvane {
 namespace {
 
-TEST(ComPortChooser, ListsPortsOneToEightInOrderWithoutProbingTheOpenOne)
-{
-    const std::tuple<int, std::set<int>, std::vector<int>, int> cases[] = {
-        {1, {3}, {1, 3}, 0}, {5, {2, 7, 8}, {2, 5, 7, 8}, 1}, {-1, {4, 6}, {4, 6}, -1}, {8, {}, {8}, 0},
-        {9, {}, {}, -1},     {-1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {1, 2, 3, 4, 5, 6, 7, 8}, -1},
-    };
-    for (const auto& [openPort, probeOk, entries, selection] : cases) {
-        SCOPED_TRACE(openPort);
-        std::vector<int> probed, expectedProbes;
-        const ComPortChooser chooser(openPort, [&](int port) {
-            probed.push_back(port);
-            return probeOk.count(port) > 0;
-        });
-        EXPECT_EQ(chooser.EntryPorts(), entries);
-        EXPECT_EQ(chooser.Selection(), selection);
-        for (int port = 1; port <= 8; ++port)
-            if (port != openPort) expectedProbes.push_back(port);
-        EXPECT_EQ(probed, expectedProbes);
-    }
-}
-
 // Actions, one letter each: '0'..'9' selects that entry ('9' is out of
 // range), 'o' Open, 'd' double-click, 'c' Close. COM3
 // and the open port are listed; opens of the usable ports succeed. The
@@ -87,31 +66,45 @@ TEST(ComPortChooser, ActionsDriveLinkStatusAndClosing)
     }
 }
 
-TEST(ComPortChooser, NoticeNamesPortsLeftOutForPermissionOrAnotherProgram)
+// COM1 to COM8 are probed in order, all but the open one, which is
+// listed without a probe; the notice names ports left out for permission
+// or another program.
+TEST(ComPortChooser, ListsUsablePortsAndNamesThoseLeftOut)
 {
     using R = ProbeResult;
     const std::string fix = "Run: sudo usermod -aG dialout $USER, then log in again.";
-    const std::tuple<std::map<int, PortProbe>, std::vector<int>, std::string> cases[] = {
-        // why ports are left out (the others are missing), the ports listed, the notice
-        {{{2, R::Free}, {3, R::NotATerminal}}, {2}, ""},
-        {{{2, R::Free}, {3, R::NoPermission}}, {2}, "No permission to open COM3. " + fix},
-        {{{3, R::NoPermission}, {5, R::NoPermission}}, {}, "No permission to open COM3, COM5. " + fix},
-        {{{4, R::Busy}}, {}, "COM4 is in use by another program."},
-        {{{4, {R::Busy, 1234}}}, {}, "COM4 is in use by another program (process 1234)."},
-        {{{1, R::Busy}, {4, R::Busy}, {6, R::NoPermission}}, {},
+    const std::tuple<int, std::map<int, PortProbe>, std::vector<int>, int, std::string> cases[] = {
+        // open port, why ports are free or left out (the others are missing), the entries, the selection, the notice
+        {1, {{3, R::Free}}, {1, 3}, 0, ""},
+        {5, {{2, R::Free}, {7, R::Free}, {8, R::Free}}, {2, 5, 7, 8}, 1, ""},
+        {8, {}, {8}, 0, ""},
+        {9, {}, {}, -1, ""},
+        {-1, {{0, R::Free}, {1, R::Free}, {8, R::Free}, {9, R::Free}}, {1, 8}, -1, ""},
+        {-1, {{2, R::Free}, {3, R::NotATerminal}}, {2}, -1, ""},
+        {-1, {{2, R::Free}, {3, R::NoPermission}}, {2}, -1, "No permission to open COM3. " + fix},
+        {-1, {{3, R::NoPermission}, {5, R::NoPermission}}, {}, -1, "No permission to open COM3, COM5. " + fix},
+        {-1, {{4, R::Busy}}, {}, -1, "COM4 is in use by another program."},
+        {-1, {{4, {R::Busy, 1234}}}, {}, -1, "COM4 is in use by another program (process 1234)."},
+        {-1, {{1, R::Busy}, {4, R::Busy}, {6, R::NoPermission}}, {}, -1,
          "No permission to open COM6. " + fix + "\nCOM1, COM4 are in use by other programs."},
-        {{{1, {R::Busy, 77}}, {2, R::Busy}, {3, {R::Busy, 88}}}, {},
+        {-1, {{1, {R::Busy, 77}}, {2, R::Busy}, {3, {R::Busy, 88}}}, {}, -1,
          "COM1 is in use by another program (process 77).\nCOM3 is in use by another program (process 88).\n"
          "COM2 is in use by another program."},
     };
-    for (const auto& [reasons, entries, notice] : cases) {
-        SCOPED_TRACE(notice);
-        const ComPortChooser chooser(-1, [&](int port) {
+    for (const auto& [openPort, reasons, entries, selection, notice] : cases) {
+        SCOPED_TRACE(std::to_string(openPort) + " " + notice);
+        std::vector<int> probed, expectedProbes;
+        const ComPortChooser chooser(openPort, [&, &reasons = reasons](int port) {
+            probed.push_back(port);
             const auto it = reasons.find(port);
             return it == reasons.end() ? PortProbe(R::Missing) : it->second;
         });
         EXPECT_EQ(chooser.EntryPorts(), entries);
+        EXPECT_EQ(chooser.Selection(), selection);
         EXPECT_EQ(chooser.Notice(), notice);
+        for (int port = 1; port <= 8; ++port)
+            if (port != openPort) expectedProbes.push_back(port);
+        EXPECT_EQ(probed, expectedProbes);
     }
 }
 

@@ -34,9 +34,6 @@ struct SeenBox {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QWidget* owner = nullptr;
-    QString informative = {};
 };
 
 // Answers each message box that opens while it lives, with the next of
@@ -58,14 +55,29 @@ public:
     std::vector<SeenBox> seen;
     std::function<void()> whileShowing;
 
+    // What the boxes shown since the last call said, as "kind title: text"
+    // joined by '|' (kind: error, warning or info by the icon).
+    QString SaidSince()
+    {
+        QStringList said;
+        for (; heard_ < seen.size(); ++heard_) {
+            const QMessageBox::Icon icon = seen[heard_].icon;
+            const char* kind = icon == QMessageBox::Critical      ? "error "
+                               : icon == QMessageBox::Warning     ? "warning "
+                               : icon == QMessageBox::Information ? "info "
+                                                                  : "? ";
+            said << kind + seen[heard_].title + ": " + seen[heard_].text;
+        }
+        return said.join('|');
+    }
+
 private:
     void Poll()
     {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible() || box == last_) return;
         last_ = box;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget(),
-                        box->informativeText()});
+        seen.push_back({box->windowTitle(), box->text(), box->icon()});
         if (whileShowing) std::exchange(whileShowing, nullptr)();
         const QMessageBox::StandardButton answer = answers_.empty() ? QMessageBox::Ok : answers_.front();
         if (!answers_.empty()) answers_.pop_front();
@@ -74,18 +86,10 @@ private:
     }
 
     std::deque<QMessageBox::StandardButton> answers_;
+    std::size_t heard_ = 0;
     QPointer<QMessageBox> last_;
     QTimer poll_;
 };
-
-// What the boxes said, as "title: text (informative text)" joined by '|'.
-inline QString BoxesSaid(const std::vector<SeenBox>& seen)
-{
-    QStringList said;
-    for (const SeenBox& box : seen)
-        said << box.title + ": " + box.text + (box.informative.isEmpty() ? "" : " (" + box.informative + ")");
-    return said.join('|');
-}
 
 // A dialog's wait for a reply, run out when the test says.
 class ManualTimer : public WaitTimer {
@@ -222,14 +226,16 @@ inline void RunSteps(QDialog& dialog, const std::map<std::string, int>& names, c
 }
 
 // " @name:text" for the edit with the focus and text selected in it (as a
-// field refused is offered for correction), else "".
-inline std::string Selected(const QDialog& dialog, const std::map<std::string, int>& names)
+// field refused is offered for correction), then whether the dialog is
+// open, accepted or rejected.
+inline std::string Outcome(const QDialog& dialog, const std::map<std::string, int>& names)
 {
+    std::string selected;
     const auto* edit = qobject_cast<const QLineEdit*>(dialog.focusWidget());
     for (const auto& [name, id] : names)
         if (edit && edit->hasSelectedText() && edit->objectName() == QString::number(id))
-            return " @" + name + ":" + edit->selectedText().toStdString();
-    return "";
+            selected = " @" + name + ":" + edit->selectedText().toStdString();
+    return selected + (dialog.isVisible() ? " open" : dialog.result() == QDialog::Accepted ? " accepted" : " rejected");
 }
 
 } // namespace tolvane::test

@@ -5,7 +5,6 @@
 
 #include <QLabel>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -29,16 +28,11 @@ const std::map<std::string, int> kNames = {
 // payload; "f:00*12" for 12 zero bytes.
 std::string Request(const OutgoingRequest& r)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, std::isprint(r.type) ? "%c:" : "%02X:", r.type);
-    std::string s = text;
-    if (r.length > 0 && std::all_of(r.payload, r.payload + r.length, [](std::uint8_t b) { return b == 0; }))
-        return s + "00*" + std::to_string(r.length);
-    for (std::uint16_t i = 0; i < r.length; ++i) {
-        std::snprintf(text, sizeof text, "%02X", r.payload[i]);
-        s += text;
-    }
-    return s;
+    const QByteArray payload(reinterpret_cast<const char*>(r.payload), r.length);
+    const QByteArray type =
+        std::isprint(r.type) ? QByteArray(1, char(r.type)) : QByteArray::number(r.type, 16).toUpper();
+    if (r.length > 0 && payload.count('\0') == r.length) return type.toStdString() + ":00*" + std::to_string(r.length);
+    return (type + ':' + payload.toHex().toUpper()).toStdString();
 }
 
 class SettingsDialogTest : public ::testing::Test {
@@ -66,7 +60,8 @@ protected:
                                              : new InitializationsDialog(declination, azimuth, -3.0f, 10.0f, interval,
                                                                          frame.Sender(), &frame.registry, nullptr,
                                                                          &timer);
-            auto* startup = init ? nullptr : new StartupDefaultsDialog(frame.Sender(), &frame.registry, nullptr, &timer);
+            auto* startup = init ? nullptr
+                                 : new StartupDefaultsDialog(frame.Sender(), &frame.registry, nullptr, &timer);
             receiver = init ? static_cast<MessageReceiver*>(init) : startup;
             dialog.reset(init ? static_cast<QDialog*>(init) : startup);
             test::ShowActive(*dialog);
@@ -88,8 +83,8 @@ protected:
         } else if (step == "ack") {
             const std::uint16_t awaited = frame.sent.back().type;
             const std::size_t sent = frame.sent.size();
-            for (std::uint16_t other : {TypeByte(MessageType::Offsets), TypeByte(MessageType::Declination), TypeByte(MessageType::OrientationRate)})
-                if (other != awaited) receiver->OnMessage(test::Message(other, {0x01}));
+            for (MessageType other : {MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate})
+                if (TypeByte(other) != awaited) receiver->OnMessage(test::Message(TypeByte(other), {0x01}));
             EXPECT_EQ(frame.sent.size(), sent) << "taken for an acknowledgement";
             receiver->OnMessage(test::Message(awaited, {0x01}));
         } else if (step.starts_with("answers:")) {
@@ -97,7 +92,6 @@ protected:
             for (char answer : step.substr(8))
                 answers.push_back(answer == 'R' ? QMessageBox::Retry : QMessageBox::Cancel);
             boxes = std::make_unique<test::BoxAnswerer>(answers);
-            heard = 0;
         } else if (step.starts_with("timeout")) {
             if (step.size() > 8) boxes->whileShowing = [this, step] { Step(step.substr(8)); };
             timer.Expire(1000);
@@ -112,29 +106,22 @@ protected:
     {
         std::string s;
         for (char f : std::string("darph")) s += Edit(f)->text().toStdString() + (f == 'h' ? " " : "|");
-        s += Checked("E") ? 'E' : Checked("W") ? 'W' : '-';
-        s += ' ';
+        s += Checked("E") ? "E " : Checked("W") ? "W " : "- ";
         for (char f : std::string("DARPH")) s += Checked(std::string(1, f)) ? char(std::tolower(f)) : '.';
         s += " [";
         for (const OutgoingRequest& r : frame.sent) s += (&r == frame.sent.data() ? "" : " ") + Request(r);
-        s += "] {" + test::BoxesSaid({boxes->seen.begin() + heard, boxes->seen.end()}).toStdString() + "}";
-        heard = boxes->seen.size();
-        s += test::Selected(*dialog, kNames);
-        s += dialog->isVisible() ? " open" : dialog->result() == QDialog::Accepted ? " accepted" : " rejected";
-        return s + frame.Heard({MessageType::Offsets, MessageType::Declination, MessageType::OrientationRate, MessageType::StartupDefaults});
+        s += "] {" + boxes->SaidSince().toStdString() + "}" + test::Outcome(*dialog, kNames);
+        using enum MessageType;
+        return s + frame.Heard({Offsets, Declination, OrientationRate, StartupDefaults});
     }
     QLineEdit* Edit(char f) const { return ControlOf<QLineEdit>(*dialog, kNames.at(std::string(1, f))); }
-    bool Checked(const std::string& name) const
-    {
-        return ControlOf<QAbstractButton>(*dialog, kNames.at(name))->isChecked();
-    }
+    bool Checked(const std::string& n) const { return ControlOf<QAbstractButton>(*dialog, kNames.at(n))->isChecked(); }
 
     test::FrameStub frame;
     test::ManualTimer timer;
     std::unique_ptr<QDialog> dialog;
     MessageReceiver* receiver = nullptr;
     std::unique_ptr<test::BoxAnswerer> boxes = std::make_unique<test::BoxAnswerer>();
-    std::size_t heard = 0;
 };
 
 // Each row's steps, then the state they leave; a row without an opening
@@ -148,30 +135,27 @@ TEST_F(SettingsDialogTest, StepsAndTheStateTheyLeave)
         {"init(-7.25,500,143)", "7.2|500.0|-3.0|10.0|6.90 W ..... [] {} open+"},
         {"ok", "7.2|500.0|-3.0|10.0|6.90 W ..... [] {} accepted-"},
         // Flagged values go in order, each once the one before is acknowledged.
-        {"init;r=2.5;ok", "2.0|1.5|2.5|10.0|5.00 E ..r.. [P:021101C7011C07] {} open+"},
-        {"ack", "2.0|1.5|2.5|10.0|5.00 E ..r.. [P:021101C7011C07] {} accepted-"},
-        {"init;h=100;tab;p=-0.1;a=0.1;d=179.9;tab;ok", "179.9|0.1|-3.0|-0.1|50.00 E da.ph [T:01ED7F] {} open+"},
-        {"ack", "179.9|0.1|-3.0|-0.1|50.00 E da.ph [T:01ED7F P:051200DEFDEEFF] {} open+"},
-        {"ack", "179.9|0.1|-3.0|-0.1|50.00 E da.ph [T:01ED7F P:051200DEFDEEFF 7F:1400] {} open+"},
-        {"ack", "179.9|0.1|-3.0|-0.1|50.00 E da.ph [T:01ED7F P:051200DEFDEEFF 7F:1400] {} accepted-"},
+        {"init;h=100;tab;r=2.5;p=-0.1;a=0.1;d=179.9;tab;ok", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F] {} open+"},
+        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF] {} open+"},
+        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF 7F:1400] {} open+"},
+        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF 7F:1400] {} accepted-"},
         // A missing acknowledgement ends the dialog; one too late sends nothing more.
         {"init;p=5;h=7;tab;ok", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] {} open+"},
         {"timeout:ack", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] "
-                        "{Too Bad: Compass failed to acknowledge\ninitialization of offsets.} rejected-"},
+                        "{error Too Bad: Compass failed to acknowledge\ninitialization of offsets.} rejected-"},
         {"ack", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] {} rejected-"},
         // OK waits while the declination is typed: leaving its field takes the value over.
         {"init;d=5;key:Return", "5|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
         {"ok", "5.0|1.5|-3.0|10.0|5.00 E d.... [T:018E03] {} open+"},
         // An angle out of range holds OK: the first is named and its field selected.
         {"init;a=-180;r=999;ok",
-         "2.0|-180|999|10.0|5.00 E .ar.. [] {Please Do Better: Should be +/-180, please.} @a:-180 open+"},
+         "2.0|-180|999|10.0|5.00 E .ar.. [] {error Please Do Better: Should be +/-180, please.} @a:-180 open+"},
         // The declination shows its magnitude; leaving the field, the last sign typed, else the radio, gives the
         // hemisphere. A radio clicked flips the sign unless it is already the one shown.
         {"init;d=-7", "-7|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
         {"tab", "7.0|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
         {"init(-2);d=+7;tab", "7.0|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
         {"init(-2);d=7;tab", "7.0|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
-        {"init;d= -7.25;tab", "7.2|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
         {"init(5);E", "5.0|1.5|-3.0|10.0|5.00 E ..... [] {} open+"},
         {"W;ok", "5.0|1.5|-3.0|10.0|5.00 W d.... [T:0172FC] {} open+"},
         {"init(0.5);W", "0.5|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
@@ -182,35 +166,38 @@ TEST_F(SettingsDialogTest, StepsAndTheStateTheyLeave)
         {"init(2,1.5,143);h;tab", "2.0|1.5|-3.0|10.0|6.90 E ..... [] {} open+"},
         {"H;ok", "2.0|1.5|-3.0|10.0|6.90 E ....h [7F:9100] {} open+"},
         // A refused entry is told, selected for correction, and keeps the value before it (1 from "1x").
-        {"init;a=1x", "2.0|1x|-3.0|10.0|5.00 E .a... [] {Tsk, Tsk!: Numbers only, please.} @a:1x open+"},
+        {"init;a=1x", "2.0|1x|-3.0|10.0|5.00 E .a... [] {error Tsk, Tsk!: Numbers only, please.} @a:1x open+"},
         {"ok", "2.0|1x|-3.0|10.0|5.00 E .a... [P:01B600DEFD1C07] {} open+"},
-        {"init;h=-5", "2.0|1.5|-3.0|10.0|-5 E ....h [] {Huh!?: Negative frequency?} @h:-5 open+"}, // "-" alone is 0
+        // "-" alone is 0.
+        {"init;h=-5", "2.0|1.5|-3.0|10.0|-5 E ....h [] {error Huh!?: Negative frequency?} @h:-5 open+"},
         // Start-Up Defaults asks for the stored values; each reply fills the fields and what unchecking restores.
         {"startup", "|||| - ..... [f:00*12] {} open+"},
         {"rx(0,-1000,18,8192,-182,145)", "5.5|0.1|-1.0|45.0|6.90 W ..... [f:00*12] {} open+"},
         {"rx(0,2048,-18,0,364,0)", "11.2|-0.1|2.0|0.0|0.00 E ..... [f:00*12] {} open+"},
         {"r=7;R;ok", "11.2|-0.1|2.0|0.0|0.00 E ..... [f:00*12] {} accepted-"},
         {"startup;rx(0,1,2,3,4)",
-         "|||| - ..... [f:00*12] {Incompatibility: Firmware version is not compatible\nwith this version of Tolvane.} "
-         "rejected-"},
+         "|||| - ..... [f:00*12] {error Incompatibility: Firmware version is not compatible\nwith this version of "
+         "Tolvane.} rejected-"},
         // One load carries each flagged value in its slot; its reply's result word tells whether it worked.
         {"startup;rx(0,-1000,18,8192,-182,145);r=2.5;p=-1;h=7;tab;ok",
          "5.5|0.1|2.5|-1|6.90 W ..rph [f:00*12 f:1C00000000004AFFC7019100] {} open+"},
         {"rx(1,0,0,0,0,0)", "5.5|0.1|2.5|-1|6.90 W ..rph [f:00*12 f:1C00000000004AFFC7019100] {} accepted-"},
         {"startup;rx(0,0,0,0,0,0);a=3;ok", "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:020000002202000000000000] {} open+"},
         {"rx(0,0,0,0,0,0)", "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:020000002202000000000000] "
-                            "{Too bad!: Compass reports failure loading\nchanges to flash.} rejected-"},
+                            "{error Too bad!: Compass reports failure loading\nchanges to flash.} rejected-"},
         // A second without a reply asks whether to send the same request again.
         {"startup;answers:RRC;timeout",
-         "|||| - ..... [f:00*12 f:00*12] {Compass Silent: No reply to request\nfor current values.} open+"},
+         "|||| - ..... [f:00*12 f:00*12] {warning Compass Silent: No reply to request\nfor current values.} open+"},
         {"rx(0,0,0,0,0,0);a=3;ok;timeout",
          "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:00*12 f:020000002202000000000000 f:020000002202000000000000] "
-         "{Compass Silent: No reply to request\nto load new values.} open+"},
-        {"timeout", "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:00*12 f:020000002202000000000000 f:020000002202000000000000] "
-                    "{Compass Silent: No reply to request\nto load new values.} rejected-"},
+         "{warning Compass Silent: No reply to request\nto load new values.} open+"},
+        {"timeout",
+         "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:00*12 f:020000002202000000000000 f:020000002202000000000000] "
+         "{warning Compass Silent: No reply to request\nto load new values.} rejected-"},
         // A reply while the question shows answers it: neither Retry nor Cancel acts.
         {"startup;answers:C;timeout:rx(0,-1000,18,8192,-182,145)",
-         "5.5|0.1|-1.0|45.0|6.90 W ..... [f:00*12] {Compass Silent: No reply to request\nfor current values.} open+"},
+         "5.5|0.1|-1.0|45.0|6.90 W ..... [f:00*12] {warning Compass Silent: No reply to request\nfor current values.} "
+         "open+"},
     };
     for (const auto& [steps, state] : rows) {
         SCOPED_TRACE(steps);
@@ -219,19 +206,14 @@ TEST_F(SettingsDialogTest, StepsAndTheStateTheyLeave)
     }
 }
 
-TEST_F(SettingsDialogTest, TitlesAndTheFlashWarningWrappedToFit)
+// Every label fits its place: the long flash warning wraps.
+TEST_F(SettingsDialogTest, LabelsFit)
 {
-    Run("init");
-    EXPECT_EQ(dialog->windowTitle(), "Initializations");
     Run("startup");
-    EXPECT_EQ(dialog->windowTitle(), "Start-Up Defaults");
     const auto labels = dialog->findChildren<QLabel*>();
-    const auto warning = std::find_if(labels.begin(), labels.end(), [](const QLabel* l) {
-        return l->text() == "Changing any of these quantities will write to the microcontroller's flash memory, "
-                            "which is not specified for frequent writing. Do not overuse this capability.";
-    });
-    ASSERT_NE(warning, labels.end());
-    EXPECT_LE((*warning)->minimumSizeHint().width(), (*warning)->width());
+    ASSERT_FALSE(labels.isEmpty());
+    for (const QLabel* label : labels)
+        EXPECT_LE(label->minimumSizeHint().width(), label->width()) << label->text().toStdString();
 }
 
 } // namespace

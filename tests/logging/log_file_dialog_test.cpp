@@ -97,13 +97,8 @@ private:
     QObject context_;
 };
 
-class LogFileDialogTest : public ::testing::Test {
+class LogFileDialogTest : public LogTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(dir.path.empty());
-        log.SetPaneText([this](const std::string& text) { panes.push_back(text); });
-    }
     // Runs Log Open (or Bump) with the answers; what the windows showed.
     std::vector<std::string> Run(std::deque<std::string> answers, bool bump = false, std::uint32_t serial = 0,
                                  bool versionKnown = false)
@@ -114,10 +109,7 @@ protected:
         return modals.seen;
     }
 
-    ScratchFolder dir;
-    LogFile log{dir.path, FixedNow};
     QWidget frame;
-    std::vector<std::string> panes;
 };
 
 TEST_F(LogFileDialogTest, ProposesTheSerialNumberNameInTheLastFolder)

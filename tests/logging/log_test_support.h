@@ -1,5 +1,5 @@
 // Helpers of the log tests: a fixed clock, a scratch folder, whole-file
-// reads and writes.
+// reads and writes, and a log in that folder on that clock.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +11,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "logging/log_file.h"
 
 namespace tolvane::log_test {
 
@@ -52,5 +57,19 @@ inline bool WriteFile(const std::string& path, const std::string& bytes)
     std::ofstream file(path, std::ios::binary);
     return static_cast<bool>(file << bytes);
 }
+
+// A log in a scratch folder on the fixed clock, and what its pane showed.
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(dir.path.empty());
+        log.SetPaneText([this](const std::string& text) { panes.push_back(text); });
+    }
+
+    ScratchFolder dir;
+    LogFile log{dir.path, FixedNow};
+    std::vector<std::string> panes;
+};
 
 } // namespace tolvane::log_test
