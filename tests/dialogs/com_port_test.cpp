@@ -106,6 +106,19 @@ TEST(ComPortChooser, ListsUsablePortsAndNamesThoseLeftOut)
             if (port != openPort) expectedProbes.push_back(port);
         EXPECT_EQ(probed, expectedProbes);
     }
+
+    // A network port that could not be reached says why, its latest reason only.
+    const auto unreachable = [](const char* why) {
+        PortProbe probe(R::Unreachable);
+        probe.detail = why;
+        return probe;
+    };
+    ComPortChooser chooser(-1, [](int) { return PortProbe(R::Missing); });
+    chooser.OpenFailed(5, unreachable("h:1: Connection refused"));
+    chooser.OpenFailed(5, unreachable("h:1: no answer within 3 s"));
+    EXPECT_EQ(chooser.Notice(), "COM5 could not be reached: h:1: no answer within 3 s.");
+    chooser.OpenFailed(5, PortProbe(R::Busy));
+    EXPECT_EQ(chooser.Notice(), "");
 }
 
 TEST(ComPortChooser, RememberedPortIsAWholeNumberFromOneToEight)

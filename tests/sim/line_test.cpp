@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "capture/capture_format.h"
 #include "faults.h"
 #include "link/framing.h"
 #include "paced_line.h"
@@ -71,6 +72,23 @@ TEST(Replay, ChunksComeDueAtTheirTimeScaledBySpeed)
         const double nextMs = due.size() == 1 ? 100 : 250; // the next chunk's time, scaled
         EXPECT_EQ(replay.NextDueNs(), replay.Done() ? -1 : kStart + static_cast<std::int64_t>(nextMs * 1e6 / speed));
     }
+}
+
+// From a capture file: what the module sent, in order, and then the end.
+TEST(Replay, ACaptureFileGivesTheReceivedChunksThenEnds)
+{
+    const test::TempDir dir;
+    const std::uint8_t first[] = {1, 2}, request[] = {9}, second[] = {3};
+    std::ofstream(dir / "c.cap", std::ios::binary)
+        << FormatHeader({.baud = 9600, .startTime = "", .device = ""}) << FormatChunkLine(ChunkKind::Received, 0, first, 2)
+        << FormatChunkLine(ChunkKind::Sent, 5, request, 1) << FormatChunkLine(ChunkKind::Received, 10, second, 1);
+    Replay::Source source;
+    std::string error;
+    ASSERT_TRUE(OpenReplay(dir / "c.cap", source, error)) << error;
+    std::vector<std::pair<std::int64_t, Bytes>> got;
+    ReplayChunk chunk;
+    for (int i = 0; i < 4 && source(chunk); ++i) got.emplace_back(chunk.ms, chunk.bytes);
+    EXPECT_EQ(got, (std::vector<std::pair<std::int64_t, Bytes>>{{0, {1, 2}}, {10, {3}}}));
 }
 
 Outgoing OrientationFrame(int i) { return {0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false}; }
