@@ -65,10 +65,10 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60 --plot
 
-# Rewrites the expected outputs under tests/data; commit them only when the
-# change is meant, and say why.
+# Rewrites the expected outputs and pictures under tests/data; read
+# `git diff tests/data`, and commit them only when the change is meant.
 regen: build
-	TOLVANE_REGEN=1 $(BUILD)/protocol_tests --gtest_filter='RecordedStream*'
+	TOLVANE_REGEN=1 ctest --test-dir $(BUILD) -LE e2e -j2 --output-on-failure
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz
