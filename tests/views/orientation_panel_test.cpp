@@ -92,8 +92,8 @@ TEST(OrientationPanel, PicturesOfItsRows)
 
 // Blank until the first orientation, which a screen reader hears to one
 // decimal; kept while hidden, forgotten on Clear. While no port is open the
-// values stay, dimmed under the reason.
-TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenStaleDimmedAndForgottenOnClear)
+// values stay under the reason (dimmed: PicturesOfItsRows).
+TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenStaleAndForgottenOnClear)
 {
     const struct {
         std::int16_t roll, pitch;
