@@ -1,5 +1,3 @@
-#include <QImage>
-#include <QPainterPath>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -7,41 +5,18 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "instruments/angular_gauge.h"
 #include "instruments/compass.h"
 #include "instruments/seven_segment.h"
 #include "instruments/sliding_scale.h"
+#include "support/golden_image.h"
 
 namespace tolvane {
 namespace {
-
-// A fresh rendering of the instrument at `size`.
-QImage Render(Instrument& w, QSize size)
-{
-    w.resize(size);
-    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-QColor At(const QImage& image, QPointF p)
-{
-    return image.pixelColor(p.toPoint());
-}
-
-bool IsYellow(const QColor& c)
-{
-    return c.red() > 200 && c.green() > 200 && c.blue() < 80;
-}
-
-// The logical point `radius` from `centre` at `angle` degrees clockwise from up.
-QPointF Polar(QPointF centre, double angle, double radius)
-{
-    const double a = angle * std::numbers::pi / 180.0;
-    return centre + QPointF(radius * std::sin(a), -radius * std::cos(a));
-}
 
 using Maker = std::function<std::unique_ptr<Instrument>()>;
 template <typename T> Maker Make()
@@ -89,157 +64,51 @@ TEST(Instruments, RepaintOnlyWhenThePictureChanges)
     }
 }
 
-// Drawn at twice the logical size.
-const QSize kGaugeSize(360, 326);
-
-QPointF GaugePoint(const CiAngularGaugeX& g, double angle, double radius)
+// One picture per state, every pixel compared: the roll gauge's arc
+// colours (red beyond 45 degrees, lime within 20), its aqua markers at the
+// current minimum and maximum and its pointer from the hub, held at the
+// arc's ends; the pitch scale's ticks (majors every 10, mid every 5) moving
+// under the middle index; the compass card turned against the heading, its
+// red north mark and long ticks every 10 degrees; the readout's lime
+// segments on dark ones, dashes when the value does not fit. Each is drawn
+// once at another size first: the face is drawn again for a new size.
+TEST(Instruments, PicturesOfEachState)
 {
-    return g.MapFromLogical(Polar({CiAngularGaugeX::kHubX, CiAngularGaugeX::kHubY}, angle, radius));
-}
-
-// The arc is red beyond 45 degrees and lime within 20; aqua markers stand
-// at the current minimum and maximum; the pointer points from the hub
-// towards the value, held at the arc's ends.
-TEST(RollGauge, ArcColoursMarkersAndPointer)
-{
-    constexpr QRgb kRed = 0xffff0000, kLime = 0xff00ff00, kGrey = 0xff808080;
+    using G = CiAngularGaugeX;
+    using S = CiSlidingScaleX;
+    using C = CiCompassX;
+    using R = CiSevenSegmentAnalogX;
     const struct {
-        double value;
-        QRgb color;
-    } cases[] = {{-87, kRed}, {-48, kRed}, {-42, kGrey}, {-17, kLime}, {17, kLime}, {30, kGrey}, {48, kRed}};
-    CiAngularGaugeX g;
-    Render(g, QSize(90, 82)); // the face is drawn again for a new size
-    const QImage image = Render(g, kGaugeSize);
-    const double band = (CiAngularGaugeX::kBandInner + CiAngularGaugeX::kBandOuter) / 2.0;
-    for (const auto& c : cases)
-        EXPECT_EQ(At(image, GaugePoint(g, instruments::ArcAngle(CiAngularGaugeX::kArc, c.value), band)).rgb(), c.color)
-            << c.value;
-
-    const auto markedAt = [&g](const QImage& picture) {
-        std::vector<double> marked;
-        for (double v : {-60.0, -20.0, 20.0, 75.0}) {
-            const QColor c = At(picture, GaugePoint(g, v, 66.0));
-            if (c.red() < 60 && c.green() > 200 && c.blue() > 200)
-                marked.push_back(v);
-        }
-        return marked;
+        Maker make;
+        std::vector<std::pair<int, double>> properties;
+        QSize size;
+        const char* file;
+    } pictures[] = {
+        {Make<G>(), {}, {360, 326}, "instruments_roll_0.png"},
+        {Make<G>(), {{G::kCurrentMin, -60}, {G::kCurrentMax, 75}, {G::kPosition, 45}}, {360, 326},
+         "instruments_roll_45_marked_-60_75.png"},
+        {Make<G>(), {{G::kPosition, -200}}, {360, 326}, "instruments_roll_-200_held_at_-90.png"},
+        {Make<G>(), {{G::kPosition, 135}}, {180, 163}, "instruments_roll_135_held_at_90.png"},
+        {Make<S>(), {}, {222, 326}, "instruments_pitch_0.png"},
+        {Make<S>(), {{S::kPosition, -23}}, {222, 326}, "instruments_pitch_-23.png"},
+        {Make<S>(), {{S::kPosition, 5}}, {111, 163}, "instruments_pitch_5.png"},
+        {Make<C>(), {{C::kHeading, 90}}, {326, 326}, "instruments_compass_90.png"},
+        {Make<C>(), {{C::kHeading, 315}}, {163, 163}, "instruments_compass_315.png"},
+        {Make<C>(), {{C::kHeading, 359.9945068359375}}, {163, 163}, "instruments_compass_359.99.png"},
+        {Make<C>(), {{C::kHeading, -90}}, {163, 163}, "instruments_compass_-90.png"},
+        {Make<R>(), {{R::kValue, 359.9945068359375}}, {150, 52}, "instruments_readout_360.png"},
+        {Make<R>(), {{R::kValue, -45.3}}, {150, 52}, "instruments_readout_-45.png"},
+        {Make<R>(), {{R::kValue, 128}}, {75, 26}, "instruments_readout_128.png"},
+        {Make<R>(), {{R::kValue, 1234}}, {150, 52}, "instruments_readout_1234_dashes.png"},
     };
-    EXPECT_EQ(markedAt(image), (std::vector<double>{-20.0, 20.0}));
-    g.SetProperty(CiAngularGaugeX::kCurrentMin, -60.0);
-    g.SetProperty(CiAngularGaugeX::kCurrentMax, 75.0);
-    EXPECT_EQ(markedAt(Render(g, kGaugeSize)), (std::vector<double>{-60.0, 75.0}));
-
-    const struct {
-        double value, angle;
-    } pointers[] = {{-90, -90}, {45, 45}, {-200, -90}, {135, 90}};
-    for (const auto& c : pointers) {
-        g.SetProperty(CiAngularGaugeX::kPosition, c.value);
-        const QImage picture = Render(g, kGaugeSize);
-        for (double angle : {-90.0, -45.0, 0.0, 45.0, 90.0})
-            for (double radius : {15.0, 45.0})
-                EXPECT_EQ(IsYellow(At(picture, GaugePoint(g, angle, radius))), angle == c.angle)
-                    << "value " << c.value << ", looking at " << angle << " degrees, radius " << radius;
-        EXPECT_TRUE(IsYellow(At(picture, GaugePoint(g, 0.0, 0.0)))) << "the hub";
-    }
-}
-
-TEST(PitchScale, TicksMoveWithTheValueUnderTheMiddleIndex)
-{
-    // Whether a major tick (not a shorter one) crosses the row where `value` shows.
-    const struct {
-        double position, value;
-        bool major;
-    } cases[] = {{0, 0, true},      {5, 5, false}, {5, 0, true},  {-23, -30, true},
-                 {-23, -25, false}, {2, 10, true}, {3, 30, false}};
-    const double top = CiSlidingScaleX::kScaleTop;
-    const double bottom = CiSlidingScaleX::kScaleBottom;
-    const double x = CiSlidingScaleX::kBaseX + (CiSlidingScaleX::kMidLength + CiSlidingScaleX::kMajorLength) / 2.0;
-    for (const auto& c : cases) {
-        CiSlidingScaleX s;
-        s.SetProperty(CiSlidingScaleX::kPosition, c.position);
-        const QImage image = Render(s, QSize(222, 326));
-        const double y = (top + bottom) / 2.0 - (c.value - c.position) * (bottom - top) / CiSlidingScaleX::kSpan;
-        const QPoint p = s.MapFromLogical(QPointF(x, y)).toPoint();
-        const bool yellow = IsYellow(image.pixelColor(p)) || IsYellow(image.pixelColor(p + QPoint(0, 1))) ||
-                            IsYellow(image.pixelColor(p - QPoint(0, 1)));
-        EXPECT_EQ(yellow, c.major) << "showing " << c.position << ", at " << c.value;
-    }
-}
-
-// The card's north mark turns away from the heading; its ticks stand every
-// 5 degrees, the long ones (every 10) reaching further in.
-TEST(Compass, CardTurnsNorthAwayFromTheHeading)
-{
-    const struct {
-        double heading, northAt;
-    } cases[] = {{0, 0}, {90, 270}, {315, 45}, {359.9945068359375, 0}, {-90, 90}};
-    const QPointF centre(CiCompassX::kCentre, CiCompassX::kCentre);
-    for (const auto& c : cases) {
-        CiCompassX compass;
-        compass.SetProperty(CiCompassX::kHeading, c.heading);
-        const QImage image = Render(compass, QSize(326, 326));
-        const auto seen = [&](double angle, double radius) {
-            return At(image, compass.MapFromLogical(Polar(centre, angle, radius)));
-        };
-        for (double angle : {0.0, 90.0, 180.0, 270.0, c.northAt}) {
-            const QColor p = seen(angle, CiCompassX::kNorthMarkRadius);
-            EXPECT_EQ(p.red() > 180 && p.green() < 80 && p.blue() < 80, angle == c.northAt)
-                << "heading " << c.heading << ", looking at " << angle;
-        }
-        for (double bearing : {10.0, 15.0, 185.0, 190.0, 350.0, 355.0}) {
-            const double inner = CiCompassX::kCardRadius - 3.0, outer = CiCompassX::kCardRadius - 7.0;
-            EXPECT_GT(qGray(seen(bearing + c.northAt, inner).rgb()), 100) << c.heading << ", tick at " << bearing;
-            EXPECT_EQ(qGray(seen(bearing + c.northAt, outer).rgb()) > 100, static_cast<int>(bearing) % 10 == 0)
-                << c.heading << ", tick at " << bearing;
-        }
-    }
-}
-
-// The readout lights its segments lime on dark ones, each where a digit's
-// segment stands (a on top, then clockwise, g in the middle).
-TEST(Readout, LightsLimeSegmentsOnDarkOnes)
-{
-    const struct {
-        double value;
-        const char* text;
-        const char* lit[3]; // segment letters per cell
-    } cases[] = {{359.9945068359375, "360", {"abcdg", "acdefg", "abcdef"}},
-                 {-45.3, "-45", {"g", "bcfg", "acdfg"}},
-                 {128.0, "128", {"bc", "abdeg", "abcdefg"}},
-                 {1234.0, "---", {"g", "g", "g"}}};
-    using Segment = CiSevenSegmentAnalogX;
-    // Where the segments a to g stand, in a cell from its top-left to its bottom-right bar ends.
-    const QPointF places[7] = {{0.5, 0}, {1, 0.25}, {1, 0.75}, {0.5, 1}, {0, 0.75}, {0, 0.25}, {0.5, 0.5}};
-    for (const auto& c : cases) {
-        CiSevenSegmentAnalogX r;
-        r.SetProperty(CiSevenSegmentAnalogX::kValue, c.value);
-        EXPECT_EQ(r.Text().toStdString(), c.text);
-        const QImage image = Render(r, QSize(150, 52));
-        for (int cell = 0; cell < 3; ++cell) {
-            const QPointF topLeft(Segment::SegmentPolygon(cell, 4).boundingRect().center().x(),
-                                  Segment::SegmentPolygon(cell, 0).boundingRect().center().y());
-            const QPointF size = QPointF(Segment::SegmentPolygon(cell, 1).boundingRect().center().x(),
-                                         Segment::SegmentPolygon(cell, 3).boundingRect().center().y()) -
-                                 topLeft;
-            for (int segment = 0; segment < 7; ++segment) {
-                const char letter = static_cast<char>('a' + segment);
-                const bool lit = std::string(c.lit[cell]).find(letter) != std::string::npos;
-                const QPointF at = topLeft + QPointF(places[segment].x() * size.x(), places[segment].y() * size.y());
-                EXPECT_EQ(At(image, r.MapFromLogical(at)).rgb(), lit ? Segment::kSegmentOn : Segment::kSegmentOff)
-                    << c.value << ": cell " << cell << " segment " << letter;
-            }
-        }
-        EXPECT_EQ(At(image, QPointF(1.0, 1.0)).rgb(), qRgb(0, 0, 0));
-    }
-    // The segments of a cell meet but do not overlap.
-    for (int a = 0; a < 7; ++a) {
-        for (int b = a + 1; b < 7; ++b) {
-            QPainterPath one, other;
-            one.addPolygon(Segment::SegmentPolygon(0, a));
-            other.addPolygon(Segment::SegmentPolygon(0, b));
-            const QRectF overlap = one.intersected(other).boundingRect();
-            EXPECT_LT(overlap.width() * overlap.height(), 0.01) << a << " " << b;
-        }
+    for (const auto& p : pictures) {
+        SCOPED_TRACE(p.file);
+        const std::unique_ptr<Instrument> w = p.make();
+        for (const auto& [id, value] : p.properties) w->SetProperty(id, value);
+        w->resize(p.size / 2);
+        w->grab();
+        w->resize(p.size);
+        test::ExpectGoldenImage(p.file, w->grab().toImage());
     }
 }
 

@@ -3,12 +3,16 @@
 #include "resources/command_ids.h"
 #include "resources/icons.h"
 #include "resources/menu.h"
+#include "support/golden_image.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
@@ -50,10 +54,31 @@ TEST(MenuTable, NestsAsTheFrameReadsItAndEachItemHasItsOwnAccelerator)
     }
 }
 
-// Each button runs a command of the menu and is its own command, drawn in
-// a picture of its own that does not fill the 16 by 15 cell; other commands
-// run themselves and have no picture.
-TEST(Toolbar, ButtonsRunTheirMenuTwinsAndLookUnlike)
+// Side by side on a transparent sheet, a pixel apart, pixels as they are.
+QImage Sheet(const std::vector<QImage>& pictures)
+{
+    int width = 0, height = 0;
+    for (const QImage& p : pictures) {
+        width += p.width() + 1;
+        height = std::max(height, p.height());
+    }
+    QImage sheet(width, height, QImage::Format_ARGB32);
+    sheet.fill(Qt::transparent);
+    QPainter painter(&sheet);
+    int x = 0;
+    for (QImage p : pictures) {
+        p.setDevicePixelRatio(1.0);
+        painter.drawImage(x, 0, p);
+        x += p.width() + 1;
+    }
+    return sheet;
+}
+
+// Each button runs a command of the menu and is its own command; other
+// commands run themselves and have no picture. The buttons' pictures in
+// table order, 16 by 15, drawn on the pixel grid (at twice the size too:
+// the Toolbar.AtTwiceTheScale run), pin every pixel of their drawing.
+TEST(Toolbar, ButtonsRunTheirMenuTwinsAndTheirPictures)
 {
     std::set<int> menu;
     for (std::size_t i = 0; i < kMenuCount; ++i) menu.insert(kMenu[i].id);
@@ -66,39 +91,30 @@ TEST(Toolbar, ButtonsRunTheirMenuTwinsAndLookUnlike)
         EXPECT_TRUE(menu.count(b.menuTwin) == 1 && menu.count(b.id) == 0);
         const QPixmap pixmap = ToolbarPixmap(b.id);
         EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(16, 15));
-        const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-        int opaque = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) == 255;
-        EXPECT_TRUE(opaque > image.width() * image.height() / 5 && opaque < image.width() * image.height()) << opaque;
-        for (const QImage& other : pictures) EXPECT_NE(image, other);
-        pictures.push_back(image);
+        pictures.push_back(pixmap.toImage());
     }
+    const int ratio = static_cast<int>(qGuiApp->devicePixelRatio());
+    test::ExpectGoldenImage(ratio == 1 ? "resources_toolbar.png" : "resources_toolbar_x2.png", Sheet(pictures));
     EXPECT_EQ(MenuTwinOf(kCmdExit), kCmdExit);
     for (int id : {int{kCmdComPort}, int{kCmdExit}, 0}) EXPECT_TRUE(ToolbarPixmap(id).isNull()) << id;
 }
 
-bool IsRed(QRgb c) { return qRed(c) > qGreen(c) + 60 && qRed(c) > qBlue(c) + 60; }
-
-// Drawn (not scaled) at every size of the icon theme's folders, round,
-// opaque in the middle, north at the top in red; the desktop entry, the
-// metainfo and the icons find each other by the desktop id.
-TEST(Icons, AppIconAtEverySizeWithNorthUpNamedByTheDesktopId)
+// Drawn (not scaled) at every size of the icon theme's folders: the sheet
+// from 16 to 256 pixels pins the rose, north in red at the top; the
+// desktop entry, the metainfo and the icons find each other by the
+// desktop id.
+TEST(Icons, AppIconAtEverySizeNamedByTheDesktopId)
 {
     const QIcon icon = AppIcon();
+    std::vector<QImage> sizes;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         SCOPED_TRACE(size);
         EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size)));
-        const QImage image = icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(image.size(), QSize(size, size));
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)) + qAlpha(image.pixel(size - 1, size - 1)), 0);
-        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255);
-        // Points on the arms a little off their axes, in a 256 pixel square.
-        auto at = [&](int x, int y) { return image.pixel(size / 2 + x * size / 256, size / 2 + y * size / 256); };
-        EXPECT_TRUE(IsRed(at(-8, -60)) && !IsRed(at(-8, 60)) && !IsRed(at(60, -8)) && !IsRed(at(-60, -8)));
+        sizes.push_back(icon.pixmap(QSize(size, size), 1.0).toImage());
         EXPECT_EQ(QImage(QStringLiteral(TOLVANE_ICON_DIR "/%1x%1/apps/%2.png").arg(size).arg(kDesktopId)).size(),
                   QSize(size, size));
     }
+    test::ExpectGoldenImage("resources_app_icon.png", Sheet(sizes));
     const QString id = QLatin1String(kDesktopId), dir = QStringLiteral(TOLVANE_DATA_DIR "/");
     QFile desktop(dir + id + ".desktop"), metainfo(dir + id + ".metainfo.xml");
     ASSERT_TRUE(desktop.open(QIODevice::ReadOnly) && metainfo.open(QIODevice::ReadOnly));

@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
@@ -32,63 +35,43 @@ std::vector<std::string> Texts(const MessageHistory& h, const std::vector<Seq>& 
     return texts;
 }
 
-// The history keeps the newest 10,000 lines; a window ending where the
-// view paused keeps its lines while more arrive, until they fall out.
-TEST(MessageHistory, KeepsTheNewestLinesAndAPausedWindowHoldsStill)
+// Each row an input and what the history made of it, in
+// views_message_history.txt. The history keeps the newest 10,000 lines; a
+// window of 3 rows ending where the view paused keeps its lines while more
+// arrive, until they fall out. Find goes next or previous from a line,
+// round the ends, ignoring case, over the mnemonic too, skipping what the
+// filter hides (DTRIM here); from a line not held it starts at an end.
+TEST(MessageHistory, KeepsTheNewestLinesAPausedWindowAndFinds)
 {
-    const struct {
-        int beforePause, afterPause;
-        Seq begin;
-        std::vector<std::string> window; // 3 rows ending where paused
-    } rows[] = {
-        {0, 5, 0, {}},
-        {2, 0, 0, {"0", "1"}},
-        {10'000, 0, 0, {"9997", "9998", "9999"}},
-        {10'001, 0, 1, {"9998", "9999", "10000"}},
-        {20, 9'980, 0, {"17", "18", "19"}},
-        {20, 9'997, 17, {"17", "18", "19"}},
-        {20, 9'998, 18, {"18", "19"}}, // line 17 pushed out
-        {20, 9'999, 19, {"19"}},
+    std::ostringstream out;
+    const auto texts = [&out](const MessageHistory& h, const std::vector<Seq>& seqs) {
+        for (Seq seq : seqs) out << " " << h.Text(seq);
+        out << "\n";
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.beforePause + r.afterPause);
-        MessageHistory h = Numbered(r.beforePause + r.afterPause);
-        EXPECT_EQ(h.Begin(), r.begin);
-        EXPECT_EQ(h.End(), static_cast<Seq>(r.beforePause + r.afterPause));
-        EXPECT_EQ(h.End() > h.Begin() ? h.Text(h.Begin()) : std::to_string(r.begin), std::to_string(r.begin));
-        EXPECT_EQ(Texts(h, h.Window(r.beforePause, 3)), r.window);
+    for (const auto& [beforePause, afterPause] : {std::pair{0, 5}, {2, 0}, {10'000, 0}, {10'001, 0}, {20, 9'980},
+                                                 {20, 9'997}, {20, 9'998}, {20, 9'999}}) {
+        const MessageHistory h = Numbered(beforePause + afterPause);
+        out << beforePause << " lines, paused, " << afterPause << " more: held from " << h.Begin() << " to "
+            << h.End() << (h.End() > h.Begin() ? ", the oldest reads " + std::string(h.Text(h.Begin())) : "")
+            << ", paused window:";
+        texts(h, h.Window(beforePause, 3));
     }
-    EXPECT_LT(Numbered(0).MemoryBytes(), 2'000'000u);
-}
-
-// Next and previous from a line, round the ends, ignoring case, over the
-// mnemonic too, skipping what the filter hides.
-TEST(MessageHistory, FindsNextAndPreviousWithWrap)
-{
     MessageHistory h = Numbered(12, {"DORIENT", "NMEA", "DTRIM"}); // 0 DORIENT, 1 NMEA, 2 DTRIM, ...
     h.SetShown("DTRIM", false);
     const struct {
         const char* needle;
         Seq from;
         bool forward;
-        std::optional<Seq> found;
-    } rows[] = {
-        {"1", 1, true, 10},         // 10, then wraps to 1 itself
-        {"1", 10, true, 1},         // 11 is hidden: wraps round
-        {"1", 1, false, 10},
-        {"nmea", 4, true, 7},       // mnemonic, any case
-        {"nmea", 4, false, 1},
-        {"9", 9, true, 9},          // the only match: found again at itself
-        {"5", 0, true, std::nullopt}, // only on a hidden line
-        {"", 0, true, std::nullopt},
-        {"0", 99, true, 0},         // not a held line: from the oldest
-        {"0", 99, false, 10},       // backwards from the newest
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(std::string(r.needle) + " from " + std::to_string(r.from) + (r.forward ? " next" : " previous"));
-        EXPECT_EQ(h.Find(r.needle, r.from, r.forward), r.found);
+    } finds[] = {{"1", 1, true},    {"1", 10, true}, {"1", 1, false}, {"nmea", 4, true}, {"nmea", 4, false},
+                 {"9", 9, true},    {"5", 0, true},  {"", 0, true},   {"0", 99, true},   {"0", 99, false}};
+    for (const auto& f : finds) {
+        const std::optional<Seq> found = h.Find(f.needle, f.from, f.forward);
+        out << "'" << f.needle << "' " << (f.forward ? "after " : "before ") << f.from << ": "
+            << (found ? std::to_string(*found) : "none") << "\n";
     }
-    EXPECT_EQ(Numbered(0).Find("0", 0, true), std::nullopt);
+    out << "'0' in no lines: " << (Numbered(0).Find("0", 0, true) ? "found" : "none") << "\n";
+    test::ExpectGolden("views_message_history.txt", out.str());
+    EXPECT_LT(Numbered(0).MemoryBytes(), 2'000'000u);
 }
 
 // The check list holds each mnemonic once, in the order first seen; a

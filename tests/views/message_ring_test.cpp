@@ -6,8 +6,11 @@
 #include <array>
 #include <cstdio>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
@@ -56,34 +59,32 @@ TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
         EXPECT_EQ(RowGeometry{16}.RowsInBand(a, b, visible), (RowGeometry::RowSpan{first, last})) << a << " " << b;
 }
 
+// What a paint does after `painted` lines were drawn and `pending` more
+// arrived, in views_paint_plans.txt: nothing, a full redraw, or the steps
+// of an incremental one (a line into a free row, or a scroll and the line
+// into the bottom row); the painted mark stays until the lines are drawn.
 TEST(PaintPlanner, WhatAPaintDoes)
 {
-    using K = PaintStep::Kind;
-    using P = PaintPlan::Kind;
-    struct Case {
+    const struct {
         const char* name;
         int painted, pending, visible;
         bool erased;
-        P kind;
-        std::vector<PaintStep> steps;
-    };
-    const Case cases[] = {
-        {"empty ring", 0, 0, 10, true, P::Nothing, {}},
-        {"no row fits", 3, 2, 0, true, P::Nothing, {}},
-        {"erased", 3, 2, 10, true, P::Full, {}},
-        {"last free row, then scroll", 9, 2, 10, false, P::Incremental, {{K::FreeRow, 9, 9}, {K::Scroll, 9, 10}}},
-        {"one scroll fewer than rows", 3, 2, 3, false, P::Incremental, {{K::Scroll, 2, 3}, {K::Scroll, 2, 4}}},
-        {"as many scrolls as rows", 20, 5, 5, false, P::Full, {}},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{"empty ring", 0, 0, 10, true},           {"no row fits", 3, 2, 0, true},
+                 {"erased", 3, 2, 10, true},               {"last free row, then scroll", 9, 2, 10, false},
+                 {"one scroll fewer than rows", 3, 2, 3, false}, {"as many scrolls as rows", 20, 5, 5, false}};
+    std::ostringstream out;
+    for (const auto& c : cases) {
         Numbered n;
         n.Add(c.painted).ring.MarkPainted();
         n.Add(c.pending);
         const PaintPlan plan = PlanPaint(n.ring, c.visible, c.erased);
-        EXPECT_EQ(plan.kind, c.kind) << c.name;
-        EXPECT_EQ(plan.steps, c.steps) << c.name;
-        EXPECT_EQ(n.ring.Painted(), c.painted % 50) << c.name; // kept until the lines are drawn
+        out << c.name << ": " << std::array{"nothing", "full", "incremental"}[static_cast<int>(plan.kind)];
+        for (const PaintStep& step : plan.steps)
+            out << (step.kind == PaintStep::Kind::Scroll ? ", scroll and line " : ", line ") << step.position
+                << " into row " << step.row;
+        out << "; painted mark at " << n.ring.Painted() << "\n";
     }
+    test::ExpectGolden("views_paint_plans.txt", out.str());
 }
 
 // Whatever arrives between paints, carrying the plan out leaves the

@@ -44,13 +44,13 @@ inline void Drag(QWidget* w, QPoint from, QPoint delta)
     QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(start + delta));
 }
 
-// Whether a pixel of `area` is greyer than `below` (by default: not white).
-inline bool Ink(const QImage& image, const QRect& area, int below = 255)
+// Whether a pixel of `area` is not white.
+inline bool Ink(const QImage& image, const QRect& area)
 {
     const QRect r = area & image.rect();
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(image.pixel(x, y)) < below)
+            if (qGray(image.pixel(x, y)) < 255)
                 return true;
     return false;
 }
