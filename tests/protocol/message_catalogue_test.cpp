@@ -28,6 +28,7 @@ const std::string kDataDir = TOLVANE_TEST_DATA;
 // rendered mnemonic and text, or a dash for a type that is not shown. The
 // text starts as 'Z's, so that a missing terminator or a text not written
 // shows; the bytes past the length must be zeros, never an earlier message.
+// Last, what the decoder counted.
 std::string DecodeAll(const test::Bytes& stream, std::size_t split)
 {
     StreamDecoder decoder;
@@ -49,7 +50,10 @@ std::string DecodeAll(const test::Bytes& stream, std::size_t split)
     };
     decoder.Feed(stream.data(), split, 0, deliver);
     decoder.Feed(stream.data() + split, stream.size() - split, 0, deliver);
-    return out;
+    const ReceiverCounts c = decoder.Counts();
+    return out + "frames " + std::to_string(c.frames) + ", checksum failures " + std::to_string(c.checksumFailures) +
+           ", lengths refused " + std::to_string(c.resyncs) + ", sentences " + std::to_string(c.nmeaGood) +
+           ", sentences with a wrong checksum " + std::to_string(c.nmeaBad) + "\n";
 }
 
 // The stream (made by make_mixed_stream.py) holds every received type, the
