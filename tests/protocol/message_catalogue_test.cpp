@@ -1,7 +1,7 @@
-// A recorded stream of a noisy line against the messages and lines it must
-// yield (`make regen` rewrites the expected file when a change is meant);
-// the renderings it does not reach (limits, lengths, the rarer branches),
-// the bounds every rendering keeps, and the effects.
+// A recorded stream of a noisy line against the messages, lines and effects
+// it must yield (`make regen` rewrites the expected file when a change is
+// meant); what a stream cannot hold (texts cut by the length, not by the
+// bytes), and the bounds every rendering keeps.
 #include "protocol/message_catalogue.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "link/framing.h"
 #include "support/test_data.h"
@@ -24,29 +24,58 @@ namespace {
 
 const std::string kDataDir = TOLVANE_TEST_DATA;
 
+// A type and its payload in hex: "54 0041F7".
+std::string Hex(std::uint16_t type, const std::uint8_t* payload, std::size_t length)
+{
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X ", type);
+    std::string out = hex;
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(hex, sizeof hex, "%02X", payload[i]);
+        out += hex;
+    }
+    return out;
+}
+
+// Records every effect in order; like the real log, a line written while no
+// log is open is dropped.
+struct FakeEffects : MessageEffects {
+    explicit FakeEffects(bool isOpen) : open(isOpen) {}
+    bool LogIsOpen() const override { return open; }
+    void LogWriteLine(const char* text) override { calls += open ? std::string("line:") + text + ";" : ""; }
+    void LogSetHeaderPending() override { calls += "header;"; }
+    void LogSetMountOffset(std::int16_t counts) override { calls += "mount:" + std::to_string(counts) + ";"; }
+    void LogSetDeclination(std::int16_t counts) override { calls += "decl:" + std::to_string(counts) + ";"; }
+    void LogWriteRecord() override { calls += "record;"; }
+    void SendRequest(const OutgoingRequest& r) override { calls += "send:" + Hex(r.type, r.payload, r.length) + ";"; }
+    bool open;
+    std::string calls;
+};
+
 // One line per delivered message: type, length, payload in hex, then the
-// rendered mnemonic and text, or a dash for a type that is not shown. The
-// text starts as 'Z's, so that a missing terminator or a text not written
-// shows; the bytes past the length must be zeros, never an earlier message.
-// Last, what the decoder counted.
+// rendered mnemonic and text, or a dash for a type that is not shown, and
+// the effects of showing it on the log and the link, with the log open and
+// closed, for the types that have any. The text starts as 'Z's, so that a
+// missing terminator or a text not written shows; the bytes past the length
+// must be zeros, never an earlier message. Last, what the decoder counted.
 std::string DecodeAll(const test::Bytes& stream, std::size_t split)
 {
     StreamDecoder decoder;
     std::string out;
     auto deliver = [&](const DeviceMessage& m) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%02X %2u ", m.type, m.length);
-        out += hex;
-        for (std::size_t i = 0; i < m.length; ++i) {
-            std::snprintf(hex, sizeof hex, "%02X", m.payload[i]);
-            out += hex;
-        }
+        const std::string hex = Hex(m.type, m.payload, m.length);
+        out += hex.substr(0, 3) + (m.length < 10 ? " " : "") + std::to_string(m.length) + " " + hex.substr(3);
         EXPECT_EQ(std::count(m.payload + m.length, std::end(m.payload), 0), kMaxReceivedPayload - m.length) << out;
         StatusLine line;
         std::memset(line.text, 'Z', sizeof line.text);
         out += RenderMessage(m, line) ? "\n   " + std::string(line.mnemonic) + " | " +
                                             std::string(line.text, strnlen(line.text, sizeof line.text)) + "\n"
                                       : "\n   -\n";
+        FakeEffects open(true), closed(false);
+        ApplyMessageEffects(m, line, open);
+        ApplyMessageEffects(m, line, closed);
+        if (!open.calls.empty() || !closed.calls.empty())
+            out += "   log open: " + open.calls + "  log closed: " + closed.calls + "\n";
     };
     decoder.Feed(stream.data(), split, 0, deliver);
     decoder.Feed(stream.data() + split, stream.size() - split, 0, deliver);
@@ -72,44 +101,23 @@ TEST(RecordedStream, MixedStreamYieldsTheExpectedMessagesAtEverySplit)
     for (std::size_t split = 0; split < stream.size(); ++split) ASSERT_EQ(DecodeAll(stream, split), got) << split;
 }
 
-// Payload bytes written field after field, little-endian.
-struct Bytes {
-    Bytes& Put(std::uint32_t v, int width)
-    {
-        for (int i = 0; i < width; ++i) data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        return *this;
-    }
-    Bytes& u8(int v) { return Put(static_cast<std::uint32_t>(v), 1); }
-    Bytes& s16(int v) { return Put(static_cast<std::uint32_t>(v), 2); }
-    Bytes& s32(std::int32_t v) { return Put(static_cast<std::uint32_t>(v), 4); }
-    Bytes& text(const std::string& s) { return data.insert(data.end(), s.begin(), s.end()), *this; }
-    Bytes& fill(std::size_t n, int v) { return data.insert(data.end(), n, static_cast<std::uint8_t>(v)), *this; }
-    std::vector<std::uint8_t> data;
-};
-
-// `length` below the byte count leaves nonzero bytes past the length, which
-// the receivers never deliver: it shows that texts stop at the length.
-DeviceMessage Msg(std::uint16_t type, const Bytes& b = {}, int length = -1)
-{
-    DeviceMessage m;
-    m.type = type;
-    m.length = static_cast<std::uint16_t>(length < 0 ? b.data.size() : static_cast<std::size_t>(length));
-    std::copy(b.data.begin(), b.data.end(), m.payload);
-    return m;
-}
-
-// What a stream cannot hold: texts end at the length, not at the bytes.
+// What a stream cannot hold: bytes past the length, which the receivers
+// never deliver. Texts end at the length, not at the bytes.
 TEST(RenderMessage, TextsStopAtTheLength)
 {
-    const std::pair<DeviceMessage, std::string> cases[] = {
-        {Msg('D', Bytes().text("ABCDEF"), 3), "DPOWER|ABC"},
-        {Msg('^', Bytes().fill(4, 0).text("v12345"), 7), "DGPSCT|Status=0  Error=0  FirmVer=v12"},
-        {Msg('U', Bytes().u8(0).s16(-1).text("abcdef"), 5), "DWMM|state=0  MagDecl=-0.005493  Source=ab"},
-        {Msg(kNmeaType, Bytes().text("$GPXYZ*12"), 6), "NMEA|$GPXYZ"},
+    const std::tuple<std::uint16_t, std::string, std::uint16_t, std::string> cases[] = {
+        {'D', "ABCDEF", 3, "DPOWER|ABC"},
+        {'^', std::string(4, '\0') + "v12345", 7, "DGPSCT|Status=0  Error=0  FirmVer=v12"},
+        {'U', std::string("\0\xFF\xFF", 3) + "abcdef", 5, "DWMM|state=0  MagDecl=-0.005493  Source=ab"},
+        {kNmeaType, "$GPXYZ*12", 6, "NMEA|$GPXYZ"},
     };
-    for (const auto& [message, text] : cases) {
+    for (const auto& [type, bytes, length, text] : cases) {
+        DeviceMessage m;
+        m.type = type;
+        m.length = length;
+        std::copy(bytes.begin(), bytes.end(), m.payload);
         StatusLine line;
-        EXPECT_TRUE(RenderMessage(message, line));
+        EXPECT_TRUE(RenderMessage(m, line));
         EXPECT_EQ(std::string(line.mnemonic) + "|" + line.text, text);
     }
 }
@@ -141,49 +149,6 @@ TEST(RenderMessage, OnlyCatalogueTypesRenderAndStayWithinTheLimit)
         }
     }
     EXPECT_EQ(rendered, kFormatterCount);
-}
-
-// Records every effect in order; like the real log, a line written while no
-// log is open is dropped.
-struct FakeEffects : MessageEffects {
-    explicit FakeEffects(bool isOpen) : open(isOpen) {}
-    bool LogIsOpen() const override { return open; }
-    void LogWriteLine(const char* text) override { calls += open ? std::string("line:") + text + ";" : ""; }
-    void LogSetHeaderPending() override { calls += "header;"; }
-    void LogSetMountOffset(std::int16_t counts) override { calls += "mount:" + std::to_string(counts) + ";"; }
-    void LogSetDeclination(std::int16_t counts) override { calls += "decl:" + std::to_string(counts) + ";"; }
-    void LogWriteRecord() override { calls += "record;"; }
-    void SendRequest(const OutgoingRequest& r) override
-    {
-        calls += "send:" + std::to_string(r.type) + "/" + std::string(r.payload, r.payload + r.length) + ";";
-    }
-    bool open;
-    std::string calls;
-};
-
-TEST(MessageEffects, EachTypeActsOnTheLogAndLinkAsShown)
-{
-    const struct {
-        DeviceMessage message;
-        std::string open, closed;
-    } cases[] = {
-        {Msg('D', Bytes().text("Hi")), "line:;header;", ""},
-        {Msg('P', Bytes().u8(0).s16(-2).s16(7).s16(8)), "mount:-2;send:84/" + std::string(3, '\0') + ";", "mount:-2;"},
-        {Msg('T', Bytes().u8(0).s16(-300)), "decl:-300;record;", "decl:-300;"},
-        {Msg('~', Bytes().u8(0).u8('A').s16(5).s16(-2)), "line:Type=A   5(0005)  -2(FFFE);", ""},
-        {Msg('q', Bytes().s32(1).u8('A')), "send:80/" + std::string(7, '\0') + ";", ""},
-        {Msg('p', Bytes().s16(1).s16(2).s16(3)), "", ""},
-        {Msg('x', Bytes().u8(0).s16(5)), "", ""},
-    };
-    for (const auto& c : cases) {
-        for (bool open : {true, false}) {
-            StatusLine line;
-            RenderMessage(c.message, line);
-            FakeEffects effects(open);
-            ApplyMessageEffects(c.message, line, effects);
-            EXPECT_EQ(effects.calls, open ? c.open : c.closed) << c.message.type << (open ? " open" : " closed");
-        }
-    }
 }
 
 } // namespace
