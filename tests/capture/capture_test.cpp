@@ -1,9 +1,9 @@
 // Captures: the file's lines written and read back, what reading makes of
 // raw bytes and damaged lines, and the writer under a disk that does not
 // keep up (the caller never waits, nothing is lost until the buffer is
-// full, then the loss is counted); then decoding them: requests by name and
-// the command line. The messages are the receivers' own, whose tests feed
-// them every way a stream may be cut.
+// full, then the loss is counted); then decoding them: every request's frame
+// and name, and the command line, as transcripts under tests/data/golden.
+// The messages are the receivers' own, pinned by the recorded mixed stream.
 #include "capture/capture_decode.h"
 #include "capture/capture_format.h"
 
@@ -195,7 +195,9 @@ TEST(CaptureDecode, EveryRequestsFrameAndName)
 }
 
 // tolvane-decode's runs: each command line, its exit status, what it
-// printed and its complaints. Standard input holds a raw stream.
+// printed and its complaints. The capture files sit beside the transcript
+// (a frame cut across two lines, a request sent, a sentence, a gap; a line
+// that is not hex); standard input holds a raw stream.
 TEST(DecodeCli, OptionsInputsAndFailures)
 {
     const std::string data = TOLVANE_TEST_DATA, file = data + "/golden/capture_decode_input.tcap";

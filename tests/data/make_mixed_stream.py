@@ -6,8 +6,8 @@ edges of framing, and the limits of rendering (the longest lines, counts
 beyond what a line shows, the rarer branches).
 
 The file is committed; run this only to change the stream on purpose,
-then `make regen` to rewrite the expected messages, and say why in the
-commit."""
+then `make regen` to rewrite the expected messages (with their renderings,
+effects and the decoder's counts), and say why in the commit."""
 import random
 import struct
 import sys

@@ -1,8 +1,7 @@
-// The decoder's timestamps, and its spans against both
-// receivers fed byte by byte. The messages of every near miss and edge of
-// framing, split at every offset, and what the decoder counts are pinned
-// by the recorded mixed stream
-// (tests/data/make_mixed_stream.py, checked with the protocol's tests).
+// The decoder's timestamps, and its spans against both receivers fed byte
+// by byte. The messages of every near miss and edge of framing, split at
+// every offset, and what the decoder counts are pinned by the recorded
+// mixed stream (tests/data/make_mixed_stream.py, checked by protocol_tests).
 #include "link/framing.h"
 
 #include <gtest/gtest.h>
