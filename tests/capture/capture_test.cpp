@@ -1,9 +1,9 @@
 // Captures: the file's lines written and read back, what reading makes of
 // raw bytes and damaged lines, and the writer under a disk that does not
 // keep up (the caller never waits, nothing is lost until the buffer is
-// full, then the loss is counted); then decoding them: requests by name and
-// the command line. The messages are the receivers' own, whose tests feed
-// them every way a stream may be cut.
+// full, then the loss is counted); then decoding them: every request's frame
+// and name, and the command line, as transcripts under tests/data/golden.
+// The messages are the receivers' own, pinned by the recorded mixed stream.
 #include "capture/capture_decode.h"
 #include "capture/capture_format.h"
 
@@ -20,6 +20,8 @@
 
 #include "capture/capture_writer.h"
 #include "protocol/requests.h"
+#include "link/framing.h"
+#include "support/golden.h"
 #include "support/test_data.h"
 
 namespace tolvane {
@@ -147,78 +149,79 @@ TEST(CaptureWriter, FileGetsEveryLineInOrderAsWritten)
     EXPECT_EQ(content, "TOLVANE-CAPTURE 1 baud=0 start= device=/dev/ttyUSB0\nR 50 0D 0A\nT 60 0D 0A 7E\n");
 }
 
-// A read beside a set of each request that has both; the names of the
-// others are plain cases of one switch.
-TEST(CaptureDecode, SentFramesAreNamedAsRequests)
+// Every request, its frame byte for byte (checksum included) and its name
+// as a decoded capture shows it: a read beside a set of each request that
+// has both, and the other names. Flags clear for declination, body offset and
+// interval are sent as zero; the WMM request is for 31 March 2004, 45.5 S,
+// 122.25 W, -1000 ft (-304.8006 m, the nearest float).
+#define REQUEST(call) std::pair<OutgoingRequest, const char*>{call, #call}
+TEST(CaptureDecode, EveryRequestsFrameAndName)
 {
+    using D = StartupDefaults;
+    const D defaults{.mask = D::kRollOffset | D::kPitchOffset, .declination = 5, .bodyOffset = 7, .pitchOffset = -18,
+                     .rollOffset = 18, .interval = 9};
     OutgoingRequest unknown = SerialNumberRequest();
     unknown.type = 0x33;
-    const std::pair<OutgoingRequest, const char*> table[] = {
-        {SerialNumberRequest(), "serial number request"}, {OffsetsReadRequest(), "offsets request (read)"},
-        {OffsetsSetRequest(Offsets::kRoll, 0, 5, 0), "offsets request (set)"},
-        {DeclinationReadRequest(), "declination request (read)"},
-        {DeclinationSetRequest(0), "declination request (set)"},
-        {OrientationRateReadRequest(), "orientation rate request (read)"},
-        {OrientationRateSetRequest(0), "orientation rate request (set)"},
-        {StartupDefaultsReadRequest(), "start-up defaults request (read)"},
-        {StartupDefaultsLoadRequest({.mask = StartupDefaults::kInterval, .interval = 100}), "start-up defaults request (load)"},
-        {CompensationRequest(CompensationAction::Start), "compensation request (start)"},
-        {CompensationRequest(CompensationAction::Revert), "compensation request (revert)"},
-        {CompensationRequest(CompensationAction{5}), "compensation request (?)"},
-        {unknown, "unknown request 0x33"},
+    const std::pair<OutgoingRequest, const char*> requests[] = {
+        REQUEST(SerialNumberRequest()),
+        REQUEST(CompensationParametersRequest()),
+        REQUEST(OffsetsReadRequest()),
+        REQUEST(OffsetsSetRequest(Offsets::kBody | Offsets::kPitch, 1911, -182, 8192)),
+        REQUEST(DeclinationReadRequest()),
+        REQUEST(DeclinationSetRequest(-182)),
+        REQUEST(OrientationRateReadRequest()),
+        REQUEST(OrientationRateSetRequest(145)),
+        REQUEST(StartupDefaultsReadRequest()),
+        REQUEST(StartupDefaultsLoadRequest(defaults)),
+        REQUEST(CompensationRequest(CompensationAction::Start)),
+        REQUEST(CompensationRequest(CompensationAction::Revert)),
+        REQUEST(CompensationRequest(CompensationAction{5})),
+        REQUEST(WmmRequest(31, 3, 4, -45.5, -122.25, -1000.0)),
+        REQUEST(unknown),
     };
-    Capture capture;
-    std::vector<std::string> expected;
-    for (const auto& [request, name] : table) {
-        const Bytes payload(request.payload, request.payload + request.length);
-        capture.chunks.push_back({ChunkKind::Sent, 5, Frame(static_cast<std::uint8_t>(request.type), payload), 0});
-        expected.push_back(std::string("SENT      ") + name);
+    std::string transcript;
+    for (const auto& [request, call] : requests) {
+        std::uint8_t frame[kMaxSentFrame];
+        const std::size_t size =
+            EncodeBinaryFrame(static_cast<std::uint8_t>(request.type), request.payload, request.length, frame);
+        Capture sent;
+        sent.chunks.push_back({ChunkKind::Sent, 5, Bytes(frame, frame + size), 0});
+        EXPECT_TRUE(DecodeCapture(sent, {}).empty()) << call;
+        const std::vector<std::string> decoded = DecodeCapture(sent, {.requests = true});
+        transcript += std::string(call) + "\n   " + Line(ChunkKind::Sent, 5, sent.chunks[0].bytes) + "   " +
+                      (decoded.empty() ? "(nothing)" : decoded[0]) + (decoded.size() > 1 ? " ..." : "") + "\n";
     }
-    EXPECT_EQ(DecodeCapture(capture, {.requests = true}), expected);
-    EXPECT_TRUE(DecodeCapture(capture, {}).empty());
+    ExpectGolden("capture_requests.txt", transcript);
 }
 
+// tolvane-decode's runs: each command line, its exit status, what it
+// printed and its complaints. The capture files sit beside the transcript
+// (a frame cut across two lines, a request sent, a sentence, a gap; a line
+// that is not hex); standard input holds a raw stream.
 TEST(DecodeCli, OptionsInputsAndFailures)
 {
-    const Bytes dbaud = Frame(0x47, {0x03}), raw = Cat({dbaud, B("junk"), Frame(0x47, {0x01})});
-    const Bytes head(dbaud.begin(), dbaud.begin() + 4), tail(dbaud.begin() + 4, dbaud.end());
-    const TempDir dir;
-    const std::string file = dir / "good.tcap", damaged = dir / "damaged.tcap";
-    std::ofstream(file) << FormatHeader({1, 9600, "", ""}) + Line(ChunkKind::Received, 12, head) +
-                               Line(ChunkKind::Received, 15, tail) +
-                               Line(ChunkKind::Sent, 20, Frame(TypeByte(MessageType::Identity), {})) +
-                               Line(ChunkKind::Received, 31, B("$HCHDT,123.4,T*2D\r\n")) + FormatGapLine(40, 7) +
-                               Line(ChunkKind::Received, 52, dbaud);
-    std::ofstream(damaged) << FormatHeader({}) + "R 1 zz\n" + Line(ChunkKind::Received, 2, dbaud);
-    const std::string both = "DBAUD     38400\nDBAUD     9600\n";
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        std::string out, err;
-    } cases[] = {
-        {{file}, 0, "DBAUD     38400\nNMEA      $HCHDT,123.4,T*2D\n(gap)     7 bytes not captured\nDBAUD     38400\n",
-         ""},
-        {{"--no-nmea", file}, 0, "DBAUD     38400\n(gap)     7 bytes not captured\nDBAUD     38400\n", ""},
-        {{"--time", "--requests", file}, 0,
-         "      12  DBAUD     38400\n      20  SENT      serial number request\n      31  NMEA      $HCHDT,123.4,T*2D\n"
-         "      40  (gap)     7 bytes not captured\n      52  DBAUD     38400\n", ""},
-        {{}, 0, both, ""},
-        {{damaged}, 0, "DBAUD     38400\n", damaged + ": line 2 is not a capture line"},
-        {{"/"}, 2, "", "tolvane-decode: cannot read /: Is a directory"},
-        {{"a.tcap", "b.tcap"}, 2, "", "tolvane-decode: unexpected argument 'b.tcap'"},
-        {{"--csv", file}, 0,
-         std::string(kCsvHeader) + "\r\n,0x47,DBAUD,,,,\"38400\"\r\n,0x20,NMEA,,,,\"$HCHDT,123.4,T*2D\"\r\n"
-                                   ",0x00,(gap),,,,\"7 bytes not captured\"\r\n,0x47,DBAUD,,,,\"38400\"\r\n",
-         ""},
+    const std::string data = TOLVANE_TEST_DATA, file = data + "/golden/capture_decode_input.tcap";
+    const Bytes raw = Cat({Frame(0x47, {0x03}), B("junk"), Frame(0x47, {0x01})});
+    const std::vector<std::string> runs[] = {
+        {file},
+        {"--no-nmea", file},
+        {"--time", "--requests", file},
+        {},
+        {data + "/golden/capture_decode_damaged.tcap"},
+        {"/"},
+        {"a.tcap", "b.tcap"},
+        {"--csv", file},
     };
-    for (const auto& c : cases) {
+    std::string transcript;
+    for (const auto& args : runs) {
         std::istringstream in(S(raw));
         std::ostringstream out, err;
-        EXPECT_EQ(DecodeMain(c.args, in, out, err), c.status) << ::testing::PrintToString(c.args);
-        EXPECT_EQ(out.str(), c.out) << ::testing::PrintToString(c.args);
-        EXPECT_EQ(err.str().empty(), c.err.empty());
-        EXPECT_THAT(err.str(), ::testing::HasSubstr(c.err));
+        const int status = DecodeMain(args, in, out, err);
+        transcript += "$ tolvane-decode";
+        for (const auto& arg : args) transcript += " " + arg;
+        transcript += "\nexit " + std::to_string(status) + "\n" + out.str() + "stderr: " + err.str() + "\n";
     }
+    ExpectGolden("capture_decode_cli.txt", ReplaceAll(transcript, data, "<data>"));
 }
 
 // Input handed over in two pieces: the first line is out before the

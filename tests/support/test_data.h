@@ -64,6 +64,14 @@ inline Bytes Filled(std::size_t n, std::uint8_t first = 1)
     return out;
 }
 
+// `text` with every `from` made `to`: temporary paths out of a transcript.
+inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 inline Bytes ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
