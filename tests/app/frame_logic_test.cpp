@@ -10,11 +10,13 @@
 #include "app/lost_port_watch.h"
 #include "protocol/requests.h"
 #include "resources/command_ids.h"
+#include "support/golden.h"
 #include "support/in_process_link.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -117,11 +119,8 @@ const std::map<int, std::vector<std::uint8_t>> kReplies = {
     {0x20, {'$', '*', '0', '0'}},
 };
 
-// Runs a script of words: commands, "timeout" (answered Cancel, or Retry
-// with "timeout+retry"), "holdoff", "unplug" (the port closes), "busy"
-// (port 1 cannot be opened again), "baud=4800", and replies by type in hex,
-// as "50", "50/6" (payload length 6) or "70:9" (first payload byte 9).
-// "ask>48" and "box>70:9" deliver a message while the next question or box is open.
+// Runs a script of words (described in tests/data/golden/app_frame_scripts.txt):
+// commands, answers to questions, port events and replies by type in hex.
 void RunScript(Bench& b, const std::string& script)
 {
     static const std::map<std::string, void (FrameController::*)()> commands = {
@@ -186,54 +185,27 @@ std::string Summary(const Bench& b)
     return out.str();
 }
 
+// Each script of app_frame_scripts.txt on a fresh bench, and everything it
+// leaves (app_frame_summaries.txt): what went out and was awaited, what the
+// dialogs, view, panel and log received, what the user was asked and told,
+// and the frame's identity, initial values and baud rate. It guards the
+// request chains, Retry and Cancel, supervised and unsupervised sends, the
+// compatible reply lengths, the hold-off and the baud rate's reopen.
 TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
 {
-    const struct {
-        const char *name, *script, *summary;
-    } rows[] = {
-        {"identity chain: offsets and declination, replies to the dialogs", "identify C3 50 54",
-         "dialogs 50 54, sent C3 50 54, viewed DVRSN DINICAL DIMVAR, identity x1, panel anew x1, known 1234, "},
-        {"no port: nothing asked at start-up", "unplug identify", ""},
-        {"power-up forgets the version and asks again; the title waits", "C3 44",
-         "sent 50 C3, viewed DVRSN DPOWER, identity x1, panel anew x1, awaits C3, "},
-        {"silence: Retry resends, Cancel forgets the version", "C3 serial timeout+retry timeout",
-         "sent 50 C3 C3, viewed DVRSN, asked serial number x2, identity x2, panel anew x1, "},
-        {"Retry after a late reply sends nothing", "selftest ask>48 timeout+retry",
-         "dialogs 48, sent 48, viewed DTEST, asked self test x1, "},
-        {"an unsupervised send replaces the awaited reply", "selftest C3 48",
-         "dialogs 48, sent 48 50, viewed DVRSN DTEST, identity x1, panel anew x1, timer, awaits 50, known 1234, "},
-        {"... whose reply stops the timer", "selftest C3 48 50",
-         "dialogs 48 50, sent 48 50 54, viewed DVRSN DTEST DINICAL, identity x1, panel anew x1, awaits 54, known 1234, "},
-        {"initialize: supervised reads, then the dialog", "init 50 54 54 7F",
-         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DIMVAR DORRATE, initializations x1, "
-         "read 1911 -182 8192 -2800 100, "},
-        {"initialize: declination unanswered, later replies change nothing", "init 50 timeout 54 7F",
-         "dialogs 50 54 7F, sent 50 54 54, viewed DINICAL DIMVAR DORRATE, asked declination x1, "},
-        // Offsets of 7 bytes and a rate of 2 are the compatible lengths: a byte
-        // more or less is not.
-        {"initialize: offsets of 6 bytes are incompatible", "init 50/6 54 7F",
-         "dialogs 50 54 7F, sent 50 54, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
-        {"initialize: a rate of 3 bytes is incompatible", "init 50 54 7F/3",
-         "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
-        {"a dispatch interrupted by the box finishes with its own message", "init box>70:9 50/8",
-         "dialogs 70 50, sent 50 54, recorded 9, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
-        {"orientation held off for 80 ms, logged and plotted always; other types never", "70:1 70:2 holdoff 70:3 20",
-         "dialogs 70 70 20, recorded 1 2 3, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
-        {"NMEA sentences are shown while the switch is on", "nmea 20 nmea 20", "dialogs 20 20, viewed NMEA, "},
-        {"compensation parameters only with option I", "status C3 status",
-         "sent 72 50 72 67, viewed DVRSN, identity x1, panel anew x1, awaits 67, known 1234, "},
-        {"abort ends the compensation", "abort", "sent 72, awaits 72, compensation unheard, "},
-        {"reset forgets the version, unsupervised", "C3 reset",
-         "sent 50 42, viewed DVRSN, identity x2, panel anew x1, panel cleared x1, awaits 42, "},
-        {"baud rate: a failed reopen says so, no port only moves the rate",
-         "baud=9600 baud=38400 busy baud=4800 unplug baud=19200", "opened 1@38400, reopen failed x1, baud 19200, "},
-        {"baud rate: the same rate reopens nothing", "busy baud=9600 baud=38400", "reopen failed x1, baud 38400, "},
-    };
-    for (const auto& r : rows) {
+    std::ifstream scripts(std::string(TOLVANE_TEST_DATA) + "/golden/app_frame_scripts.txt");
+    ASSERT_TRUE(scripts);
+    std::string made = "# Each case: its name, its script, then what it leaves; nothing when all stays at the default.\n";
+    for (std::string line; std::getline(scripts, line);) {
+        if (line.empty() || line.starts_with('#')) continue;
+        const std::size_t bar = line.find(" | ");
         Bench b;
-        RunScript(b, r.script);
-        EXPECT_EQ(Summary(b), r.summary) << r.name << ": " << r.script;
+        RunScript(b, line.substr(bar + 3));
+        const std::string summary = Summary(b);
+        made += line.substr(0, bar) + "\n    " + line.substr(bar + 3) + "\n    -> " +
+                (summary.empty() ? "nothing" : summary.substr(0, summary.size() - 2)) + "\n";
     }
+    test::ExpectGolden("app_frame_summaries.txt", made);
 }
 
 // The watch's tries over time: none before a second has passed, none while
