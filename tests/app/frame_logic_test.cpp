@@ -15,10 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -208,31 +210,6 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
     test::ExpectGolden("app_frame_summaries.txt", made);
 }
 
-// The watch's tries over time: none before a second has passed, none while
-// paused, one a second while the port stays away, and none once it is back
-// or the watch ended.
-TEST(LostPortWatch, TriesOnceASecondUntilThePortIsBack)
-{
-    LostPortWatch watch;
-    EXPECT_EQ(watch.PortToTry(0), -1);
-    watch.PortLost(4, 10'000);
-    EXPECT_EQ(watch.LostPort(), 4);
-    EXPECT_EQ(watch.PortToTry(10'999), -1);
-    EXPECT_EQ(watch.PortToTry(11'000), 4);
-    watch.SetPaused(true);
-    EXPECT_EQ(watch.PortToTry(11'250), -1);
-    watch.SetPaused(false);
-    watch.Tried(false, 11'250);
-    EXPECT_EQ(watch.PortToTry(12'249), -1);
-    EXPECT_EQ(watch.PortToTry(12'250), 4);
-    watch.Tried(true, 12'250);
-    EXPECT_EQ(watch.LostPort(), -1);
-    EXPECT_EQ(watch.PortToTry(20'000), -1);
-    watch.PortLost(2, 30'000);
-    watch.End();
-    EXPECT_EQ(watch.PortToTry(40'000), -1);
-}
-
 // Enabled, checkable and checked in states that differ from the default in
 // the one flag the command's rule reads; a command no rule names is enabled.
 TEST(CommandStates, FollowTheFlagsTheirRulesRead)
@@ -295,94 +272,69 @@ TEST(ModuleIdentityText, TitleAndVersionPane)
     }
 }
 
-LinkCounters Counts(std::uint64_t bytes, std::uint64_t frames, std::int32_t lastValidMs, std::uint64_t dropped = 0)
+// Runs app_clock_scripts.txt: the lost port watch, the link health pane and
+// the baud rate search on a clock the script moves, each line repeated in
+// app_clock_transcript.txt with what it gave. It guards the watch's second
+// between tries and its pause, the pane's rate, garble, silence and drops
+// (each time limit to the millisecond) and its count from the port's own
+// open, and the search's order, listening time and stop at the first answer.
+TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
 {
-    return {.bytes = bytes, .frames = frames, .dropped = dropped, .lastValidMs = lastValidMs};
-}
-
-// Each row: counters read a second after the previous row's, from an open at 0 ms.
-TEST(LinkHealth, TellsRateSilenceGarbleAndDrops)
-{
-    struct Row {
-        std::int64_t nowMs;
-        LinkCounters counters;
-        const char* pane;
-        bool viewLine;
-    };
-    const Row rows[] = {
-        {1000, Counts(300, 12, 990), "9600 baud, 12 msg/s", false},
-        {2000, Counts(600, 24, 1990), "9600 baud, 12 msg/s", false},
-        // Bytes keep coming, no frame for 2 s: a wrong rate.
-        {3000, Counts(900, 24, 1990), "9600 baud, 0 msg/s", false},
-        {4000, Counts(1200, 24, 1990), kGarbledText, false},
-        // Nothing at all: silence, the count rising.
-        {5000, Counts(1200, 24, 1990), kGarbledText, false},
-        {6000, Counts(1200, 24, 1990), "No data for 4 s", false},
-        {7000, Counts(1200, 24, 1990), "No data for 5 s", false},
-        // Back, with drops: said in the view once.
-        {8000, Counts(1500, 30, 7990, 3), "9600 baud, 6 msg/s, 3 dropped", true},
-        {9000, Counts(1800, 42, 8990, 5), "9600 baud, 12 msg/s, 5 dropped", false},
-    };
+    std::ifstream script(std::string(TOLVANE_TEST_DATA) + "/golden/app_clock_scripts.txt");
+    ASSERT_TRUE(script);
+    LostPortWatch watch;
     LinkHealth health;
-    health.Opened(9600, 0);
-    for (const Row& row : rows) {
-        const HealthReport r = health.Update(row.counters, row.nowMs);
-        EXPECT_EQ(r.pane, row.pane) << row.nowMs;
-        EXPECT_EQ(!r.viewLine.empty(), row.viewLine) << row.nowMs;
+    std::optional<BaudDetector> baud;
+    std::string made;
+    for (std::string line; std::getline(script, line);) {
+        std::istringstream words(line);
+        std::string what, verb;
+        words >> what >> verb;
+        const auto number = [&words] {
+            std::int64_t n = 0;
+            words >> n;
+            return n;
+        };
+        std::ostringstream out;
+        if (what == "watch") {
+            if (verb == "lost") {
+                const int port = static_cast<int>(number());
+                watch.PortLost(port, number());
+            }
+            else if (verb == "pause" || verb == "resume") watch.SetPaused(verb == "pause");
+            else if (verb == "failed" || verb == "opened") watch.Tried(verb == "opened", number());
+            else if (verb == "end") watch.End();
+            if (verb == "try") out << watch.PortToTry(number());
+            else out << "lost port " << watch.LostPort();
+        }
+        else if (what == "health" && verb == "open") {
+            const int rate = static_cast<int>(number());
+            health.Opened(rate, number());
+        }
+        else if (what == "health" && verb == "closed") health.Closed();
+        else if (what == "health") {
+            std::map<std::string, std::int64_t> n = {{"valid", -1}, {"opened", -1}};
+            for (std::string word; words >> word;)
+                n[word.substr(0, word.find('='))] = std::stoll(word.substr(word.find('=') + 1));
+            using U = std::uint64_t;
+            const LinkCounters counters{.bytes = U(n["bytes"]), .frames = U(n["frames"]), .dropped = U(n["dropped"]),
+                                        .lastValidMs = std::int32_t(n["valid"]), .openedMs = std::int32_t(n["opened"])};
+            HealthReport r = health.Update(counters, std::stoll(verb));
+            std::replace(r.tooltip.begin(), r.tooltip.end(), '\n', ' ');
+            out << '"' << r.pane << "\" | \"" << r.viewLine << "\" | \"" << r.tooltip << '"';
+        }
+        else if (what == "baud" && verb == "start") {
+            baud.emplace(static_cast<int>(number()));
+            for (int rate : baud->Rates()) out << (rate == baud->Rates()[0] ? "" : " ") << rate;
+        }
+        else if (what == "baud") {
+            static const char* const steps[] = {"try rate", "listen", "found", "none answered"};
+            const BaudDetector::Step step = baud->Advance(std::stoull(verb), number());
+            out << steps[static_cast<int>(step)] << " at " << baud->Rate() << ", tried " << baud->Tried();
+        }
+        made += line + (out.str().empty() ? "" : " -> " + out.str()) + "\n";
     }
-}
-
-TEST(LinkHealth, SilenceCountsFromTheOpenAndRestartsOnReopen)
-{
-    LinkHealth health;
-    health.Opened(4800, 10000);
-    EXPECT_EQ(health.Update(Counts(0, 0, -1), 12900).pane, "4800 baud, 0 msg/s");
-    EXPECT_EQ(health.Update(Counts(0, 0, -1), 13000).pane, "No data for 3 s");
-    const HealthReport r = health.Update(Counts(50, 2, 13500), 14000);
-    EXPECT_EQ(r.pane, "4800 baud, 2 msg/s");
-    EXPECT_NE(r.tooltip.find("50 bytes, 2 good frames"), std::string::npos) << r.tooltip;
-    EXPECT_NE(r.tooltip.find("Last valid message 0.5 s ago."), std::string::npos) << r.tooltip;
-    // Counters that went back: reopened; no rate from a negative difference.
-    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 15000).pane, "4800 baud, 1 msg/s");
-    health.Closed();
-    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 16000).pane, "");
-
-    // Told of an open a second after it happened: the silence still counts
-    // from the port's own open time, and from a new one when it reopens.
-    LinkCounters opened = Counts(0, 0, -1);
-    opened.openedMs = 20000;
-    health.Opened(9600, 21000);
-    EXPECT_EQ(health.Update(opened, 23000).pane, "No data for 3 s");
-    opened.openedMs = 23500;
-    EXPECT_EQ(health.Update(opened, 24000).pane, "9600 baud, 0 msg/s");
-    EXPECT_EQ(health.Update(opened, 26500).pane, "No data for 3 s");
-}
-
-// The current rate first, each rate once, the first that answers wins.
-TEST(BaudDetector, TriesEachRateOnceAndStopsAtTheFirstAnswer)
-{
-    using Step = BaudDetector::Step;
-    EXPECT_EQ(BaudDetector(9600).Rates(), (std::vector<int>{9600, 19200, 38400, 4800}));
-    EXPECT_EQ(BaudDetector(38400).Rates(), (std::vector<int>{38400, 9600, 19200, 4800}));
-
-    BaudDetector d(4800);
-    std::int64_t t = 0;
-    EXPECT_EQ(d.Advance(0, t), Step::TryRate);
-    EXPECT_EQ(d.Rate(), 4800);
-    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs - 1), Step::Listen);
-    EXPECT_EQ(d.Advance(0, t += 1), Step::TryRate);
-    EXPECT_EQ(d.Rate(), 9600);
-    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs), Step::TryRate);
-    EXPECT_EQ(d.Advance(1, t += 10), Step::Found);
-    EXPECT_EQ(d.Rate(), 19200);
-    EXPECT_EQ(d.Tried(), 3);
-
-    BaudDetector silent(9600);
-    int tries = 0;
-    Step step;
-    for (t = 0; (step = silent.Advance(0, t)) != Step::NoneAnswered; t += 100) tries += step == Step::TryRate;
-    EXPECT_EQ(tries, 4);
-    EXPECT_EQ(t, 4 * BaudDetector::kListenMs);
+    test::ExpectGolden("app_clock_transcript.txt", made);
 }
 
 } // namespace
