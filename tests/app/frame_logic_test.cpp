@@ -108,18 +108,17 @@ DeviceMessage Msg(std::uint16_t type, const std::vector<std::uint8_t>& payload)
     return m;
 }
 
-// Replies by type: version 1.4, options A and I, serial 1234; offsets
-// 1911, -182 and 8192; declination 0xF510; a rate of 100 ms.
-const std::map<int, std::vector<std::uint8_t>> kReplies = {
-    {0xC3, {1, 0, 4, 0, 0x01, 0x01, 0xD2, 0x04, 0, 0, 3, 0xFF}},
-    {0x50, {0, 0x77, 0x07, 0x4A, 0xFF, 0x00, 0x20}},
-    {0x54, {0, 0x10, 0xF5}},
-    {0x7F, {0x64, 0x00}},
-    {0x44, {'u', 'p', 0}},
-    {0x48, {0, 0}},
-    {0x70, {0, 0, 2, 0, 3, 0}},
-    {0x20, {'$', '*', '0', '0'}},
-};
+// Bytes written in hex, two digits each.
+std::vector<std::uint8_t> Bytes(const std::string& hex)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// The reply to each type, as the scripts' file defines them.
+std::map<int, std::vector<std::uint8_t>> replies;
 
 // Runs a script of words (described in tests/data/golden/app_frame_scripts.txt):
 // commands, answers to questions, port events and replies by type in hex.
@@ -146,10 +145,7 @@ void RunScript(Bench& b, const std::string& script)
         else if (w.starts_with("box>")) b.host.whileIncompatible = [&b, arg] { RunScript(b, arg); };
         else {
             const int type = std::stoi(w, nullptr, 16);
-            std::vector<std::uint8_t> payload = kReplies.at(type);
-            if (w.find('=') != std::string::npos) payload.clear();
-            for (std::size_t i = 0; w.find('=') != std::string::npos && i + 1 < arg.size(); i += 2)
-                payload.push_back(static_cast<std::uint8_t>(std::stoi(arg.substr(i, 2), nullptr, 16)));
+            std::vector<std::uint8_t> payload = w.find('=') != std::string::npos ? Bytes(arg) : replies.at(type);
             if (w.find('/') != std::string::npos) payload.resize(std::stoul(arg));
             if (w.find(':') != std::string::npos) payload[0] = static_cast<std::uint8_t>(std::stoi(arg));
             b.frame.OnDeviceMessage(Msg(static_cast<std::uint16_t>(type), payload));
@@ -181,7 +177,8 @@ std::string Summary(const Bench& b)
     if (b.host.replyTimer) out << "timer, ";
     if (f.PendingRequest().type != kNoReplyAwaited) out << "awaits " << Hex(f.PendingRequest().type) << ", ";
     if (f.VersionKnown())
-        out << "title \"" << WindowTitle(true, f.Identity()) << "\", pane \"" << VersionPaneText(true, f.Identity()) << "\", ";
+        out << "title \"" << WindowTitle(true, f.Identity()) << "\", pane \"" << VersionPaneText(true, f.Identity())
+            << "\", ";
     if (f.InitializeActive()) out << "initializing, ";
     if (const InitialValues& v = f.Initial(); v.interval != 0)
         out << "read " << v.bodyOffset << ' ' << v.rollOffset << ' ' << v.pitchOffset << ' ' << v.declination << ' '
@@ -204,6 +201,10 @@ TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
     std::string made = "# Each case: its name, its script, then what it leaves; nothing when all stays at the default.\n";
     for (std::string line; std::getline(scripts, line);) {
         if (line.empty() || line.starts_with('#')) continue;
+        if (line.starts_with("reply ")) {
+            replies[std::stoi(line.substr(6), nullptr, 16)] = Bytes(line.substr(line.find('=') + 2));
+            continue;
+        }
         const std::size_t bar = line.find(" | ");
         Bench b;
         RunScript(b, line.substr(bar + 3));
