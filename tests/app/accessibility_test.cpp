@@ -46,6 +46,9 @@ bool InnerPart(const QWidget* w)
     return names.contains(w->objectName()) || w->inherits("QSizeGrip") || w->inherits("QHeaderView");
 }
 
+// Heads each transcript of what is heard.
+const QString kHeardLegend = "# role name = value (description), each node indented under its parent\n";
+
 struct Walk {
     std::set<const QObject*> reached;
     QStringList heard; // "role name = value (description)" per node, indented by its depth
@@ -120,7 +123,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<MessageFindDialog>());
     dialogs.push_back(std::make_unique<MessageFilterDialog>(QStringList{"NMEA", "DORIENT"},
                                                             [](const QString& m) { return m == "NMEA"; }));
-    QString heard;
+    QString heard = kHeardLegend;
     for (auto& dialog : dialogs) {
         SCOPED_TRACE(dialog->windowTitle().toStdString());
         dialog->show();
@@ -163,7 +166,7 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     // console say so) and each instrument's name and reading.
     const Walk walk = WalkWindow(frame.get(), false);
     EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString();
-    test::ExpectGolden("app_main_window_heard.txt", walk.heard.join("\n").toStdString() + "\n");
+    test::ExpectGolden("app_main_window_heard.txt", (kHeardLegend + walk.heard.join("\n") + "\n").toStdString());
 }
 
 // The view's context menu, opened twice: what assistive technology finds
