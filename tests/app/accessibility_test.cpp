@@ -143,7 +143,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
         heard += "\n";
         dialog->hide();
     }
-    heard.replace(dir.path(), "<settings folder>");
+    heard.replace(dir.path(), "<the test's folder>");
     test::ExpectGolden("app_dialogs_heard.txt", heard.toStdString());
 }
 
