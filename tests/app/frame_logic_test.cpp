@@ -1,7 +1,8 @@
 // The frame's logic without a window: its dispatch and commands against a
 // fake one (what goes out, which timers run, what the user is asked, what
 // the view receives), the commands' states, the lost port watch, and the
-// health pane and baud rate search on a clock the test moves.
+// health pane and baud rate search on a clock the test moves. The scripts
+// and what they give are under tests/data/golden (app_frame_*, app_clock_*).
 #include "app/frame_controller.h"
 
 #include "app/baud_detector.h"
@@ -10,13 +11,17 @@
 #include "app/lost_port_watch.h"
 #include "protocol/requests.h"
 #include "resources/command_ids.h"
+#include "support/golden.h"
 #include "support/in_process_link.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,24 +109,20 @@ DeviceMessage Msg(std::uint16_t type, const std::vector<std::uint8_t>& payload)
     return m;
 }
 
-// Replies by type: version 1.4, options A and I, serial 1234; offsets
-// 1911, -182 and 8192; declination 0xF510; a rate of 100 ms.
-const std::map<int, std::vector<std::uint8_t>> kReplies = {
-    {0xC3, {1, 0, 4, 0, 0x01, 0x01, 0xD2, 0x04, 0, 0, 3, 0xFF}},
-    {0x50, {0, 0x77, 0x07, 0x4A, 0xFF, 0x00, 0x20}},
-    {0x54, {0, 0x10, 0xF5}},
-    {0x7F, {0x64, 0x00}},
-    {0x44, {'u', 'p', 0}},
-    {0x48, {0, 0}},
-    {0x70, {0, 0, 2, 0, 3, 0}},
-    {0x20, {'$', '*', '0', '0'}},
-};
+// Bytes written in hex, two digits each.
+std::vector<std::uint8_t> Bytes(const std::string& hex)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
 
-// Runs a script of words: commands, "timeout" (answered Cancel, or Retry
-// with "timeout+retry"), "holdoff", "unplug" (the port closes), "busy"
-// (port 1 cannot be opened again), "baud=4800", and replies by type in hex,
-// as "50", "50/6" (payload length 6) or "70:9" (first payload byte 9).
-// "ask>48" and "box>70:9" deliver a message while the next question or box is open.
+// The reply to each type, as the scripts' file defines them.
+std::map<int, std::vector<std::uint8_t>> replies;
+
+// Runs a script of words (described in tests/data/golden/app_frame_scripts.txt):
+// commands, answers to questions, port events and replies by type in hex.
 void RunScript(Bench& b, const std::string& script)
 {
     static const std::map<std::string, void (FrameController::*)()> commands = {
@@ -145,7 +146,7 @@ void RunScript(Bench& b, const std::string& script)
         else if (w.starts_with("box>")) b.host.whileIncompatible = [&b, arg] { RunScript(b, arg); };
         else {
             const int type = std::stoi(w, nullptr, 16);
-            std::vector<std::uint8_t> payload = kReplies.at(type);
+            std::vector<std::uint8_t> payload = w.find('=') != std::string::npos ? Bytes(arg) : replies.at(type);
             if (w.find('/') != std::string::npos) payload.resize(std::stoul(arg));
             if (w.find(':') != std::string::npos) payload[0] = static_cast<std::uint8_t>(std::stoi(arg));
             b.frame.OnDeviceMessage(Msg(static_cast<std::uint16_t>(type), payload));
@@ -176,7 +177,9 @@ std::string Summary(const Bench& b)
     if (b.log.roll != 0) out << "log roll " << b.log.roll << ", ";
     if (b.host.replyTimer) out << "timer, ";
     if (f.PendingRequest().type != kNoReplyAwaited) out << "awaits " << Hex(f.PendingRequest().type) << ", ";
-    if (f.VersionKnown()) out << "known " << f.Identity().serialNumber << ", ";
+    if (f.VersionKnown())
+        out << "title \"" << WindowTitle(true, f.Identity()) << "\", pane \"" << VersionPaneText(true, f.Identity())
+            << "\", ";
     if (f.InitializeActive()) out << "initializing, ";
     if (const InitialValues& v = f.Initial(); v.interval != 0)
         out << "read " << v.bodyOffset << ' ' << v.rollOffset << ' ' << v.pitchOffset << ' ' << v.declination << ' '
@@ -186,79 +189,32 @@ std::string Summary(const Bench& b)
     return out.str();
 }
 
+// Each script of app_frame_scripts.txt on a fresh bench, and everything it
+// leaves (app_frame_summaries.txt): what went out and was awaited, what the
+// dialogs, view, panel and log received, what the user was asked and told,
+// and the frame's identity, initial values and baud rate. It guards the
+// request chains, Retry and Cancel, supervised and unsupervised sends, the
+// compatible reply lengths, the hold-off and the baud rate's reopen.
 TEST(FrameController, ScriptsLeaveTheWindowAndFrameAsExpected)
 {
-    const struct {
-        const char *name, *script, *summary;
-    } rows[] = {
-        {"identity chain: offsets and declination, replies to the dialogs", "identify C3 50 54",
-         "dialogs 50 54, sent C3 50 54, viewed DVRSN DINICAL DIMVAR, identity x1, panel anew x1, known 1234, "},
-        {"no port: nothing asked at start-up", "unplug identify", ""},
-        {"power-up forgets the version and asks again; the title waits", "C3 44",
-         "sent 50 C3, viewed DVRSN DPOWER, identity x1, panel anew x1, awaits C3, "},
-        {"silence: Retry resends, Cancel forgets the version", "C3 serial timeout+retry timeout",
-         "sent 50 C3 C3, viewed DVRSN, asked serial number x2, identity x2, panel anew x1, "},
-        {"Retry after a late reply sends nothing", "selftest ask>48 timeout+retry",
-         "dialogs 48, sent 48, viewed DTEST, asked self test x1, "},
-        {"an unsupervised send replaces the awaited reply", "selftest C3 48",
-         "dialogs 48, sent 48 50, viewed DVRSN DTEST, identity x1, panel anew x1, timer, awaits 50, known 1234, "},
-        {"... whose reply stops the timer", "selftest C3 48 50",
-         "dialogs 48 50, sent 48 50 54, viewed DVRSN DTEST DINICAL, identity x1, panel anew x1, awaits 54, known 1234, "},
-        {"initialize: supervised reads, then the dialog", "init 50 54 54 7F",
-         "dialogs 50 54 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DIMVAR DORRATE, initializations x1, "
-         "read 1911 -182 8192 -2800 100, "},
-        {"initialize: declination unanswered, later replies change nothing", "init 50 timeout 54 7F",
-         "dialogs 50 54 7F, sent 50 54 54, viewed DINICAL DIMVAR DORRATE, asked declination x1, "},
-        // Offsets of 7 bytes and a rate of 2 are the compatible lengths: a byte
-        // more or less is not.
-        {"initialize: offsets of 6 bytes are incompatible", "init 50/6 54 7F",
-         "dialogs 50 54 7F, sent 50 54, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
-        {"initialize: a rate of 3 bytes is incompatible", "init 50 54 7F/3",
-         "dialogs 50 54 7F, sent 50 54 54 7F, viewed DINICAL DIMVAR DORRATE, incompatible x1, "},
-        {"a dispatch interrupted by the box finishes with its own message", "init box>70:9 50/8",
-         "dialogs 70 50, sent 50 54, recorded 9, shown 9, viewed DORIENT DINICAL, holdoff x1, incompatible x1, log roll 9, awaits 54, "},
-        {"orientation held off for 80 ms, logged and plotted always; other types never", "70:1 70:2 holdoff 70:3 20",
-         "dialogs 70 70 20, recorded 1 2 3, shown 1 3, viewed DORIENT DORIENT NMEA, holdoff x2, log roll 3, "},
-        {"NMEA sentences are shown while the switch is on", "nmea 20 nmea 20", "dialogs 20 20, viewed NMEA, "},
-        {"compensation parameters only with option I", "status C3 status",
-         "sent 72 50 72 67, viewed DVRSN, identity x1, panel anew x1, awaits 67, known 1234, "},
-        {"abort ends the compensation", "abort", "sent 72, awaits 72, compensation unheard, "},
-        {"reset forgets the version, unsupervised", "C3 reset",
-         "sent 50 42, viewed DVRSN, identity x2, panel anew x1, panel cleared x1, awaits 42, "},
-        {"baud rate: a failed reopen says so, no port only moves the rate",
-         "baud=9600 baud=38400 busy baud=4800 unplug baud=19200", "opened 1@38400, reopen failed x1, baud 19200, "},
-        {"baud rate: the same rate reopens nothing", "busy baud=9600 baud=38400", "reopen failed x1, baud 38400, "},
-    };
-    for (const auto& r : rows) {
+    std::ifstream scripts(std::string(TOLVANE_TEST_DATA) + "/golden/app_frame_scripts.txt");
+    ASSERT_TRUE(scripts);
+    std::string made;
+    for (std::string line; std::getline(scripts, line);) {
+        if (line.starts_with('#') || line.starts_with("reply ")) made += line + "\n";
+        if (line.empty() || line.starts_with('#')) continue;
+        if (line.starts_with("reply ")) {
+            replies[std::stoi(line.substr(6), nullptr, 16)] = Bytes(line.substr(line.find('=') + 2));
+            continue;
+        }
+        const std::size_t bar = line.find(" | ");
         Bench b;
-        RunScript(b, r.script);
-        EXPECT_EQ(Summary(b), r.summary) << r.name << ": " << r.script;
+        RunScript(b, line.substr(bar + 3));
+        const std::string summary = Summary(b);
+        made += line.substr(0, bar) + "\n    " + line.substr(bar + 3) + "\n    -> " +
+                (summary.empty() ? "nothing" : summary.substr(0, summary.size() - 2)) + "\n";
     }
-}
-
-// The watch's tries over time: none before a second has passed, none while
-// paused, one a second while the port stays away, and none once it is back
-// or the watch ended.
-TEST(LostPortWatch, TriesOnceASecondUntilThePortIsBack)
-{
-    LostPortWatch watch;
-    EXPECT_EQ(watch.PortToTry(0), -1);
-    watch.PortLost(4, 10'000);
-    EXPECT_EQ(watch.LostPort(), 4);
-    EXPECT_EQ(watch.PortToTry(10'999), -1);
-    EXPECT_EQ(watch.PortToTry(11'000), 4);
-    watch.SetPaused(true);
-    EXPECT_EQ(watch.PortToTry(11'250), -1);
-    watch.SetPaused(false);
-    watch.Tried(false, 11'250);
-    EXPECT_EQ(watch.PortToTry(12'249), -1);
-    EXPECT_EQ(watch.PortToTry(12'250), 4);
-    watch.Tried(true, 12'250);
-    EXPECT_EQ(watch.LostPort(), -1);
-    EXPECT_EQ(watch.PortToTry(20'000), -1);
-    watch.PortLost(2, 30'000);
-    watch.End();
-    EXPECT_EQ(watch.PortToTry(40'000), -1);
+    test::ExpectGolden("app_frame_summaries.txt", made);
 }
 
 // Enabled, checkable and checked in states that differ from the default in
@@ -302,115 +258,76 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
               std::vector<int>({4800, 9600, 19200, 38400, 0}));
 }
 
-TEST(ModuleIdentityText, TitleAndVersionPane)
+// Known versions are in the scripts' summaries.
+TEST(ModuleIdentityText, NoVersionKnown)
 {
-    const struct {
-        std::vector<std::uint8_t> payload; // empty: no version known
-        const char *serial, *pane;
-    } rows[] = {
-        {{}, "unknown", " No version information available"},
-        {{1, 0, 4, 0, 5, 0, 0xD2, 4, 0, 0, 3, 0xFF}, "1234", " Version=1.04  Build Opts=AC  Fwd=-X  Up=Z"},
-        {{2, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 4}, "unassigned", " Version=2.10  Build Opts=None  Fwd=?  Up=?"},
-        {{0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2}, "4294967295", // unsigned
-         " Version=0.00  Build Opts=P  Fwd=Y  Up=X"},
-    };
-    for (const auto& r : rows) {
-        const bool known = !r.payload.empty();
-        const auto id =
-            known ? Decode<ModuleIdentity>(Msg(TypeByte(MessageType::Identity), r.payload)) : ModuleIdentity{};
-        EXPECT_EQ(WindowTitle(known, id), std::string("Tolvane --- Serial number ") + r.serial);
-        EXPECT_EQ(VersionPaneText(known, id), r.pane);
-    }
+    EXPECT_EQ(WindowTitle(false, {}) + "|" + VersionPaneText(false, {}),
+              "Tolvane --- Serial number unknown| No version information available");
 }
 
-LinkCounters Counts(std::uint64_t bytes, std::uint64_t frames, std::int32_t lastValidMs, std::uint64_t dropped = 0)
+// Runs app_clock_scripts.txt: the lost port watch, the link health pane and
+// the baud rate search on a clock the script moves, each line repeated in
+// app_clock_transcript.txt with what it gave. It guards the watch's second
+// between tries and its pause, the pane's rate, garble, silence and drops
+// (each time limit to the millisecond) and its count from the port's own
+// open, and the search's order, listening time and stop at the first answer.
+TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
 {
-    return {.bytes = bytes, .frames = frames, .dropped = dropped, .lastValidMs = lastValidMs};
-}
-
-// Each row: counters read a second after the previous row's, from an open at 0 ms.
-TEST(LinkHealth, TellsRateSilenceGarbleAndDrops)
-{
-    struct Row {
-        std::int64_t nowMs;
-        LinkCounters counters;
-        const char* pane;
-        bool viewLine;
-    };
-    const Row rows[] = {
-        {1000, Counts(300, 12, 990), "9600 baud, 12 msg/s", false},
-        {2000, Counts(600, 24, 1990), "9600 baud, 12 msg/s", false},
-        // Bytes keep coming, no frame for 2 s: a wrong rate.
-        {3000, Counts(900, 24, 1990), "9600 baud, 0 msg/s", false},
-        {4000, Counts(1200, 24, 1990), kGarbledText, false},
-        // Nothing at all: silence, the count rising.
-        {5000, Counts(1200, 24, 1990), kGarbledText, false},
-        {6000, Counts(1200, 24, 1990), "No data for 4 s", false},
-        {7000, Counts(1200, 24, 1990), "No data for 5 s", false},
-        // Back, with drops: said in the view once.
-        {8000, Counts(1500, 30, 7990, 3), "9600 baud, 6 msg/s, 3 dropped", true},
-        {9000, Counts(1800, 42, 8990, 5), "9600 baud, 12 msg/s, 5 dropped", false},
-    };
+    std::ifstream script(std::string(TOLVANE_TEST_DATA) + "/golden/app_clock_scripts.txt");
+    ASSERT_TRUE(script);
+    LostPortWatch watch;
     LinkHealth health;
-    health.Opened(9600, 0);
-    for (const Row& row : rows) {
-        const HealthReport r = health.Update(row.counters, row.nowMs);
-        EXPECT_EQ(r.pane, row.pane) << row.nowMs;
-        EXPECT_EQ(!r.viewLine.empty(), row.viewLine) << row.nowMs;
+    std::optional<BaudDetector> baud;
+    std::string made;
+    for (std::string line; std::getline(script, line);) {
+        std::istringstream words(line);
+        std::string what, verb;
+        words >> what >> verb;
+        const auto number = [&words] {
+            std::int64_t n = 0;
+            words >> n;
+            return n;
+        };
+        std::ostringstream out;
+        if (what == "watch") {
+            if (verb == "lost") {
+                const int port = static_cast<int>(number());
+                watch.PortLost(port, number());
+            }
+            else if (verb == "pause" || verb == "resume") watch.SetPaused(verb == "pause");
+            else if (verb == "failed" || verb == "opened") watch.Tried(verb == "opened", number());
+            else if (verb == "end") watch.End();
+            if (verb == "try") out << watch.PortToTry(number());
+            else out << "lost port " << watch.LostPort();
+        }
+        else if (what == "health" && verb == "open") {
+            const int rate = static_cast<int>(number());
+            health.Opened(rate, number());
+        }
+        else if (what == "health" && verb == "closed") health.Closed();
+        else if (what == "health") {
+            std::map<std::string, std::int64_t> n = {{"valid", -1}, {"opened", -1}};
+            for (std::string word; words >> word;)
+                n[word.substr(0, word.find('='))] = std::stoll(word.substr(word.find('=') + 1));
+            using U = std::uint64_t;
+            const LinkCounters counters{.bytes = U(n["bytes"]), .frames = U(n["frames"]), .dropped = U(n["dropped"]),
+                                        .lastValidMs = std::int32_t(n["valid"]), .openedMs = std::int32_t(n["opened"])};
+            HealthReport r = health.Update(counters, std::stoll(verb));
+            std::replace(r.tooltip.begin(), r.tooltip.end(), '\n', ' ');
+            out << '"' << r.pane << "\" | \"" << r.viewLine << "\" | \"" << r.tooltip << '"';
+        }
+        else if (what == "baud" && verb == "start") {
+            baud.emplace(static_cast<int>(number()));
+            for (int rate : baud->Rates()) out << (rate == baud->Rates()[0] ? "" : " ") << rate;
+        }
+        else if (what == "baud") {
+            static const char* const steps[] = {"try rate", "listen", "found", "none answered"};
+            const BaudDetector::Step step = baud->Advance(std::stoull(verb), number());
+            out << steps[static_cast<int>(step)] << " at " << baud->Rate() << ", tried " << baud->Tried();
+        }
+        made += line + (out.str().empty() ? "" : " -> " + out.str()) + "\n";
     }
-}
-
-TEST(LinkHealth, SilenceCountsFromTheOpenAndRestartsOnReopen)
-{
-    LinkHealth health;
-    health.Opened(4800, 10000);
-    EXPECT_EQ(health.Update(Counts(0, 0, -1), 12900).pane, "4800 baud, 0 msg/s");
-    EXPECT_EQ(health.Update(Counts(0, 0, -1), 13000).pane, "No data for 3 s");
-    const HealthReport r = health.Update(Counts(50, 2, 13500), 14000);
-    EXPECT_EQ(r.pane, "4800 baud, 2 msg/s");
-    EXPECT_NE(r.tooltip.find("50 bytes, 2 good frames"), std::string::npos) << r.tooltip;
-    EXPECT_NE(r.tooltip.find("Last valid message 0.5 s ago."), std::string::npos) << r.tooltip;
-    // Counters that went back: reopened; no rate from a negative difference.
-    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 15000).pane, "4800 baud, 1 msg/s");
-    health.Closed();
-    EXPECT_EQ(health.Update(Counts(10, 1, 14900), 16000).pane, "");
-
-    // Told of an open a second after it happened: the silence still counts
-    // from the port's own open time, and from a new one when it reopens.
-    LinkCounters opened = Counts(0, 0, -1);
-    opened.openedMs = 20000;
-    health.Opened(9600, 21000);
-    EXPECT_EQ(health.Update(opened, 23000).pane, "No data for 3 s");
-    opened.openedMs = 23500;
-    EXPECT_EQ(health.Update(opened, 24000).pane, "9600 baud, 0 msg/s");
-    EXPECT_EQ(health.Update(opened, 26500).pane, "No data for 3 s");
-}
-
-// The current rate first, each rate once, the first that answers wins.
-TEST(BaudDetector, TriesEachRateOnceAndStopsAtTheFirstAnswer)
-{
-    using Step = BaudDetector::Step;
-    EXPECT_EQ(BaudDetector(9600).Rates(), (std::vector<int>{9600, 19200, 38400, 4800}));
-    EXPECT_EQ(BaudDetector(38400).Rates(), (std::vector<int>{38400, 9600, 19200, 4800}));
-
-    BaudDetector d(4800);
-    std::int64_t t = 0;
-    EXPECT_EQ(d.Advance(0, t), Step::TryRate);
-    EXPECT_EQ(d.Rate(), 4800);
-    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs - 1), Step::Listen);
-    EXPECT_EQ(d.Advance(0, t += 1), Step::TryRate);
-    EXPECT_EQ(d.Rate(), 9600);
-    EXPECT_EQ(d.Advance(0, t += BaudDetector::kListenMs), Step::TryRate);
-    EXPECT_EQ(d.Advance(1, t += 10), Step::Found);
-    EXPECT_EQ(d.Rate(), 19200);
-    EXPECT_EQ(d.Tried(), 3);
-
-    BaudDetector silent(9600);
-    int tries = 0;
-    Step step;
-    for (t = 0; (step = silent.Advance(0, t)) != Step::NoneAnswered; t += 100) tries += step == Step::TryRate;
-    EXPECT_EQ(tries, 4);
-    EXPECT_EQ(t, 4 * BaudDetector::kListenMs);
+    test::ExpectGolden("app_clock_transcript.txt", made);
 }
 
 } // namespace
