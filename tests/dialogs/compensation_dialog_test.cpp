@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "dialog_test_support.h"
+#include "step_golden.h"
 #include "dialogs/compensation_rose.h"
 #include "dialogs/dialog_template.h"
 #include "protocol/requests.h"
@@ -20,6 +21,7 @@ namespace {
 // The bar of each DMCAL bin: bins run counter-clockwise from NW-N.
 constexpr int kBarOfBin[] = {1286, 1285, 1284, 1283, 1282, 1281, 1280, 1279};
 constexpr int kComputationBar = 1287, kResultLine = 1288, kButton = 1289;
+
 
 class CompensationDialogTest : public ::testing::Test {
 protected:
@@ -48,9 +50,7 @@ protected:
             }
         });
     }
-    // The sector bars in bin order, the computation bar, the result line,
-    // the button, the actions of the compensation requests sent, and
-    // whether the dialog is open and registered.
+    // What the heading of the script (tests/data/golden/dialogs_compensation_steps.txt) says.
     std::string State()
     {
         std::string s;
@@ -68,38 +68,14 @@ protected:
     CompensationDialog dialog{frame.Sender(), &frame.registry};
 };
 
+// Each row of steps in dialogs_compensation_steps.txt, then in
+// dialogs_compensation.txt the state they leave.
 TEST_F(CompensationDialogTest, StepsAndTheStateTheyLeave)
 {
-    const std::pair<std::string, std::string> rows[] = {
-        {"open", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] open+"},
-        // Each bin moves its own bar. Above the range a bar shows full; a smaller value later moves it back.
-        {"dmcal(0,1,2,3,4,5,6,7,8,9,0)", "1 2 3 4 5 6 7 8 | 9 '' &Abort [1] open+"},
-        {"dmcal(0,40,255,0,0,0,0,0,3,150,0)", "16 16 0 0 0 0 0 3 | 100 '' &Abort [1] open+"},
-        {"dmcal(0,5,16,0,0,0,0,0,3,37,0)", "5 16 0 0 0 0 0 3 | 37 '' &Abort [1] open+"},
-        // The result line tells the status; the button turns to OK. Later progress still moves the bars.
-        {"dmcal(1,0,0,0,0,0,0,0,0,0,87)", "5 16 0 0 0 0 0 3 | 37 'Success (87)' &OK [1] open+"},
-        {"dmcal(4,0,0,0,0,0,0,0,0,0,87)", "5 16 0 0 0 0 0 3 | 37 'Timeout' &OK [1] open+"},
-        {"dmcal(5,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Computation failure' &OK [1] open+"},
-        {"dmcal(6,0,0,0,0,0,0,0,0,0,-5)", "5 16 0 0 0 0 0 3 | 37 'Old better (New=-5)' &OK [1] open+"},
-        {"dmcal(7,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 'Failure writing to flash' &OK [1] open+"},
-        {"dmcal(255,0,0,0,0,0,0,0,0,0,0)", "5 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
-        {"other;dmcal(0,2,16,0,0,0,0,0,3,37,0)", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] open+"},
-        // The button aborts only before a result; Escape never does. Each opening starts afresh.
-        {"button", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] closed-"},
-        {"hide", "2 16 0 0 0 0 0 3 | 37 '??? (255)' &OK [1] closed-"}, // a closed dialog stays as it is
-        {"open", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] open+"},
-        {"button", "0 0 0 0 0 0 0 0 | 0 '' &Abort [13] closed-"},
-        {"open;key:Return", "0 0 0 0 0 0 0 0 | 0 '' &Abort [13] closed-"},
-        {"open;key:Escape", "0 0 0 0 0 0 0 0 | 0 '' &Abort [1] closed-"},
-        {"open;dmcal(1,0,0,0,0,0,0,0,0,0,87);key:Escape", "0 0 0 0 0 0 0 0 | 0 'Success (87)' &OK [1] closed-"},
-    };
     EXPECT_TRUE(frame.sent.empty()); // before it opens
     EXPECT_STREQ(frame.Heard({MessageType::Compensation}), "-");
-    for (const auto& [steps, state] : rows) {
-        SCOPED_TRACE(steps);
-        Run(steps);
-        EXPECT_EQ(State(), state);
-    }
+    test::ExpectStepsGolden(
+        "dialogs_compensation", [this](const std::string& steps) { Run(steps); }, [this] { return State(); });
     // A screen reader announces what the button now does.
     EXPECT_EQ(QAccessible::queryAccessibleInterface(ControlOf<QPushButton>(dialog, kButton))->text(QAccessible::Name),
               "OK");

@@ -41,11 +41,7 @@ struct SeenBox {
 // `whileShowing`, when set, runs once while the next box shows.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(std::initializer_list<QMessageBox::StandardButton> answers = {})
-        : BoxAnswerer(std::vector<QMessageBox::StandardButton>(answers))
-    {
-    }
-    explicit BoxAnswerer(const std::vector<QMessageBox::StandardButton>& answers)
+    explicit BoxAnswerer(const std::vector<QMessageBox::StandardButton>& answers = {})
         : answers_(answers.begin(), answers.end())
     {
         QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });

@@ -1,109 +1,97 @@
 // The number reader and the conversions of the value fields, against the
-// texts std::snprintf gives.
+// texts std::snprintf gives. dialogs_number_entry.txt holds what each
+// input gives, one line each; the comments below say what the inputs probe.
 #include "dialogs/number_entry.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cstdio>
 #include <string>
 #include <string_view>
-#include <tuple>
+
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
 
 using namespace std::string_view_literals;
 
-TEST(ParseNumber, ReadsSignsDigitsAndEightFractionPlaces)
+// printf's text of the arguments.
+template <typename... Args>
+std::string Printed(const char* format, Args... args)
 {
-    const std::pair<std::string_view, std::optional<double>> cases[] = {
-        {"12.123456789", 12.12345678}, {"0.000000019", 1e-8}, // the ninth fraction digit is ignored
-        {"-+5", -5.0}, {"+5", 5.0}, {"+-5", std::nullopt},    // '-' before '+' only
-        {".", 0.0}, {"", 0.0}, {"   ", 0.0}, {"-", 0.0},      // nothing reads as zero
-        {"5.", 5.0}, {".25", 0.25}, {"-0.5", -0.5},
-        {" \t7", 7.0}, {"\x01" "5", 5.0}, {"\xC2\xA0" "3", 3.0}, // controls, blanks, codes above 127 skipped
-        {"!5", std::nullopt}, {"5\0x"sv, 5.0},                     // but not '!'; a NUL ends the text
-        {"1.5x", std::nullopt}, {"1e3", std::nullopt}, {"1,5", std::nullopt}, {"5 ", std::nullopt},
-        {"2147483647", 2147483647.0}, {"2147483648", std::nullopt}, {"-99999999999.5", std::nullopt},
-    };
-    for (const auto& [text, expected] : cases) {
-        const std::optional<double> value = ParseNumber(text);
-        EXPECT_EQ(value.has_value(), expected.has_value()) << text;
-        EXPECT_DOUBLE_EQ(value.value_or(0), expected.value_or(0)) << text;
-    }
+    char text[160];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
 }
 
-TEST(NumberEntry, AnglesRangeAndTexts)
+// The text quoted, what is not printable ASCII as \xHH.
+std::string Quoted(std::string_view text)
 {
-    for (double open : {180.0, -180.0}) EXPECT_FALSE(InRange180(open)) << open;
-    for (double inside : {179.9, -179.9}) EXPECT_TRUE(InRange180(inside)) << inside;
-
-    // The conversions to and from counts are the requests' own, tested with them. The angles shown (the
-    // exact half rounded to even, as snprintf does and Qt's formatters would not: 11.25 as 11.2) and the
-    // declination's hemisphere are in the settings dialogs' table; here the signs of what shows as zero.
-    const std::pair<float, const char*> declinations[] = {{-0.0f, "0.0 E"}, {-0.04f, "0.0 W"}};
-    for (const auto& [degrees, shown] : declinations)
-        EXPECT_EQ(ShowDeclination(degrees).text + (ShowDeclination(degrees).west ? " W" : " E"), shown) << degrees;
+    std::string s = "\"";
+    for (unsigned char c : text) s += c >= 0x20 && c < 0x7F ? std::string(1, char(c)) : Printed("\\x%02X", c);
+    return s + "\"";
 }
 
-// The interval kept is 0 or 20..20000 ms in steps of 5: 141 ms is kept
-// as 140, 142 and 143 as 145.
-TEST(NumberEntry, IntervalShownAsRateAndRateEnteredAsInterval)
-{
-    const std::pair<std::int32_t, const char*> shown[] = {
-        {0, "0.00"},   {2, "0.00"},   {3, "50.00"},   {20, "50.00"},   {141, "7.14"},   {143, "6.90"},
-        {145, "6.90"}, {147, "6.67"}, {8000, "0.12"}, {20000, "0.05"}, {32767, "0.03"}};
-    for (const auto& [interval, text] : shown) EXPECT_EQ(ShowRate(interval).text, text) << interval;
-    EXPECT_EQ(ShowRate(143).rate, static_cast<float>(1000.0 / 145));
+constexpr const char* kOutcome[] = {"empty", "not a number", "out of range", "valid"};
 
-    const std::tuple<double, std::int32_t, const char*> entered[] = {
-        {7, 145, "6.90"}, {6.9, 145, "6.90"}, // a rate shown, entered again, keeps its interval
-        {100, 20, "50.00"},     {50, 20, "50.00"},     {0.002, 0, "0.00"}, {-1, 0, "0.00"},
-        {0.003, 20000, "0.05"}, {0.05, 20000, "0.05"}, {8, 125, "8.00"},   {3, 335, "2.99"}};
-    for (const auto& [hz, interval, text] : entered) {
+TEST(NumberEntry, ReadersAndConversions)
+{
+    std::string made = "ParseNumber: text -> value, or refused\n";
+    for (std::string_view text : {
+             "12.123456789"sv, "0.000000019"sv,       // the ninth fraction digit is ignored
+             "-+5"sv, "+5"sv, "+-5"sv,               // '-' before '+' only
+             "."sv, ""sv, "   "sv, "-"sv,             // nothing reads as zero
+             "5."sv, ".25"sv, "-0.5"sv,
+             " \t7"sv, "\x01" "5"sv, "\xC2\xA0" "3"sv, // controls, blanks, codes above 127 skipped
+             "!5"sv, "5\0x"sv,                        // but not '!'; a NUL ends the text
+             "1.5x"sv, "1e3"sv, "1,5"sv, "5 "sv, "2147483647"sv, "2147483648"sv, "-99999999999.5"sv})
+        made += Quoted(text) + (ParseNumber(text) ? Printed(" -> %.10g\n", *ParseNumber(text)) : " -> refused\n");
+
+    // The open ends of the angles' range; the signs of declinations that show as zero. The angles shown
+    // (the exact half rounded to even, as snprintf does and Qt's formatters would not: 11.25 as 11.2) and
+    // the hemisphere are in the settings dialogs' table.
+    made += "InRange180: degrees -> inside or not; ShowDeclination: degrees -> text, hemisphere\n";
+    for (double degrees : {180.0, -180.0, 179.9, -179.9})
+        made += Printed("%g -> %s\n", degrees, InRange180(degrees) ? "inside" : "outside");
+    for (float degrees : {-0.0f, -0.04f})
+        made += Printed("%g -> %s %s\n", degrees, ShowDeclination(degrees).text.c_str(),
+                        ShowDeclination(degrees).west ? "W" : "E");
+
+    // The interval kept is 0 or 20..20000 ms in steps of 5: 141 ms is kept as 140, 142 and 143 as 145; a
+    // rate shown, entered again, keeps its interval.
+    made += "ShowRate: interval ms -> text, Hz; EnterRate: Hz -> interval ms, text, Hz\n";
+    for (std::int32_t ms : {0, 2, 3, 20, 141, 143, 145, 147, 8000, 20000, 32767})
+        made += Printed("%d ms -> %s, %.9g\n", ms, ShowRate(ms).text.c_str(), ShowRate(ms).rate);
+    for (double hz : {7.0, 6.9, 100.0, 50.0, 0.002, -1.0, 0.003, 0.05, 8.0, 3.0}) {
         const RateEntry entry = EnterRate(hz);
-        EXPECT_EQ(entry.intervalMs, interval) << hz;
-        EXPECT_EQ(entry.display.text, text) << hz;
-        EXPECT_EQ(entry.display.rate, interval ? static_cast<float>(1000.0 / interval) : 0.0f) << hz;
+        made += Printed("%g Hz -> %d ms, %s, %.9g\n", hz, entry.intervalMs, entry.display.text.c_str(),
+                        entry.display.rate);
     }
-}
 
-TEST(WmmEntry, CoordinateSignsSkippedCharactersAndLimits)
-{
-    using O = EntryOutcome;
-    // Text, limit; outcome, sign, characters skipped or consumed, magnitude.
-    // The limits themselves, a sign and text refused are in the dialog's table.
-    const std::tuple<std::string_view, double, O, int, std::size_t, double> cases[] = {
-        {"-+-12.5", 90, O::Valid, -1, 3, 12.5},
-        {" \t\xA0+122.25", 180, O::Valid, 1, 4, 122.25}, // blank, tab, no-break space
-        {"", 90, O::Empty, 0, 0, 0},
-        {" -", 90, O::Empty, -1, 2, 0},
-        {"999999999999", 180, O::NotANumber, 0, 0, 0}, // beyond any integer
-        {"\x7f" "5", 90, O::NotANumber, 0, 0, 0},      // DEL is not skipped
-        {"?47", 90, O::NotANumber, 0, 0, 0},           // a character beyond 8 bits
-        {"           12.5", 90, O::Valid, 0, 11, 12},   // 13 characters read: "12"
-        {"5\0garbage"sv, 90, O::Valid, 0, 0, 5},
-    };
-    for (const auto& [text, limit, outcome, sign, start, magnitude] : cases) {
-        const CoordinateEntry entry = ReadCoordinate(text, limit);
-        EXPECT_EQ(std::tie(entry.outcome, entry.sign, entry.start, entry.magnitude),
-                  std::tie(outcome, sign, start, magnitude)) << text;
+    // Signs, skipped characters and limits of a coordinate; the limits themselves, a sign and text refused
+    // are in the WMM dialog's table.
+    made += "ReadCoordinate: text, limit -> outcome, sign, characters skipped or consumed, magnitude\n";
+    for (const auto& [text, limit] : {
+             std::pair{"-+-12.5"sv, 90}, {" \t\xA0+122.25"sv, 180}, // blank, tab, no-break space
+             {""sv, 90}, {" -"sv, 90}, {"999999999999"sv, 180},     // beyond any integer
+             {"\x7f" "5"sv, 90}, {"?47"sv, 90}, // DEL is not skipped; '?': a character beyond 8 bits in Latin-1
+             {"           12.5"sv, 90},                             // 13 characters read: "12"
+             {"5\0garbage"sv, 90}}) {
+        const CoordinateEntry e = ReadCoordinate(text, limit);
+        made += Quoted(text) + Printed(", %d -> %s, %d, %zu, %g\n", limit, kOutcome[int(e.outcome)], e.sign, e.start,
+                                       e.magnitude);
     }
-}
 
-TEST(WmmEntry, AltitudeDigitsOnlyWithinItsRange)
-{
-    using O = EntryOutcome;
-    // The lower limit, blanks after and nothing at all: see the dialog's table.
-    const std::tuple<std::string_view, O, int> cases[] = {
-        {"30000", O::Valid, 30000}, {"30001", O::OutOfRange, 0},   {"9999999999999", O::OutOfRange, 0},
-        {"+-500", O::Valid, -500},  {"-+500", O::Valid, 500},      {"\xE9" "100", O::Valid, 100},
-        {"1e3", O::NotANumber, 0},  {"\x01\x1b\t7\x7f", O::NotANumber, 0}, {"+", O::Empty, 0},
-    };
-    for (const auto& [text, outcome, feet] : cases) {
-        const AltitudeEntry entry = ReadAltitude(text);
-        EXPECT_EQ(std::tie(entry.outcome, entry.feet), std::tie(outcome, feet)) << text;
+    // Whole feet, digits only, to 30000; the lower limit, blanks after and nothing at all: the WMM dialog's
+    // table.
+    made += "ReadAltitude: text -> outcome, feet\n";
+    for (std::string_view text : {"30000"sv, "30001"sv, "9999999999999"sv, "+-500"sv, "-+500"sv, "\xE9" "100"sv,
+                                  "1e3"sv, "\x01\x1b\t7\x7f"sv, "+"sv}) {
+        const AltitudeEntry e = ReadAltitude(text);
+        made += Quoted(text) + Printed(" -> %s, %d\n", kOutcome[int(e.outcome)], e.feet);
     }
+    test::ExpectGolden("dialogs_number_entry.txt", made);
 }
 
 } // namespace

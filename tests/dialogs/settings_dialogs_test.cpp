@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "dialog_test_support.h"
+#include "step_golden.h"
 #include "dialogs/number_entry.h"
 #include "dialogs/settings_template.h"
 #include "protocol/requests.h"
@@ -34,6 +35,7 @@ std::string Request(const OutgoingRequest& r)
     if (r.length > 0 && payload.count('\0') == r.length) return type.toStdString() + ":00*" + std::to_string(r.length);
     return (type + ':' + payload.toHex().toUpper()).toStdString();
 }
+
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
@@ -99,9 +101,7 @@ protected:
             ADD_FAILURE() << "no such step: " << step;
         }
     }
-    // Field texts, hemisphere, Load boxes, requests sent, what the boxes
-    // said since, the field selected for correction, and whether the dialog
-    // is open and registered.
+    // What the heading of the script (tests/data/golden/dialogs_settings_steps.txt) says.
     std::string State()
     {
         std::string s;
@@ -124,86 +124,15 @@ protected:
     std::unique_ptr<test::BoxAnswerer> boxes = std::make_unique<test::BoxAnswerer>();
 };
 
-// Each row's steps, then the state they leave; a row without an opening
-// step goes on with the dialog of the row before. Initializations opens
-// by default with declination 2 (E), azimuth 1.5, roll -3, pitch 10 and
+// Each row of steps in dialogs_settings_steps.txt, then in
+// dialogs_settings.txt the state they leave; a row without an opening step
+// goes on with the dialog of the row before. Initializations opens by
+// default with declination 2 (E), azimuth 1.5, roll -3, pitch 10 and
 // 200 ms (5 Hz).
 TEST_F(SettingsDialogTest, StepsAndTheStateTheyLeave)
 {
-    const std::pair<std::string, std::string> rows[] = {
-        // The values given; OK with nothing flagged checks nothing (azimuth 500) and sends nothing.
-        {"init(-7.25,500,143)", "7.2|500.0|-3.0|10.0|6.90 W ..... [] {} open+"},
-        {"ok", "7.2|500.0|-3.0|10.0|6.90 W ..... [] {} accepted-"},
-        // Flagged values go in order, each once the one before is acknowledged.
-        {"init;h=100;tab;r=2.5;p=-0.1;a=0.1;d=179.9;tab;ok", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F] {} open+"},
-        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF] {} open+"},
-        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF 7F:1400] {} open+"},
-        {"ack", "179.9|0.1|2.5|-0.1|50.00 E darph [T:01ED7F P:071200C701EEFF 7F:1400] {} accepted-"},
-        // A missing acknowledgement ends the dialog; one too late sends nothing more.
-        {"init;p=5;h=7;tab;ok", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] {} open+"},
-        {"timeout:ack", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] "
-                        "{error Too Bad: Compass failed to acknowledge\ninitialization of offsets.} rejected-"},
-        {"ack", "2.0|1.5|-3.0|5|6.90 E ...ph [P:041101DEFD8E03] {} rejected-"},
-        // OK waits while the declination is typed: leaving its field takes the value over.
-        {"init;d=5;key:Return", "5|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
-        {"ok", "5.0|1.5|-3.0|10.0|5.00 E d.... [T:018E03] {} open+"},
-        // An angle out of range holds OK: the first is named and its field selected.
-        {"init;a=-180;r=999;ok",
-         "2.0|-180|999|10.0|5.00 E .ar.. [] {error Please Do Better: Should be +/-180, please.} @a:-180 open+"},
-        // The declination shows its magnitude; leaving the field, the last sign typed, else the radio, gives the
-        // hemisphere. A radio clicked flips the sign unless it is already the one shown.
-        {"init;d=-7", "-7|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
-        {"tab", "7.0|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
-        {"init(-2);d=+7;tab", "7.0|1.5|-3.0|10.0|5.00 E d.... [] {} open+"},
-        {"init(-2);d=7;tab", "7.0|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
-        {"init(5);E", "5.0|1.5|-3.0|10.0|5.00 E ..... [] {} open+"},
-        {"W;ok", "5.0|1.5|-3.0|10.0|5.00 W d.... [T:0172FC] {} open+"},
-        {"init(0.5);W", "0.5|1.5|-3.0|10.0|5.00 W d.... [] {} open+"},
-        // Unchecking a Load box restores the value received.
-        {"init(-3);d=5;tab;a=20;h=7;tab", "5.0|20|-3.0|10.0|6.90 W da..h [] {} open+"},
-        {"D;A;H;ok", "3.0|1.5|-3.0|10.0|5.00 W ..... [] {} accepted-"},
-        // The rate field left re-enters its text: 143 ms received becomes 145 ms, that of 6.90 Hz, flagging nothing.
-        {"init(2,1.5,143);h;tab", "2.0|1.5|-3.0|10.0|6.90 E ..... [] {} open+"},
-        {"H;ok", "2.0|1.5|-3.0|10.0|6.90 E ....h [7F:9100] {} open+"},
-        // A refused entry is told, selected for correction, and keeps the value before it (1 from "1x").
-        {"init;a=1x", "2.0|1x|-3.0|10.0|5.00 E .a... [] {error Tsk, Tsk!: Numbers only, please.} @a:1x open+"},
-        {"ok", "2.0|1x|-3.0|10.0|5.00 E .a... [P:01B600DEFD1C07] {} open+"},
-        // "-" alone is 0.
-        {"init;h=-5", "2.0|1.5|-3.0|10.0|-5 E ....h [] {error Huh!?: Negative frequency?} @h:-5 open+"},
-        // Start-Up Defaults asks for the stored values; each reply fills the fields and what unchecking restores.
-        {"startup", "|||| - ..... [f:00*12] {} open+"},
-        {"rx(0,-1000,18,8192,-182,145)", "5.5|0.1|-1.0|45.0|6.90 W ..... [f:00*12] {} open+"},
-        {"rx(0,2048,-18,0,364,0)", "11.2|-0.1|2.0|0.0|0.00 E ..... [f:00*12] {} open+"},
-        {"r=7;R;ok", "11.2|-0.1|2.0|0.0|0.00 E ..... [f:00*12] {} accepted-"},
-        {"startup;rx(0,1,2,3,4)",
-         "|||| - ..... [f:00*12] {error Incompatibility: Firmware version is not compatible\nwith this version of "
-         "Tolvane.} rejected-"},
-        // One load carries each flagged value in its slot; its reply's result word tells whether it worked.
-        {"startup;rx(0,-1000,18,8192,-182,145);r=2.5;p=-1;h=7;tab;ok",
-         "5.5|0.1|2.5|-1|6.90 W ..rph [f:00*12 f:1C00000000004AFFC7019100] {} open+"},
-        {"rx(1,0,0,0,0,0)", "5.5|0.1|2.5|-1|6.90 W ..rph [f:00*12 f:1C00000000004AFFC7019100] {} accepted-"},
-        {"startup;rx(0,0,0,0,0,0);a=3;ok", "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:020000002202000000000000] {} open+"},
-        {"rx(0,0,0,0,0,0)", "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:020000002202000000000000] "
-                            "{error Too bad!: Compass reports failure loading\nchanges to flash.} rejected-"},
-        // A second without a reply asks whether to send the same request again.
-        {"startup;answers:RRC;timeout",
-         "|||| - ..... [f:00*12 f:00*12] {warning Compass Silent: No reply to request\nfor current values.} open+"},
-        {"rx(0,0,0,0,0,0);a=3;ok;timeout",
-         "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:00*12 f:020000002202000000000000 f:020000002202000000000000] "
-         "{warning Compass Silent: No reply to request\nto load new values.} open+"},
-        {"timeout",
-         "0.0|3|0.0|0.0|0.00 E .a... [f:00*12 f:00*12 f:020000002202000000000000 f:020000002202000000000000] "
-         "{warning Compass Silent: No reply to request\nto load new values.} rejected-"},
-        // A reply while the question shows answers it: neither Retry nor Cancel acts.
-        {"startup;answers:C;timeout:rx(0,-1000,18,8192,-182,145)",
-         "5.5|0.1|-1.0|45.0|6.90 W ..... [f:00*12] {warning Compass Silent: No reply to request\nfor current values.} "
-         "open+"},
-    };
-    for (const auto& [steps, state] : rows) {
-        SCOPED_TRACE(steps);
-        Run(steps);
-        EXPECT_EQ(State(), state);
-    }
+    test::ExpectStepsGolden(
+        "dialogs_settings", [this](const std::string& steps) { Run(steps); }, [this] { return State(); });
 }
 
 // Every label fits its place: the long flash warning wraps.

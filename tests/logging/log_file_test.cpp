@@ -3,13 +3,16 @@
 // do to it is tested with the catalogue's effects.
 #include "logging/log_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
 
 #include "log_test_support.h"
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
@@ -25,64 +28,48 @@ std::tm At(int year, int month, int day, int hour, int minute, int second)
     return t;
 }
 
-// Each value's last digit stands under the last letter of its header word.
-TEST(LogFormat, RecordAndDateLines)
+// logging_formats.txt: record lines under the header, each value's last
+// digit under the last letter of its header word (the time "??" when it
+// cannot be had); date-time lines; the next names Bump takes ("": none).
+TEST(LogFormat, RecordDateTimeAndBumpNames)
 {
     const std::tm early = At(126, 11, 6, 3, 58, 29), late = At(126, 11, 6, 23, 59, 9);
-    const std::tuple<const std::tm*, std::uint16_t, std::int16_t, std::int16_t, std::int16_t, std::int16_t, const char*>
-        cases[] = {
-            {&early, 49389, -91, 218, 0, 2276, " 3:58:29  271.3    -0.5     1.2     0.0    12.5"},
-            {&late, 0xFFFF, -32768, 32767, -32768, 2048, "23:59:09  360.0  -180.0   180.0  -180.0    11.2"},
-            {nullptr, 16384, 182, -182, -2048, -16384, "   ??      90.0     1.0    -1.0   -11.2   -90.0"},
-        };
-    for (const auto& [time, azimuth, pitch, roll, mountOffset, declination, expected] : cases) {
-        EXPECT_EQ(LogRecordLine(time, azimuth, pitch, roll, mountOffset, declination), expected);
-    }
-    EXPECT_EQ(LogDateTimeLine(early), "12/6/26 3:58:29");
-    EXPECT_EQ(LogDateTimeLine(At(100, 0, 1, 23, 5, 9)), "1/1/00 23:05:09");
-    EXPECT_EQ(LogDateTimeLine(At(-1, 8, 30, 0, 0, 0)), "9/30/99 0:00:00");
-}
-
-TEST(LogFormat, BumpNames)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"CompassLog01.dta", "CompassLog01A.dta"}, {"CompassLog01Y.dta", "CompassLog01Z.dta"},
-        {"CompassLog01Z.dta", "CompassLog01ZA.dta"}, {"log_.dta", "log_A.dta"}, {"Data1", "Data1A"},
-        {"a.b.c", "b.b.c"}, {".dta", ""}, {"", ""},
-    };
-    for (const auto& [from, to] : cases) EXPECT_EQ(NextBumpName(from), to) << from;
+    std::string made = std::string(kLogHeader) + "\n" + LogRecordLine(&early, 49389, -91, 218, 0, 2276) + "\n" +
+                       LogRecordLine(&late, 0xFFFF, -32768, 32767, -32768, 2048) + "\n" +
+                       LogRecordLine(nullptr, 16384, 182, -182, -2048, -16384) + "\n";
+    for (const std::tm& t : {early, At(100, 0, 1, 23, 5, 9), At(-1, 8, 30, 0, 0, 0)}) made += LogDateTimeLine(t) + "\n";
+    for (const char* name : {"CompassLog01.dta", "CompassLog01Y.dta", "CompassLog01Z.dta", "log_.dta", "Data1",
+                             "Datay", "Dataz", "a.b.c", ".dta", ""})
+        made += std::string("bump \"") + name + "\" -> \"" + NextBumpName(name) + "\"\n";
+    test::ExpectGolden("logging_formats.txt", made);
 }
 
 using LogFileTest = LogTest;
 
-// A section: date-time line, empty line, the header before the first
-// record only. (Appending, the name and the pane are tested through the
-// Log Open dialog.)
-TEST_F(LogFileTest, EachOpeningStartsASection)
+// logging_session.dta: the bytes of a log opened, written, and reopened
+// to append: a section starts with its date-time line and an empty line,
+// the header goes before a section's first record only, each line ends in
+// one CR LF (a line end in the text too). Each line is in the file at once.
+// (Appending from the dialog, the name and the pane: see the Log Open
+// dialog's tests.)
+TEST_F(LogFileTest, ASessionsBytes)
 {
-    ASSERT_TRUE(log.OpenPath(dir / "new.dta", false));
-    EXPECT_EQ(ReadFile(dir / "new.dta"), kSection);
+    const std::string path = dir / "session.dta";
+    EXPECT_FALSE(log.WriteLine("not logging"));
+    ASSERT_TRUE(log.OpenPath(path, false));
     log.WriteRecord();
     log.azimuth = 0xC000;
     log.WriteRecord();
-    EXPECT_EQ(ReadFile(dir / "new.dta"), std::string(kSection) + kHeader + kZeroRecord +
-                                             " 3:58:29  270.0     0.0     0.0     0.0     0.0\r\n");
-    log.Close();
-    EXPECT_FALSE(log.OpenPath(dir / "no such folder/x.dta", false));
-}
-
-TEST_F(LogFileTest, EachLineIsInTheFileAsSoonAsWrittenWithOneCrLf)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {nullptr, "\r\n"}, {"", "\r\n"}, {"abc", "abc\r\n"}, {"abc\n", "abc\r\n"}, {"a\nb", "a\r\nb\r\n"},
-    };
-    EXPECT_FALSE(log.WriteLine("not logging"));
-    ASSERT_TRUE(log.OpenStream(dir / "w.dta", false));
-    std::string expected;
-    for (const auto& [text, bytes] : cases) {
+    for (const char* text : {static_cast<const char*>(nullptr), "", "abc", "abc\n", "a\nb"}) {
+        const std::size_t before = ReadFile(path).size();
         EXPECT_TRUE(log.WriteLine(text));
-        EXPECT_EQ(ReadFile(dir / "w.dta"), expected += bytes);
+        EXPECT_GT(ReadFile(path).size(), before) << "held back: " << (text ? text : "no text");
     }
+    log.Close();
+    ASSERT_TRUE(log.OpenPath(path, true));
+    log.WriteRecord();
+    test::ExpectGolden("logging_session.dta", ReadFile(path));
+    EXPECT_FALSE(log.OpenPath(dir / "no such folder/x.dta", false));
 }
 
 // Bump goes on in the next name of the same folder, kept whole however
@@ -90,7 +77,7 @@ TEST_F(LogFileTest, EachLineIsInTheFileAsSoonAsWrittenWithOneCrLf)
 // logging stops. (A next name that exists: see the Log Open dialog.)
 TEST_F(LogFileTest, Bump)
 {
-    std::string deep = dir.path;
+    std::string deep = dir.path.string();
     while (deep.size() <= 220) deep += "/folder_with_a_rather_long_name";
     fs::create_directories(deep);
     ASSERT_TRUE(log.OpenPath(deep + "/ABCDEFGHIJKLMNOPQRSTLog01Z.dta", false));

@@ -2,12 +2,7 @@
 // reads and writes, and a log in that folder on that clock.
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "logging/log_file.h"
+#include "support/test_data.h"
 
 namespace tolvane::log_test {
 
@@ -30,20 +26,6 @@ inline bool FixedNow(std::tm& out)
 inline constexpr char kSection[] = "12/6/26 3:58:29\r\n\r\n";
 inline constexpr char kHeader[] = " WinTime   Azim   Pitch    Roll  MtOfst   MDecl\r\n";
 inline constexpr char kZeroRecord[] = " 3:58:29    0.0     0.0     0.0     0.0     0.0\r\n";
-
-struct ScratchFolder {
-    ScratchFolder()
-    {
-        std::string pattern = std::filesystem::temp_directory_path() / "tolvane-log-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        if (!path.empty()) std::filesystem::remove_all(path);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
 
 // Through a stream of its own, so nothing the log holds back is seen.
 inline std::string ReadFile(const std::string& path)
@@ -63,12 +45,11 @@ class LogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(dir.path.empty());
         log.SetPaneText([this](const std::string& text) { panes.push_back(text); });
     }
 
-    ScratchFolder dir;
-    LogFile log{dir.path, FixedNow};
+    const test::TempDir dir;
+    LogFile log{dir.path.string(), FixedNow};
     std::vector<std::string> panes;
 };
 

@@ -2,6 +2,7 @@
 // leave behind, the compensation run and the streams, time stepped by hand.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <tuple>
@@ -10,6 +11,7 @@
 #include "protocol/requests.h"
 #include "replies.h"
 #include "streams.h"
+#include "support/golden.h"
 #include "support/test_data.h"
 
 namespace tolvane::sim {
@@ -58,14 +60,6 @@ struct Module {
         EXPECT_EQ(replies.size(), 1u) << "request type " << request.type;
         return replies.size() == 1 ? replies[0] : Outgoing{};
     }
-    // The 16-bit field at `at` of the reply to `request`.
-    int Field(const OutgoingRequest& request, std::size_t at, std::int64_t nowMs = 0)
-    {
-        const Outgoing o = Reply(request, nowMs);
-        PayloadReader reader(o.payload.data(), o.payload.size());
-        reader.Skip(at);
-        return o.payload.size() >= at + 2 ? reader.S16() : -99999;
-    }
     // What the streams send from `fromMs` to before `toMs`, in 1 ms steps.
     std::vector<Outgoing> Run(std::int64_t fromMs, std::int64_t toMs, std::uint8_t onlyType = 0)
     {
@@ -83,57 +77,61 @@ struct Module {
     Streams streams{module, replier};
 };
 
-TEST(Replies, EachRequestGetsItsReplyTypeAndLength)
+// "type [length] payload" in hex.
+std::string Hex(unsigned type, const std::uint8_t* payload, std::size_t length)
 {
-    const std::tuple<OutgoingRequest, std::size_t, std::size_t> cases[] = { // request, length, incompatible length
-        {SerialNumberRequest(), 12, 12}, {SelfTestRequest(), 2, 2}, {OffsetsReadRequest(), 7, 6},
-        {DeclinationReadRequest(), 3, 3}, {OrientationRateReadRequest(), 2, 3}, {StartupDefaultsReadRequest(), 12, 11},
-        {CompensationRequest(CompensationAction::Status), 13, 13}, {CompensationParametersRequest(), 18, 18},
-    };
-    Module plain, odd([](SimOptions& o) { o.incompatible = true; });
-    for (const auto& [request, length, incompatibleLength] : cases) {
-        const Outgoing reply = plain.Reply(request);
-        EXPECT_EQ(std::make_tuple(reply.type, reply.payload.size(), odd.Reply(request).payload.size()),
-                  std::make_tuple(request.type, length, incompatibleLength));
-    }
-    Module custom([](SimOptions& o) {
+    char part[8];
+    std::snprintf(part, sizeof part, "%02X [%zu]", type, length);
+    std::string s = part;
+    for (std::size_t i = 0; i < length; ++i) s += (std::snprintf(part, sizeof part, " %02X", payload[i]), part);
+    return s;
+}
+
+// "label request -> reply" (every reply, or "nothing"), one line.
+std::string Exchange(const char* label, Module& m, const OutgoingRequest& request, std::int64_t nowMs = 0)
+{
+    std::string s = std::string(label) + ": " + Hex(request.type, request.payload, request.length) + " ->";
+    const auto replies = m.Ask(request, nowMs);
+    for (const Outgoing& o : replies) s += " " + Hex(o.type, o.payload.data(), o.payload.size());
+    return s + (replies.empty() ? " nothing\n" : "\n");
+}
+
+// sim_replies.txt, every byte of each reply: each read from a plain
+// module, one that is incompatible (other lengths) and one with its
+// identity set; then sets read back (offsets only where flagged); then
+// what gets no reply: an unknown type, wrong lengths, a module silenced
+// for a type (which still applies it) or silent.
+TEST(Replies, ScriptedSession)
+{
+    Module plain, odd([](SimOptions& o) { o.incompatible = true; }), custom([](SimOptions& o) {
         o.versionMajor = 2, o.versionMinor = 5, o.optionBits = 0x0100, o.serial = -2;
         o.upAxis = -3, o.forwardAxis = 1, o.testResult = 0x0012;
     });
-    EXPECT_EQ(custom.Reply(SerialNumberRequest()).payload, (Bytes{2, 0, 5, 0, 0, 1, 0xFE, 0xFF, 0xFF, 0xFF, 0xFD, 1}));
-    EXPECT_EQ(custom.Reply(SelfTestRequest()).payload, (Bytes{0x12, 0x00}));
-}
-
-TEST(Replies, UnknownTypesWrongLengthsAndSilencedTypesGetNothing)
-{
-    Module m;
+    Module partly([](SimOptions& o) { o.silentFor = {TypeByte(MessageType::Declination)}; });
+    Module mute([](SimOptions& o) { o.silent = true; });
+    const OutgoingRequest reads[] = {
+        SerialNumberRequest(), SelfTestRequest(), OffsetsReadRequest(), DeclinationReadRequest(),
+        OrientationRateReadRequest(), StartupDefaultsReadRequest(), CompensationRequest(CompensationAction::Status),
+        CompensationParametersRequest(),
+    };
+    std::string made = "Module: request -> reply, each as type [length] payload, in hex.\n";
+    for (const auto& r : reads) made += Exchange("plain", plain, r) + Exchange("incompatible", odd, r);
+    made += Exchange("custom", custom, SerialNumberRequest()) + Exchange("custom", custom, SelfTestRequest());
+    for (const auto& r : {OffsetsSetRequest(Offsets::kBody, 500, 0, 0),
+                          OffsetsSetRequest(Offsets::kRoll | Offsets::kPitch, 111, 222, -333), OffsetsReadRequest(),
+                          DeclinationSetRequest(-182), DeclinationReadRequest(), OrientationRateSetRequest(250),
+                          OrientationRateReadRequest()})
+        made += Exchange("plain", plain, r);
     OutgoingRequest unknown = SerialNumberRequest(), shortOffsets = OffsetsReadRequest(), longIdentity = unknown;
     unknown.type = 0x99;
     shortOffsets.length = 6;
     longIdentity.length = 1;
-    for (const auto& r : {unknown, shortOffsets, longIdentity}) EXPECT_TRUE(m.Ask(r).empty()) << r.type;
-
-    Module partly([](SimOptions& o) { o.silentFor = {TypeByte(MessageType::Declination)}; });
-    EXPECT_TRUE(partly.Ask(DeclinationSetRequest(1000)).empty());
+    for (const auto& r : {unknown, shortOffsets, longIdentity}) made += Exchange("plain", plain, r);
+    made += Exchange("silent for 54", partly, DeclinationSetRequest(1000));
+    made += Exchange("silent for 54", partly, SerialNumberRequest());
+    for (const auto& r : reads) made += Exchange("silent", mute, r);
+    test::ExpectGolden("sim_replies.txt", made);
     EXPECT_EQ(partly.module.Working().declination, 1000); // withheld, yet applied
-    EXPECT_EQ(partly.Ask(SerialNumberRequest()).size(), 1u);
-
-    Module mute([](SimOptions& o) { o.silent = true; });
-    for (const auto& r : {SerialNumberRequest(), SelfTestRequest(), OffsetsReadRequest(), StartupDefaultsReadRequest()})
-        EXPECT_TRUE(mute.Ask(r).empty()) << r.type;
-}
-
-TEST(Replies, SetsAreReadBackAndOffsetsApplyOnlyWhereFlagged)
-{
-    Module m;
-    m.Reply(OffsetsSetRequest(Offsets::kBody, 500, 0, 0));
-    const auto set = OffsetsSetRequest(Offsets::kRoll | Offsets::kPitch, 111, 222, -333);
-    for (const auto& r : {set, OffsetsReadRequest()})
-        EXPECT_EQ(std::make_tuple(m.Field(r, 1), m.Field(r, 3), m.Field(r, 5)), std::make_tuple(500, 222, -333));
-    EXPECT_EQ(m.Field(DeclinationSetRequest(-182), 1), -182);
-    EXPECT_EQ(m.Field(DeclinationReadRequest(), 1), -182);
-    EXPECT_EQ(m.Field(OrientationRateSetRequest(250), 0), 250);
-    EXPECT_EQ(m.Field(OrientationRateReadRequest(), 0), 250);
 }
 
 // A load with a mask writes the flash (replies.cpp's mask test); a store
@@ -188,36 +186,25 @@ TEST(CompassModule, SectorBinsAndDipoleDeclination)
     EXPECT_NEAR(DipoleDeclination(40, -72.76, 2025), 0, 1e-9);
 }
 
-// Reports every half second, state and completion never going back; the
-// sweep ends after 20 s, the result (bins and quality: the end-to-end tests)
-// 3 s later, once. Revert clears the parameters computed.
+// sim_compensation.txt: a run started at 1 s, each report with its time
+// (every half second, state and completion never going back, the sweep
+// ending after 20 s, the result once 3 s later), then the parameters
+// computed, and cleared by Revert.
 TEST(Compensation, RunCollectsComputesAndReportsOnce)
 {
     Module m;
     m.Run(0, 1000);
-    EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Start), 1000).payload[0], 1);
-    std::vector<std::pair<std::int64_t, Outgoing>> reports;
+    std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over), result (1 success), the\n"
+                       "eight sector bins, completion %, quality (16 bits); the parameters as request -> reply.\n" +
+                       Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
     for (std::int64_t t = 1000; t < 30000; t += 10)
         for (auto& o : m.streams.Due(t, true))
-            if (o.type == TypeByte(MessageType::Compensation)) reports.emplace_back(t, o);
-    ASSERT_GT(reports.size(), 40u);
-    std::int64_t last = 1000, computing = 0;
-    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
-        const auto& [t, r] = reports[i];
-        EXPECT_EQ(std::make_tuple(r.payload.size(), r.payload[1], t - last), std::make_tuple(13u, 0, 500)) << t;
-        EXPECT_GE(r.payload[0], i ? reports[i - 1].second.payload[0] : 1) << t;
-        EXPECT_GE(r.payload[10], i ? reports[i - 1].second.payload[10] : 0) << t;
-        if (r.payload[0] == 2 && computing == 0) computing = t - 1000;
-        last = t;
-    }
-    EXPECT_NEAR(static_cast<double>(computing), 20000, 600);
-    const auto result = Decoded<CompensationReport>(reports.back().second);
-    EXPECT_EQ(std::make_tuple(result.status, result.completion), std::make_tuple(1, 100));
-    EXPECT_NEAR(static_cast<double>(reports.back().first - 1000), 23000, 200);
-
-    EXPECT_NE(m.Field(CompensationParametersRequest(), 0, 30000), 0);
+            if (o.type == TypeByte(MessageType::Compensation))
+                made += std::to_string(t) + " ms: " + Hex(o.type, o.payload.data(), o.payload.size()) + "\n";
+    made += Exchange("computed", m, CompensationParametersRequest(), 30000);
     m.Reply(CompensationRequest(CompensationAction::Revert), 30000);
-    for (std::size_t at = 0; at < 12; at += 2) EXPECT_EQ(m.Field(CompensationParametersRequest(), at, 30000), 0) << at;
+    made += Exchange("reverted", m, CompensationParametersRequest(), 30000);
+    test::ExpectGolden("sim_compensation.txt", made);
 }
 
 TEST(Compensation, AbortEndsTheRun)
