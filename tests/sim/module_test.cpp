@@ -80,7 +80,7 @@ struct Module {
 // "type [length] payload" in hex.
 std::string Hex(unsigned type, const std::uint8_t* payload, std::size_t length)
 {
-    char part[8];
+    char part[32];
     std::snprintf(part, sizeof part, "%02X [%zu]", type, length);
     std::string s = part;
     for (std::size_t i = 0; i < length; ++i) s += (std::snprintf(part, sizeof part, " %02X", payload[i]), part);
