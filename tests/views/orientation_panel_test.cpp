@@ -33,6 +33,14 @@ Orientation At(std::int16_t roll, std::int16_t pitch, std::uint16_t azimuth)
     return {.roll = roll, .pitch = pitch, .azimuth = azimuth};
 }
 
+// Qt's own text for a value: QRect(100,80 240x120), Qt::SizeHorCursor.
+template <typename T> std::string Said(const T& value)
+{
+    QString text;
+    QDebug(&text).nospace().noquote() << value;
+    return text.toStdString();
+}
+
 // A view filling a 640 x 400 window, and the panel on it.
 struct Frame {
     Frame()
@@ -63,12 +71,6 @@ struct Frame {
     QString Heard(QAccessible::Text text = QAccessible::Description) const
     {
         return QAccessible::queryAccessibleInterface(panel.Window())->text(text);
-    }
-    void ExpectBottomLeft() const
-    {
-        ASSERT_NE(Window(), nullptr);
-        EXPECT_EQ(Window()->geometry().bottomLeft(), QPoint(0, view->height() - 1));
-        EXPECT_EQ(Window()->ClientRect().size(), QSize(27 * view->CharWidth(), 5 * view->LineHeight()));
     }
 
     QWidget window;
@@ -147,41 +149,46 @@ TEST(OrientationPanel, BlankUntilDataKeptWhileHiddenStaleAndForgottenOnClear)
     test::ExpectGolden("views_panel_states.txt", out.str());
 }
 
-// Made in the bottom-left corner, sized by the font, and back there when
-// shown again; it keeps that corner as the view and the font change, or
-// the corner the user dragged it nearest (the view redrawn whole).
+// Where the panel lies after each step, in views_panel_places.txt: made
+// in the bottom-left corner, its client 27 characters by 5 lines of the
+// font, and back there when shown again; it keeps that corner as the view
+// and the font change, or the corner the user dragged it nearest (the
+// view redrawn whole).
 TEST(OrientationPanel, KeepsItsCornerOrTheUsersAsTheViewIsResized)
 {
     Frame f;
+    std::ostringstream out;
+    const auto at = [&f, &out](const char* step) {
+        out << step << ": " << Said(f.Window()->geometry()) << " in " << Said(f.view->size()) << ", client "
+            << Said(f.Window()->ClientRect().size()) << ", characters of " << f.view->CharWidth() << " by "
+            << f.view->LineHeight() << "\n";
+    };
     ASSERT_TRUE(f.panel.Show());
-    f.ExpectBottomLeft();
+    at("shown");
     ASSERT_TRUE(f.panel.Show()) << "already shown";
     EXPECT_EQ(f.view->findChildren<CaptionedChild*>().size(), 1);
     CaptionedChild* w = f.Window();
-    w->move(30, 30); // a move by the program leaves the corner as it was
+    w->move(30, 30);
     f.view->resize(600, 380);
-    f.ExpectBottomLeft();
-
+    at("moved by the program to (30,30), the view resized");
     Settle(&f.window);
-    const QPoint start = w->pos();
     test::PaintRecorder recorder(f.view); // the view redraws whole, not only the strip uncovered
-    Drag(w, f.Caption(), QPoint(300, -200)); // nearest the top-right corner now
-    EXPECT_EQ(w->pos(), start + QPoint(300, -200));
+    Drag(w, f.Caption(), QPoint(300, -200));
+    at("dragged by its caption by (300,-200), nearest the top right");
     Settle(&f.window);
     EXPECT_EQ(recorder.painted + w->geometry(), QRegion(f.view->rect()));
-    QRect g = w->geometry();
     f.view->resize(700, 450);
-    EXPECT_EQ(w->geometry(), g.translated(100, 0));
-    Drag(w, QPoint(w->width() - 1, w->height() / 2), QPoint(40, 0)); // as is a resize by the border
-    g = w->geometry();
+    at("the view resized");
+    Drag(w, QPoint(w->width() - 1, w->height() / 2), QPoint(40, 0));
+    at("its right border dragged by 40");
     f.view->resize(710, 450);
-    EXPECT_EQ(w->geometry(), g.translated(10, 0));
-
+    at("the view resized");
     f.panel.Hide();
     ASSERT_TRUE(f.panel.Show());
-    f.ExpectBottomLeft();
+    at("hidden and shown again");
     f.view->SetDisplayFont(QFont(QStringLiteral("DejaVu Sans Mono"), 16));
-    f.ExpectBottomLeft();
+    at("in a font of 16");
+    test::ExpectGolden("views_panel_places.txt", out.str());
 }
 
 // Neither the view nor the panel keeps the focus: they hand it back, or
@@ -242,14 +249,6 @@ TEST(CaptionedChild, PaintsACaptionAndBorderAroundAClippedClient)
     test::ExpectGoldenImage("views_captioned_child.png", host.child->grab().toImage());
 }
 
-// Qt's own text for a value: QRect(100,80 240x120), Qt::SizeHorCursor.
-template <typename T> std::string Said(const T& value)
-{
-    QString text;
-    QDebug(&text).nospace().noquote() << value;
-    return text.toStdString();
-}
-
 // What the user's drags, the program's moves and the parent's changes do
 // to a window, in views_captioned_child.txt. It pins: the cursor hovering
 // over each border and corner grip (a corner's grip reaching along the
@@ -286,10 +285,12 @@ TEST(CaptionedChild, DragsMovesAndPlacementTranscript)
         out << d.name << ", " << Said(d.press) << " by " << Said(d.delta) << ":";
         for (const bool resizable : {true, false}) {
             Host host(resizable);
-            QMouseEvent hover(QEvent::MouseMove, d.press, host.child->mapToGlobal(d.press), Qt::NoButton, Qt::NoButton, {});
+            const QPoint global = host.child->mapToGlobal(d.press);
+            QMouseEvent hover(QEvent::MouseMove, d.press, global, Qt::NoButton, Qt::NoButton, {});
             QApplication::sendEvent(host.child, &hover);
             Drag(host.child, d.press, d.delta);
-            out << (resizable ? " " : "; not resizable: ") << Said(host.child->cursor().shape()) << ", " << result(host);
+            out << (resizable ? " " : "; not resizable: ") << Said(host.child->cursor().shape()) << ", "
+                << result(host);
         }
         out << "\n";
     }
@@ -326,7 +327,8 @@ TEST(CaptionedChild, DragsMovesAndPlacementTranscript)
     };
     for (const auto& p : placements) {
         const ChildAnchor anchor = NearestAnchor(p.window, p.parent);
-        EXPECT_EQ(PlacedAt(anchor, p.window.size(), p.parent), KeptInside(p.window, QRect(QPoint(), p.parent))) << p.name;
+        EXPECT_EQ(PlacedAt(anchor, p.window.size(), p.parent), KeptInside(p.window, QRect(QPoint(), p.parent)))
+            << p.name;
         out << p.name << ": " << Said(p.window) << " in " << Said(p.parent) << " held by the "
             << std::array{"top left", "top right", "bottom left", "bottom right"}[static_cast<int>(anchor.corner)]
             << " corner at " << Said(anchor.offset) << ", in " << Said(p.newParent) << " placed at "
