@@ -28,20 +28,20 @@ MessageHistory Numbered(int count, std::vector<const char*> types = {"DORIENT"})
     return h;
 }
 
-std::vector<std::string> Texts(const MessageHistory& h, const std::vector<Seq>& seqs)
-{
-    std::vector<std::string> texts;
-    for (Seq seq : seqs) texts.emplace_back(h.Text(seq));
-    return texts;
-}
-
 // Each row an input and what the history made of it, in
 // views_message_history.txt. The history keeps the newest 10,000 lines; a
 // window of 3 rows ending where the view paused keeps its lines while more
 // arrive, until they fall out. Find goes next or previous from a line,
 // round the ends, ignoring case, over the mnemonic too, skipping what the
 // filter hides (DTRIM here); from a line not held it starts at an end.
-TEST(MessageHistory, KeepsTheNewestLinesAPausedWindowAndFinds)
+// The check list holds each mnemonic once, in the order first seen; a
+// type hidden before it is seen stays hidden; program lines always show.
+// Scrolling stops at both ends with the window as full as the lines allow
+// (fewer lines than rows: the window ends at the last); revealing a line
+// moves the window as little as it can. A selection's copy, either way
+// round, leaves out hidden lines and those pushed out, in the view's
+// columns.
+TEST(MessageHistory, Transcript)
 {
     std::ostringstream out;
     const auto texts = [&out](const MessageHistory& h, const std::vector<Seq>& seqs) {
@@ -70,59 +70,40 @@ TEST(MessageHistory, KeepsTheNewestLinesAPausedWindowAndFinds)
             << (found ? std::to_string(*found) : "none") << "\n";
     }
     out << "'0' in no lines: " << (Numbered(0).Find("0", 0, true) ? "found" : "none") << "\n";
-    test::ExpectGolden("views_message_history.txt", out.str());
-    EXPECT_LT(Numbered(0).MemoryBytes(), 2'000'000u);
-}
-
-// The check list holds each mnemonic once, in the order first seen; a
-// type hidden before it is seen stays hidden; program lines always show.
-TEST(MessageHistory, FilterOverTheMnemonicsSeen)
-{
-    MessageHistory h = Numbered(6, {"NMEA", "", "DORIENT", "NMEA"});
-    EXPECT_EQ(h.MnemonicsSeen(), (std::vector<std::string>{"NMEA", "DORIENT"}));
-    EXPECT_FALSE(h.Filtered());
-    h.SetShown("DTRIM", false);
-    h.SetShown("", false);
-    EXPECT_TRUE(h.Filtered());
-    EXPECT_FALSE(h.IsShown("DTRIM"));
+    MessageHistory filtered = Numbered(6, {"NMEA", "", "DORIENT", "NMEA"});
+    const auto seen = [&out, &texts, &filtered](const char* step) {
+        out << step << ": seen";
+        for (const std::string& mnemonic : filtered.MnemonicsSeen()) out << " " << mnemonic;
+        out << (filtered.Filtered() ? ", filtered" : "") << (filtered.IsShown("DTRIM") ? "" : ", DTRIM hidden")
+            << ", shown:";
+        texts(filtered, filtered.Window(filtered.End(), 10));
+    };
+    seen("6 lines of NMEA, program, DORIENT, NMEA, NMEA, program");
+    filtered.SetShown("DTRIM", false);
+    filtered.SetShown("", false);
+    seen("DTRIM and program lines hidden");
     StatusLine trim;
     trim.mnemonic = "DTRIM";
-    h.Add(trim);
-    h.SetShown("NMEA", false);
-    EXPECT_EQ(Texts(h, h.Window(h.End(), 10)), (std::vector<std::string>{"1", "2", "5"}));
-    h.SetShown("NMEA", true);
-    h.SetShown("DTRIM", true);
-    EXPECT_FALSE(h.Filtered());
-    EXPECT_EQ(h.MnemonicsSeen(), (std::vector<std::string>{"NMEA", "DORIENT", "DTRIM"}));
-}
-
-// Scrolling stops at both ends with the window as full as the lines allow;
-// revealing a line moves the window as little as it can.
-TEST(MessageHistory, ScrollAndRevealKeepTheWindowFull)
-{
-    const MessageHistory h = Numbered(20);
-    const struct {
-        Seq end;
-        int delta;
-        Seq scrolled;
-    } scrolls[] = {{20, -5, 15}, {15, 3, 18}, {18, 9, 20}, {6, -5, 4}, {20, -100, 4}, {2, 0, 4}, {30, 0, 20}};
-    for (const auto& r : scrolls) EXPECT_EQ(h.Scroll(r.end, 4, r.delta), r.scrolled) << r.end << " " << r.delta;
-    const struct {
-        Seq end, line, revealed;
-    } reveals[] = {{20, 17, 20}, {20, 16, 20}, {20, 15, 19}, {10, 2, 6}, {10, 12, 13}, {5, 0, 4}};
-    for (const auto& r : reveals) EXPECT_EQ(h.Reveal(r.end, 4, r.line), r.revealed) << r.end << " " << r.line;
-    EXPECT_EQ(Numbered(2).Scroll(2, 4, -1), 2u); // fewer lines than rows
-}
-
-// The lines of a selection, either way round, without the hidden ones or
-// those pushed out, in the view's columns.
-TEST(MessageHistory, CopyTextOfASelection)
-{
-    MessageHistory h = Numbered(10'003, {"NMEA", "DORIENT", ""});
-    h.SetShown("DORIENT", false);
-    EXPECT_EQ(h.CopyText(10'002, 9'998), "          9998\nNMEA      9999\n          10001\nNMEA      10002\n");
-    EXPECT_EQ(h.CopyText(0, 5), "NMEA      3\n          5\n");
-    EXPECT_EQ(h.CopyText(10'000, 10'000), "");
+    std::snprintf(trim.text, sizeof trim.text, "T");
+    filtered.Add(trim);
+    filtered.SetShown("NMEA", false);
+    seen("a DTRIM line T added, NMEA hidden");
+    filtered.SetShown("NMEA", true);
+    filtered.SetShown("DTRIM", true);
+    seen("NMEA and DTRIM shown again");
+    const MessageHistory twenty = Numbered(20);
+    for (const auto& [end, delta] : {std::pair{20, -5}, {15, 3}, {18, 9}, {6, -5}, {20, -100}, {2, 0}, {30, 0}})
+        out << "20 lines, 4 rows to " << end << " scrolled by " << delta << ": to " << twenty.Scroll(end, 4, delta)
+            << "\n";
+    out << "2 lines, 4 rows to 2 scrolled by -1: to " << Numbered(2).Scroll(2, 4, -1) << "\n";
+    for (const auto& [end, line] : {std::pair{20, 17}, {20, 16}, {20, 15}, {10, 2}, {10, 12}, {5, 0}})
+        out << "20 lines, 4 rows to " << end << " revealing " << line << ": to " << twenty.Reveal(end, 4, line) << "\n";
+    MessageHistory copied = Numbered(10'003, {"NMEA", "DORIENT", ""});
+    copied.SetShown("DORIENT", false);
+    for (const auto& [from, to] : {std::pair{10'002, 9'998}, {0, 5}, {10'000, 10'000}})
+        out << "copy from " << from << " to " << to << ", DORIENT hidden:\n" << copied.CopyText(from, to) << "(end)\n";
+    test::ExpectGolden("views_message_history.txt", out.str());
+    EXPECT_LT(Numbered(0).MemoryBytes(), 2'000'000u);
     EXPECT_EQ(LineText("LONGMNEMONIC", "x"), "LONGMNEMONIC x");
 }
 

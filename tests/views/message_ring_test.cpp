@@ -38,33 +38,29 @@ Rows FullPicture(const MessageRing& ring, int visible)
     return rows;
 }
 
-TEST(MessageRing, LinesKeptRowsShownAndRowGeometry)
+// What the ring keeps and a paint does, in views_paint_plans.txt: the
+// last 50 lines, the oldest first; the rows a client height holds (the top
+// half-line a margin) and the rows a band of pixels touches; after
+// `painted` lines were drawn and `pending` more arrived, nothing, a full
+// redraw, or the steps of an incremental one (a line into a free row, or a
+// scroll and the line into the bottom row); the painted mark stays until
+// the lines are drawn.
+TEST(PaintPlanner, WhatTheRingKeepsAndAPaintDoes)
 {
-    // The ring keeps the last 50 lines, the oldest first.
-    for (const auto [added, count] : {std::array{0, 0}, {50, 50}, {51, 50}, {123, 50}}) {
+    std::ostringstream out;
+    for (const int added : {0, 50, 51, 123}) {
         Numbered n;
         const MessageRing& ring = n.Add(added).ring;
-        EXPECT_EQ(ring.Count(), count) << added;
-        EXPECT_EQ(ring.Empty(), added == 0) << added;
-        EXPECT_TRUE(added == 0 || ring.FromOldest(0).text == std::to_string(added - count)) << added;
+        out << added << " lines added: " << ring.Count() << " kept"
+            << (ring.Empty() ? ", empty" : ", the oldest " + std::string(ring.FromOldest(0).text)) << "\n";
     }
-
-    // {line height, client height, rows}: the top half-line is a margin.
-    for (const auto [lh, height, rows] :
-         {std::array{16, 31, 0}, {16, 32, 1}, {16, 47, 1}, {16, 336, 20}, {15, 30, 1}, {16, 816, 50}, {16, 1280, 50}})
-        EXPECT_EQ(RowGeometry{lh}.VisibleRows(height), rows) << lh << " " << height;
-    // {a, b, visible, first, last}: the rows [first, last) that the pixel band [a, b) touches.
-    for (const auto [a, b, visible, first, last] :
-         {std::array{0, 8, 10, 0, 0}, {0, 9, 10, 0, 1}, {8, 25, 10, 0, 2}, {40, 56, 10, 2, 3}, {100, 200, 3, 0, 0}})
-        EXPECT_EQ(RowGeometry{16}.RowsInBand(a, b, visible), (RowGeometry::RowSpan{first, last})) << a << " " << b;
-}
-
-// What a paint does after `painted` lines were drawn and `pending` more
-// arrived, in views_paint_plans.txt: nothing, a full redraw, or the steps
-// of an incremental one (a line into a free row, or a scroll and the line
-// into the bottom row); the painted mark stays until the lines are drawn.
-TEST(PaintPlanner, WhatAPaintDoes)
-{
+    for (const auto [lh, height] : {std::array{16, 31}, {16, 32}, {16, 47}, {16, 336}, {15, 30}, {16, 816}, {16, 1280}})
+        out << "lines of " << lh << " in " << height << ": " << RowGeometry{lh}.VisibleRows(height) << " rows\n";
+    for (const auto [a, b, visible] : {std::array{0, 8, 10}, {0, 9, 10}, {8, 25, 10}, {40, 56, 10}, {100, 200, 3}}) {
+        const RowGeometry::RowSpan span = RowGeometry{16}.RowsInBand(a, b, visible);
+        out << "pixels [" << a << ", " << b << ") of " << visible << " rows of 16: rows [" << span.first << ", "
+            << span.last << ")\n";
+    }
     const struct {
         const char* name;
         int painted, pending, visible;
@@ -72,7 +68,6 @@ TEST(PaintPlanner, WhatAPaintDoes)
     } cases[] = {{"empty ring", 0, 0, 10, true},           {"no row fits", 3, 2, 0, true},
                  {"erased", 3, 2, 10, true},               {"last free row, then scroll", 9, 2, 10, false},
                  {"one scroll fewer than rows", 3, 2, 3, false}, {"as many scrolls as rows", 20, 5, 5, false}};
-    std::ostringstream out;
     for (const auto& c : cases) {
         Numbered n;
         n.Add(c.painted).ring.MarkPainted();

@@ -1,8 +1,7 @@
 // What the views' tests share: painting what Qt has pending, recording
-// what a widget paints, a user's drag, and looking for ink.
+// what a widget paints, and a user's drag.
 #pragma once
 
-#include <QImage>
 #include <QPaintEvent>
 #include <QTest>
 #include <QWidget>
@@ -42,17 +41,6 @@ inline void Drag(QWidget* w, QPoint from, QPoint delta)
         QTest::mouseMove(w, at);
     }
     QTest::mouseRelease(w, Qt::LeftButton, {}, w->mapFromGlobal(start + delta));
-}
-
-// Whether a pixel of `area` is not white.
-inline bool Ink(const QImage& image, const QRect& area)
-{
-    const QRect r = area & image.rect();
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (qGray(image.pixel(x, y)) < 255)
-                return true;
-    return false;
 }
 
 } // namespace tolvane::test
