@@ -189,32 +189,31 @@ TEST(CompassModule, SectorBinsAndDipoleDeclination)
 // sim_compensation.txt: a run started at 1 s, each report with its time
 // (every half second, state and completion never going back, the sweep
 // ending after 20 s, the result once 3 s later), then the parameters
-// computed, and cleared by Revert.
-TEST(Compensation, RunCollectsComputesAndReportsOnce)
+// computed, and cleared by Revert; a second run aborted at 35 s, which
+// reports nothing more.
+TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
 {
     Module m;
     m.Run(0, 1000);
-    std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over), result (1 success), the\n"
-                       "eight sector bins, completion %, quality (16 bits); the parameters as request -> reply.\n" +
-                       Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
-    for (std::int64_t t = 1000; t < 30000; t += 10)
-        for (auto& o : m.streams.Due(t, true))
-            if (o.type == TypeByte(MessageType::Compensation))
-                made += std::to_string(t) + " ms: " + Hex(o.type, o.payload.data(), o.payload.size()) + "\n";
+    std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over, 3 aborted), result (1\n"
+                       "success), the eight sector bins, completion %, quality (16 bits); requests -> replies.\n";
+    const auto reports = [&](std::int64_t fromMs, std::int64_t toMs) {
+        for (std::int64_t t = fromMs; t < toMs; t += 10)
+            for (auto& o : m.streams.Due(t, true))
+                if (o.type == TypeByte(MessageType::Compensation))
+                    made += std::to_string(t) + " ms: " + Hex(o.type, o.payload.data(), o.payload.size()) + "\n";
+    };
+    made += Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
+    reports(1000, 30000);
     made += Exchange("computed", m, CompensationParametersRequest(), 30000);
     m.Reply(CompensationRequest(CompensationAction::Revert), 30000);
-    made += Exchange("reverted", m, CompensationParametersRequest(), 30000);
+    made += Exchange("reverted", m, CompensationParametersRequest(), 30000) +
+            Exchange("start at 30000 ms", m, CompensationRequest(CompensationAction::Start), 30000);
+    reports(30000, 35000);
+    made += Exchange("abort at 35000 ms", m, CompensationRequest(CompensationAction::Abort), 35000);
+    reports(35000, 60000);
+    made += Exchange("status at 60000 ms", m, CompensationRequest(CompensationAction::Status), 60000);
     test::ExpectGolden("sim_compensation.txt", made);
-}
-
-TEST(Compensation, AbortEndsTheRun)
-{
-    Module m;
-    m.Reply(CompensationRequest(CompensationAction::Start), 0);
-    EXPECT_EQ(m.Run(0, 5000, TypeByte(MessageType::Compensation)).back().payload[0], 1);
-    EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Abort), 5000).payload[0], 3);
-    EXPECT_TRUE(m.Run(5000, 30000, TypeByte(MessageType::Compensation)).empty());
-    EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Status), 30000).payload[0], 3);
 }
 
 // "t ms: type [length] payload" for each message the streams send from
