@@ -29,14 +29,6 @@ FlashStore OpenedFlash(const std::string& path)
     return flash;
 }
 
-// The message an outgoing frame carries.
-template <typename T>
-T Decoded(const Outgoing& o)
-{
-    PayloadReader reader(o.payload.data(), o.payload.size());
-    return T::Decode(reader);
-}
-
 // One simulated module; its flash is opened before it powers up.
 struct Module {
     explicit Module(const std::function<void(SimOptions&)>& set = {}) : options([&] {
@@ -96,6 +88,32 @@ std::string Exchange(const char* label, Module& m, const OutgoingRequest& reques
     return s + (replies.empty() ? " nothing\n" : "\n");
 }
 
+// "t ms: type [length] payload" for each message the streams send from
+// `fromMs` to before `toMs`, the line ready every `ready` ms; a sentence as
+// its text (its CR LF dropped), a GPS fix without its payload (the time
+// in it is the wall clock's).
+std::string Sent(Module& m, std::int64_t fromMs, std::int64_t toMs, int ready = 1)
+{
+    std::string s;
+    for (std::int64_t t = fromMs; t < toMs; ++t)
+        for (const Outgoing& o : m.streams.Due(t, t % ready == 0)) {
+            std::string shown = Hex(o.type, o.payload.data(), o.payload.size());
+            if (o.type == kRmc || o.type == kGpvt) shown.resize(shown.find(']') + 1);
+            if (o.sentence) shown.assign(o.payload.begin(), o.payload.end());
+            if (o.sentence && shown.ends_with("\r\n")) shown.resize(shown.size() - 2);
+            s += std::to_string(t) + " ms: " + shown + "\n";
+        }
+    return s;
+}
+
+// A module's or a flash's declination, pitch offset, roll offset, interval.
+template <typename V>
+std::string Values(const V& v)
+{
+    return std::to_string(v.declination) + " " + std::to_string(v.pitchOffset) + " " + std::to_string(v.rollOffset) +
+           " " + std::to_string(v.interval) + "\n";
+}
+
 // sim_replies.txt, every byte of each reply: each read from a plain
 // module, one that is incompatible (other lengths) and one with its
 // identity set; then sets read back (offsets only where flagged); then
@@ -134,39 +152,36 @@ TEST(Replies, ScriptedSession)
     EXPECT_EQ(partly.module.Working().declination, 1000); // withheld, yet applied
 }
 
-// A load with a mask writes the flash (replies.cpp's mask test); a store
-// that fails, or a flash file with an unknown line, is refused.
+// sim_startup_defaults.txt: a load with a mask writes the flash
+// (replies.cpp's mask test; roll is not in it); the working values take
+// them at the next power-up, half a second after a reset, with nothing
+// answered meanwhile; a store that fails is refused. So is a flash file
+// with an unknown line.
 TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
 {
     const test::TempDir dir;
     Module m([&](SimOptions& o) { o.flashFile = dir / "flash"; }); // not there yet: an empty flash
+    Module failing([](SimOptions& o) { o.flashFail = true; });
     m.Run(0, 1);
     using D = StartupDefaults;
     const D load{.mask = D::kDeclination | D::kPitchOffset | D::kInterval, .declination = 1911, .pitchOffset = -18,
                  .rollOffset = 18, .interval = 250};
-    const D back = Decoded<D>(m.Reply(StartupDefaultsLoadRequest(load), 10));
-    // Roll not in the mask.
-    EXPECT_EQ(std::tie(back.mask, back.declination, back.pitchOffset, back.rollOffset, back.interval),
-              std::make_tuple(1, 1911, -18, 0, 250));
-
-    // Working values take them at the next power-up, half a second after a reset.
-    m.Reply(DeclinationSetRequest(77), 20);
-    EXPECT_TRUE(m.Ask(ResetRequest(), 100).empty());
-    EXPECT_TRUE(m.Ask(SerialNumberRequest(), 300).empty()); // restarting
-    EXPECT_TRUE(m.Run(101, 600, kPower).empty());
-    EXPECT_EQ(m.Run(600, 601, kPower).size(), 1u);
-    const WorkingValues& w = m.module.Working();
-    EXPECT_EQ(std::make_tuple(w.declination, w.pitchOffset, w.interval), std::make_tuple(1911, -18, 250));
-    const FlashValues f = OpenedFlash(m.options.flashFile).Values();
-    EXPECT_EQ(std::make_tuple(f.declination, f.pitchOffset, f.interval), std::make_tuple(1911, -18, 250));
-
-    Module failing([](SimOptions& o) { o.flashFail = true; });
-    const auto refused = Decoded<D>(failing.Reply(StartupDefaultsLoadRequest({.mask = D::kDeclination, .declination = 1})));
-    EXPECT_EQ(std::make_tuple(refused.mask, refused.declination, failing.flash.Values().declination),
-              std::make_tuple(0, 0, 0));
+    // Each step a statement of its own: the operands of + may be worked out in any order.
+    std::string made = "Requests -> replies as type [length] payload, in hex; values as declination, pitch offset,\n"
+                       "roll offset, interval.\n";
+    made += Exchange("load at 10 ms", m, StartupDefaultsLoadRequest(load), 10);
+    made += Exchange("at 20 ms", m, DeclinationSetRequest(77), 20);
+    made += Exchange("reset at 100 ms", m, ResetRequest(), 100);
+    made += Exchange("at 300 ms", m, SerialNumberRequest(), 300);
+    made += "Sent from 101 to 700 ms:\n" + Sent(m, 101, 700);
+    made += "Working values: " + Values(m.module.Working());
+    made += "Flash file: " + Values(OpenedFlash(m.options.flashFile).Values());
+    made += Exchange("flash failing", failing, StartupDefaultsLoadRequest({.mask = D::kDeclination, .declination = 1}));
+    made += "Its flash: " + Values(failing.flash.Values());
     FlashStore unwritable = OpenedFlash(dir / "missing/flash"), unknown;
-    EXPECT_FALSE(unwritable.Store({.declination = 5}));
-    EXPECT_EQ(unwritable.Values().declination, 0);
+    made += std::string("Stored in a missing folder: ") + (unwritable.Store({.declination = 5}) ? "yes, " : "no, ") +
+            Values(unwritable.Values());
+    test::ExpectGolden("sim_startup_defaults.txt", made);
     std::ofstream(dir / "flash") << "declination=5\ncolour=blue\n";
     std::string error;
     EXPECT_FALSE(unknown.Open(dir / "flash", error));
@@ -207,31 +222,13 @@ TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
     reports(1000, 30000);
     made += Exchange("computed", m, CompensationParametersRequest(), 30000);
     m.Reply(CompensationRequest(CompensationAction::Revert), 30000);
-    made += Exchange("reverted", m, CompensationParametersRequest(), 30000) +
-            Exchange("start at 30000 ms", m, CompensationRequest(CompensationAction::Start), 30000);
+    made += Exchange("reverted", m, CompensationParametersRequest(), 30000);
+    made += Exchange("start at 30000 ms", m, CompensationRequest(CompensationAction::Start), 30000);
     reports(30000, 35000);
     made += Exchange("abort at 35000 ms", m, CompensationRequest(CompensationAction::Abort), 35000);
     reports(35000, 60000);
     made += Exchange("status at 60000 ms", m, CompensationRequest(CompensationAction::Status), 60000);
     test::ExpectGolden("sim_compensation.txt", made);
-}
-
-// "t ms: type [length] payload" for each message the streams send from
-// `fromMs` to before `toMs`, the line ready every `ready` ms; a sentence as
-// its text (its CR LF dropped), a GPS fix without its payload (the time
-// in it is the wall clock's).
-std::string Sent(Module& m, std::int64_t fromMs, std::int64_t toMs, int ready = 1)
-{
-    std::string s;
-    for (std::int64_t t = fromMs; t < toMs; ++t)
-        for (const Outgoing& o : m.streams.Due(t, t % ready == 0)) {
-            std::string shown = Hex(o.type, o.payload.data(), o.payload.size());
-            if (o.type == kRmc || o.type == kGpvt) shown.resize(shown.find(']') + 1);
-            if (o.sentence) shown.assign(o.payload.begin(), o.payload.end());
-            if (o.sentence && shown.ends_with("\r\n")) shown.resize(shown.size() - 2);
-            s += std::to_string(t) + " ms: " + shown + "\n";
-        }
-    return s;
 }
 
 // sim_streams.txt: the power-up, then orientation at the interval in
