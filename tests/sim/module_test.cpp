@@ -19,7 +19,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kPower = 0x44, kRmc = 0x71, kGpvt = 0x5F;
+constexpr std::uint8_t kRmc = 0x71, kGpvt = 0x5F;
 
 FlashStore OpenedFlash(const std::string& path)
 {
@@ -44,22 +44,6 @@ struct Module {
         m.length = request.length;
         std::copy(request.payload, request.payload + request.length, m.payload);
         return replier.Answer(m, nowMs);
-    }
-    // The one reply a request must get; empty if there is not exactly one.
-    Outgoing Reply(const OutgoingRequest& request, std::int64_t nowMs = 0)
-    {
-        auto replies = Ask(request, nowMs);
-        EXPECT_EQ(replies.size(), 1u) << "request type " << request.type;
-        return replies.size() == 1 ? replies[0] : Outgoing{};
-    }
-    // What the streams send from `fromMs` to before `toMs`, in 1 ms steps.
-    std::vector<Outgoing> Run(std::int64_t fromMs, std::int64_t toMs, std::uint8_t onlyType = 0)
-    {
-        std::vector<Outgoing> out;
-        for (std::int64_t t = fromMs; t < toMs; ++t)
-            for (auto& o : streams.Due(t, true))
-                if (onlyType == 0 || o.type == onlyType) out.push_back(o);
-        return out;
     }
 
     SimOptions options;
@@ -162,7 +146,7 @@ TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
     const test::TempDir dir;
     Module m([&](SimOptions& o) { o.flashFile = dir / "flash"; }); // not there yet: an empty flash
     Module failing([](SimOptions& o) { o.flashFail = true; });
-    m.Run(0, 1);
+    m.streams.Due(0, true); // powered up
     using D = StartupDefaults;
     const D load{.mask = D::kDeclination | D::kPitchOffset | D::kInterval, .declination = 1911, .pitchOffset = -18,
                  .rollOffset = 18, .interval = 250};
@@ -209,7 +193,7 @@ TEST(CompassModule, SectorBinsAndDipoleDeclination)
 TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
 {
     Module m;
-    m.Run(0, 1000);
+    Sent(m, 0, 1000); // powered up a second ago
     std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over, 3 aborted), result (1\n"
                        "success), the eight sector bins, completion %, quality (16 bits); requests -> replies.\n";
     const auto reports = [&](std::int64_t fromMs, std::int64_t toMs) {
@@ -221,7 +205,7 @@ TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
     made += Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
     reports(1000, 30000);
     made += Exchange("computed", m, CompensationParametersRequest(), 30000);
-    m.Reply(CompensationRequest(CompensationAction::Revert), 30000);
+    made += Exchange("revert", m, CompensationRequest(CompensationAction::Revert), 30000);
     made += Exchange("reverted", m, CompensationParametersRequest(), 30000);
     made += Exchange("start at 30000 ms", m, CompensationRequest(CompensationAction::Start), 30000);
     reports(30000, 35000);
@@ -241,12 +225,13 @@ TEST(Streams, WhatGoesOutWhen)
 {
     Module m, wide([](SimOptions& o) { o.rfu = true; }), burst([](SimOptions& o) { o.burst = true; });
     Module nmea([](SimOptions& o) { o.nmeaHz = 5, o.gpsHz = 2; });
-    std::string made = "Each message as t ms: type [length] payload, in hex; a sentence as its text.\n"
+    std::string made = "Each message as t ms: type [length] payload, in hex; a sentence as its text; requests ->\n"
+                       "replies.\n"
                        "Plain module, 0 to 1000 ms:\n" + Sent(m, 0, 1000);
-    m.Reply(OrientationRateSetRequest(0), 1000);
-    made += "Interval set to 0 at 1000 ms, 1000 to 2000 ms:\n" + Sent(m, 1000, 2000);
-    m.Reply(OrientationRateSetRequest(50), 2000);
-    made += "Interval set to 50 at 2000 ms, 2000 to 3000 ms:\n" + Sent(m, 2000, 3000);
+    made += Exchange("interval 0 at 1000 ms", m, OrientationRateSetRequest(0), 1000);
+    made += "1000 to 2000 ms:\n" + Sent(m, 1000, 2000);
+    made += Exchange("interval 50 at 2000 ms", m, OrientationRateSetRequest(50), 2000);
+    made += "2000 to 3000 ms:\n" + Sent(m, 2000, 3000);
     made += "Nothing due until 3500 ms, 3500 to 4000 ms:\n" + Sent(m, 3500, 4000);
     made += "--rfu, 0 to 300 ms:\n" + Sent(wide, 0, 300) + "--burst, 0 to 20 ms:\n" + Sent(burst, 0, 20, 2);
     made += "--nmea 5 --gps 2, 0 to 1000 ms:\n" + Sent(nmea, 0, 1000);
