@@ -37,15 +37,6 @@ struct Module {
         return o;
     }()) {}
 
-    std::vector<Outgoing> Ask(const OutgoingRequest& request, std::int64_t nowMs = 0)
-    {
-        DeviceMessage m;
-        m.type = request.type;
-        m.length = request.length;
-        std::copy(request.payload, request.payload + request.length, m.payload);
-        return replier.Answer(m, nowMs);
-    }
-
     SimOptions options;
     FlashStore flash = OpenedFlash(options.flashFile);
     CompassModule module{options, flash};
@@ -67,7 +58,11 @@ std::string Hex(unsigned type, const std::uint8_t* payload, std::size_t length)
 std::string Exchange(const char* label, Module& m, const OutgoingRequest& request, std::int64_t nowMs = 0)
 {
     std::string s = std::string(label) + ": " + Hex(request.type, request.payload, request.length) + " ->";
-    const auto replies = m.Ask(request, nowMs);
+    DeviceMessage asked;
+    asked.type = request.type;
+    asked.length = request.length;
+    std::copy(request.payload, request.payload + request.length, asked.payload);
+    const auto replies = m.replier.Answer(asked, nowMs);
     for (const Outgoing& o : replies) s += " " + Hex(o.type, o.payload.data(), o.payload.size());
     return s + (replies.empty() ? " nothing\n" : "\n");
 }
