@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <tuple>
 
 #include "link/framing.h"
 #include "protocol/requests.h"
