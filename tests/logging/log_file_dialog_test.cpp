@@ -14,20 +14,20 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "log_test_support.h"
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
 
 using namespace log_test;
-using ::testing::ElementsAre;
 
 // Answers the modal windows as they come up, in order, and keeps what they
 // showed: "dialog <file name proposed>" (" while logging" if the log is
@@ -97,91 +97,80 @@ private:
     QObject context_;
 };
 
-class LogFileDialogTest : public LogTest {
-protected:
-    // Runs Log Open (or Bump) with the answers; what the windows showed.
-    std::vector<std::string> Run(std::deque<std::string> answers, bool bump = false, std::uint32_t serial = 0,
-                                 bool versionKnown = false)
-    {
-        Modals modals(log, std::move(answers));
-        if (bump) LogBumpCommand(log, &frame, versionKnown, serial);
-        else LogOpenCommand(log, &frame, versionKnown, serial);
-        return modals.seen;
-    }
-
-    QWidget frame;
+// One run of Log Open or Bump, with the answers to the windows it shows;
+// `file` is written with `before` first unless that is null, and shown
+// after; `logging`: the log is opened on CompassLog01.dta first.
+struct Case {
+    const char* file;
+    const char* before;
+    bool logging, bump;
+    std::uint32_t serial;
+    bool versionKnown;
+    std::deque<std::string> answers;
 };
 
-TEST_F(LogFileDialogTest, ProposesTheSerialNumberNameInTheLastFolder)
+// Line ends shown as \r and \n, the 300-character name shortened.
+std::string Shown(std::string text)
 {
-    EXPECT_THAT(Run({"-"}, false, 1234, true), ElementsAre("dialog Compass01234.dta"));
-    EXPECT_THAT(Run({"-"}, false, 0xFFFFFFFFu, true), ElementsAre("dialog CompassLog01.dta"));
-    EXPECT_THAT(Run({"-"}, false, 1234, false), ElementsAre("dialog CompassLog01.dta"));
-    EXPECT_FALSE(log.Logging());
-    EXPECT_TRUE(panes.empty());
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"\r", "\\r"}, {"\n", "\\n"},
+                                   {std::string(300, 'n'), "<300 n>"}})
+        for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+            text.replace(at, from.size(), to);
+    return text;
 }
 
-// A new or empty file opens without a question; a file with data asks
-// whether to append, and Cancel returns to the dialog with nothing opened.
-TEST_F(LogFileDialogTest, AFileWithDataAsksWhetherToAppend)
-{
-    const std::string appended = "old\r\n\r\n" + std::string(kSection);
-    const std::string asked = "box File Exists|data.dta exists and has 5 bytes.\nOpen to append? (If you reply "
-                              "\"no,\"\nthe contents of the file will be lost.) [&Yes] over the dialog";
-    using Seen = std::vector<std::string>;
-    const std::tuple<const char*, const char*, std::deque<std::string>, Seen, std::string> cases[] = {
-        {"new.dta", nullptr, {"new.dta"}, {"dialog CompassLog01.dta"}, kSection},
-        {"empty.dta", "", {"empty.dta"}, {"dialog new.dta"}, kSection},
-        {"data.dta", "old\r\n", {"data.dta", "Yes"}, {"dialog empty.dta", asked}, appended},
-        {"data.dta", "old\r\n", {"data.dta", "No"}, {"dialog data.dta", asked}, kSection},
-        {"data.dta", "old\r\n", {"data.dta", "Cancel", "-"}, {"dialog data.dta", asked, "dialog data.dta"}, "old\r\n"},
-    };
-    for (const auto& [name, before, answers, seen, after] : cases) {
-        SCOPED_TRACE(answers.back());
-        log.Close();
-        panes.clear();
-        ASSERT_TRUE(!before || WriteFile(dir / name, before));
-        EXPECT_EQ(Run(answers), seen);
-        const bool opened = answers.back() != "-";
-        EXPECT_EQ(log.Logging(), opened);
-        EXPECT_EQ(ReadFile(dir / name), after);
-        EXPECT_EQ(log.FileName(), opened ? name : "data.dta");
-        EXPECT_EQ(log.Folder(), dir.path);
-        EXPECT_TRUE(log.headerPending || !opened);
-        EXPECT_EQ(panes, opened ? Seen{std::string(" Logging to ") + name} : Seen{});
-    }
-}
+using LogFileDialogTest = LogTest;
 
-TEST_F(LogFileDialogTest, AFileThatWillNotOpenKeepsTheDialogOpenForAnotherName)
+// logging_dialog.txt, the cases run in turn on one log: a file that will
+// not open keeps the dialog open for another name; the name proposed (from
+// a known serial number, else CompassLog01.dta, later the last name, in
+// the last folder); a new or empty file opens without a question, a file
+// with data asks whether to append (Cancel returns to the dialog with
+// nothing opened); Open while logging asks first (No leaves the log as it
+// is, Yes closes it before the dialog shows); Bump offers the next name
+// when it exists.
+TEST_F(LogFileDialogTest, RunsAndWhatTheyLeave)
 {
     const std::string tooLong = std::string(300, 'n') + ".dta";
-    EXPECT_THAT(Run({"!" + tooLong, "OK", "!good.dta"}),
-                ElementsAre("dialog CompassLog01.dta",
-                            "box Open Failure|" + tooLong + " will not open. over the dialog", "dialog " + tooLong));
-    EXPECT_EQ(log.FileName(), "good.dta");
-    EXPECT_EQ(ReadFile(dir / "good.dta"), kSection);
-}
-
-// Open while logging asks first: No leaves the log as it is, Yes closes it
-// before the dialog shows. Bump offers the next name when it exists.
-TEST_F(LogFileDialogTest, OpenWhileLoggingAsksFirstAndBumpOffersTheNextName)
-{
-    ASSERT_TRUE(log.OpenPath(dir / "CompassLog01.dta", false));
-    const std::string asked =
-        "box  Log File Already Open|CompassLog01.dta\nis already open for logging.\nClose it? [&No]";
-    EXPECT_THAT(Run({"No"}), ElementsAre(asked));
-    EXPECT_TRUE(log.Logging());
-    EXPECT_THAT(Run({"Yes", "-"}), ElementsAre(asked, "dialog CompassLog01.dta"));
-    EXPECT_FALSE(log.Logging());
-    EXPECT_THAT(panes, ElementsAre(" Logging to CompassLog01.dta", kNotLoggingText));
-    EXPECT_EQ(ReadFile(dir / "CompassLog01.dta"), kSection);
-
-    ASSERT_TRUE(WriteFile(dir / "CompassLog01A.dta", "keep"));
-    ASSERT_TRUE(log.OpenPath(dir / "CompassLog01.dta", false));
-    EXPECT_THAT(Run({"-"}, true), ElementsAre("dialog CompassLog01A.dta"));
-    EXPECT_FALSE(log.Logging());
-    EXPECT_EQ(panes.back(), kNotLoggingText);
-    EXPECT_EQ(ReadFile(dir / "CompassLog01A.dta"), "keep");
+    const Case cases[] = {
+        // First, while the folder is new to the file dialog: one it has listed may keep its selection.
+        {"good.dta", nullptr, false, false, 0, false, {"!" + tooLong, "OK", "!good.dta"}},
+        {"Compass01234.dta", nullptr, false, false, 1234, true, {"-"}},
+        {"CompassLog01.dta", nullptr, false, false, 0xFFFFFFFFu, true, {"-"}},
+        {"CompassLog01.dta", nullptr, false, false, 1234, false, {"-"}},
+        {"new.dta", nullptr, false, false, 0, false, {"new.dta"}},
+        {"empty.dta", "", false, false, 0, false, {"empty.dta"}},
+        {"data.dta", "old\r\n", false, false, 0, false, {"data.dta", "Yes"}},
+        {"data.dta", "old\r\n", false, false, 0, false, {"data.dta", "No"}},
+        {"data.dta", "old\r\n", false, false, 0, false, {"data.dta", "Cancel", "-"}},
+        {"CompassLog01.dta", nullptr, true, false, 0, false, {"No"}},
+        {"CompassLog01.dta", nullptr, true, false, 0, false, {"Yes", "-"}},
+        {"CompassLog01A.dta", "keep", true, true, 0, false, {"-"}},
+    };
+    std::string made = "Log Open (or Bump): answers -> the windows shown, each a dialog with the name proposed\n"
+                       "or a box with its title|text [default button]; then the log and the file named first\n";
+    QWidget frame;
+    for (const Case& c : cases) {
+        log.Close();
+        panes.clear();
+        if (c.before) std::ofstream(dir / c.file, std::ios::binary) << c.before;
+        ASSERT_TRUE(!c.logging || log.OpenPath(dir / "CompassLog01.dta", false));
+        std::string answers, state;
+        for (const std::string& answer : c.answers) answers += (answers.empty() ? "" : ", ") + answer;
+        Modals modals(log, c.answers);
+        if (c.bump) LogBumpCommand(log, &frame, c.versionKnown, c.serial);
+        else LogOpenCommand(log, &frame, c.versionKnown, c.serial);
+        for (const std::string& seen : modals.seen) answers += (&seen == modals.seen.data() ? " -> " : " / ") + seen;
+        state = (log.Logging() ? "logging to " : "not logging, name ") + log.FileName() +
+                (log.Logging() && log.headerPending ? ", header pending" : "") +
+                (log.Folder() == dir.path ? "" : ", elsewhere") + "; " + c.file + ": " + ReadFile(dir / c.file) +
+                "; panes:";
+        for (const std::string& pane : panes) state += " '" + pane + "'";
+        made += std::string(c.bump ? "Bump" : "Open") + (c.logging ? " while logging" : "") + ", serial " +
+                std::to_string(c.serial) + (c.versionKnown ? " known: " : ": ") + Shown(answers) + "\n    " +
+                Shown(state) + "\n";
+    }
+    test::ExpectGolden("logging_dialog.txt", made);
 }
 
 } // namespace

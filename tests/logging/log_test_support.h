@@ -1,5 +1,5 @@
 // Helpers of the log tests: a fixed clock, a scratch folder, whole-file
-// reads and writes, and a log in that folder on that clock.
+// reads, and a log in that folder on that clock.
 #pragma once
 
 #include <ctime>
@@ -32,12 +32,6 @@ inline std::string ReadFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing>";
-}
-
-inline bool WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    return static_cast<bool>(file << bytes);
 }
 
 // A log in a scratch folder on the fixed clock, and what its pane showed.

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <tuple>
 
 #include "link/framing.h"
 #include "protocol/requests.h"
@@ -19,7 +18,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kPower = 0x44, kOrient = 0x70, kRmc = 0x71, kGpvt = 0x5F;
+constexpr std::uint8_t kRmc = 0x71, kGpvt = 0x5F;
 
 FlashStore OpenedFlash(const std::string& path)
 {
@@ -29,14 +28,6 @@ FlashStore OpenedFlash(const std::string& path)
     return flash;
 }
 
-// The message an outgoing frame carries.
-template <typename T>
-T Decoded(const Outgoing& o)
-{
-    PayloadReader reader(o.payload.data(), o.payload.size());
-    return T::Decode(reader);
-}
-
 // One simulated module; its flash is opened before it powers up.
 struct Module {
     explicit Module(const std::function<void(SimOptions&)>& set = {}) : options([&] {
@@ -44,31 +35,6 @@ struct Module {
         if (set) set(o);
         return o;
     }()) {}
-
-    std::vector<Outgoing> Ask(const OutgoingRequest& request, std::int64_t nowMs = 0)
-    {
-        DeviceMessage m;
-        m.type = request.type;
-        m.length = request.length;
-        std::copy(request.payload, request.payload + request.length, m.payload);
-        return replier.Answer(m, nowMs);
-    }
-    // The one reply a request must get; empty if there is not exactly one.
-    Outgoing Reply(const OutgoingRequest& request, std::int64_t nowMs = 0)
-    {
-        auto replies = Ask(request, nowMs);
-        EXPECT_EQ(replies.size(), 1u) << "request type " << request.type;
-        return replies.size() == 1 ? replies[0] : Outgoing{};
-    }
-    // What the streams send from `fromMs` to before `toMs`, in 1 ms steps.
-    std::vector<Outgoing> Run(std::int64_t fromMs, std::int64_t toMs, std::uint8_t onlyType = 0)
-    {
-        std::vector<Outgoing> out;
-        for (std::int64_t t = fromMs; t < toMs; ++t)
-            for (auto& o : streams.Due(t, true))
-                if (onlyType == 0 || o.type == onlyType) out.push_back(o);
-        return out;
-    }
 
     SimOptions options;
     FlashStore flash = OpenedFlash(options.flashFile);
@@ -91,9 +57,39 @@ std::string Hex(unsigned type, const std::uint8_t* payload, std::size_t length)
 std::string Exchange(const char* label, Module& m, const OutgoingRequest& request, std::int64_t nowMs = 0)
 {
     std::string s = std::string(label) + ": " + Hex(request.type, request.payload, request.length) + " ->";
-    const auto replies = m.Ask(request, nowMs);
+    DeviceMessage asked;
+    asked.type = request.type;
+    asked.length = request.length;
+    std::copy(request.payload, request.payload + request.length, asked.payload);
+    const auto replies = m.replier.Answer(asked, nowMs);
     for (const Outgoing& o : replies) s += " " + Hex(o.type, o.payload.data(), o.payload.size());
     return s + (replies.empty() ? " nothing\n" : "\n");
+}
+
+// "t ms: type [length] payload" for each message the streams send from
+// `fromMs` to before `toMs`, the line ready every `ready` ms; a sentence as
+// its text (its CR LF dropped), a GPS fix without its payload (the time
+// in it is the wall clock's).
+std::string Sent(Module& m, std::int64_t fromMs, std::int64_t toMs, int ready = 1)
+{
+    std::string s;
+    for (std::int64_t t = fromMs; t < toMs; ++t)
+        for (const Outgoing& o : m.streams.Due(t, t % ready == 0)) {
+            std::string shown = Hex(o.type, o.payload.data(), o.payload.size());
+            if (o.type == kRmc || o.type == kGpvt) shown.resize(shown.find(']') + 1);
+            if (o.sentence) shown.assign(o.payload.begin(), o.payload.end());
+            if (o.sentence && shown.ends_with("\r\n")) shown.resize(shown.size() - 2);
+            s += std::to_string(t) + " ms: " + shown + "\n";
+        }
+    return s;
+}
+
+// A module's or a flash's declination, pitch offset, roll offset, interval.
+template <typename V>
+std::string Values(const V& v)
+{
+    return std::to_string(v.declination) + " " + std::to_string(v.pitchOffset) + " " + std::to_string(v.rollOffset) +
+           " " + std::to_string(v.interval) + "\n";
 }
 
 // sim_replies.txt, every byte of each reply: each read from a plain
@@ -134,39 +130,36 @@ TEST(Replies, ScriptedSession)
     EXPECT_EQ(partly.module.Working().declination, 1000); // withheld, yet applied
 }
 
-// A load with a mask writes the flash (replies.cpp's mask test); a store
-// that fails, or a flash file with an unknown line, is refused.
+// sim_startup_defaults.txt: a load with a mask writes the flash
+// (replies.cpp's mask test; roll is not in it); the working values take
+// them at the next power-up, half a second after a reset, with nothing
+// answered meanwhile; a store that fails is refused. So is a flash file
+// with an unknown line.
 TEST(Replies, StartUpDefaultsSurviveAResetAndAFreshStoreButNotAFailedOne)
 {
     const test::TempDir dir;
     Module m([&](SimOptions& o) { o.flashFile = dir / "flash"; }); // not there yet: an empty flash
-    m.Run(0, 1);
+    Module failing([](SimOptions& o) { o.flashFail = true; });
+    m.streams.Due(0, true); // powered up
     using D = StartupDefaults;
     const D load{.mask = D::kDeclination | D::kPitchOffset | D::kInterval, .declination = 1911, .pitchOffset = -18,
                  .rollOffset = 18, .interval = 250};
-    const D back = Decoded<D>(m.Reply(StartupDefaultsLoadRequest(load), 10));
-    // Roll not in the mask.
-    EXPECT_EQ(std::tie(back.mask, back.declination, back.pitchOffset, back.rollOffset, back.interval),
-              std::make_tuple(1, 1911, -18, 0, 250));
-
-    // Working values take them at the next power-up, half a second after a reset.
-    m.Reply(DeclinationSetRequest(77), 20);
-    EXPECT_TRUE(m.Ask(ResetRequest(), 100).empty());
-    EXPECT_TRUE(m.Ask(SerialNumberRequest(), 300).empty()); // restarting
-    EXPECT_TRUE(m.Run(101, 600, kPower).empty());
-    EXPECT_EQ(m.Run(600, 601, kPower).size(), 1u);
-    const WorkingValues& w = m.module.Working();
-    EXPECT_EQ(std::make_tuple(w.declination, w.pitchOffset, w.interval), std::make_tuple(1911, -18, 250));
-    const FlashValues f = OpenedFlash(m.options.flashFile).Values();
-    EXPECT_EQ(std::make_tuple(f.declination, f.pitchOffset, f.interval), std::make_tuple(1911, -18, 250));
-
-    Module failing([](SimOptions& o) { o.flashFail = true; });
-    const auto refused = Decoded<D>(failing.Reply(StartupDefaultsLoadRequest({.mask = D::kDeclination, .declination = 1})));
-    EXPECT_EQ(std::make_tuple(refused.mask, refused.declination, failing.flash.Values().declination),
-              std::make_tuple(0, 0, 0));
+    // Each step a statement of its own: the operands of + may be worked out in any order.
+    std::string made = "Requests -> replies as type [length] payload, in hex; values as declination, pitch offset,\n"
+                       "roll offset, interval.\n";
+    made += Exchange("load at 10 ms", m, StartupDefaultsLoadRequest(load), 10);
+    made += Exchange("at 20 ms", m, DeclinationSetRequest(77), 20);
+    made += Exchange("reset at 100 ms", m, ResetRequest(), 100);
+    made += Exchange("at 300 ms", m, SerialNumberRequest(), 300);
+    made += "Sent from 101 to 700 ms:\n" + Sent(m, 101, 700);
+    made += "Working values: " + Values(m.module.Working());
+    made += "Flash file: " + Values(OpenedFlash(m.options.flashFile).Values());
+    made += Exchange("flash failing", failing, StartupDefaultsLoadRequest({.mask = D::kDeclination, .declination = 1}));
+    made += "Its flash: " + Values(failing.flash.Values());
     FlashStore unwritable = OpenedFlash(dir / "missing/flash"), unknown;
-    EXPECT_FALSE(unwritable.Store({.declination = 5}));
-    EXPECT_EQ(unwritable.Values().declination, 0);
+    made += std::string("Stored in a missing folder: ") + (unwritable.Store({.declination = 5}) ? "yes, " : "no, ") +
+            Values(unwritable.Values());
+    test::ExpectGolden("sim_startup_defaults.txt", made);
     std::ofstream(dir / "flash") << "declination=5\ncolour=blue\n";
     std::string error;
     EXPECT_FALSE(unknown.Open(dir / "flash", error));
@@ -189,80 +182,54 @@ TEST(CompassModule, SectorBinsAndDipoleDeclination)
 // sim_compensation.txt: a run started at 1 s, each report with its time
 // (every half second, state and completion never going back, the sweep
 // ending after 20 s, the result once 3 s later), then the parameters
-// computed, and cleared by Revert.
-TEST(Compensation, RunCollectsComputesAndReportsOnce)
+// computed, and cleared by Revert; a second run aborted at 35 s, which
+// reports nothing more.
+TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
 {
     Module m;
-    m.Run(0, 1000);
-    std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over), result (1 success), the\n"
-                       "eight sector bins, completion %, quality (16 bits); the parameters as request -> reply.\n" +
-                       Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
-    for (std::int64_t t = 1000; t < 30000; t += 10)
-        for (auto& o : m.streams.Due(t, true))
-            if (o.type == TypeByte(MessageType::Compensation))
-                made += std::to_string(t) + " ms: " + Hex(o.type, o.payload.data(), o.payload.size()) + "\n";
+    Sent(m, 0, 1000); // powered up a second ago
+    std::string made = "Reports as type [length] state (1 sweeping, 2 computing, 0 over, 3 aborted), result (1\n"
+                       "success), the eight sector bins, completion %, quality (16 bits); requests -> replies.\n";
+    const auto reports = [&](std::int64_t fromMs, std::int64_t toMs) {
+        for (std::int64_t t = fromMs; t < toMs; t += 10)
+            for (auto& o : m.streams.Due(t, true))
+                if (o.type == TypeByte(MessageType::Compensation))
+                    made += std::to_string(t) + " ms: " + Hex(o.type, o.payload.data(), o.payload.size()) + "\n";
+    };
+    made += Exchange("start at 1000 ms", m, CompensationRequest(CompensationAction::Start), 1000);
+    reports(1000, 30000);
     made += Exchange("computed", m, CompensationParametersRequest(), 30000);
-    m.Reply(CompensationRequest(CompensationAction::Revert), 30000);
+    made += Exchange("revert", m, CompensationRequest(CompensationAction::Revert), 30000);
     made += Exchange("reverted", m, CompensationParametersRequest(), 30000);
+    made += Exchange("start at 30000 ms", m, CompensationRequest(CompensationAction::Start), 30000);
+    reports(30000, 35000);
+    made += Exchange("abort at 35000 ms", m, CompensationRequest(CompensationAction::Abort), 35000);
+    reports(35000, 60000);
+    made += Exchange("status at 60000 ms", m, CompensationRequest(CompensationAction::Status), 60000);
     test::ExpectGolden("sim_compensation.txt", made);
 }
 
-TEST(Compensation, AbortEndsTheRun)
+// sim_streams.txt: the power-up, then orientation at the interval in
+// force: none at 0, every 50 ms after a set, and after a stall one
+// message, not a catch-up flood; with --rfu the longer orientation; with
+// --burst a numbered orientation each time the line is ready (every 2 ms
+// here); NMEA headings at 5 Hz and GPS fixes at 2 Hz, each sentence with
+// its checksum.
+TEST(Streams, WhatGoesOutWhen)
 {
-    Module m;
-    m.Reply(CompensationRequest(CompensationAction::Start), 0);
-    EXPECT_EQ(m.Run(0, 5000, TypeByte(MessageType::Compensation)).back().payload[0], 1);
-    EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Abort), 5000).payload[0], 3);
-    EXPECT_TRUE(m.Run(5000, 30000, TypeByte(MessageType::Compensation)).empty());
-    EXPECT_EQ(m.Reply(CompensationRequest(CompensationAction::Status), 30000).payload[0], 3);
-}
-
-TEST(Streams, PowerUpThenOrientationAtTheIntervalInForce)
-{
-    Module m, wide([](SimOptions& o) { o.rfu = true; });
-    const auto sent = m.Run(0, 1000);
-    ASSERT_EQ(sent.size(), 11u);
-    EXPECT_EQ(sent[0].type, kPower);
-    EXPECT_EQ(sent[0].payload.back(), 0);
-    for (std::size_t i = 1; i < sent.size(); ++i) EXPECT_EQ(sent[i].type, kOrient);
-    EXPECT_EQ(sent[1].payload.size(), 6u);
-    EXPECT_EQ(wide.Run(0, 1000, kOrient).at(3).payload.size(), 18u);
-
-    m.Reply(OrientationRateSetRequest(0), 1000);
-    EXPECT_TRUE(m.Run(1000, 2000, kOrient).empty());
-    m.Reply(OrientationRateSetRequest(50), 2000);
-    EXPECT_NEAR(static_cast<double>(m.Run(2000, 3000, kOrient).size()), 20, 1);
-    // After a stall the cadence restarts: one message, not a catch-up flood.
-    EXPECT_EQ(m.Run(3500, 3501, kOrient).size(), 1u);
-    EXPECT_EQ(m.Run(3500, 3501, kOrient).size(), 0u);
-    EXPECT_EQ(m.Run(3501, 4000, kOrient).size(), 9u);
-}
-
-TEST(Streams, BurstWaitsForTheLineAndCounts)
-{
-    Module m([](SimOptions& o) { o.burst = true; });
-    m.streams.Due(0, true);
-    std::vector<std::uint16_t> azimuths;
-    for (std::int64_t t = 1; t < 20; ++t)
-        for (const auto& out : m.streams.Due(t, t % 2 == 0))
-            if (out.type == kOrient) azimuths.push_back(Decoded<Orientation>(out).azimuth);
-    EXPECT_EQ(azimuths, (std::vector<std::uint16_t>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-// A magnetic and a true heading each time, every sentence decoding.
-TEST(Streams, NmeaAndGpsRatesAndChecksums)
-{
-    Module m([](SimOptions& o) { o.nmeaHz = 5, o.gpsHz = 2; });
-    int sentences = 0, decoded = 0, rmc = 0, gpvt = 0;
-    StreamDecoder decoder;
-    for (const auto& out : m.Run(0, 1000)) {
-        sentences += out.sentence;
-        if (out.sentence)
-            decoder.Feed(out.payload.data(), out.payload.size(), 0, [&](const DeviceMessage&) { ++decoded; });
-        rmc += out.type == kRmc && out.payload.size() == 24;
-        gpvt += out.type == kGpvt && out.payload.size() == 21;
-    }
-    EXPECT_EQ(std::make_tuple(sentences, decoded, rmc, gpvt), std::make_tuple(10, 10, 2, 2));
+    Module m, wide([](SimOptions& o) { o.rfu = true; }), burst([](SimOptions& o) { o.burst = true; });
+    Module nmea([](SimOptions& o) { o.nmeaHz = 5, o.gpsHz = 2; });
+    std::string made = "Each message as t ms: type [length] payload, in hex; a sentence as its text; requests ->\n"
+                       "replies.\n"
+                       "Plain module, 0 to 1000 ms:\n" + Sent(m, 0, 1000);
+    made += Exchange("interval 0 at 1000 ms", m, OrientationRateSetRequest(0), 1000);
+    made += "1000 to 2000 ms:\n" + Sent(m, 1000, 2000);
+    made += Exchange("interval 50 at 2000 ms", m, OrientationRateSetRequest(50), 2000);
+    made += "2000 to 3000 ms:\n" + Sent(m, 2000, 3000);
+    made += "Nothing due until 3500 ms, 3500 to 4000 ms:\n" + Sent(m, 3500, 4000);
+    made += "--rfu, 0 to 300 ms:\n" + Sent(wide, 0, 300) + "--burst, 0 to 20 ms:\n" + Sent(burst, 0, 20, 2);
+    made += "--nmea 5 --gps 2, 0 to 1000 ms:\n" + Sent(nmea, 0, 1000);
+    test::ExpectGolden("sim_streams.txt", made);
 }
 
 } // namespace
