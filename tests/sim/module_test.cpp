@@ -112,7 +112,8 @@ TEST(Replies, ScriptedSession)
     };
     std::string made = "Module: request -> reply, each as type [length] payload, in hex.\n";
     for (const auto& r : reads) made += Exchange("plain", plain, r) + Exchange("incompatible", odd, r);
-    made += Exchange("custom", custom, SerialNumberRequest()) + Exchange("custom", custom, SelfTestRequest());
+    made += Exchange("custom", custom, SerialNumberRequest());
+    made += Exchange("custom", custom, SelfTestRequest());
     for (const auto& r : {OffsetsSetRequest(Offsets::kBody, 500, 0, 0),
                           OffsetsSetRequest(Offsets::kRoll | Offsets::kPitch, 111, 222, -333), OffsetsReadRequest(),
                           DeclinationSetRequest(-182), DeclinationReadRequest(), OrientationRateSetRequest(250),
