@@ -149,17 +149,12 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
 
 TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
 {
-    MakePortlessFrame();
+    MakeFrameAndCancelPortDialog();
     frame->RunCommand(kCmdStatusView);
     frame->RunCommand(kCmdNavConsole);
     frame->RunCommand(kCmdOrientationPlot);
-    DeviceMessage orientation;
-    orientation.type = 0x70;
-    orientation.length = 6;
-    orientation.payload[0] = 0x00; // roll -12.7
-    orientation.payload[1] = 0xF7;
-    orientation.payload[4] = orientation.payload[5] = 0xFF; // azimuth a hair under 360
-    frame->Controller().OnDeviceMessage(orientation);
+    // Roll -12.7, azimuth a hair under 360.
+    frame->Controller().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0, 0xFF, 0xFF}});
 
     // What is heard, pinned in app_main_window_heard.txt: the menus, the
     // view's lines, the panes (the port is closed, so the panel and the
@@ -173,7 +168,7 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
 // in it is the entry on screen, belonging to the menu on screen.
 TEST_F(AccessibilityTest, ContextMenuOpenedAgainShowsItsOwnEntry)
 {
-    MakePortlessFrame();
+    MakeFrameAndCancelPortDialog();
     for (int opening = 1; opening <= 2; ++opening) {
         SCOPED_TRACE(opening);
         QStringList entries;

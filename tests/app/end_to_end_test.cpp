@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 #include "capture/capture_decode.h"
@@ -48,18 +47,11 @@ QStringList LogLines(const QString& path)
 
 class EndToEndTest : public MainFrameTest {
 protected:
-    // The frame on COM1 to `sim`, once the identity chain has ended with
-    // the declination (whose reply writes a record into an open log).
-    bool Start(const Simulator& sim)
+    // The frame on COM1 to the simulator, once the identity chain has ended.
+    bool Start()
     {
-        MakeFrame(sim.Link());
-        return WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR"); }, 8000);
-    }
-    std::uint64_t Orientations() const { return frame->Controller().OrientationCount(); }
-    bool MoreOrientations(std::uint64_t n)
-    {
-        const std::uint64_t until = Orientations() + n;
-        return WaitUntil([&] { return Orientations() >= until; }, 5000);
+        OpenOnSimulator();
+        return ChainEnded();
     }
     // The Initialize dialog's fields, read from the module, then cancelled.
     QString InitializeFields()
@@ -74,9 +66,8 @@ protected:
 // the console show what the compass sends.
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
-    const auto requests = sim.Requests();
+    ASSERT_TRUE(Start());
+    const auto requests = sim->Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
     EXPECT_EQ(frame->windowTitle() + "|" + Pane(kPaneVersion) + "|" + Pane(kPaneComPort),
@@ -132,8 +123,7 @@ TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
 
 TEST_F(EndToEndTest, LogOpenBumpAndCloseWriteTheFileFormat)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
+    ASSERT_TRUE(Start());
     log->SetLocalTime([](std::tm& t) {
         t = {};
         t.tm_year = 126, t.tm_mon = 5, t.tm_mday = 12, t.tm_hour = 3, t.tm_min = 58, t.tm_sec = 29;
@@ -186,8 +176,7 @@ TEST_F(EndToEndTest, LogOpenBumpAndCloseWriteTheFileFormat)
 
 TEST_F(EndToEndTest, InitializeSetsTheDeclinationAndReadsItBack)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
+    ASSERT_TRUE(Start());
     QString shown;
     EXPECT_EQ(RunDialog(kCmdInitialize, [&](QDialog& d) {
         shown = Fields(d);
@@ -196,21 +185,17 @@ TEST_F(EndToEndTest, InitializeSetsTheDeclinationAndReadsItBack)
         Click(d, kEastId);
         Click(d, kSettingsOkId);
         // Closed by the acknowledgement of the declination sent.
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+        EXPECT_TRUE(Closes(d));
     }), QDialog::Accepted);
     EXPECT_EQ(shown, "0.0 E|0.0|0.0|0.0|10.00");
-    const auto lines = sim.RequestLines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const QByteArray& l) { return l.startsWith("\"type\":84,\"payload\":\"01"); }),
-              1);
+    EXPECT_EQ(sim->RequestLines("\"type\":84,\"payload\":\"01").size(), 1u);
 
     EXPECT_EQ(InitializeFields(), "12.5 E|0.0|0.0|0.0|10.00");
 }
 
 TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
+    ASSERT_TRUE(Start());
     QString stored;
     EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         // Filled by the reply to the read sent at opening.
@@ -219,13 +204,13 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
         test::Type(Edit(d, kPitchEditId), "3.5");
         EXPECT_TRUE(ControlOf<QCheckBox>(d, kPitchLoadId)->isChecked());
         Click(d, kSettingsOkId);
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+        EXPECT_TRUE(Closes(d));
     }), QDialog::Accepted);
     EXPECT_EQ(stored, "0.0 E|0.0|0.0|0.0|10.00");
 
     frame->RunCommand(kCmdResetModule);
     ASSERT_FALSE(frame->Controller().VersionKnown());
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000));
+    ASSERT_TRUE(Identified());
     EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
         stored = Fields(d);
@@ -236,25 +221,19 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
 
 TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
-    QString said;
+    ASSERT_TRUE(Start());
+    test::BoxAnswerer boxes;
     EXPECT_EQ(RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
         TypeSeattle(d);
         // North and west are chosen at opening, altitude 0.
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1009)->isChecked());
         ASSERT_TRUE(ControlOf<QRadioButton>(d, 1013)->isChecked());
-        const auto answer = [&](QWidget* w) {
-            auto* box = static_cast<QMessageBox*>(w);
-            said = box->windowTitle() + "|" + box->text();
-            box->button(QMessageBox::Ok)->click();
-        };
-        WhenModal(answer, IsBox);
         Click(d, 1007);
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }));
+        EXPECT_TRUE(Closes(d));
     }), QDialog::Accepted);
-    const QRegularExpression result(R"(^WMM Result\|Magnetic declination has been\nset to (\d+\.\d\d) \(east\)\.$)");
-    const auto match = result.match(said);
+    const QString said = boxes.SaidSince();
+    const QRegularExpression told(R"(^info WMM Result: Magnetic declination has been\nset to (\d+\.\d\d) \(east\)\.$)");
+    const auto match = told.match(said);
     ASSERT_TRUE(match.hasMatch()) << said.toStdString();
     const double declination = match.captured(1).toDouble();
     // The simulator's tilted dipole at Seattle (the real field is some 15 east).
@@ -268,8 +247,7 @@ TEST_F(EndToEndTest, WmmSetsTheDeclinationThatInitializeReads)
 
 TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Start(sim));
+    ASSERT_TRUE(Start());
     QString result, button;
     EXPECT_EQ(RunDialog(kCmdCompensateStart, [&](QDialog& d) {
         std::vector<QProgressBar*> sectors;
@@ -294,12 +272,7 @@ TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
     }), QDialog::Accepted);
     EXPECT_EQ(result, "Success (87)");
     EXPECT_EQ(button, "&OK");
-    const auto compensation = [&sim] {
-        std::vector<QByteArray> sent;
-        for (const QByteArray& line : sim.RequestLines())
-            if (line.startsWith("\"type\":114,")) sent.push_back(line);
-        return sent;
-    };
+    const auto compensation = [&] { return sim->RequestLines("\"type\":114,"); };
     EXPECT_TRUE(Never([&] { return compensation().size() > 1; }, 500)); // OK sends nothing
     EXPECT_EQ(compensation(), (std::vector<QByteArray>{"\"type\":114,\"payload\":\"01\"}"}));
 }
@@ -308,11 +281,8 @@ TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
 std::vector<std::string> ViewLines(const MessageView& view, int from)
 {
     std::vector<std::string> lines;
-    for (int i = from; i < view.LineCount(); ++i) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%-10s%s", view.Line(i).mnemonic, view.Line(i).text);
-        lines.emplace_back(text);
-    }
+    for (int i = from; i < view.LineCount(); ++i)
+        lines.push_back(QString::asprintf("%-10s%s", view.Line(i).mnemonic, view.Line(i).text).toStdString());
     return lines;
 }
 
@@ -341,39 +311,34 @@ std::vector<std::string> ByOrientation(const std::vector<std::string>& lines, bo
 TEST_F(EndToEndTest, CaptureDecodesToTheViewAndReplaysIntoIt)
 {
     const std::string path = dir.filePath("session.tcap").toStdString();
-    std::vector<std::string> decoded;
-    {
-        Simulator sim(dir);
-        ASSERT_TRUE(Start(sim));
-        const int before = frame->View()->LineCount();
-        ASSERT_TRUE(frame->StartCapture(QString::fromStdString(path)));
-        EXPECT_TRUE(frame->Action(kCmdCaptureRawStream)->isChecked());
-        frame->RunCommand(kCmdSerialNo);
-        ASSERT_TRUE(MoreOrientations(8));
-        frame->StopCapture();
-        EXPECT_FALSE(frame->Action(kCmdCaptureRawStream)->isChecked());
+    ASSERT_TRUE(Start());
+    const int before = frame->View()->LineCount();
+    ASSERT_TRUE(frame->StartCapture(QString::fromStdString(path)));
+    EXPECT_TRUE(frame->Action(kCmdCaptureRawStream)->isChecked());
+    frame->RunCommand(kCmdSerialNo);
+    ASSERT_TRUE(MoreOrientations(8));
+    frame->StopCapture();
+    EXPECT_FALSE(frame->Action(kCmdCaptureRawStream)->isChecked());
 
-        std::string content, error;
-        ASSERT_TRUE(ReadWholeFile(path, content, error)) << error;
-        const Capture capture = ParseCapture(content);
-        decoded = DecodeCapture(capture, {});
-        // The view shows what was captured, less orientation held off; a
-        // message cut by the start of the capture may be missing from it.
-        std::vector<std::string> shown = ViewLines(*frame->View(), before);
-        if (!shown.empty() && std::find(decoded.begin(), decoded.end(), shown.front()) == decoded.end())
-            shown.erase(shown.begin());
-        EXPECT_TRUE(InOrder(shown, decoded));
-        EXPECT_TRUE(InOrder(ByOrientation(decoded, false), shown));
-        DecodeOptions withRequests;
-        withRequests.requests = true;
-        const auto all = DecodeCapture(capture, withRequests);
-        EXPECT_NE(std::find(all.begin(), all.end(), "SENT      serial number request"), all.end());
-        frame.reset();
-    }
+    std::string content, error;
+    ASSERT_TRUE(ReadWholeFile(path, content, error)) << error;
+    const Capture capture = ParseCapture(content);
+    const std::vector<std::string> decoded = DecodeCapture(capture, {});
+    // The view shows what was captured, less orientation held off; a
+    // message cut by the start of the capture may be missing from it.
+    std::vector<std::string> shown = ViewLines(*frame->View(), before);
+    if (!shown.empty() && std::find(decoded.begin(), decoded.end(), shown.front()) == decoded.end())
+        shown.erase(shown.begin());
+    EXPECT_TRUE(InOrder(shown, decoded));
+    EXPECT_TRUE(InOrder(ByOrientation(decoded, false), shown));
+    DecodeOptions withRequests;
+    withRequests.requests = true;
+    const auto all = DecodeCapture(capture, withRequests);
+    EXPECT_NE(std::find(all.begin(), all.end(), "SENT      serial number request"), all.end());
 
     // Played back into a fresh program, the capture shows the same lines.
-    Simulator replay(dir, {"--replay", path});
-    MakeFrame(replay.Link());
+    frame.reset();
+    OpenOnSimulator({"--replay", path});
     const auto replayed = [&] { return InOrder(ByOrientation(decoded, false), ViewLines(*frame->View(), 0)); };
     ASSERT_TRUE(WaitUntil(replayed, 8000));
     EXPECT_TRUE(InOrder(ByOrientation(ViewLines(*frame->View(), 0), true), decoded));

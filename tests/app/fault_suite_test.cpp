@@ -14,22 +14,15 @@
 namespace tolvane {
 namespace {
 
-QString Said(const std::vector<test::SeenBox>& seen)
-{
-    QStringList all;
-    for (const test::SeenBox& box : seen) all << box.title + "|" + box.text;
-    return all.join("||");
-}
-
 class FaultSuiteTest : public MainFrameTest {
 protected:
-    // The frame on COM1 to `sim`, once its identity request has reached it.
-    bool Open(const Simulator& sim)
+    // The frame on COM1 to the simulator with `fault`, once its identity
+    // request has reached it.
+    bool Open(std::vector<std::string> fault = {})
     {
-        MakeFrame(sim.Link());
-        return WaitUntil([&] { return !sim.Requests().empty(); }, 5000);
+        OpenOnSimulator(std::move(fault));
+        return WaitUntil([&] { return !sim->Requests().empty(); }, 5000);
     }
-    bool Identified() { return WaitUntil([&] { return frame->Controller().VersionKnown(); }, 8000); }
 
     // The box a supervised request's silence raises, answered with Cancel.
     QString AskedAfter(int command)
@@ -37,7 +30,7 @@ protected:
         test::BoxAnswerer boxes({QMessageBox::Cancel});
         frame->RunCommand(command);
         WaitUntil([&] { return !boxes.seen.empty(); }, 5000);
-        return Said(boxes.seen);
+        return boxes.SaidSince();
     }
     static bool NoDialogOpens()
     {
@@ -64,12 +57,8 @@ TEST_F(FaultSuiteTest, SilenceRaisesTheQuestionForTheRequest)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request);
-        Simulator sim(dir, c.fault);
-        ASSERT_TRUE(Open(sim));
-        if (c.identified) {
-            ASSERT_TRUE(Identified());
-        }
-        EXPECT_EQ(AskedAfter(c.command), QString("Compass Silent|No reply to request for %1.").arg(c.request));
+        ASSERT_TRUE(Open(c.fault) && (!c.identified || Identified()));
+        EXPECT_EQ(AskedAfter(c.command), QString("warning Compass Silent: No reply to request for %1.").arg(c.request));
         EXPECT_EQ(frame->Controller().VersionKnown(), c.identified);
         EXPECT_TRUE(NoDialogOpens());
         frame.reset();
@@ -78,95 +67,81 @@ TEST_F(FaultSuiteTest, SilenceRaisesTheQuestionForTheRequest)
 
 TEST_F(FaultSuiteTest, SilentModuleInStartUpDefaultsAsksThenCancels)
 {
-    Simulator sim(dir, {"--silent"});
-    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Open({"--silent"}));
     test::BoxAnswerer boxes({QMessageBox::Cancel});
     // Cancelling the question closes the dialog by itself.
-    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
-    }), QDialog::Rejected);
-    EXPECT_EQ(Said(boxes.seen), "Compass Silent|No reply to request\nfor current values.");
+    EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) { EXPECT_TRUE(Closes(d)); }), QDialog::Rejected);
+    EXPECT_EQ(boxes.SaidSince(), "warning Compass Silent: No reply to request\nfor current values.");
 }
 
 TEST_F(FaultSuiteTest, SilentModuleInWmmSaysSilence)
 {
-    Simulator sim(dir, {"--silent"});
-    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Open({"--silent"}));
     test::BoxAnswerer boxes;
     RunDialog(kCmdMagDeclWmm, [&](QDialog& d) {
         TypeSeattle(d);
         Click(d, 1007);
         EXPECT_TRUE(WaitUntil([&] { return !boxes.seen.empty(); }, 5000));
     });
-    EXPECT_EQ(Said(boxes.seen), "Silence|Compass failed to reply.");
+    EXPECT_EQ(boxes.SaidSince(), "error Silence: Compass failed to reply.");
 }
 
 // The dialog's sets share their types with the reads before it, so the
 // dialog is opened as the end of those reads opens it, on a silent module.
 TEST_F(FaultSuiteTest, SilentModuleInInitializationsSaysTooBad)
 {
-    Simulator sim(dir, {"--silent"});
-    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Open({"--silent"}));
     test::BoxAnswerer boxes;
     EXPECT_EQ(RunDialog(0, [&](QDialog& d) {
         test::Type(Edit(d, kRateEditId), "5");
         test::Leave(Edit(d, kRateEditId));
         Click(d, kSettingsOkId);
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
+        EXPECT_TRUE(Closes(d));
     }, CMainFrame::WM_SHOW_INITIALIZATIONS), QDialog::Rejected);
-    EXPECT_EQ(Said(boxes.seen), "Too Bad|Compass failed to acknowledge\ninitialization of orient rate.");
-    const auto lines = sim.RequestLines();
+    EXPECT_EQ(boxes.SaidSince(), "error Too Bad: Compass failed to acknowledge\ninitialization of orient rate.");
+    const auto lines = sim->RequestLines();
     EXPECT_TRUE(!lines.empty() && lines.back().startsWith("\"type\":127,")) << lines.back().toStdString();
 }
 
 TEST_F(FaultSuiteTest, IncompatibleFirmwareStopsInitialize)
 {
-    Simulator sim(dir, {"--incompatible"});
-    ASSERT_TRUE(Open(sim));
-    ASSERT_TRUE(Identified());
+    ASSERT_TRUE(Open({"--incompatible"}) && Identified());
     test::BoxAnswerer boxes;
     frame->RunCommand(kCmdInitialize);
     ASSERT_TRUE(WaitUntil([&] { return !boxes.seen.empty(); }));
-    EXPECT_EQ(Said(boxes.seen), "Incompatibility|Firmware version is not compatible\nwith this version of Tolvane.");
+    EXPECT_EQ(boxes.SaidSince(),
+              "error Incompatibility: Firmware version is not compatible\nwith this version of Tolvane.");
     EXPECT_TRUE(NoDialogOpens());
 }
 
 TEST_F(FaultSuiteTest, FlashFailureInStartUpDefaultsSaysTooBad)
 {
-    Simulator sim(dir, {"--flash-fail"});
-    ASSERT_TRUE(Open(sim));
-    ASSERT_TRUE(Identified());
+    ASSERT_TRUE(Open({"--flash-fail"}) && Identified());
     test::BoxAnswerer boxes;
     EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
         test::Type(Edit(d, kPitchEditId), "3.5");
         Click(d, kSettingsOkId);
-        EXPECT_TRUE(WaitUntil([&] { return !d.isVisible(); }, 5000));
+        EXPECT_TRUE(Closes(d));
     }), QDialog::Rejected);
-    EXPECT_EQ(Said(boxes.seen), "Too bad!|Compass reports failure loading\nchanges to flash.");
+    EXPECT_EQ(boxes.SaidSince(), "error Too bad!: Compass reports failure loading\nchanges to flash.");
 }
 
 // Burst mode numbers the orientation messages, so the share dispatched
 // can be told; a flipped byte must never reach the view as a message.
 TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
 {
-    Simulator sim(dir, {"--burst", "--corrupt", "0.05", "--noise", "0.05", "--seed", "7"});
-    ASSERT_TRUE(Open(sim));
+    ASSERT_TRUE(Open({"--burst", "--corrupt", "0.05", "--noise", "0.05", "--seed", "7"}));
     test::BoxAnswerer boxes;
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > 0; }));
-    const std::uint64_t firstCount = frame->Controller().OrientationCount();
+    ASSERT_TRUE(MoreOrientations(1));
+    const std::uint64_t firstCount = Orientations();
     const std::uint16_t firstSequence = log->azimuth;
     const MessageView& view = *frame->View();
-    const auto orientLines = [&view] {
-        int lines = 0;
-        for (int i = 0; i < view.LineCount(); ++i) lines += std::string(view.Line(i).mnemonic) == "DORIENT";
-        return lines;
-    };
     // Enough orientation shown to judge, however slowly a busy machine shows it.
     const auto sequence = [&] { return static_cast<std::uint16_t>(log->azimuth - firstSequence); };
-    ASSERT_TRUE(WaitUntil([&] { return sequence() > 160 && orientLines() > 20; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return sequence() > 160 && Viewed("DORIENT") > 20; }, 20000));
     const std::uint16_t sent = sequence();
-    const std::uint64_t dispatched = frame->Controller().OrientationCount() - firstCount;
+    const std::uint64_t dispatched = Orientations() - firstCount;
     EXPECT_LE(dispatched, sent);
     // Each flipped byte or burst of noise costs at most the message it hits
     // and the next one.
@@ -187,7 +162,7 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
         EXPECT_LE(std::abs(m.captured(2).toDouble()), 10.0) << text.toStdString();
         EXPECT_LE(m.captured(3).toDouble(), 360.0) << text.toStdString();
     }
-    EXPECT_EQ(Said(boxes.seen), "");
+    EXPECT_EQ(boxes.SaidSince(), "");
 }
 
 // The adapter pulled out while messages flow and the log is open, then
@@ -195,14 +170,12 @@ TEST_F(FaultSuiteTest, CorruptFramesWithNoiseShowNothingWrong)
 // one whole record for every orientation message dispatched meanwhile.
 TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
 {
-    auto first = std::make_unique<Simulator>(dir, std::vector<std::string>{"--unplug-after", "1.0"});
-    ASSERT_TRUE(Open(*first));
-    ASSERT_TRUE(Identified());
+    ASSERT_TRUE(Open({"--unplug-after", "1.0"}) && Identified());
     const std::string logPath = dir.filePath("unplug.dta").toStdString();
     ASSERT_TRUE(log->OpenPath(logPath, false));
-    const std::uint64_t atOpen = frame->Controller().OrientationCount();
+    const std::uint64_t atOpen = Orientations();
 
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }));
+    ASSERT_TRUE(PortShows("Lost"));
     EXPECT_EQ(link->PortNumber(), -1);
     EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
     EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
@@ -217,22 +190,20 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     EXPECT_TRUE(Never([&] { return Pane(kPaneComPort) != " COM1 Lost "; }, 1500));
     EXPECT_TRUE(log->Logging());
 
-    first.reset();
-    Simulator second(dir); // the same link path, a fresh record
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 4000));
+    sim.emplace(dir); // the same link path, a fresh record
+    ASSERT_TRUE(PortShows("Open", 4000));
     EXPECT_EQ(link->PortNumber(), 1);
     EXPECT_EQ(frame->LostPort(), -1);
     EXPECT_EQ(lastLine(), " COM1 Open ");
     EXPECT_FALSE(frame->Panel().Stale());
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return !second.Requests().empty(); }));
-    EXPECT_EQ(second.Requests().front(), 0xC3); // the identity asked for again
-    const std::uint64_t seen = frame->Controller().OrientationCount();
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().OrientationCount() > seen + 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return !sim->Requests().empty(); }));
+    EXPECT_EQ(sim->Requests().front(), 0xC3); // the identity asked for again
+    ASSERT_TRUE(MoreOrientations(3));
 
     ASSERT_TRUE(log->Logging());
     log->Close();
-    const std::uint64_t dispatched = frame->Controller().OrientationCount() - atOpen;
+    const std::uint64_t dispatched = Orientations() - atOpen;
     QFile file(QString::fromStdString(logPath));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // Whole lines only: the section start, the header, and records, one
@@ -253,18 +224,16 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
 
 TEST_F(FaultSuiteTest, WrongBaudRateIsSilentUntilSetRight)
 {
-    Simulator sim(dir);
-    ASSERT_TRUE(Open(sim));
-    ASSERT_TRUE(Identified());
+    ASSERT_TRUE(Open() && Identified());
     frame->RunCommand(kCmdBaud19200);
-    EXPECT_EQ(AskedAfter(kCmdSerialNo), "Compass Silent|No reply to request for serial number.");
+    EXPECT_EQ(AskedAfter(kCmdSerialNo), "warning Compass Silent: No reply to request for serial number.");
     EXPECT_FALSE(frame->Controller().VersionKnown());
 
     frame->RunCommand(kCmdBaud9600);
     test::BoxAnswerer boxes;
     frame->RunCommand(kCmdSerialNo);
     EXPECT_TRUE(Identified());
-    EXPECT_EQ(Said(boxes.seen), "");
+    EXPECT_EQ(boxes.SaidSince(), "");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -20,6 +21,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/main_frame.h"
 #include "dialogs/dialog_template.h"
@@ -76,14 +78,14 @@ public:
         for (const QByteArray& line : RequestLines()) types.push_back(line.mid(7).split(',').first().toInt());
         return types;
     }
-    // Each request from its "type" on: "\"type\":84,\"payload\":\"01..\"}".
-    std::vector<QByteArray> RequestLines() const
+    // Each request from its "type" on: "\"type\":84,\"payload\":\"01..\"}"; those that start with `start`.
+    std::vector<QByteArray> RequestLines(const QByteArray& start = "\"type\"") const
     {
         QFile file(QString::fromStdString(record_));
         std::vector<QByteArray> lines;
         if (file.open(QIODevice::ReadOnly))
             for (const QByteArray& line : file.readAll().split('\n'))
-                if (line.contains("\"type\"")) lines.push_back(line.mid(line.indexOf("\"type\"")));
+                if (line.contains(start)) lines.push_back(line.mid(line.indexOf("\"type\"")));
         return lines;
     }
 
@@ -122,17 +124,21 @@ protected:
         frame->resize(900, 600);
         frame->show();
     }
-    // A frame on a link in process with no port to open, once its start-up
-    // port question is cancelled.
-    void MakePortlessFrame()
+    // A frame as MakeFrame makes it (without a path, on a link in process
+    // with no port to open), once the COM port dialog it opens at start-up
+    // is cancelled. What the dialog showed: "title|its line about the device".
+    QString MakeFrameAndCancelPortDialog(const std::string& path = {}, const QVariant& remembered = 1)
     {
-        bool asked = false;
-        WhenModal([&asked](QWidget* w) {
-            asked = true;
+        QString shown;
+        WhenModal([&shown](QWidget* w) {
+            const auto* device = w->findChild<QLabel*>("1002");
+            shown = w->windowTitle() + "|" + (device ? device->text() : "");
             static_cast<QDialog*>(w)->reject();
         });
-        MakeFrameOn(std::make_unique<test::InProcessLink>());
-        ASSERT_TRUE(WaitUntil([&] { return asked && QApplication::activeModalWidget() == nullptr; }));
+        if (path.empty()) MakeFrameOn(std::make_unique<test::InProcessLink>());
+        else MakeFrame(path, remembered);
+        EXPECT_TRUE(WaitUntil([&] { return !shown.isEmpty() && !QApplication::activeModalWidget(); }, 8000));
+        return shown;
     }
 
     // Answers the next modal box or dialog that `wants` (any, without it)
@@ -152,16 +158,43 @@ protected:
         return poll;
     }
 
-    QString Pane(int id) const { return frame->Pane(id)->text(); }
-    // Whether the view holds a line of `mnemonic`.
-    bool Viewed(const std::string& mnemonic) const
+    // The simulator (`extra` its switches) and a frame whose COM1 it is.
+    void OpenOnSimulator(std::vector<std::string> extra = {})
     {
-        for (int i = 0; i < frame->View()->LineCount(); ++i)
-            if (frame->View()->Line(i).mnemonic == mnemonic) return true;
-        return false;
+        sim.emplace(dir, std::move(extra));
+        MakeFrame(sim->Link());
+    }
+
+    QString Pane(int id) const { return frame->Pane(id)->text(); }
+    // Whether the port pane comes to read " COM1 `state` " within `ms`.
+    bool PortShows(const QString& state, int ms = 3000)
+    {
+        return WaitUntil([&] { return Pane(kPaneComPort) == " COM1 " + state + " "; }, ms);
+    }
+    bool Identified(int ms = 8000) { return WaitUntil([&] { return frame->Controller().VersionKnown(); }, ms); }
+    // Once the identity chain has ended with the declination (whose reply
+    // writes a record into an open log).
+    bool ChainEnded()
+    {
+        return WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR") > 0; }, 8000);
+    }
+    std::uint64_t Orientations() const { return frame->Controller().OrientationCount(); }
+    bool MoreOrientations(std::uint64_t n)
+    {
+        const std::uint64_t until = Orientations() + n;
+        return WaitUntil([&] { return Orientations() >= until; }, 5000);
+    }
+    // How many lines of `mnemonic` the view holds.
+    int Viewed(const std::string& mnemonic) const
+    {
+        int lines = 0;
+        for (int i = 0; i < frame->View()->LineCount(); ++i) lines += frame->View()->Line(i).mnemonic == mnemonic;
+        return lines;
     }
 
     static bool IsBox(QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }
+    // Whether `d` closes by itself (on a reply, or on a box answered) within 5 s.
+    static bool Closes(const QDialog& d) { return WaitUntil([&] { return !d.isVisible(); }, 5000); }
 
     // Runs `command` (or posts `event`) and, in the dialog it opens, `act`;
     // a dialog `act` leaves open is cancelled. A message box left open for
@@ -202,6 +235,7 @@ protected:
     std::unique_ptr<DeviceLink> link;
     std::unique_ptr<LogFile> log;
     std::unique_ptr<CMainFrame> frame;
+    std::optional<Simulator> sim; // last, so gone before the frame as a test's own would be
 };
 
 } // namespace tolvane

@@ -258,13 +258,6 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
               std::vector<int>({4800, 9600, 19200, 38400, 0}));
 }
 
-// Known versions are in the scripts' summaries.
-TEST(ModuleIdentityText, NoVersionKnown)
-{
-    EXPECT_EQ(WindowTitle(false, {}) + "|" + VersionPaneText(false, {}),
-              "Tolvane --- Serial number unknown| No version information available");
-}
-
 // Runs app_clock_scripts.txt: the lost port watch, the link health pane and
 // the baud rate search on a clock the script moves, each line repeated in
 // app_clock_transcript.txt with what it gave. It guards the watch's second

@@ -50,12 +50,6 @@ struct Pty {
 
 class LinkDevicesTest : public MainFrameTest {
 protected:
-    // A frame on `path`, once the port is open.
-    bool OpenOn(const std::string& path)
-    {
-        MakeFrame(path);
-        return WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; });
-    }
     // Runs Detect to its end; the text of the box it shows, answered.
     QString Detect()
     {
@@ -72,8 +66,8 @@ class DetectAtRate : public LinkDevicesTest, public ::testing::WithParamInterfac
 TEST_P(DetectAtRate, FindsTheCompassAndTheHealthPaneFollows)
 {
     const int rate = GetParam();
-    Simulator sim(dir, {"--baud", std::to_string(rate)});
-    ASSERT_TRUE(OpenOn(sim.Link()));
+    OpenOnSimulator({"--baud", std::to_string(rate)});
+    ASSERT_TRUE(PortShows("Open"));
     if (rate != 9600) {
         EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth) == kGarbledText; }, 6000))
             << Pane(kPaneLinkHealth).toStdString();
@@ -83,7 +77,7 @@ TEST_P(DetectAtRate, FindsTheCompassAndTheHealthPaneFollows)
     EXPECT_EQ(frame->Controller().BaudRate(), rate);
     for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
         EXPECT_EQ(frame->Action(id)->isChecked(), BaudRateOf(id) == rate) << id;
-    EXPECT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 5000));
+    EXPECT_TRUE(Identified());
     EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith(QString("%1 baud, ").arg(rate)); }, 4000))
         << Pane(kPaneLinkHealth).toStdString();
     EXPECT_TRUE(frame->Pane(kPaneLinkHealth)->toolTip().contains("good frames"));
@@ -96,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, DetectAtRate, ::testing::Values(4800, 9600, 1920
 TEST_F(LinkDevicesTest, NoAnswerAtAnyRateIsSaidAndTheRateKept)
 {
     Pty silent;
-    ASSERT_TRUE(OpenOn(silent.path));
+    MakeFrame(silent.path);
+    ASSERT_TRUE(PortShows("Open"));
     EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith("No data for "); }, 6000));
     EXPECT_EQ(Detect(), kNoCompassAnswered);
     EXPECT_EQ(frame->Controller().BaudRate(), 9600);
@@ -115,13 +110,14 @@ TEST_F(LinkDevicesTest, AReplugUnderANewNodeIsFoundByItsStableName)
     const fs::path byId = fs::path(dir.path().toStdString()) / "by-id" / "usb-Compass_Bridge-if00";
     fs::create_directories(byId.parent_path());
     fs::create_symlink(first.path, byId);
-    ASSERT_TRUE(OpenOn(byId.string()));
+    MakeFrame(byId.string());
+    ASSERT_TRUE(PortShows("Open"));
 
     ::close(std::exchange(first.master, -1));
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }));
+    ASSERT_TRUE(PortShows("Lost"));
     fs::remove(byId);
     fs::create_symlink(second.path, byId);
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 5000));
+    ASSERT_TRUE(PortShows("Open", 5000));
     // The identity is asked for on the new node.
     EXPECT_TRUE(WaitUntil([&] { return !second.Read().empty(); }));
 }
@@ -165,7 +161,8 @@ TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
 TEST_F(LinkDevicesTest, ACaptureThatFailsPartwayIsStoppedAndReported)
 {
     Pty port;
-    ASSERT_TRUE(OpenOn(port.path));
+    MakeFrame(port.path);
+    ASSERT_TRUE(PortShows("Open"));
     const QString path = dir.filePath("full.tcap");
     ASSERT_TRUE(frame->StartCapture(path));
 

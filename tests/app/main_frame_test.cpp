@@ -11,6 +11,7 @@
 
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
+#include "support/golden.h"
 
 namespace tolvane {
 namespace {
@@ -20,14 +21,8 @@ namespace {
 // leaves no port remembered.
 TEST_F(MainFrameTest, NoRememberedPortOpensTheComPortDialog)
 {
-    Simulator sim(dir);
-    bool dialogSeen = false;
-    WhenModal([&](QWidget* w) {
-        dialogSeen = w->windowTitle() == "Open COM Port";
-        static_cast<QDialog*>(w)->reject();
-    });
-    MakeFrame(sim.Link(), Q_INT64_C(4294967297));
-    ASSERT_TRUE(WaitUntil([&] { return dialogSeen; }));
+    sim.emplace(dir);
+    EXPECT_TRUE(MakeFrameAndCancelPortDialog(sim->Link(), Q_INT64_C(4294967297)).startsWith("Open COM Port|"));
     EXPECT_EQ(link->PortNumber(), -1);
     EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 0);
 }
@@ -39,12 +34,12 @@ TEST_F(MainFrameTest, EndSignalsCloseAsExitDoesAndTheProgramExitsWithZero)
     for (const auto& [signal, remembered] : {std::pair{SIGTERM, 2}, std::pair{SIGINT, 1}, std::pair{SIGHUP, 1}}) {
         SCOPED_TRACE(std::to_string(signal) + " COM" + std::to_string(remembered));
         QTemporaryDir home;
-        Simulator sim(home);
+        Simulator compass(home);
         const QString conf = home.filePath("Kelvaro/Tolvane.conf");
         {
             QSettings written(conf, QSettings::IniFormat);
             written.setValue("Compass/COMPort", remembered);
-            written.setValue("Ports/COM1", QString::fromStdString(sim.Link()));
+            written.setValue("Ports/COM1", QString::fromStdString(compass.Link()));
             written.setValue("Ports/COM2", home.filePath("none"));
         }
         const std::string config = "XDG_CONFIG_HOME=" + home.path().toStdString();
@@ -52,7 +47,7 @@ TEST_F(MainFrameTest, EndSignalsCloseAsExitDoesAndTheProgramExitsWithZero)
         ASSERT_TRUE(program.Started());
         // Ready: the serial number request has arrived, or the dialog, listing COM1 with no port open, has written 0.
         ASSERT_TRUE(WaitUntil([&] {
-            return remembered == 1 ? !sim.Requests().empty() && sim.Requests().front() == 0xC3
+            return remembered == 1 ? !compass.Requests().empty() && compass.Requests().front() == 0xC3
                                    : QSettings(conf, QSettings::IniFormat).value("Compass/COMPort") == 0;
         }, 10000));
         EXPECT_EQ(program.Stop(signal), 0);
@@ -73,7 +68,7 @@ TEST_F(MainFrameTest, PortEntriesThatNameNoDeviceKeepTheDefaults)
 // their submenu; an open Nav Console can be closed.
 TEST_F(MainFrameTest, EnablingFollowsThePort)
 {
-    MakePortlessFrame();
+    MakeFrameAndCancelPortDialog();
     frame->UpdateCommandStates();
     for (int id : {kCmdSerialNo, kCmdInitializeToolbar, kCmdNavConsole})
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
@@ -96,25 +91,21 @@ TEST_F(MainFrameTest, EnablingFollowsThePort)
 // port, and stale) holds every message, at its arrival time.
 TEST_F(MainFrameTest, ThePlotHoldsEveryOrientationMessageOfABurst)
 {
-    MakePortlessFrame();
+    MakeFrameAndCancelPortDialog();
     frame->RunCommand(kCmdOrientationPlotToolbar);
     EXPECT_TRUE(frame->Plot().IsOpen() && frame->Action(kCmdOrientationPlot)->isChecked() && frame->Plot().Stale());
-    for (std::uint8_t i = 0; i < 100; ++i) {
-        DeviceMessage m;
-        m.type = 0x70;
-        m.length = 6;
-        m.timestamp = 3 * i;
-        static_cast<test::InProcessLink&>(*link).Deliver(m);
-    }
+    for (std::int32_t i = 0; i < 100; ++i)
+        static_cast<test::InProcessLink&>(*link).Deliver({.type = 0x70, .length = 6, .timestamp = 3 * i});
     QCoreApplication::processEvents();
     const plot::SampleRing& held = frame->Plot().Samples();
     ASSERT_EQ(held.Size(), 100u);
     EXPECT_EQ(held.Newest().timeMs, 297);
 }
 
-// Offered: sizes 8 to 20 whatever the family; a size typed
-// selects its row, a row picked fills the field; OK refuses a size typed
-// below 8 or set above 20, and gives a plain font.
+// The font chooser, a step a line in app_display_font.txt: the sizes
+// offered (8 to 20 whatever the family), a size typed and the row it
+// selects, OK refusing a size typed below 8 or set above 20, a row picked
+// filling the field, and the plain font OK gives.
 TEST(DisplayFontDialog, OffersEightToTwentyPointsAndGivesAPlainFont)
 {
     QFont marked = QApplication::font();
@@ -126,19 +117,15 @@ TEST(DisplayFontDialog, OffersEightToTwentyPointsAndGivesAPlainFont)
     auto* sizeEdit = chooser.findChild<QLineEdit*>("size");
     ASSERT_TRUE(families != nullptr && sizes != nullptr && sizeEdit != nullptr);
     families->setCurrentRow(families->count() - 1);
-    QStringList offered;
-    for (int row = 0; row < sizes->count(); ++row) offered << sizes->item(row)->text();
-    EXPECT_EQ(offered.join(' '), "8 9 10 11 12 13 14 15 16 17 18 19 20");
-    // Typed, kept by the field, the row selected.
-    const struct {
-        const char *typed, *kept;
-        int row;
-    } typedRows[] = {{"8", "8", 0},   {"1", "1", -1},     {"20", "20", 12},
-                     {"21", "2", -1}, {"1a9", "19", 11}, {"09", "9", 1}};
-    for (const auto& r : typedRows) {
-        test::Type(sizeEdit, r.typed);
-        EXPECT_EQ(sizeEdit->text() + " " + QString::number(sizes->currentRow()),
-                  QString("%1 %2").arg(r.kept).arg(r.row));
+    QString made = "# Sizes offered; each step, then the size field and list row (-1: none); OK: still open? [box]\n"
+                   "offered:";
+    for (int row = 0; row < sizes->count(); ++row) made += " " + sizes->item(row)->text();
+    const auto step = [&](const QString& what) {
+        made += QString("\n%1 -> field \"%2\", row %3").arg(what, sizeEdit->text()).arg(sizes->currentRow());
+    };
+    for (const char* typed : {"8", "1", "20", "21", "1a9", "09"}) {
+        test::Type(sizeEdit, typed);
+        step(QString("typed \"%1\"").arg(typed));
     }
     // Whatever is pasted, the field holds a size the view can show or less.
     for (const test::BadInput& input : test::BadInputs()) {
@@ -147,20 +134,20 @@ TEST(DisplayFontDialog, OffersEightToTwentyPointsAndGivesAPlainFont)
     }
     QFont large = chooser.currentFont();
     large.setPointSize(21);
-    for (const auto& set : std::vector<std::function<void()>>{[&] { test::Type(sizeEdit, "7"); },
-                                                              [&] { chooser.setCurrentFont(large); }}) {
-        set();
+    const auto ok = [&](const QString& what) {
         test::BoxAnswerer boxes;
         chooser.done(QDialog::Accepted);
-        EXPECT_EQ(boxes.seen.size() == 1 ? boxes.seen[0].text : "", "Please choose a size from 8 to 20 points.");
-        EXPECT_TRUE(chooser.isVisible());
-    }
+        step(what + ", OK: " + (chooser.isVisible() ? "open" : "closed") + " [" + boxes.SaidSince() + "]");
+    };
+    test::Type(sizeEdit, "7");
+    ok("typed \"7\"");
+    chooser.setCurrentFont(large);
+    ok("21 points set");
     sizes->setCurrentRow(3);
-    EXPECT_EQ(sizeEdit->text(), "11");
-    chooser.done(QDialog::Accepted);
-    EXPECT_FALSE(chooser.isVisible());
-    EXPECT_EQ(chooser.selectedFont().pointSize(), 11);
-    EXPECT_FALSE(chooser.selectedFont().underline());
+    ok("row 3 picked");
+    made += QString("\nchosen: %1 points, underlined %2\n").arg(chooser.selectedFont().pointSize())
+                .arg(chooser.selectedFont().underline());
+    test::ExpectGolden("app_display_font.txt", made.toStdString());
 }
 
 } // namespace

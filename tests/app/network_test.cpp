@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QLabel>
 
 #include "dialogs/com_port_dialog.h"
 #include "views/message_view.h"
@@ -16,39 +15,25 @@
 namespace tolvane {
 namespace {
 
-class NetworkPortTest : public MainFrameTest {
-protected:
-    // The COM port dialog the failed start-up open brings up, its device line read and the dialog cancelled.
-    QString StartUpNotice(const std::string& path)
-    {
-        QString notice;
-        WhenModal([&](QWidget* w) {
-            notice = w->findChild<QLabel*>("1002")->text();
-            static_cast<QDialog*>(w)->reject();
-        });
-        MakeFrame(path);
-        EXPECT_TRUE(WaitUntil([&] { return !notice.isEmpty(); }, 8000));
-        return notice;
-    }
-};
+using NetworkPortTest = MainFrameTest;
 
 TEST_F(NetworkPortTest, RawTcpStartsUpAndComesBackAfterTheServerDies)
 {
-    Simulator sim(dir);
-    Ser2NetServer server(dir.path().toStdString(), sim.Link(), false);
+    sim.emplace(dir);
+    Ser2NetServer server(dir.path().toStdString(), sim->Link(), false);
     ASSERT_TRUE(server.Listening());
     // By name: it resolves off the window's thread, and ::1 may come first and be refused.
     MakeFrame("tcp://localhost:" + std::to_string(server.Port()));
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR"); }, 8000));
+    ASSERT_TRUE(ChainEnded());
     EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
 
-    const std::size_t requests = sim.Requests().size();
+    const std::size_t requests = sim->Requests().size();
     server.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Lost "; }, 15000));
+    ASSERT_TRUE(PortShows("Lost", 15000));
     ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 8000));
+    ASSERT_TRUE(PortShows("Open", 8000));
     // The identity is asked for again on the new connection.
-    EXPECT_TRUE(WaitUntil([&] { return sim.Requests().size() > requests; }));
+    EXPECT_TRUE(WaitUntil([&] { return sim->Requests().size() > requests; }));
 }
 
 // The program starts at 9600, the module sends at 19200: only a rate that
@@ -56,17 +41,17 @@ TEST_F(NetworkPortTest, RawTcpStartsUpAndComesBackAfterTheServerDies)
 // 65535 puts 0xFF bytes, Telnet's IAC, into the reply.
 TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
 {
-    Simulator sim(dir, {"--baud", "19200", "--serial", "65535"});
-    Ser2NetServer server(dir.path().toStdString(), sim.Link(), true);
+    sim.emplace(dir, std::vector<std::string>{"--baud", "19200", "--serial", "65535"});
+    Ser2NetServer server(dir.path().toStdString(), sim->Link(), true);
     ASSERT_TRUE(server.Listening());
     MakeFrame(server.Path());
-    ASSERT_TRUE(WaitUntil([&] { return Pane(kPaneComPort) == " COM1 Open "; }, 8000));
+    ASSERT_TRUE(PortShows("Open", 8000));
     EXPECT_TRUE(Never([&] { return frame->Controller().VersionKnown(); }, 1500));
 
     frame->RunCommand(kCmdBaud19200);
     EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
     frame->RunCommand(kCmdSerialNo);
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown(); }, 5000));
+    ASSERT_TRUE(Identified());
     EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
     EXPECT_TRUE(frame->Action(kCmdBaud19200)->isChecked());
 }
@@ -77,8 +62,8 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
 TEST_F(NetworkPortTest, UnreachableServersAreReportedWithTheirReason)
 {
     const int closed = FreeLoopbackPort();
-    EXPECT_EQ(StartUpNotice("tcp://127.0.0.1:" + std::to_string(closed)),
-              QString("COM1 could not be reached: 127.0.0.1:%1: Connection refused.").arg(closed));
+    EXPECT_EQ(MakeFrameAndCancelPortDialog("tcp://127.0.0.1:" + std::to_string(closed)),
+              QString("Open COM Port|COM1 could not be reached: 127.0.0.1:%1: Connection refused.").arg(closed));
     frame.reset();
 
     const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -101,8 +86,8 @@ TEST_F(NetworkPortTest, UnreachableServersAreReportedWithTheirReason)
     QElapsedTimer took;
     took.start();
     const int port = ntohs(a.sin_port);
-    EXPECT_EQ(StartUpNotice("tcp://127.0.0.1:" + std::to_string(port)),
-              QString("COM1 could not be reached: 127.0.0.1:%1: no answer within 3 s.").arg(port));
+    EXPECT_EQ(MakeFrameAndCancelPortDialog("tcp://127.0.0.1:" + std::to_string(port)),
+              QString("Open COM Port|COM1 could not be reached: 127.0.0.1:%1: no answer within 3 s.").arg(port));
     EXPECT_LT(took.elapsed(), 6000);
     // The event loop ran while the connection was waited for.
     EXPECT_GE(ticks, 30);
