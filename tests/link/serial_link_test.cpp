@@ -255,6 +255,16 @@ TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
         if (std::to_string(child).find('9') != std::string::npos) nine = child;
         else ::waitpid(child, nullptr, 0);
     }
+    // Ended also when an assertion returns early: a paused child left
+    // behind would hold ctest's output open until its timeout.
+    const struct Reaper {
+        pid_t pid;
+        ~Reaper()
+        {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{nine};
     const std::string pid = std::to_string(::getpid()), com1 = map.Path(1);
     const std::int32_t pidBinary = ::getpid();
     // Port, device, lock file, why it cannot be used (Free: it opens).
@@ -286,8 +296,6 @@ TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
         EXPECT_EQ(OpenFdCount(), fdsBefore);
         link->SetPortMap(map);
     }
-    ::kill(nine, SIGKILL);
-    ::waitpid(nine, nullptr, 0);
 }
 
 // The link's own flock, another's, then a lock file: each busy, the latter
