@@ -7,7 +7,8 @@ beyond what a line shows, the rarer branches).
 
 The file is committed; run this only to change the stream on purpose,
 then `make regen` to rewrite the expected messages (with their renderings,
-effects and the decoder's counts), and say why in the commit."""
+effects and the decoder's counts) in golden/protocol_mixed_stream.txt, and
+say why in the commit."""
 import random
 import struct
 import sys

@@ -234,8 +234,9 @@ TEST_F(SerialLinkTest, HangUpAndClose)
 }
 
 // A failed open leaves the link closed with nothing open, also after a
-// good one; a lock file only blocks while its process lives.
-TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
+// good one; a lock file only blocks while its process lives. A probe
+// afterwards tells why (and lets go: the next good open needs the port).
+TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
 {
     fs::create_directory(dir / "folder");
     std::ofstream(dir / "plain") << "not a tty";
@@ -254,49 +255,53 @@ TEST_F(SerialLinkTest, OpenFailuresAndLockFiles)
         if (std::to_string(child).find('9') != std::string::npos) nine = child;
         else ::waitpid(child, nullptr, 0);
     }
+    // Ended also when an assertion returns early: a paused child left
+    // behind would hold ctest's output open until its timeout.
+    const struct Reaper {
+        pid_t pid;
+        ~Reaper()
+        {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{nine};
     const std::string pid = std::to_string(::getpid()), com1 = map.Path(1);
     const std::int32_t pidBinary = ::getpid();
-    // Port, device, lock file, what Open returns.
-    const std::tuple<int, std::string, std::optional<std::string>, int> cases[] = {
-        {0, com1, {}, -1}, {9, com1, {}, -1}, {1, dir / "nothing", {}, -1}, {1, dir / "dangling", {}, -1},
-        {1, dir / "folder", {}, -1}, {1, dir / "plain", {}, -1}, {1, com1, "     " + pid + "\n", -1},
-        {1, com1, pid, -1}, {1, com1, std::string(reinterpret_cast<const char*>(&pidBinary), sizeof pidBinary), -1},
-        {1, com1, std::to_string(nine) + "\n", -1},
-        {1, com1, std::to_string(dead) + "\n", 1}, {1, com1, "garbage", 1}, {1, com1, "0\n", 1},
-        {1, com1, std::string(11 - pid.size(), '0') + pid, 1}, // ten digits at most
-        {1, com1, std::string(4, '\xFF'), 1},                   // binary -1: no process, not all of them
+    // Port, device, lock file, why it cannot be used (Free: it opens).
+    using enum ProbeResult;
+    const std::tuple<int, std::string, std::optional<std::string>, ProbeResult> cases[] = {
+        {0, com1, {}, Missing}, {9, com1, {}, Missing}, {1, dir / "nothing", {}, Missing},
+        {1, dir / "dangling", {}, Missing}, {1, dir / "folder", {}, NotATerminal}, {1, dir / "plain", {}, NotATerminal},
+        {1, com1, "     " + pid + "\n", Busy}, {1, com1, pid, Busy},
+        {1, com1, std::string(reinterpret_cast<const char*>(&pidBinary), sizeof pidBinary), Busy},
+        {1, com1, std::to_string(nine) + "\n", Busy},
+        {1, com1, std::to_string(dead) + "\n", Free}, {1, com1, "garbage", Free}, {1, com1, "0\n", Free},
+        {1, com1, std::string(11 - pid.size(), '0') + pid, Free}, // ten digits at most
+        {1, com1, std::string(4, '\xFF'), Free},                   // binary -1: no process, not all of them
     };
     auto link = Link();
     const auto fdsBefore = OpenFdCount();
-    for (const auto& [port, device, lock, opened] : cases) {
+    for (const auto& [port, device, lock, reason] : cases) {
         fs::remove(lockFile);
         ASSERT_EQ(link->Open(1, 9600), 1);
         PortMap paths = map;
         paths.SetPath(1, device);
         link->SetPortMap(paths);
         if (lock) WriteLockFile(*lock);
+        const int opened = reason == Free ? 1 : -1;
         EXPECT_EQ(link->Open(port, 9600), opened) << port << " " << device << " " << lock.value_or("");
         EXPECT_EQ(std::make_tuple(link->PortNumber(), link->ReaderRunning()), std::make_tuple(opened, opened > 0));
         link->Close();
+        EXPECT_EQ(ProbePortReason(paths, port, locks), reason) << port << " " << device << " " << lock.value_or("");
         EXPECT_EQ(OpenFdCount(), fdsBefore);
         link->SetPortMap(map);
     }
-    ::kill(nine, SIGKILL);
-    ::waitpid(nine, nullptr, 0);
 }
 
-TEST_F(SerialLinkTest, ProbeTellsWhyAPortCannotBeUsedAndLetsGo)
+// The link's own flock, another's, then a lock file: each busy, the latter
+// two naming this process.
+TEST_F(SerialLinkTest, ProbeNamesWhoHoldsAPort)
 {
-    std::ofstream(dir / "plain") << "x";
-    PortMap other = map;
-    other.SetPath(1, dir / "nothing");
-    other.SetPath(2, dir / "plain");
-    const std::tuple<PortMap, int, ProbeResult> probes[] = {{map, 1, ProbeResult::Free}, {map, 1, ProbeResult::Free},
-        {map, 0, ProbeResult::Missing}, {map, 9, ProbeResult::Missing}, {other, 1, ProbeResult::Missing},
-        {other, 2, ProbeResult::NotATerminal}};
-    for (const auto& [ports, port, reason] : probes) EXPECT_EQ(ProbePortReason(ports, port, locks), reason) << port;
-
-    // The link's own flock, another's, then a lock file: each busy, the latter two naming this process.
     auto link = Link();
     ASSERT_EQ(link->Open(1, 9600), 1);
     EXPECT_FALSE(ProbePort(map, 1, locks));

@@ -1,28 +1,25 @@
 // A recorded stream of a noisy line against the messages, lines and effects
-// it must yield (`make regen` rewrites the expected file when a change is
-// meant); what a stream cannot hold (texts cut by the length, not by the
-// bytes), and the bounds every rendering keeps.
+// it must yield (golden/protocol_mixed_stream.txt); what a stream cannot
+// hold (texts cut by the length, not by the bytes), and the bounds every
+// rendering keeps.
 #include "protocol/message_catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
 #include <tuple>
 
 #include "link/framing.h"
+#include "support/golden.h"
 #include "support/test_data.h"
 
 namespace tolvane {
 namespace {
-
-const std::string kDataDir = TOLVANE_TEST_DATA;
 
 // A type and its payload in hex: "54 0041F7".
 std::string Hex(std::uint16_t type, const std::uint8_t* payload, std::size_t length)
@@ -89,15 +86,10 @@ std::string DecodeAll(const test::Bytes& stream, std::size_t split)
 // near misses and edges of framing and the limits of each rendering.
 TEST(RecordedStream, MixedStreamYieldsTheExpectedMessagesAtEverySplit)
 {
-    const auto stream = test::ReadBytes(kDataDir + "/mixed_stream.bin");
+    const auto stream = test::ReadBytes(std::string(TOLVANE_TEST_DATA) + "/mixed_stream.bin");
     ASSERT_FALSE(stream.empty());
     const std::string got = DecodeAll(stream, stream.size());
-    const std::string expectedPath = kDataDir + "/mixed_stream.expected";
-    if (std::getenv("TOLVANE_REGEN")) {
-        std::ofstream(expectedPath, std::ios::binary) << got;
-        GTEST_SKIP() << "rewrote " << expectedPath;
-    }
-    EXPECT_EQ(got, test::S(test::ReadBytes(expectedPath)));
+    test::ExpectGolden("protocol_mixed_stream.txt", got);
     for (std::size_t split = 0; split < stream.size(); ++split) ASSERT_EQ(DecodeAll(stream, split), got) << split;
 }
 

@@ -1,7 +1,7 @@
 #include "sim_process.h"
 
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,12 +32,19 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> args
     envp.push_back(nullptr);
     int out[2];
     if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    // fork rather than posix_spawn, for the death signal (see the header);
+    // only async-signal-safe calls between fork and exec.
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127); // the parent died before the line above
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
     ::close(out[1]);
     out_ = out[0];
 }

@@ -1,6 +1,8 @@
 // tolvane-sim as a child process, for the tests and benchmarks that drive
 // the program or the link against it; also the program itself, for the
-// tests that signal it.
+// tests that signal it. The kernel sends the child SIGTERM when the
+// thread that started it ends, so a test program killed (by ctest's
+// timeout) leaves nothing running.
 #pragma once
 
 #include <sys/types.h>
