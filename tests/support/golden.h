@@ -36,7 +36,13 @@ inline void ExpectGolden(const std::string& name, const std::string& made)
     std::istringstream a(made), b(expected);
     std::string madeLine, expectedLine;
     int line = 1;
-    for (; std::getline(a, madeLine) && std::getline(b, expectedLine) && madeLine == expectedLine; ++line) {}
+    for (;; ++line) {
+        const bool moreMade = static_cast<bool>(std::getline(a, madeLine));
+        const bool moreExpected = static_cast<bool>(std::getline(b, expectedLine));
+        if (!moreMade) madeLine = "(the end)";
+        if (!moreExpected) expectedLine = "(the end)";
+        if (madeLine != expectedLine || (!moreMade && !moreExpected)) break;
+    }
     const std::string kept = ::testing::TempDir() + name;
     std::ofstream(kept, std::ios::binary) << made;
     ADD_FAILURE() << path << ", line " << line << ":\n  expected: " << expectedLine << "\n  made:     " << madeLine
