@@ -115,7 +115,8 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<CompensationDialog>(stub.Sender(), &stub.registry, nullptr));
     dialogs.push_back(std::make_unique<WmmDialog>(stub.Sender(), &stub.registry, nullptr, QDate(2026, 12, 7)));
     dialogs.push_back(std::make_unique<ComPortDialog>(
-        *link, 9600, *settings, nullptr, nullptr, [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
+        *link, 9600, *settings, nullptr, nullptr,
+        [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
     dialogs.push_back(std::make_unique<CAboutBox>(nullptr));
     dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
     dialogs.push_back(std::make_unique<SerialDeviceDialog>(PortMap(), 3));
@@ -136,8 +137,8 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
         for (const QString& line : walk.heard) {
             const int depth = static_cast<int>(line.indexOf(QRegularExpression("\\S")));
             if (skipDeeperThan >= 0 && depth > skipDeeperThan) continue;
-            skipDeeperThan = line.contains(QRegularExpression("^ *List (Font|Font style|Serial devices present|Sidebar) "))
-                                 ? depth : -1;
+            static const QRegularExpression machineLists("^ *List (Font|Font style|Serial devices present|Sidebar) ");
+            skipDeeperThan = line.contains(machineLists) ? depth : -1;
             heard += line + "\n";
         }
         heard += "\n";

@@ -216,7 +216,9 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const QByteArray& line = lines[i];
         if (record.match(QString::fromLatin1(line)).hasMatch() && line.size() == 48) ++records;
-        else EXPECT_TRUE(line == "   ??   \r" || line == "\r" || line == QByteArray(kLogHeader) + "\r") << line.toStdString();
+        else
+            EXPECT_TRUE(line == "   ??   \r" || line == "\r" || line == QByteArray(kLogHeader) + "\r")
+                << line.toStdString();
     }
     EXPECT_GE(records, dispatched);
     EXPECT_LE(records, dispatched + 4);

@@ -81,8 +81,9 @@ TEST(InstrumentMath, Transcript)
     } fits[] = {{180, 163, 360, 163, true}, {180, 163, 360, 400, true}, {75, 26, 150, 13, false}};
     for (const auto& f : fits) {
         const Fit fit = FitBox(f.lw, f.lh, f.w, f.h, f.keepAspect);
-        out << f.lw << "x" << f.lh << " on " << f.w << "x" << f.h << (f.keepAspect ? " keeping the aspect" : " stretched")
-            << ": scale " << fit.sx << " " << fit.sy << ", offset " << fit.dx << " " << fit.dy << "\n";
+        out << f.lw << "x" << f.lh << " on " << f.w << "x" << f.h
+            << (f.keepAspect ? " keeping the aspect" : " stretched") << ": scale " << fit.sx << " " << fit.sy
+            << ", offset " << fit.dx << " " << fit.dy << "\n";
     }
     test::ExpectGolden("instruments_math.txt", out.str());
 }

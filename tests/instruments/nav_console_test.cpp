@@ -125,7 +125,8 @@ TEST(NavConsole, UpdatesLeaveTheFullRedrawPicture)
     ASSERT_TRUE(h.console.Open());
     QCoreApplication::processEvents();
     for (int i = 0; i < 40; ++i) {
-        h.console.Update(static_cast<float>(i * 9.5), static_cast<float>(i * 5 - 100), static_cast<float>(40 - i * 2.3));
+        h.console.Update(static_cast<float>(i * 9.5), static_cast<float>(i * 5 - 100),
+                         static_cast<float>(40 - i * 2.3));
         QCoreApplication::processEvents();
     }
     QWidget* w = h.console.Window();

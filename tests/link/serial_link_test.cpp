@@ -160,7 +160,8 @@ TEST_F(SerialLinkTest, SendsWholeFramesIntoAFullLine)
         std::this_thread::sleep_for(300ms);
         std::uint8_t buffer[4096];
         WaitFor([&] {
-            for (ssize_t n; (n = ::read(master[0], buffer, sizeof buffer)) > 0;) got.insert(got.end(), buffer, buffer + n);
+            for (ssize_t n; (n = ::read(master[0], buffer, sizeof buffer)) > 0;)
+                got.insert(got.end(), buffer, buffer + n);
             return got.size() >= 1980 * (kMaxSentPayload + kFrameOverhead); // 20 refused
         }, 5s);
     });
@@ -198,7 +199,8 @@ TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
         const termios t = Settings(slave[0]);
         EXPECT_EQ(std::make_tuple(::cfgetispeed(&t), ::cfgetospeed(&t)), std::make_tuple(speed, speed)) << baud;
         EXPECT_EQ(std::make_tuple(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
-                                  t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), t.c_lflag & (ICANON | ECHO), t.c_oflag & OPOST),
+                                  t.c_iflag & (IXON | IXOFF | IXANY | ICRNL), t.c_lflag & (ICANON | ECHO),
+                                  t.c_oflag & OPOST),
                   std::make_tuple(tcflag_t{CS8 | CLOCAL | CREAD}, 0u, 0u, 0u));
         link->Close();
         const termios after = Settings(slave[0]);

@@ -135,8 +135,9 @@ TEST(RenderMessage, OnlyCatalogueTypesRenderAndStayWithinTheLimit)
             line.mnemonic = "OLD";
             std::memset(line.text, 'Z', sizeof line.text);
             ASSERT_EQ(RenderMessage(*m, line), f != nullptr) << type;
+            const std::string untouched = "OLD" + std::string(sizeof line.text, 'Z');
             ASSERT_TRUE(f ? strnlen(line.text, sizeof line.text) <= kStatusTextMax
-                          : line.mnemonic + std::string(line.text, sizeof line.text) == "OLD" + std::string(sizeof line.text, 'Z'))
+                          : line.mnemonic + std::string(line.text, sizeof line.text) == untouched)
                 << type << " " << run;
         }
     }

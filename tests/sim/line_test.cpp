@@ -58,9 +58,9 @@ TEST(Replay, ACaptureFilesChunksComeDueAtTheirTimeScaledBySpeed)
     const test::TempDir dir;
     const std::uint8_t first[] = {1}, request[] = {9}, second[] = {2, 3}, third[] = {4};
     std::ofstream(dir / "c.cap", std::ios::binary)
-        << FormatHeader({.baud = 9600, .startTime = "", .device = ""}) << FormatChunkLine(ChunkKind::Received, 0, first, 1)
-        << FormatChunkLine(ChunkKind::Sent, 5, request, 1) << FormatChunkLine(ChunkKind::Received, 100, second, 2)
-        << FormatChunkLine(ChunkKind::Received, 250, third, 1);
+        << FormatHeader({.baud = 9600, .startTime = "", .device = ""})
+        << FormatChunkLine(ChunkKind::Received, 0, first, 1) << FormatChunkLine(ChunkKind::Sent, 5, request, 1)
+        << FormatChunkLine(ChunkKind::Received, 100, second, 2) << FormatChunkLine(ChunkKind::Received, 250, third, 1);
     Replay::Source source;
     std::string error;
     ASSERT_TRUE(OpenReplay(dir / "c.cap", source, error)) << error;
@@ -101,7 +101,8 @@ TEST(Faults, CorruptionNoiseAndGarble)
     Faults corrupting(corrupt), noise(noisy);
     Bytes stream;
     for (int i = 0; i < 300; ++i) {
-        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload), sent = corrupting.Encode(OrientationFrame(i));
+        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload);
+        const Bytes sent = corrupting.Encode(OrientationFrame(i));
         ASSERT_EQ(sent.size(), clean.size());
         std::vector<std::size_t> flipped;
         for (std::size_t k = 0; k < sent.size(); ++k)

@@ -91,7 +91,8 @@ TEST(PaintPlanner, EveryPaintLeavesTheFullRedrawPicture)
         int visible;
         std::vector<int> batches; // lines added before each paint
     };
-    std::vector<Case> cases = {{50, {45, 10}}, {50, {50, 1, 2, 3}}, {49, {60, 3, 1}}, {20, {5, 57, 1}}, {12, {4, 4, 4, 4}}};
+    std::vector<Case> cases = {
+        {50, {45, 10}}, {50, {50, 1, 2, 3}}, {49, {60, 3, 1}}, {20, {5, 57, 1}}, {12, {4, 4, 4, 4}}};
     std::mt19937 random(20240611);
     for (int run = 0; run < 300; ++run) {
         Case& c = cases.emplace_back(Case{std::array{1, 2, 7, 20, 48, 49, 50}[random() % 7], {}});
