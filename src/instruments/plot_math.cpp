@@ -184,7 +184,7 @@ std::string AngleTickLabel(double value, double step, bool heading)
 std::string TimeTickLabel(std::int32_t offsetMs)
 {
     const long seconds = std::lround(std::abs(static_cast<double>(offsetMs)) / 1000.0);
-    char text[24];
+    char text[48]; // room for any long, as an -O0 build cannot see the bound
     const char* sign = offsetMs < 0 && seconds != 0 ? "-" : "";
     std::snprintf(text, sizeof text, "%s%ld:%02ld", sign, seconds / 60, seconds % 60);
     return text;
