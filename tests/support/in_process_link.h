@@ -24,12 +24,6 @@ public:
         queue_.push_back(message);
         if (notify_) notify_();
     }
-    // The cable is pulled: the reader ends and says so once.
-    void Unplug()
-    {
-        running_ = false;
-        if (notify_) notify_();
-    }
 
     // Every request handed to Send, taken or refused: a test of "nothing
     // is sent" must not pass just because the port is closed.
@@ -54,7 +48,6 @@ public:
         if (why) *why = found;
         if (found.reason != ProbeResult::Free) return -1;
         port_ = port;
-        running_ = true;
         opened.emplace_back(port, baud);
         return port;
     }
@@ -72,7 +65,7 @@ public:
         return kTaken;
     }
     int PortNumber() const override { return port_; }
-    bool ReaderRunning() const override { return port_ != -1 && running_; }
+    bool ReaderRunning() const override { return port_ != -1; }
     std::uint64_t DroppedCount() const override { return counters.dropped; }
     LinkCounters Counters() const override { return port_ == -1 ? LinkCounters{} : counters; }
     void DiscardInput() override { queue_.clear(); }
@@ -88,7 +81,6 @@ private:
     std::function<void()> notify_;
     std::deque<DeviceMessage> queue_;
     int port_ = -1;
-    bool running_ = false;
 };
 
 } // namespace tolvane::test
