@@ -24,6 +24,7 @@
 #include "send_times.h"
 #include "sim_options.h"
 #include "streams.h"
+#include "tolvane_version.h"
 
 using namespace tolvane;
 using namespace tolvane::sim;
@@ -99,10 +100,17 @@ int main(int argc, char** argv)
 {
     std::string error;
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!parsed) return Fail(error);
+    if (!parsed) {
+        std::fprintf(stderr, "tolvane-sim: %s\nUsage: tolvane-sim [OPTION]...\n", error.c_str());
+        return 2;
+    }
     const SimOptions& options = *parsed;
     if (options.help) {
         std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tolvane-sim %s\n", kVersion);
         return 0;
     }
 

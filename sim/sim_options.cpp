@@ -79,6 +79,8 @@ std::optional<SimOptions> ParseOptions(const std::vector<std::string>& args, std
         long n = 0;
         if (name == "--help" || name == "-h") {
             o.help = true;
+        } else if (name == "--version") {
+            o.version = true;
         } else if (name == "--baud") {
             if (!value(v)) return std::nullopt;
             if (!ParseLong(v, n) || (n != 4800 && n != 9600 && n != 19200 && n != 38400))
@@ -90,7 +92,7 @@ std::optional<SimOptions> ParseOptions(const std::vector<std::string>& args, std
             if (!value(v)) return std::nullopt;
             if (v.empty()) return bad(v, "a path");
             o.link = v;
-        } else if (name == "--version") {
+        } else if (name == "--firmware") {
             if (!value(v)) return std::nullopt;
             const auto parts = Split(v, '.');
             long major = 0, minor = 0;
@@ -199,7 +201,7 @@ Line
   --link PATH          symbolic link to the terminal, removed on exit (none)
 
 Module
-  --version M.mm       firmware version (1.04)
+  --firmware M.mm      firmware version (1.04)
   --options LETTERS    option bits, A = bit 0 .. P = bit 15 (AI)
   --serial N           serial number (24601)
   --axes UP,FWD        axis codes, 1 2 3 = X Y Z, negative for minus (3,1)
@@ -238,6 +240,7 @@ Replay
   --speed X            replay X times as fast (1)
 
   --help               this text
+  --version            the simulator's name and version
 )";
 }
 

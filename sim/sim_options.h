@@ -14,7 +14,7 @@ struct SimOptions {
     bool ignoreSpeed = false;
     std::string link;  // symbolic link to the slave, made at start and removed at exit
 
-    // Identity.
+    // Identity (--firmware sets the version).
     int versionMajor = 1;
     int versionMinor = 4;
     std::uint16_t optionBits = 0x0101; // letters A and I: bit 0 and bit 8
@@ -50,6 +50,7 @@ struct SimOptions {
     double speed = 1;
 
     bool help = false;
+    bool version = false; // the program's own, not the module's
 };
 
 // Parses argv[1..]. On a bad argument returns nothing and sets `error` to

@@ -12,6 +12,7 @@
 #include "protocol/message_catalogue.h"
 #include "protocol/messages.h"
 #include "protocol/requests.h"
+#include "tolvane_version.h"
 
 namespace tolvane {
 namespace {
@@ -24,7 +25,9 @@ const char* const kUsage =
     "  --time       prefix each line with its time in ms\n"
     "  --requests   also print the requests sent\n"
     "  --csv        one CSV row per message: time, type, mnemonic, azimuth,\n"
-    "               pitch and roll in degrees, or the text of the others\n";
+    "               pitch and roll in degrees, or the text of the others\n"
+    "  --help       this text\n"
+    "  --version    the decoder's name and version\n";
 
 } // namespace
 
@@ -151,6 +154,9 @@ int DecodeMain(const std::vector<std::string>& args, std::istream& in, std::ostr
             options.csv = true;
         } else if (arg == "--help" || arg == "-h") {
             out << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            out << "tolvane-decode " << kVersion << "\n";
             return 0;
         } else if ((arg.starts_with("-") && arg != "-") || haveFile) {
             err << "tolvane-decode: unexpected argument '" << arg << "'\n" << kUsage;

@@ -12,6 +12,7 @@
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
 #include "support/golden.h"
+#include "tolvane_version.h"
 
 namespace tolvane {
 namespace {
@@ -51,6 +52,32 @@ TEST_F(MainFrameTest, EndSignalsCloseAsExitDoesAndTheProgramExitsWithZero)
                                    : QSettings(conf, QSettings::IniFormat).value("Compass/COMPort") == 0;
         }, 10000));
         EXPECT_EQ(program.Stop(signal), 0);
+    }
+}
+
+// Each program answers --help and --version with no display at hand (nor
+// anything else in its environment), on standard output (1) with status 0,
+// and refuses what it does not know with a usage line on standard error (2)
+// and status 2.
+TEST(CommandLine, HelpVersionAndRefusals)
+{
+    // Program, argument, exit status, the stream read and what it starts with.
+    const std::tuple<const char*, const char*, int, int, std::string> rows[] = {
+        {TOLVANE_APP_PATH, "--help", 0, 1, "Usage: tolvane [--help | --version]\n"},
+        {TOLVANE_APP_PATH, "--version", 0, 1, std::string("tolvane ") + kVersion + "\n"},
+        {TOLVANE_APP_PATH, "--replay", 2, 2, "tolvane: unknown option '--replay'\nUsage: tolvane "},
+        {TOLVANE_SIM_PATH, "-h", 0, 1, "Usage: tolvane-sim [OPTION]...\n"},
+        {TOLVANE_SIM_PATH, "--version", 0, 1, std::string("tolvane-sim ") + kVersion + "\n"},
+        {TOLVANE_SIM_PATH, "--firmware", 2, 2, "tolvane-sim: --firmware needs a value\nUsage: tolvane-sim "},
+        {TOLVANE_DECODE_PATH, "--help", 0, 1, "Usage: tolvane-decode "},
+        {TOLVANE_DECODE_PATH, "--version", 0, 1, std::string("tolvane-decode ") + kVersion + "\n"},
+        {TOLVANE_DECODE_PATH, "--cvs", 2, 2, "tolvane-decode: unexpected argument '--cvs'\nUsage: tolvane-decode "},
+    };
+    for (const auto& [program, arg, status, stream, starts] : rows) {
+        SimProcess run("/usr/bin/env", {"-i", program, arg}, {}, stream);
+        const std::string output = run.Output(true);
+        // The exit status, then the start of what was read.
+        EXPECT_EQ(std::to_string(run.Stop(0)) + output.substr(0, starts.size()), std::to_string(status) + starts);
     }
 }
 

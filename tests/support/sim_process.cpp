@@ -15,7 +15,8 @@ namespace tolvane {
 
 using Clock = std::chrono::steady_clock;
 
-SimProcess::SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment)
+SimProcess::SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment,
+                       int captured)
 {
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
@@ -39,7 +40,7 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> args
     if (pid_ == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) ::_exit(127); // the parent died before the line above
-        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], captured);
         ::close(out[0]);
         ::close(out[1]);
         ::execve(argv[0], argv.data(), envp.data());

@@ -15,9 +15,11 @@ namespace tolvane {
 
 class SimProcess {
 public:
-    // Starts `program` with `args`, its standard output on a pipe, and
-    // `environment` ("NAME=value") added to this process's.
-    SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment = {});
+    // Starts `program` with `args`, its standard output (or the descriptor
+    // `captured`) on a pipe, and `environment` ("NAME=value") added to this
+    // process's.
+    SimProcess(const std::string& program, std::vector<std::string> args, std::vector<std::string> environment = {},
+               int captured = 1);
     // Killed if still running.
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -25,8 +27,8 @@ public:
 
     bool Started() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
-    // Standard output up to its first line end (the terminal's path), or all
-    // of it, waiting at most three seconds.
+    // What it wrote (see `captured`) up to its first line end (the
+    // terminal's path), or all of it, waiting at most three seconds.
     std::string Output(bool all = false);
     // Exit status after `signal` (0: just wait); -1 if it did not exit
     // normally, or not within ten seconds (it is then killed).
