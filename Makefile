@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo tsan asan fuzz bench regen clean
+.PHONY: all deps build test demo package package-check tsan asan fuzz bench regen clean
 
 all: build
 
@@ -22,6 +22,16 @@ test: build
 # The program against the compass simulator, with throwaway settings.
 demo: build
 	tools/demo $(BUILD)
+
+# The Debian package tolvane_VERSION_ARCH.deb, from a build of its own in
+# build-deb (Debian's compiler flags, only what the package holds).
+package:
+	@tools/install-deps --package
+	tools/package build-deb
+
+# The package checked as CI checks it: lintian, its files, its programs.
+package-check: package
+	tools/check-package
 
 # Sanitizer builds: debug information at -O1, which runs the tests faster
 # than -O0 and still reports usable lines.
@@ -71,4 +81,4 @@ regen: build
 	TOLVANE_REGEN=1 ctest --test-dir $(BUILD) -LE e2e -j2 --output-on-failure
 
 clean:
-	rm -rf $(BUILD) build-tsan build-asan build-fuzz
+	rm -rf $(BUILD) build-tsan build-asan build-fuzz build-deb tolvane_*.deb
