@@ -27,7 +27,7 @@ demo: build
 # build-deb (Debian's compiler flags, only what the package holds).
 package:
 	@tools/install-deps --package
-	tools/package build-deb
+	tools/package build-deb $(CMAKE_FLAGS)
 
 # The package checked as CI checks it: lintian, its files, its programs.
 package-check: package
