@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo tsan asan fuzz bench regen clean
+.PHONY: all deps build test demo tsan asan fuzz bench regen pictures clean
 
 all: build
 
@@ -65,10 +65,19 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60
 	QT_QPA_PLATFORM=offscreen $(BUILD)/program_bench 60 --plot
 
-# Rewrites the expected outputs and pictures under tests/data; read
-# `git diff tests/data`, and commit them only when the change is meant.
+# The tests that compare pictures; CI also runs them drawn as a processor
+# without AVX2, SSE4.1 and SSSE3 draws them (QT_NO_CPU_FEATURE).
+PICTURE_TESTS = Icons\.|Toolbar\.|PicturesOf|NavConsole\.OpensThe|MessageView\.BlackColumns|CaptionedChild\.Paints
+pictures: build
+	ctest --test-dir $(BUILD) -R '$(PICTURE_TESTS)' --output-on-failure -j$(JOBS)
+
+# Rewrites what one test writes under tests/data/golden (TEST=Suite.Name)
+# or one file there (FILE=name) and lists what changed; read
+# `git diff tests/data`, and commit it only when the change is meant.
+TEST ?=
+FILE ?=
 regen: build
-	TOLVANE_REGEN=1 ctest --test-dir $(BUILD) -LE e2e -j2 --output-on-failure
+	@tools/regen $(BUILD) "$(TEST)" "$(FILE)"
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz
