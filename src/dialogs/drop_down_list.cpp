@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QItemSelectionModel>
 
 namespace tolvane {
 namespace {
@@ -13,7 +14,10 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Value) return List()->currentText();
+        if (t == QAccessible::Value) {
+            const QString heard = List()->currentData(Qt::AccessibleTextRole).toString();
+            return heard.isEmpty() ? List()->currentText() : heard;
+        }
         return QAccessibleWidget::text(t);
     }
 
@@ -58,6 +62,16 @@ DropDownList::DropDownList(QWidget* parent) : QComboBox(parent)
         return true;
     }();
     (void)accessibleInstalled;
+    // The item chosen is the selected one of the list, open or not; the
+    // change is announced with what is now heard.
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QModelIndex item = model()->index(index, modelColumn(), rootModelIndex());
+        view()->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+        if (!QAccessible::isActive()) return;
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+        QAccessibleValueChangeEvent event(this, list->text(QAccessible::Value));
+        QAccessible::updateAccessibility(&event);
+    });
 }
 
 } // namespace tolvane

@@ -70,8 +70,13 @@ constexpr ControlLayout kControls[] = {
 };
 constexpr DialogLayout kTemplate{"Magnetic Declination (WMM)", 190, 160, kControls};
 
-constexpr const char* kMonths[] = {"Jan", "Feb",  "March", "April", "May", "June",
-                                   "July", "Aug", "Sept", "Oct",   "Nov", "Dec"};
+// The list's items, and the month's whole name that screen readers say.
+constexpr struct {
+    const char* item;
+    const char* heard;
+} kMonths[] = {{"Jan", "January"}, {"Feb", "February"}, {"March", "March"},      {"April", "April"},
+               {"May", "May"},     {"June", "June"},    {"July", "July"},        {"Aug", "August"},
+               {"Sept", "September"}, {"Oct", "October"}, {"Nov", "November"}, {"Dec", "December"}};
 
 // The field as 8-bit characters, one per character: one beyond 255 reads
 // as '?', which no check takes for a blank, a sign or a digit.
@@ -160,7 +165,10 @@ WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
     }
     for (QLineEdit* edit : {latitudeEdit_, longitudeEdit_, dayEdit_, yearEdit_, altitudeEdit_})
         edit->installEventFilter(this);
-    for (const char* month : kMonths) monthList_->addItem(QString::fromLatin1(month));
+    for (const auto& month : kMonths) {
+        monthList_->addItem(QString::fromLatin1(month.item));
+        monthList_->setItemData(monthList_->count() - 1, QString::fromLatin1(month.heard), Qt::AccessibleTextRole);
+    }
     connect(monthList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) month_ = index;
     });

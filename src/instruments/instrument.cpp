@@ -23,10 +23,12 @@ public:
         return QAccessibleWidget::text(t);
     }
 
+    // No number while the instrument shows none (a readout's dashes):
+    // readers then take the value's text.
     void* interface_cast(QAccessible::InterfaceType type) override
     {
         if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface*>(this);
+            return std::isfinite(Get()->ShownValue()) ? static_cast<QAccessibleValueInterface*>(this) : nullptr;
         return QAccessibleWidget::interface_cast(type);
     }
 
@@ -85,7 +87,7 @@ void Instrument::NotifyValueChanged()
     announced_ = shown;
     if (!QAccessible::isActive())
         return;
-    QAccessibleValueChangeEvent event(this, shown);
+    QAccessibleValueChangeEvent event(this, std::isfinite(shown) ? QVariant(shown) : QVariant(ValueText()));
     QAccessible::updateAccessibility(&event);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include <cmath>
 #include <limits>
 
 #include "instruments/instrument_math.h"
@@ -62,6 +63,11 @@ double CiSevenSegmentAnalogX::Property(int dispatchId) const
 double CiSevenSegmentAnalogX::ShownValue() const
 {
     return tolvane::instruments::ReadoutValue(value_, kDigits);
+}
+
+QString CiSevenSegmentAnalogX::ValueText() const
+{
+    return std::isnan(ShownValue()) ? QStringLiteral("out of range") : text_.trimmed();
 }
 
 QPolygonF CiSevenSegmentAnalogX::SegmentPolygon(int cell, int segment)

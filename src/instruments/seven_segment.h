@@ -28,7 +28,8 @@ public:
     bool HasValue() const override { return true; }
     double Value() const override { return value_; }
     double ShownValue() const override;
-    QString ValueText() const override { return text_.trimmed(); }
+    // Dashes are read as what they mean.
+    QString ValueText() const override;
     double Minimum() const override { return -99.0; }
     double Maximum() const override { return 999.0; }
     QAccessible::Role Role() const override { return QAccessible::Indicator; }

@@ -1,9 +1,11 @@
 // The program as a screen reader meets it: the accessibility tree walked
 // from the main window and from each dialog, in process.
 #include <QAccessible>
+#include <QComboBox>
 #include <QMetaEnum>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -64,6 +66,8 @@ void Visit(QAccessibleInterface* node, Walk& walk, std::map<QString, int>& contr
     const QString description = node->text(QAccessible::Description);
     const char* role = QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role());
     walk.heard << QString(2 * depth, ' ') + QString("%1 %2 = %3 (%4)").arg(role, name, value, description);
+    if (QAccessibleValueInterface* v = node->valueInterface(); v && !std::isfinite(v->currentValue().toDouble()))
+        walk.faults << "a value that is not a number: " + walk.heard.back();
     if (IsControl(node->role())) {
         if (name.trimmed().isEmpty()) walk.faults << "unnamed control: " + walk.heard.back();
         ++controlNames[name];
@@ -154,8 +158,8 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     frame->RunCommand(kCmdStatusView);
     frame->RunCommand(kCmdNavConsole);
     frame->RunCommand(kCmdOrientationPlot);
-    // Roll -12.7, azimuth a hair under 360.
-    frame->Controller().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0, 0xFF, 0xFF}});
+    // Roll -12.7, pitch -180 (dashes on its readout), azimuth a hair under 360.
+    frame->Controller().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0x80, 0xFF, 0xFF}});
 
     // What is heard, pinned in app_main_window_heard.txt: the menus, the
     // view's lines, the panes (the port is closed, so the panel and the
@@ -163,6 +167,22 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     const Walk walk = WalkWindow(frame.get(), false);
     EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString();
     test::ExpectGolden("app_main_window_heard.txt", (kHeardLegend + walk.heard.join("\n") + "\n").toStdString());
+}
+
+// The WMM dialog's month list: the month chosen, by its whole name, is its
+// value and the selected item of its list, also after the user changes it.
+TEST_F(AccessibilityTest, MonthListSaysTheMonthChosen)
+{
+    test::FrameStub stub;
+    WmmDialog dialog(stub.Sender(), &stub.registry, nullptr, QDate(2026, 12, 7));
+    dialog.show();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(dialog.findChild<QComboBox*>("1014"));
+    for (const char* month : {"December", "November"}) {
+        const QList<QAccessibleInterface*> selected = list->child(0)->tableInterface()->selectedCells();
+        EXPECT_TRUE(list->text(QAccessible::Value) == month && selected.size() == 1 &&
+                    selected[0]->text(QAccessible::Name) == month) << month;
+        QTest::keyClick(static_cast<QWidget*>(list->object()), Qt::Key_Up);
+    }
 }
 
 // The view's context menu, opened twice: what assistive technology finds

@@ -1,7 +1,7 @@
 // Expected outputs kept under tests/data/golden: a test compares what it
-// made with the file of that name. With TOLVANE_REGEN set (`make regen`)
-// the file is written instead, for a change that is meant; read the diff
-// before committing it. On a difference the first differing line is named
+// made with the file of that name. With TOLVANE_REGEN naming the file, or
+// "all" (`make regen`), the file is written instead, for a change that is
+// meant; read the diff before committing it. On a difference the first differing line is named
 // and what was made is left beside the test's temporary files.
 #pragma once
 
@@ -20,12 +20,16 @@ inline std::string GoldenPath(const std::string& name)
     return std::string(TOLVANE_TEST_DATA) + "/golden/" + name;
 }
 
-inline bool Regenerating() { return std::getenv("TOLVANE_REGEN") != nullptr; }
+inline bool Regenerating(const std::string& name)
+{
+    const char* asked = std::getenv("TOLVANE_REGEN");
+    return asked != nullptr && (name == asked || std::string(asked) == "all");
+}
 
 inline void ExpectGolden(const std::string& name, const std::string& made)
 {
     const std::string path = GoldenPath(name);
-    if (Regenerating()) {
+    if (Regenerating(name)) {
         std::ofstream(path, std::ios::binary) << made;
         return;
     }
