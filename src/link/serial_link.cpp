@@ -697,9 +697,13 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
         return fail(ProbeResult::Missing);
     }
     std::shared_ptr<Session> session;
+    std::vector<std::uint8_t> telnetStart;
     try {
         session = std::make_shared<Session>(fd, wakeFd, termios{}, d.notify, false);
-        if (address->rfc2217) session->telnet = std::make_unique<TelnetClient>();
+        if (address->rfc2217) {
+            session->telnet = std::make_unique<TelnetClient>();
+            telnetStart = session->telnet->Start(); // before the reader, whose client it is from then on
+        }
         {
             std::lock_guard lock(d.queue->mutex);
             session->droppedAtOpen = d.queue->dropped;
@@ -717,7 +721,7 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
     // The port counts as open only once the server has had its say: the
     // window's events run meanwhile, and a connection closed at once must
     // not look like a port lost after it opened.
-    if (d.session->telnet) StartTelnet(port, baud, path);
+    if (d.session->telnet) StartTelnet(port, baud, path, std::move(telnetStart));
     if (!d.session || !d.session->running.load()) {
         Close();
         return fail(Unreachable(*address, "the server closed the connection at once"));
@@ -727,11 +731,10 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
     return port;
 }
 
-void SerialLink::StartTelnet(int port, int baud, const std::string& path)
+void SerialLink::StartTelnet(int port, int baud, const std::string& path, std::vector<std::uint8_t> start)
 {
     Impl& d = *impl_;
     const std::shared_ptr<Session> session = d.session;
-    std::vector<std::uint8_t> start = session->telnet->Start();
     // The line as a local port is set: the rate, 8N1, DTR and RTS off.
     for (const auto& part :
          {TelnetClient::SetLine(static_cast<std::uint32_t>(baud)), TelnetClient::SetModemLines(false)})

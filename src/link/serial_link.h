@@ -54,9 +54,9 @@ public:
 
 private:
     int OpenNetwork(int port, int baud, PortProbe* why);
-    // Negotiates an RFC 2217 port's line, or finds that the server does not
-    // set it and says so once.
-    void StartTelnet(int port, int baud, const std::string& path);
+    // Sends the Telnet client's `start` and the line, or finds that the
+    // server does not set the line and says so once.
+    void StartTelnet(int port, int baud, const std::string& path, std::vector<std::uint8_t> start);
     // Sets an RFC 2217 port's rate and waits briefly for the server to
     // confirm it; false when it does not.
     bool SetRemoteRate(int baud);
