@@ -34,26 +34,32 @@ void CMainFrame::PortLost()
 {
     const int port = link_.PortNumber();
     link_.Close();
-    lostPortWatch_.PortLost(port, NowMs(), LooksLikeNetworkPort(link_.Ports().Path(port)));
-    SetComPane(true);
+    // A port lost again within a second of its reopening was never shown as back: nothing to say.
+    SetComPane(lostPortWatch_.PortLost(port, NowMs(), LooksLikeNetworkPort(link_.Ports().Path(port))));
     lostPortTimer_.start();
     UpdateCommandStates();
 }
 
 void CMainFrame::RetryLostPort()
 {
-    if (lostPortWatch_.LostPort() == -1 || link_.PortNumber() != -1) {
-        lostPortWatch_.End();
-        lostPortTimer_.stop();
+    if (link_.PortNumber() != -1) {
+        // Reopened: shown as back once it has stayed up for a second.
+        if (lostPortWatch_.Recovered(NowMs())) {
+            SetComPane(true);
+            UpdateCommandStates();
+        }
+        if (LostPort() == -1) lostPortTimer_.stop();
         return;
     }
+    if (LostPort() == -1) return lostPortTimer_.stop();
     const int port = lostPortWatch_.PortToTry(NowMs());
     if (port == -1) return;
+    // A try waiting on the network runs the timers: no second try inside it.
+    lostPortTimer_.stop();
     const bool opened = link_.Open(port, controller_.BaudRate()) == port;
     lostPortWatch_.Tried(opened, NowMs());
+    lostPortTimer_.start();
     if (!opened) return;
-    lostPortTimer_.stop();
-    SetComPane(true);
     controller_.RequestIdentity();
     UpdateCommandStates();
 }
@@ -65,7 +71,9 @@ void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
         const auto probe = [&](int port) { return port == failedPort ? failedWhy : link_.Probe(port); };
         ComPortDialog dialog(link_, controller_.BaudRate(), settings_,
                              [this](const QString& text) { Pane(kPaneComPort)->setText(text); }, this, probe);
-        // The dialog owns the port while it runs.
+        // The dialog owns the port while it runs; a port reopened and not
+        // yet shown as back is the user's from now on.
+        if (link_.PortNumber() != -1) lostPortWatch_.End();
         lostPortWatch_.SetPaused(true);
         dialog.exec();
         lostPortWatch_.SetPaused(false);

@@ -4,11 +4,13 @@
 #include <QFileSystemWatcher>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
 
 #include "dialogs/dialog_template.h"
+#include "link/network_port.h"
 
 namespace tolvane {
 namespace {
@@ -55,9 +57,12 @@ SerialDeviceDialog::SerialDeviceDialog(const PortMap& ports, int port, DeviceRoo
             path_->setText(QString::fromStdString(devices_[static_cast<std::size_t>(row)].Path()));
     });
     connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
-    // An empty path would leave the COM number leading nowhere.
+    // An empty path would leave the COM number leading nowhere, and so would
+    // a network address without its port: that one is refused with why.
     connect(ControlOf<QPushButton>(*this, kOkId), &QPushButton::clicked, this, [this] {
-        if (!Path().empty()) accept();
+        const QString problem = QString::fromStdString(NetworkPortProblem(Path()));
+        if (!problem.isEmpty()) QMessageBox(QMessageBox::Warning, windowTitle(), problem, QMessageBox::Ok, this).exec();
+        else if (!Path().empty()) accept();
     });
     connect(ControlOf<QPushButton>(*this, kCancelId), &QPushButton::clicked, this, &QDialog::reject);
 

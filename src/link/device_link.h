@@ -60,7 +60,8 @@ struct PortProbe {
     std::string detail; // for an unreachable network port: "127.0.0.1:2000: Connection refused"
 };
 
-// What the link has seen since the port opened; all zero while closed.
+// What the link has seen since the port opened (or, on a live network
+// connection, since its rate changed); all zero while closed.
 struct LinkCounters {
     std::uint64_t bytes = 0;
     std::uint64_t frames = 0;           // binary frames with a good checksum
@@ -104,9 +105,11 @@ public:
     int Open(int port, int baud) { return Open(port, baud, nullptr); }
     // Harmless when closed.
     virtual void Close() = 0;
-    // Writes the whole frame before returning. The clock time at which the
-    // write started, or -1 when closed, when the payload exceeds 66 bytes
-    // (nothing is written) or when the write cannot complete.
+    // Writes the whole frame before returning; a network port never waits,
+    // and what its connection cannot take at once is written in order later.
+    // The clock time at which the write started, or -1 when closed, when the
+    // payload exceeds 66 bytes (nothing is written) or when the write cannot
+    // complete (for a network port: 64 KB are waiting already).
     virtual std::int32_t Send(const OutgoingRequest& request) = 0;
     // Takes the oldest queued message into `message`; on kEmpty `message`
     // is untouched.
@@ -117,7 +120,8 @@ public:
     // False once the reader has ended on its own; the port still counts as
     // open until closed.
     virtual bool ReaderRunning() const = 0;
-    // Messages lost to a full queue since the link was created.
+    // Messages lost to a full queue since the link was created; a network
+    // port loses none: it stops reading until there is room.
     virtual std::uint64_t DroppedCount() const = 0;
     // Read by the user-interface thread while the reader counts.
     virtual LinkCounters Counters() const = 0;

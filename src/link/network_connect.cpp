@@ -38,13 +38,6 @@ std::string Where(const NetworkPort& port)
     return (v6 ? "[" + port.host + "]" : port.host) + ":" + port.port;
 }
 
-PortProbe Unreachable(const NetworkPort& port, const std::string& reason)
-{
-    PortProbe why(ProbeResult::Unreachable);
-    why.detail = Where(port) + ": " + reason;
-    return why;
-}
-
 // A dropped network (a cable, a Wi-Fi link) is noticed within about 11 s
 // instead of the system's two hours.
 void KeepAlive(int fd)
@@ -58,6 +51,13 @@ void KeepAlive(int fd)
 }
 
 } // namespace
+
+PortProbe Unreachable(const NetworkPort& port, const std::string& reason)
+{
+    PortProbe why(ProbeResult::Unreachable);
+    why.detail = Where(port) + ": " + reason;
+    return why;
+}
 
 bool WaitWithHook(const std::function<bool()>& done, const std::function<void()>& waitHook,
                   std::chrono::milliseconds timeout)

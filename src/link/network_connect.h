@@ -18,6 +18,9 @@ inline constexpr std::chrono::milliseconds kConnectTimeout{3000};
 int ConnectToNetworkPort(const NetworkPort& port, const std::function<void()>& waitHook, PortProbe& why,
                          std::chrono::milliseconds timeout = kConnectTimeout);
 
+// Unreachable, with "HOST:PORT: `reason`" as its detail.
+PortProbe Unreachable(const NetworkPort& port, const std::string& reason);
+
 // Waits up to `timeout` for `done`, running `waitHook` every few milliseconds.
 bool WaitWithHook(const std::function<bool()>& done, const std::function<void()>& waitHook,
                   std::chrono::milliseconds timeout);

@@ -22,5 +22,9 @@ struct NetworkPort {
 std::optional<NetworkPort> ParseNetworkPort(std::string_view path);
 // True when `path` starts like a network port, well formed or not.
 bool LooksLikeNetworkPort(std::string_view path);
+// Why `path`, which starts like a network port, is none ("tcp://host is
+// not a network address: it names no port. Write ..."); empty for a well
+// formed network port and for a device path.
+std::string NetworkPortProblem(std::string_view path);
 
 } // namespace tolvane

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -39,6 +40,10 @@ constexpr auto kReaderStopWait = 2000ms;
 constexpr auto kWriteTimeout = 2000ms;
 // How long an RFC 2217 server has to confirm a baud rate.
 constexpr auto kBaudAckWait = 500ms;
+// A network port's writes never wait: what the socket does not take at once
+// waits in the session, up to this much for requests. The reader stops
+// reading while half of it waits, so a peer that does not read is held back.
+constexpr std::size_t kMaxOutgoing = 64 * 1024;
 
 const std::vector<std::string>& DefaultLockDirectories()
 {
@@ -211,6 +216,7 @@ struct MessageQueue {
     explicit MessageQueue(std::size_t capacity) : slots(std::max<std::size_t>(capacity, 1)) {}
 
     std::mutex mutex;
+    std::condition_variable room; // a network reader waits on it while the queue is full
     std::vector<DeviceMessage> slots; // ring, allocated once
     std::size_t head = 0;
     std::size_t count = 0;
@@ -241,11 +247,15 @@ struct Session {
     const bool terminal;                 // false for a network port
 
     // RFC 2217: the reader decodes and answers the negotiation; both it and
-    // Send write to the socket, one at a time.
+    // Send write to the socket, one at a time, never waiting.
     std::unique_ptr<TelnetClient> telnet;
     std::mutex writeMutex;
+    std::vector<std::uint8_t> outgoing;     // network: what the socket has not taken yet
+    std::atomic<std::size_t> waiting{0};    // its size, for the reader's poll
     std::atomic<std::uint32_t> baudReported{0};
     std::atomic<bool> comPortRefused{false};
+    std::atomic<bool> spokeTelnet{false};   // the server answered the negotiation
+    std::atomic<bool> raw{false};           // no Telnet after all: a plain relay
 
     bool stop = false; // guarded by MessageQueue::mutex
     std::atomic<bool> running{true};
@@ -259,7 +269,10 @@ struct Session {
     std::atomic<std::uint64_t> nmeaGood{0};
     std::atomic<std::uint64_t> nmeaBad{0};
     std::atomic<std::int32_t> lastValidMs{-1};
-    const std::int32_t openedMs = NowMs();
+    // The user-interface thread's: a rate changed on a live connection
+    // counts from then on, as a reopened port does.
+    std::int32_t openedMs = NowMs();
+    LinkCounters countedBefore;
 
     std::mutex finishMutex;
     std::condition_variable finishCv;
@@ -278,7 +291,12 @@ void Deliver(MessageQueue& queue, Session& session, const DeviceMessage& message
     // The stop check and the notify share the queue lock with Close, so
     // once Close has returned this session neither queues nor notifies. The
     // callback therefore runs under the lock and must not call into the link.
-    std::lock_guard lock(queue.mutex);
+    std::unique_lock lock(queue.mutex);
+    // A serial line cannot be held back: what finds the queue full is lost,
+    // and counted. A socket can: its reader waits for room, reading nothing
+    // meanwhile, and TCP holds the rest at the server.
+    if (!session.terminal && queue.count == queue.slots.size())
+        queue.room.wait(lock, [&] { return session.stop || queue.count < queue.slots.size(); });
     if (session.stop) return;
     if (queue.count == queue.slots.size()) {
         ++queue.dropped;
@@ -328,10 +346,69 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size)
     return true;
 }
 
-bool WriteToSession(Session& session, const std::vector<std::uint8_t>& bytes)
+// Writes what the socket takes now of what waits; false on an error.
+// Called with the write lock held. MSG_NOSIGNAL: a connection the server
+// closed fails the write instead of raising SIGPIPE.
+bool FlushOutgoing(Session& session)
+{
+    std::size_t sent = 0;
+    const std::size_t size = session.outgoing.size();
+    bool ok = true;
+    while (sent < size) {
+        const ssize_t n = ::send(session.fd, &session.outgoing[sent], size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        ok = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        break;
+    }
+    session.outgoing.erase(session.outgoing.begin(), session.outgoing.begin() + static_cast<std::ptrdiff_t>(sent));
+    session.waiting.store(session.outgoing.size());
+    return ok;
+}
+
+// A network port's write: whatever the socket does not take at once waits
+// for the reader to write it as room comes. False, with nothing added,
+// when more than `limit` would wait (the peer has stopped reading), or on
+// a write error.
+bool WriteToSocket(Session& session, const std::uint8_t* bytes, std::size_t size, std::size_t limit = SIZE_MAX)
 {
     std::lock_guard lock(session.writeMutex);
-    return WriteAll(session.fd, bytes.data(), bytes.size());
+    if (session.outgoing.size() + size > limit) return false;
+    const bool nothingWaited = session.outgoing.empty();
+    session.outgoing.insert(session.outgoing.end(), bytes, bytes + size);
+    if (!FlushOutgoing(session)) return false;
+    // The reader polls for room only while something waits: it is told.
+    if (nothingWaited && !session.outgoing.empty()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto woken = ::write(session.wakeFd, &one, sizeof one);
+    }
+    return true;
+}
+
+bool WriteToSocket(Session& session, const std::vector<std::uint8_t>& bytes)
+{
+    return WriteToSocket(session, bytes.data(), bytes.size());
+}
+
+// What a network reader polls its socket for: room while something waits
+// to be written, and data while not too much does.
+short SocketEvents(const Session& session)
+{
+    const std::size_t waiting = session.waiting.load(std::memory_order_relaxed);
+    return static_cast<short>((waiting < kMaxOutgoing / 2 ? POLLIN : 0) | (waiting > 0 ? POLLOUT : 0));
+}
+
+// The wake descriptor is signalled by Close, and for a network port by a
+// write that left something waiting: true for the former.
+bool Stopping(MessageQueue& queue, Session& session)
+{
+    std::uint64_t signals;
+    [[maybe_unused]] const auto n = ::read(session.wakeFd, &signals, sizeof signals);
+    std::lock_guard lock(queue.mutex);
+    return session.stop;
 }
 
 void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<Session>& session,
@@ -344,13 +421,18 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
     pollfd fds[2] = {{session->fd, POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
 
     for (;;) {
+        if (!session->terminal) fds[0].events = SocketEvents(*session);
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (fds[1].revents != 0) break; // Close
+        if (fds[1].revents != 0 && Stopping(*queue, *session)) break;
         const short events = fds[0].revents;
         if ((events & (POLLERR | POLLNVAL)) != 0) break;
+        if ((events & POLLOUT) != 0) {
+            std::lock_guard lock(session->writeMutex);
+            if (!FlushOutgoing(*session)) break;
+        }
         if ((events & (POLLIN | POLLHUP)) == 0) continue;
 
         // On a hang-up, whatever is still buffered is read before giving up.
@@ -364,13 +446,14 @@ void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr
         // Over RFC 2217 only the serial port's bytes go on; everything else
         // is the Telnet conversation.
         const std::uint8_t* buffer = raw;
-        if (session->telnet) {
+        if (session->telnet && !session->raw.load(std::memory_order_relaxed)) {
             decoded.clear();
             replies.clear();
             session->telnet->Receive(raw, static_cast<std::size_t>(n), decoded, replies);
-            if (!replies.empty() && !WriteToSession(*session, replies)) break;
+            if (!replies.empty() && !WriteToSocket(*session, replies)) break;
             session->baudReported.store(session->telnet->BaudRateReported());
             if (session->telnet->ComPortRefused()) session->comPortRefused.store(true);
+            if (session->telnet->Negotiated()) session->spokeTelnet.store(true);
             if (decoded.empty()) continue;
             buffer = decoded.data();
             n = static_cast<ssize_t>(decoded.size());
@@ -485,6 +568,8 @@ void SerialLink::SetWaitHook(std::function<void()> hook)
 
 std::string SerialLink::TakeNotice()
 {
+    // Kept for a connection that lasts: one the server closed at once has nothing to tell about its line.
+    if (!impl_->session || !impl_->session->running.load()) return {};
     return std::exchange(impl_->notice, std::string());
 }
 
@@ -580,9 +665,15 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
     const std::string path = d.ports.Path(port);
     const std::optional<NetworkPort> address = ParseNetworkPort(path);
     // The same port, still connected: only the rate changes, on the live
-    // connection (a raw TCP port's rate is the server's own).
+    // connection (a raw TCP port's rate is the server's own), and the
+    // counts start again as at an open.
     if (address && d.session && d.portNumber == port && d.session->running.load()) {
-        if (d.session->telnet) SetRemoteRate(baud);
+        RestartCounts();
+        if (d.session->telnet && !d.session->raw.load()) SetRemoteRate(baud);
+        // Lost while the server confirmed the rate: the window's events,
+        // which ran meanwhile, have closed it and watch for it.
+        if (!d.session) return fail(Unreachable(*address, "the connection was lost"));
+        RestartCounts();
         d.baud = baud;
         if (why) *why = PortProbe(ProbeResult::Free);
         return port;
@@ -590,7 +681,7 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
     Close();
     if (!address) {
         PortProbe bad(ProbeResult::Missing);
-        bad.detail = path + ": not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+        bad.detail = NetworkPortProblem(path);
         return fail(bad);
     }
 
@@ -606,9 +697,13 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
         return fail(ProbeResult::Missing);
     }
     std::shared_ptr<Session> session;
+    std::vector<std::uint8_t> telnetStart;
     try {
         session = std::make_shared<Session>(fd, wakeFd, termios{}, d.notify, false);
-        if (address->rfc2217) session->telnet = std::make_unique<TelnetClient>();
+        if (address->rfc2217) {
+            session->telnet = std::make_unique<TelnetClient>();
+            telnetStart = session->telnet->Start(); // before the reader, whose client it is from then on
+        }
         {
             std::lock_guard lock(d.queue->mutex);
             session->droppedAtOpen = d.queue->dropped;
@@ -622,23 +717,37 @@ int SerialLink::OpenNetwork(int port, int baud, PortProbe* why)
         return fail(ProbeResult::NotATerminal);
     }
     d.session = std::move(session);
-    d.portNumber = port;
     d.baud = baud;
-    if (d.session->telnet) {
-        std::vector<std::uint8_t> start = d.session->telnet->Start();
-        // The line as a local port is set: the rate, 8N1, DTR and RTS off.
-        for (const auto& part : {TelnetClient::SetLine(static_cast<std::uint32_t>(baud)),
-                                 TelnetClient::SetModemLines(false)})
-            start.insert(start.end(), part.begin(), part.end());
-        WriteToSession(*d.session, start);
-        if (!SetRemoteRate(baud) && d.noticedFor != path) {
-            d.noticedFor = path;
-            d.notice = "COM" + std::to_string(port) + " (" + path +
-                       "): the server does not set the line (RFC 2217); the link is used as raw TCP.";
-        }
+    // The port counts as open only once the server has had its say: the
+    // window's events run meanwhile, and a connection closed at once must
+    // not look like a port lost after it opened.
+    if (d.session->telnet) StartTelnet(port, baud, path, std::move(telnetStart));
+    if (!d.session || !d.session->running.load()) {
+        Close();
+        return fail(Unreachable(*address, "the server closed the connection at once"));
     }
+    d.portNumber = port;
     if (why) *why = PortProbe(ProbeResult::Free);
     return port;
+}
+
+void SerialLink::StartTelnet(int port, int baud, const std::string& path, std::vector<std::uint8_t> start)
+{
+    Impl& d = *impl_;
+    const std::shared_ptr<Session> session = d.session;
+    // The line as a local port is set: the rate, 8N1, DTR and RTS off.
+    for (const auto& part :
+         {TelnetClient::SetLine(static_cast<std::uint32_t>(baud)), TelnetClient::SetModemLines(false)})
+        start.insert(start.end(), part.begin(), part.end());
+    WriteToSocket(*session, start);
+    if (SetRemoteRate(baud) || !session->running.load() || d.noticedFor == path) return;
+    // A server that answered none of the negotiation is a plain relay: its
+    // bytes are the module's own, 0xFF included, and so are ours to it.
+    const bool plain = !session->spokeTelnet.load();
+    if (plain) session->raw.store(true);
+    d.noticedFor = path;
+    d.notice = "COM" + std::to_string(port) + " (" + path + "): the server does not set the line (RFC 2217); " +
+               (plain ? "the link is used as raw TCP." : "the line stays as the server has it.");
 }
 
 bool SerialLink::SetRemoteRate(int baud)
@@ -649,13 +758,26 @@ bool SerialLink::SetRemoteRate(int baud)
     // Only SET-BAUDRATE is answered for sure: a server in front of a
     // pseudo-terminal never confirms SET-CONTROL.
     const auto wanted = static_cast<std::uint32_t>(baud);
-    if (d.baud != baud) WriteToSession(*session, TelnetClient::SetLine(wanted));
+    if (d.baud != baud) WriteToSocket(*session, TelnetClient::SetLine(wanted));
     d.opening = true;
     const bool confirmed = WaitWithHook(
-        [&] { return session->baudReported.load() == wanted || session->comPortRefused.load(); }, d.waitHook,
-        kBaudAckWait);
+        [&] {
+            return session->baudReported.load() == wanted || session->comPortRefused.load() ||
+                   !session->running.load();
+        },
+        d.waitHook, kBaudAckWait);
     d.opening = false;
-    return confirmed && !session->comPortRefused.load();
+    return confirmed && session->baudReported.load() == wanted && !session->comPortRefused.load();
+}
+
+void SerialLink::RestartCounts()
+{
+    Session& session = *impl_->session;
+    session.countedBefore = LinkCounters{};
+    session.countedBefore = Counters();
+    session.openedMs = NowMs();
+    std::lock_guard lock(impl_->queue->mutex);
+    session.droppedAtOpen = impl_->queue->dropped;
 }
 
 void SerialLink::Close()
@@ -669,6 +791,7 @@ void SerialLink::Close()
         std::lock_guard lock(impl_->queue->mutex);
         session->stop = true;
     }
+    impl_->queue->room.notify_all();
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto signalled = ::write(session->wakeFd, &one, sizeof one);
 
@@ -701,13 +824,15 @@ std::int32_t SerialLink::Send(const OutgoingRequest& request)
                                                request.length, frame);
     Session& session = *impl_->session;
     const std::int32_t started = NowMs();
-    if (session.telnet) {
-        std::vector<std::uint8_t> escaped;
-        TelnetClient::Escape(frame, size, escaped);
-        if (!WriteToSession(session, escaped)) return -1;
-    } else {
+    if (session.terminal) {
         std::lock_guard lock(session.writeMutex);
         if (!WriteAll(session.fd, frame, size)) return -1;
+    } else if (session.telnet && !session.raw.load()) {
+        std::vector<std::uint8_t> escaped;
+        TelnetClient::Escape(frame, size, escaped);
+        if (!WriteToSocket(session, escaped.data(), escaped.size(), kMaxOutgoing)) return -1;
+    } else if (!WriteToSocket(session, frame, size, kMaxOutgoing)) {
+        return -1;
     }
     {
         std::lock_guard lock(impl_->capture->mutex);
@@ -723,7 +848,7 @@ DeviceLink::TakeResult SerialLink::TakeMessage(DeviceMessage& message)
     if (queue.count == 0) return kEmpty;
     message = queue.slots[queue.head];
     queue.head = (queue.head + 1) % queue.slots.size();
-    --queue.count;
+    if (queue.count-- == queue.slots.size()) queue.room.notify_one();
     const bool dropped = std::exchange(queue.droppedSinceTake, false);
     return dropped ? kTakenAfterDrops : kTaken;
 }
@@ -758,6 +883,13 @@ LinkCounters SerialLink::Counters() const
     c.nmeaBad = session->nmeaBad.load(relaxed);
     c.lastValidMs = session->lastValidMs.load(relaxed);
     c.openedMs = session->openedMs;
+    const LinkCounters& before = session->countedBefore;
+    for (auto [count, counted] : {std::pair{&c.bytes, before.bytes}, std::pair{&c.frames, before.frames},
+                                  std::pair{&c.checksumFailures, before.checksumFailures},
+                                  std::pair{&c.resyncs, before.resyncs}, std::pair{&c.nmeaGood, before.nmeaGood},
+                                  std::pair{&c.nmeaBad, before.nmeaBad}})
+        *count -= counted;
+    if (c.Valid() == 0) c.lastValidMs = -1;
     std::lock_guard lock(impl_->queue->mutex);
     c.dropped = impl_->queue->dropped - session->droppedAtOpen;
     return c;
@@ -769,6 +901,7 @@ void SerialLink::DiscardInput()
     std::lock_guard lock(impl_->queue->mutex);
     impl_->queue->count = 0;
     impl_->queue->droppedSinceTake = false;
+    impl_->queue->room.notify_all();
 }
 
 // ---------------------------------------------------------------- probing

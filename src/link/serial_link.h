@@ -54,9 +54,14 @@ public:
 
 private:
     int OpenNetwork(int port, int baud, PortProbe* why);
+    // Sends the Telnet client's `start` and the line, or finds that the
+    // server does not set the line and says so once.
+    void StartTelnet(int port, int baud, const std::string& path, std::vector<std::uint8_t> start);
     // Sets an RFC 2217 port's rate and waits briefly for the server to
     // confirm it; false when it does not.
     bool SetRemoteRate(int baud);
+    // The open session's counts start again from now.
+    void RestartCounts();
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -78,6 +78,7 @@ std::vector<std::uint8_t> TelnetClient::SetModemLines(bool on)
 // change is answered, so two agreeing ends never loop (RFC 854's rule).
 void TelnetClient::Negotiate(std::uint8_t verb, std::uint8_t option, std::vector<std::uint8_t>& replies)
 {
+    if (WeSupport(option)) negotiated_ = true;
     switch (verb) {
     case kDo:
         if (!WeSupport(option)) {

@@ -50,10 +50,13 @@ public:
     // DTR and RTS on (true) or off.
     static std::vector<std::uint8_t> SetModemLines(bool on);
 
-    // The server refused the COM-PORT-OPTION (the link is then raw TCP);
+    // The server refused the COM-PORT-OPTION (the line is then not set);
     // the last baud rate the server reported.
     bool ComPortRefused() const { return comPortRefused_; }
     std::uint32_t BaudRateReported() const { return baudReported_; }
+    // The server has negotiated an option this side asks for: it speaks
+    // Telnet, and is no plain relay.
+    bool Negotiated() const { return negotiated_; }
 
 private:
     enum class State : std::uint8_t { Data, Iac, Option, SubOption, SubData, SubIac };
@@ -71,6 +74,7 @@ private:
     bool usOn_[256] = {};   // options this side has enabled
     bool himOn_[256] = {};  // options the server has enabled
     bool comPortRefused_ = false;
+    bool negotiated_ = false;
     std::uint32_t baudReported_ = 0;
 };
 

@@ -285,8 +285,10 @@ TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
         if (what == "watch") {
             if (verb == "lost") {
                 const int port = static_cast<int>(number());
-                watch.PortLost(port, number());
+                const std::int64_t at = number();
+                out << (watch.PortLost(port, at, line.ends_with(" network")) ? "news, " : "no news, ");
             }
+            else if (verb == "recovered") out << (watch.Recovered(number()) ? "back, " : "not yet, ");
             else if (verb == "pause" || verb == "resume") watch.SetPaused(verb == "pause");
             else if (verb == "failed" || verb == "opened") watch.Tried(verb == "opened", number());
             else if (verb == "end") watch.End();

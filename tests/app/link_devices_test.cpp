@@ -123,7 +123,8 @@ TEST_F(LinkDevicesTest, AReplugUnderANewNodeIsFoundByItsStableName)
 }
 
 // A made-up /dev seen through the COM port dialog's Device button: the list
-// follows a device plugged in while it is open, and the choice is kept.
+// follows a device plugged in while it is open, and the choice is kept;
+// a network address that names no port is not.
 TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
 {
     const fs::path dev = fs::path(dir.path().toStdString()) / "dev";
@@ -141,6 +142,12 @@ TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
         auto& chooser = *static_cast<SerialDeviceDialog*>(w);
         auto* devices = ControlOf<QListWidget>(chooser, SerialDeviceDialog::kListId);
         seen.push_back(devices->item(0)->text());
+        // A network address without its port is refused where it is typed, with why.
+        Edit(chooser, SerialDeviceDialog::kPathId)->setText("tcp://localhost");
+        test::BoxAnswerer boxes;
+        Click(chooser, 1);
+        EXPECT_EQ(boxes.SaidSince(), "warning Serial Devices: tcp://localhost is not a network address: it names no "
+                                     "port.\nWrite tcp://HOST:PORT or rfc2217://HOST:PORT.");
         // Plugged in now: a new node and its stable name.
         std::ofstream((dev / "ttyUSB0").string());
         fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_A1-if00-port0");

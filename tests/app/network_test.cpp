@@ -1,6 +1,7 @@
 // The program on network ports, through a real ser2net in front of the
-// simulator: raw TCP and RFC 2217, a server that dies and comes back, and
-// servers that refuse or never answer. Loopback addresses only.
+// simulator: raw TCP and RFC 2217, a plain relay taken for RFC 2217, a
+// server that dies and comes back, one that closes each connection at once,
+// and servers that refuse or never answer. Loopback addresses only.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 
 
 #include "dialogs/com_port_dialog.h"
+#include "dialogs/dialog_test_support.h"
 #include "views/message_view.h"
 #include "frame_fixture.h"
 #include "support/ser2net_server.h"
@@ -54,6 +56,47 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
     ASSERT_TRUE(Identified());
     EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
     EXPECT_TRUE(frame->Action(kCmdBaud19200)->isChecked());
+    // A wrong rate chosen on the live connection, then Detect: each rate
+    // it tries counts afresh, not with the good messages of before.
+    frame->RunCommand(kCmdBaud38400);
+    test::BoxAnswerer boxes;
+    frame->RunCommand(kCmdBaudDetect);
+    EXPECT_EQ(frame->Controller().BaudRate(), 19200);
+}
+
+// rfc2217:// to a plain relay (ser2net serving raw TCP) is truly raw: the
+// reply's 0xFF bytes are taken as they come.
+TEST_F(NetworkPortTest, Rfc2217ToAPlainRelayIsRawTcp)
+{
+    sim.emplace(dir, std::vector<std::string>{"--serial", "65535"});
+    Ser2NetServer server(dir.path().toStdString(), sim->Link(), false);
+    ASSERT_TRUE(server.Listening());
+    MakeFrame("rfc2217://127.0.0.1:" + std::to_string(server.Port()));
+    ASSERT_TRUE(Identified());
+    EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
+}
+
+// ser2net restarted without its device takes each connection and closes
+// it at once. The port stays lost, without a " COM1 Open " line for a
+// connection that did not last, and is tried until the device is back.
+TEST_F(NetworkPortTest, AServerThatClosesAtOnceLeavesThePortLostUntilItsDeviceIsBack)
+{
+    for (const bool rfc2217 : {false, true}) {
+        frame.reset();
+        sim.emplace(dir);
+        Ser2NetServer server(dir.path().toStdString(), sim->Link(), rfc2217);
+        ASSERT_TRUE(server.Listening());
+        MakeFrame(server.Path());
+        ASSERT_TRUE(PortShows("Open", 8000));
+        sim.reset();
+        QFile::remove(dir.filePath("compass"));
+        server.Stop();
+        ASSERT_TRUE(PortShows("Lost", 15000) && server.Start());
+        const int lines = frame->View()->LineCount();
+        EXPECT_TRUE(Never([&] { return frame->View()->LineCount() != lines; }, 4000)) << rfc2217;
+        sim.emplace(dir);
+        EXPECT_TRUE(PortShows("Open", 15000)) << rfc2217;
+    }
 }
 
 // Refused at once; a server whose queue is full never answers and is given

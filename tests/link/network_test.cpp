@@ -1,5 +1,6 @@
 // Network ports: the address forms, the Telnet client fed split at every
-// byte, and the link over a loopback socket this test serves itself.
+// byte, and the link over loopback sockets these tests serve themselves,
+// among them a server holding a backlog and a peer that stops reading.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -8,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <thread>
 #include <tuple>
 
@@ -21,6 +23,7 @@ namespace tolvane {
 namespace {
 using namespace telnet;
 using test::Bytes;
+using namespace std::chrono_literals;
 
 TEST(NetworkPort, ParsesBothFormsAndRefusesNearMisses)
 {
@@ -172,6 +175,45 @@ TEST(NetworkLink, UnreachableServersFailWithTheirReason)
     EXPECT_EQ(LinkTo(malformed, "tcp://nowhere").Probe(5).reason, ProbeResult::Missing);
     EXPECT_EQ(malformed.Open(5, 9600, &why), -1);
     EXPECT_NE(why.detail.find("not a network address"), std::string::npos);
+}
+
+// A server that held back 10,000 messages sends them at once to a link
+// whose queue holds 64: the link stops reading while its queue is full and
+// TCP holds the rest at the server, so every message comes, in order.
+TEST(NetworkLink, ABacklogIsHeldBackNotDropped)
+{
+    Bytes backlog;
+    for (int i = 0; i < 10000; ++i)
+        for (std::uint8_t b : test::Frame(0x30, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}))
+            backlog.push_back(b);
+    HoldingPeer server(backlog);
+    SerialLink link(64);
+    ASSERT_EQ(LinkTo(link, "tcp://127.0.0.1:" + std::to_string(server.Port())).Open(5, 9600), 5);
+    std::this_thread::sleep_for(300ms); // time for a link that does not hold back to read on, and drop
+    int taken = 0;
+    test::WaitFor([&] {
+        for (DeviceMessage m; link.TakeMessage(m) == DeviceLink::kTaken && m.payload[0] + m.payload[1] * 256 == taken;)
+            ++taken;
+        return taken == 10000;
+    }, 10s);
+    EXPECT_EQ(std::make_tuple(taken, link.DroppedCount()), std::make_tuple(10000, 0u));
+}
+
+// A peer that keeps asking (Telnet options) and reads nothing: the answers
+// wait, the reader stops reading instead of waiting on the socket with the
+// writes held, and a request is taken at once. Once the peer is gone,
+// writing into the closed connection fails, without SIGPIPE.
+TEST(NetworkLink, APeerThatStopsReadingHoldsUpNeitherSide)
+{
+    Bytes asks = {kIac, kDo, kComPortOption};
+    for (int i = 0; i < 2000000; ++i) asks.insert(asks.end(), {kIac, kDo, 24});
+    std::optional<HoldingPeer> server(std::in_place, asks, 4096);
+    SerialLink link;
+    ASSERT_EQ(LinkTo(link, "rfc2217://127.0.0.1:" + std::to_string(server->Port())).Open(5, 9600), 5);
+    EXPECT_FALSE(test::WaitFor([&] { return !link.ReaderRunning(); }, 4s));
+    EXPECT_NE(link.Send(OutgoingRequest{}), -1);
+    server.reset();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(link.Send(OutgoingRequest{}), -1);
 }
 
 } // namespace

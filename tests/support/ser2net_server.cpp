@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,19 +33,50 @@ bool ListensOn(int port)
     return false;
 }
 
-} // namespace
-
-int FreeLoopbackPort()
+// Bound to a loopback port of the system's choosing, which `port` tells.
+int LoopbackSocket(int& port, int receiveBuffer = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof a;
     ::bind(fd, reinterpret_cast<sockaddr*>(&a), size);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+} // namespace
+
+int FreeLoopbackPort()
+{
+    int port = 0;
+    ::close(LoopbackSocket(port));
+    return port;
+}
+
+HoldingPeer::HoldingPeer(const std::vector<std::uint8_t>& bytes, int receiveBuffer)
+{
+    const int listener = LoopbackSocket(port_, receiveBuffer);
+    if (::listen(listener, 1) == 0) pid_ = ::fork();
+    if (pid_ == 0) {
+        // System calls only from here on: the parent has threads.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const int peer = ::accept(listener, nullptr, nullptr);
+        for (ssize_t n = 0, sent = 0; peer >= 0 && n >= 0 && sent < std::ssize(bytes); sent += n)
+            n = ::write(peer, bytes.data() + sent, bytes.size() - static_cast<std::size_t>(sent));
+        for (;;) ::pause();
+    }
+    ::close(listener);
+}
+
+HoldingPeer::~HoldingPeer()
+{
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
 }
 
 Ser2NetServer::Ser2NetServer(const std::string& folder, const std::string& device, bool rfc2217, int baud)

@@ -1,10 +1,15 @@
-// ser2net on 127.0.0.1 in front of a device (the simulator's pseudo-
-// terminal), serving it as raw TCP or as Telnet with RFC 2217, for the
-// network port tests. Started and stopped by its process id.
+// Servers on 127.0.0.1 for the network port tests, each started and
+// stopped by its process id: ser2net in front of a device (the simulator's
+// pseudo-terminal), serving it as raw TCP or as Telnet with RFC 2217, and
+// a server of the tests' own that holds a connection.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/sim_process.h"
 
@@ -36,5 +41,21 @@ private:
 
 // A loopback TCP port nothing listens on (it was free a moment ago).
 int FreeLoopbackPort();
+
+// Takes one connection in a child process, writes `bytes` to it and then
+// holds it open without reading, as a server that kept a backlog does, or
+// a peer that has stopped reading (felt sooner with a `receiveBuffer`).
+class HoldingPeer {
+public:
+    explicit HoldingPeer(const std::vector<std::uint8_t>& bytes, int receiveBuffer = 0);
+    ~HoldingPeer(); // killed and reaped
+    HoldingPeer(const HoldingPeer&) = delete;
+    HoldingPeer& operator=(const HoldingPeer&) = delete;
+    int Port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
 
 } // namespace tolvane
