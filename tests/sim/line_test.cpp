@@ -2,9 +2,14 @@
 // the send times, the command line that configures them, and how the
 // real tolvane-sim program starts and ends. Driving it through the link is
 // the end-to-end tests' part.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -152,7 +157,8 @@ TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)
 std::string Describe(const SimOptions& o)
 {
     std::ostringstream s;
-    s << " baud=" << o.baud << " ignore-speed=" << o.ignoreSpeed << " link=" << o.link << " version=" << o.versionMajor
+    s << " baud=" << o.baud << " ignore-speed=" << o.ignoreSpeed << " power-on-open=" << o.powerOnOpen
+      << " link=" << o.link << " version=" << o.versionMajor
       << "." << o.versionMinor << " options=" << std::hex << o.optionBits << " test-result=" << o.testResult
       << " silent-for=";
     for (int type : o.silentFor) s << type << ",";
@@ -182,9 +188,9 @@ std::vector<std::string> Args(const std::string& line)
 TEST(Options, GoodAndBadCommandLines)
 {
     const char* good[] = {
-        "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--link x", "--version 0.99",
-        "--version 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f", "--test-result ffff",
-        "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
+        "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--power-on-open", "--link x",
+        "--version 0.99", "--version 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f",
+        "--test-result ffff", "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
         "--silent-for 0x50,84", "--silent-for 255", "--incompatible", "--flash-fail", "--corrupt 1", "--noise 0.5",
         "--burst", "--unplug-after 0.3", "--record r", "--send-times t", "--seed 4294967295", "--replay a.tcap",
         "--speed 0.01", "--speed 1000", "--help", "-h",
@@ -237,6 +243,19 @@ TEST(SimProcess, StartsAndEnds)
     EXPECT_EQ(std::filesystem::read_symlink(dir / "com1").string(), sim.Output());
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
+
+    // Powered on when the line is opened, however late: its power-up is the first message heard.
+    SimProcess late(TOLVANE_SIM_PATH, {"--link", dir / "com2", "--power-on-open"});
+    late.Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int fd = ::open((dir / "com2").c_str(), O_RDWR | O_NOCTTY);
+    BinaryReceiver heard;
+    std::uint8_t byte = 0;
+    pollfd wait{fd, POLLIN, 0};
+    while (::poll(&wait, 1, 3000) == 1 && ::read(fd, &byte, 1) == 1 && !heard.Feed(byte, 0)) {
+    }
+    EXPECT_EQ(heard.Message().type, static_cast<std::uint16_t>(MessageType::PowerUp));
+    ::close(fd);
 }
 
 } // namespace
