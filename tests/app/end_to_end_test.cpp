@@ -264,6 +264,7 @@ TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
         ASSERT_TRUE(WaitUntil(sampledUntilResult, 45000));
         EXPECT_GT(partial, 0);
         EXPECT_GT(computed, 0);
+        EXPECT_EQ(computation->value(), 100); // full when the result comes
         for (const QProgressBar* bar : sectors)
             EXPECT_EQ(bar->value(), 16) << bar->objectName().toStdString();
         result = line->text();

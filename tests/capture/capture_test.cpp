@@ -60,13 +60,10 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
     const std::string written = Lines(capture);
     EXPECT_EQ(Lines(ParseCapture(written)), written);
     // Lines of up to 16384 characters are read; longer ones are skipped without being held.
-    const auto zeros = [](int n) {
-        std::string text;
-        while (n-- > 0) text += "00 ";
-        return text;
-    };
-    EXPECT_EQ(ParseCapture("TOLVANE-CAPTURE 1\nR 20 " + zeros(5459) + "03").chunks.at(0).bytes.size(), 5460u);
-    EXPECT_THAT(ParseCapture("TOLVANE-CAPTURE 1 device=" + zeros(5460) + "\nR 1 00").badLines, ElementsAre(1u));
+    EXPECT_EQ(ParseCapture("TOLVANE-CAPTURE 1\n" + Line(ChunkKind::Received, 20, Bytes(5460))).chunks.at(0).bytes,
+              Bytes(5460));
+    EXPECT_THAT(ParseCapture("TOLVANE-CAPTURE 1 device=" + std::string(16400, 'x') + "\nR 1 00").badLines,
+                ElementsAre(1u));
     const std::string damaged = std::string("TOLVANE-CAPTURE 1 baud=4800 start=x device=/dev/ttyS0\r\n"
                                 "R 10 0d 0A\r\n"
                                 "\n"
@@ -82,7 +79,7 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
                                 "R 2147483647 01\n"
                                 "R 2147483648 00\n"          // 14: a time beyond 32 bits
                                 "G 9223372036854775808 5\n"  // 15
-                                "R 19 ") + zeros(5460) + "02\n" // 16: longer than any line written
+                                ) + Line(ChunkKind::Received, 19, Bytes(5461)) + // 16: longer than any written
                                 "R 20 04";
     ExpectGolden("capture_format.txt", "written and read back:\n" + written + "\nraw bytes, read:\n" +
                                            Lines(ParseCapture(std::string("\r\n~G\x01\x03\xC7$HC", 10))) +
