@@ -2,14 +2,9 @@
 // the send times, the command line that configures them, and how the
 // real tolvane-sim program starts and ends. Driving it through the link is
 // the end-to-end tests' part.
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -243,19 +238,6 @@ TEST(SimProcess, StartsAndEnds)
     EXPECT_EQ(std::filesystem::read_symlink(dir / "com1").string(), sim.Output());
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
-
-    // Powered on when the line is opened, however late: its power-up is the first message heard.
-    SimProcess late(TOLVANE_SIM_PATH, {"--link", dir / "com2", "--power-on-open"});
-    late.Output();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const int fd = ::open((dir / "com2").c_str(), O_RDWR | O_NOCTTY);
-    BinaryReceiver heard;
-    std::uint8_t byte = 0;
-    pollfd wait{fd, POLLIN, 0};
-    while (::poll(&wait, 1, 3000) == 1 && ::read(fd, &byte, 1) == 1 && !heard.Feed(byte, 0)) {
-    }
-    EXPECT_EQ(heard.Message().type, static_cast<std::uint16_t>(MessageType::PowerUp));
-    ::close(fd);
 }
 
 } // namespace
