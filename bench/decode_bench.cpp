@@ -1,7 +1,8 @@
 // tolvane-decode's streaming on a generated raw stream of at least 200 MB
 // (NMEA sentences with binary orientation frames among them), as lines and
 // as CSV, and tolvane-sim replaying it: throughput and peak memory, each
-// measured in a process of its own.
+// measured in a process of its own. Then a capture whose one line after
+// the header runs as long without an end: the peak memory of skipping it.
 //   decode_bench [MEGABYTES]   (200 by default)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -121,6 +122,21 @@ int main(int argc, char** argv)
                     mb / seconds, static_cast<double>(peakKb) / 1024);
     }
     std::printf("tolvane-sim --replay of it: peak memory %.1f MB\n", static_cast<double>(SimPeakKb(path)) / 1024);
+
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << "TOLVANE-CAPTURE 1 baud=9600 start= device=\nR 1";
+        const std::string block(1 << 20, '0');
+        for (long i = 0; i < megabytes; ++i) out << block;
+    }
+    const auto [seconds, peakKb] = Measure([&] {
+        NullBuffer null;
+        std::ostream out(&null), err(&null);
+        std::istringstream none;
+        return DecodeMain({path}, none, out, err);
+    });
+    std::printf("decode of a line of %ld MiB without an end: %.2f s, peak memory %.1f MB\n", megabytes, seconds,
+                static_cast<double>(peakKb) / 1024);
     std::remove(path.c_str());
     ::rmdir(folder);
     return 0;

@@ -54,7 +54,8 @@ int main(int argc, char** argv)
     parent.resize(width + 100, height + 100);
     parent.show();
     const double residentBefore = ResidentMiB();
-    OrientationPlot plot(&parent);
+    // No clock of its own: the right edge is the newest message's time.
+    OrientationPlot plot(&parent, [] { return std::int32_t{0}; });
     if (!plot.Open()) return 1;
     plot.SetSpan(2); // 10 minutes
     plot.Window()->resize(width, height);

@@ -152,6 +152,8 @@ int main(int argc, char** argv)
     const std::int64_t unplugAtNs = options.unplugAfter > 0 ? static_cast<std::int64_t>(options.unplugAfter * 1e9) : -1;
     std::vector<std::uint8_t> due;
     std::uint8_t input[256];
+    bool poweredOn = !options.powerOnOpen;
+    std::int64_t powerOnAtMs = -1;
 
     for (;;) {
         std::int64_t nowNs = NowNs(start);
@@ -161,9 +163,19 @@ int main(int argc, char** argv)
         const int hostBaud = port.HostBaud();
         const bool wrongSpeed = !options.ignoreSpeed && hostBaud != 0 && hostBaud != options.baud;
 
+        // Off until a host opens the line, then deaf while it starts, as
+        // after a reset; its power-up then goes out first. A host that only
+        // probed the line and closed it again leaves it off.
+        if (!poweredOn && powerOnAtMs < 0 && port.HostConnected()) powerOnAtMs = nowMs + CompassModule::kPowerUpDelayMs;
+        if (!poweredOn && powerOnAtMs >= 0 && nowMs >= powerOnAtMs && !port.HostConnected()) powerOnAtMs = -1;
+        if (!poweredOn && powerOnAtMs >= 0 && nowMs >= powerOnAtMs) {
+            poweredOn = true;
+            for (const Outgoing& message : streams.Due(nowMs, true)) Send(message, faults, line, sendTimes, nowNs);
+        }
+
         // The host's requests; at the wrong speed its bytes are noise.
         for (std::size_t n; (n = port.Read(input, sizeof input)) > 0;) {
-            if (wrongSpeed) continue;
+            if (wrongSpeed || !poweredOn) continue;
             for (std::size_t i = 0; i < n; ++i) {
                 if (!requests.Feed(input[i], static_cast<std::int32_t>(nowMs))) continue;
                 recorder.Record(nowMs, requests.Message());
@@ -173,8 +185,9 @@ int main(int argc, char** argv)
         }
 
         // Burst messages are queued while the one before is still going out.
-        for (const Outgoing& message : streams.Due(nowMs, line.Queued() < kBurstLowWater))
-            Send(message, faults, line, sendTimes, nowNs);
+        if (poweredOn)
+            for (const Outgoing& message : streams.Due(nowMs, line.Queued() < kBurstLowWater))
+                Send(message, faults, line, sendTimes, nowNs);
 
         due.clear();
         line.TakeDue(nowNs, due);
@@ -192,8 +205,8 @@ int main(int argc, char** argv)
         nowNs = NowNs(start);
         std::int64_t wakeNs = nowNs + 20'000'000;
         if (const std::int64_t b = line.NextByteNs(); b >= 0) wakeNs = std::min(wakeNs, b);
-        if (const std::int64_t m = streams.NextDueMs(); m >= 0) wakeNs = std::min(wakeNs, m * 1'000'000);
-        if (options.burst && line.Queued() < kBurstLowWater) wakeNs = nowNs;
+        if (const std::int64_t m = streams.NextDueMs(); m >= 0 && poweredOn) wakeNs = std::min(wakeNs, m * 1'000'000);
+        if (options.burst && poweredOn && line.Queued() < kBurstLowWater) wakeNs = nowNs;
         const int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeNs - nowNs + 999'999) / 1'000'000));
 
         pollfd fds[2] = {{signalFd, POLLIN, 0}, {port.MasterFd(), POLLIN, 0}};

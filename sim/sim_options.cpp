@@ -88,6 +88,8 @@ std::optional<SimOptions> ParseOptions(const std::vector<std::string>& args, std
             o.baud = static_cast<int>(n);
         } else if (name == "--ignore-speed") {
             o.ignoreSpeed = true;
+        } else if (name == "--power-on-open") {
+            o.powerOnOpen = true;
         } else if (name == "--link") {
             if (!value(v)) return std::nullopt;
             if (v.empty()) return bad(v, "a path");
@@ -199,6 +201,10 @@ Line
   --ignore-speed       answer whatever speed the host sets (off: a host at
                        another speed is heard as noise and sent garbage)
   --link PATH          symbolic link to the terminal, removed on exit (none)
+  --power-on-open      stay off until a host first opens the line, then
+                       start as after a reset, as a module powered with its
+                       adapter: the power-up message is the first the host
+                       hears (off)
 
 Module
   --firmware M.mm      firmware version (1.04)

@@ -13,6 +13,7 @@ struct SimOptions {
     int baud = 9600;
     bool ignoreSpeed = false;
     std::string link;  // symbolic link to the slave, made at start and removed at exit
+    bool powerOnOpen = false; // off, deaf and silent, until a host first opens the line
 
     // Identity (--firmware sets the version).
     int versionMajor = 1;

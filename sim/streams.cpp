@@ -90,6 +90,13 @@ std::vector<Outgoing> Streams::Due(std::int64_t nowMs, bool lineReady)
     }
 
     if (module_.TakeCompensationResult()) {
+        // A last progress report at 100 %, so the computation's bar is full
+        // when the result comes: the result's own completion is not shown.
+        CompensationReport full = module_.Compensation();
+        full.state = 2;
+        full.status = 0;
+        full.quality = 0;
+        out.push_back(Frame(full));
         out.push_back(replier_.CompensationMessage());
         nextProgress_ = -1;
     } else if (module_.CompensationRunning()) {

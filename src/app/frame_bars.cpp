@@ -95,6 +95,8 @@ void BuildStatusBar(QMainWindow& frame, FrameBars& bars)
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         // The widths are minimums: a wider display font still shows the whole text.
         if (p.width > 0) label->setMinimumWidth(p.width);
+        // Panes that start empty show only while they have something to say.
+        if (!*p.text && p.id != kPaneLinkHealth) label->hide();
         bar->addPermanentWidget(label);
         bars.panes[p.id] = label;
     }

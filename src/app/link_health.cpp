@@ -19,7 +19,10 @@ void LinkHealth::Opened(int baud, std::int64_t nowMs)
 HealthReport LinkHealth::Update(const LinkCounters& c, std::int64_t nowMs)
 {
     HealthReport report;
-    if (!open_) return report;
+    if (!open_) {
+        if (lostMs_ >= 0) report.pane = "Lost for " + std::to_string((nowMs - lostMs_) / 1000) + " s, trying to reopen";
+        return report;
+    }
     // The health is told of an open on its next update, up to a second late:
     // silence counts from the link's own open time where it gives one.
     if (c.openedMs != -1 && c.openedMs != portOpenedMs_) {
@@ -44,9 +47,9 @@ HealthReport LinkHealth::Update(const LinkCounters& c, std::int64_t nowMs)
 
     const bool bytesComing = lastByteMs_ != -1 && nowMs - lastByteMs_ < kGarbledMs;
     if (silentMs >= kGarbledMs && bytesComing) {
-        report.pane = kGarbledText;
+        report.pane = report.veil = kGarbledText;
     } else if (silentMs >= kNoDataMs) {
-        report.pane = "No data for " + std::to_string(silentMs / 1000) + " s";
+        report.pane = report.veil = "No data for " + std::to_string(silentMs / 1000) + " s";
     } else {
         report.pane = std::to_string(baud_) + " baud, " + std::to_string(std::lround(rate)) + " msg/s";
     }

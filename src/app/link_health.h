@@ -15,6 +15,9 @@ struct HealthReport {
     // The first time messages were dropped since the port opened, the line
     // the message view adds; empty otherwise.
     std::string viewLine;
+    // While nothing valid arrives (silence or garble), what the plot is
+    // veiled under, as when the port is lost; empty otherwise.
+    std::string veil;
 };
 
 // Appears in the pane while bytes arrive that make no frame.
@@ -33,6 +36,14 @@ public:
     {
         open_ = false;
         portOpenedMs_ = -1;
+        lostMs_ = -1;
+    }
+    // The port went away at `nowMs` and is watched for: until it opens
+    // again the pane tells for how long.
+    void Lost(std::int64_t nowMs)
+    {
+        Closed();
+        lostMs_ = nowMs;
     }
     bool IsOpen() const { return open_; }
     int Baud() const { return baud_; }
@@ -53,6 +64,7 @@ private:
     std::uint64_t lastBytes_ = 0;
     std::int64_t lastByteMs_ = -1; // when bytes were last seen to arrive
     bool dropReported_ = false;
+    std::int64_t lostMs_ = -1;
 };
 
 } // namespace tolvane

@@ -22,6 +22,7 @@
 #include "dialogs/number_entry.h"
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
+#include "link/clock.h"
 #include "logging/log_file_dialog.h"
 #include "protocol/angles.h"
 #include "resources/command_ids.h"
@@ -31,6 +32,12 @@
 #include "views/message_view.h"
 
 namespace tolvane {
+namespace {
+
+// The mnemonic of NMEA sentences' lines, as the view's filter lists it.
+const QString kNmeaMnemonic = QStringLiteral("NMEA");
+
+} // namespace
 
 CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWidget* parent)
     : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this, link, log), capture_(link)
@@ -43,7 +50,7 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     setCentralWidget(view_);
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
-    plot_ = std::make_unique<OrientationPlot>(view_);
+    plot_ = std::make_unique<OrientationPlot>(view_, &NowMs);
     view_->SetOverlapProvider([this] {
         std::vector<QWidget*> over;
         if (QWidget* w = panel_->Window()) over.push_back(w);
@@ -54,6 +61,11 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     FrameBars bars = BuildFrameBars(*this, [this](int id) { RunCommand(id); }, [this] { UpdateCommandStates(); });
     actions_ = std::move(bars.actions);
     panes_ = std::move(bars.panes);
+    // The mark in the colour it had in the view.
+    QPalette marked = Pane(kPaneReadBack)->palette();
+    marked.setColor(QPalette::Window, QColor(255, 236, 150));
+    Pane(kPaneReadBack)->setPalette(marked);
+    Pane(kPaneReadBack)->setAutoFillBackground(true);
     setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
     log_.SetPaneText([this](const std::string& text) {
         SetPane(kPaneLogging, text);
@@ -161,12 +173,21 @@ void CMainFrame::UpdateCommandStates()
         if (command.checkable) action->setChecked(command.checked);
     }
 
+    // The view's mark, where no child window of the view can cover it.
+    QLabel* readBack = Pane(kPaneReadBack);
+    readBack->setText(view_->Mark());
+    readBack->setVisible(!readBack->text().isEmpty());
+    QLabel* capturing = Pane(kPaneCapture);
+    capturing->setText(state.capturing ? QString::fromStdString(" Capturing to " + capture_.FileName() + " ") : "");
+    capturing->setToolTip(QString::fromStdString(capture_.Path()));
+    capturing->setVisible(state.capturing);
+
     // The displays' values are stale while no port is open.
     const QString stale =
         state.portOpen ? QString() : QString::fromStdString(ComPaneText(-1, LostPort())).trimmed();
     panel_->SetStale(stale);
     navConsole_->SetStale(stale);
-    plot_->SetStale(stale);
+    plot_->SetStale(stale.isEmpty() && state.portOpen ? healthVeil_ : stale);
 }
 
 void CMainFrame::UpdateIdentityDisplay()
@@ -191,7 +212,11 @@ void CMainFrame::RunCommand(int commandId)
     case kCmdExit: close(); break;
     case kCmdFont: FontCommand(); break;
     case kCmdAbout: CAboutBox(this).exec(); break;
-    case kCmdToggleNmea: controller_.ToggleNmea(); break;
+    case kCmdToggleNmea:
+        controller_.ToggleNmea();
+        // Switched on, the sentences are not left hidden by the filter.
+        if (controller_.ShowNmea()) view_->SetMnemonicShown(kNmeaMnemonic, true);
+        break;
     case kCmdLogOpen:
         LogOpenCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
         view_->RepaintWithErase();
@@ -327,10 +352,17 @@ void CMainFrame::FindInView(bool forward)
 
 void CMainFrame::FilterCommand()
 {
-    MessageFilterDialog dialog(view_->MnemonicsSeen(), [this](const QString& m) { return view_->MnemonicShown(m); },
-                               this);
+    // The NMEA tick and the Show NMEA Sentences switch are one: sentences
+    // show only where both say so, and either sets the other.
+    const auto shown = [this](const QString& m) {
+        return view_->MnemonicShown(m) && (m != kNmeaMnemonic || controller_.ShowNmea());
+    };
+    MessageFilterDialog dialog(view_->MnemonicsSeen(), shown, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    for (const auto& [mnemonic, shown] : dialog.Choices()) view_->SetMnemonicShown(mnemonic, shown);
+    for (const auto& [mnemonic, on] : dialog.Choices()) {
+        view_->SetMnemonicShown(mnemonic, on);
+        if (mnemonic == kNmeaMnemonic && on != controller_.ShowNmea()) controller_.ToggleNmea();
+    }
 }
 
 // FrameHost

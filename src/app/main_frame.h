@@ -133,6 +133,7 @@ private:
     QTimer lostPortTimer_;
     QTimer healthTimer_;
     LinkHealth health_;
+    QString healthVeil_; // what the plot is veiled under while the open link is silent or garbled
     std::map<int, QAction*> actions_;
     std::map<int, QLabel*> panes_;
     RawStreamCapture capture_;

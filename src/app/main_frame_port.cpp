@@ -34,6 +34,7 @@ void CMainFrame::PortLost()
 {
     const int port = link_.PortNumber();
     link_.Close();
+    health_.Lost(NowMs());
     // A port lost again within a second of its reopening was never shown as back: nothing to say.
     SetComPane(lostPortWatch_.PortLost(port, NowMs(), LooksLikeNetworkPort(link_.Ports().Path(port))));
     lostPortTimer_.start();
@@ -66,6 +67,7 @@ void CMainFrame::RetryLostPort()
 
 void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
 {
+    bool opened = false;
     {
         // The port that just failed to open is not probed again.
         const auto probe = [&](int port) { return port == failedPort ? failedWhy : link_.Probe(port); };
@@ -77,6 +79,7 @@ void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
         lostPortWatch_.SetPaused(true);
         dialog.exec();
         lostPortWatch_.SetPaused(false);
+        opened = dialog.Opened() && link_.PortNumber() != -1;
     }
     if (LostPort() != -1) {
         if (link_.PortNumber() != -1) {
@@ -88,7 +91,8 @@ void CMainFrame::ComPortCommand(int failedPort, PortProbe failedWhy)
             settings_.setValue("Compass/COMPort", LostPort());
         }
     }
-    SetComPane();
+    // A line between the stream before and the new port's, which may be another module's.
+    SetComPane(opened && view_->LineCount() > 0);
     view_->RepaintWithErase();
     controller_.RequestIdentity();
     UpdateCommandStates();
@@ -120,8 +124,10 @@ void CMainFrame::CheckLinkHealth()
     }
     if (const std::string notice = link_.TakeNotice(); !notice.empty()) view_->AddStatusLine(notice.c_str());
     if (link_.PortNumber() == -1) {
-        health_.Closed();
-        SetPane(kPaneLinkHealth, "");
+        if (LostPort() == -1) health_.Closed();
+        healthVeil_.clear();
+        SetPane(kPaneLinkHealth, health_.Update({}, NowMs()).pane);
+        Pane(kPaneLinkHealth)->setToolTip({});
         return;
     }
     if (!health_.IsOpen() || health_.Baud() != controller_.BaudRate()) health_.Opened(controller_.BaudRate(), NowMs());
@@ -132,12 +138,16 @@ void CMainFrame::CheckLinkHealth()
         tooltip += " The capture missed " + std::to_string(lost) + " bytes (its file could not keep up).";
     Pane(kPaneLinkHealth)->setToolTip(QString::fromStdString(tooltip));
     if (!report.viewLine.empty()) view_->AddStatusLine(report.viewLine.c_str());
+    if (const QString veil = QString::fromStdString(report.veil); veil != healthVeil_) {
+        healthVeil_ = veil;
+        UpdateCommandStates();
+    }
 }
 
 void CMainFrame::CaptureCommand()
 {
     if (capture_.Active()) return StopCapture();
-    const QString path = RawStreamCapture::AskPath(this, QString::fromStdString(log_.Folder()));
+    const QString path = capture_.AskPath(this, QString::fromStdString(log_.Folder()));
     if (!path.isEmpty()) StartCapture(path);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "capture/capture_format.h"
@@ -9,9 +10,10 @@
 
 namespace tolvane {
 
-QString RawStreamCapture::AskPath(QWidget* owner, const QString& folder)
+QString RawStreamCapture::AskPath(QWidget* owner, const QString& folder) const
 {
-    return QFileDialog::getSaveFileName(owner, "Capture Raw Stream", QDir(folder).filePath("Capture01.tcap"),
+    const QString last = path_.empty() ? folder : QFileInfo(QString::fromStdString(path_)).absolutePath();
+    return QFileDialog::getSaveFileName(owner, "Capture Raw Stream", QDir(last).filePath("Capture01.tcap"),
                                         "Captures (*.tcap);;All files (*)");
 }
 

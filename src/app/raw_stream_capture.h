@@ -20,14 +20,18 @@ public:
     RawStreamCapture(const RawStreamCapture&) = delete;
     RawStreamCapture& operator=(const RawStreamCapture&) = delete;
 
-    // Asks where to write, proposing a file in `folder`; "" if cancelled.
-    static QString AskPath(QWidget* owner, const QString& folder);
+    // Asks where to write, proposing a file in the folder of the last
+    // capture, or in `folder` before the first; "" if cancelled.
+    QString AskPath(QWidget* owner, const QString& folder) const;
     // Starts capturing the open port, at `baud`, to `path`. False, with a
     // message shown over `owner`, when the file cannot be created; false
     // too when no port is open.
     bool Start(const QString& path, int baud, QWidget* owner);
     void Stop();
     bool Active() const { return writer_ != nullptr; }
+    // The file of the capture running, or of the last one.
+    const std::string& Path() const { return path_; }
+    std::string FileName() const { return path_.substr(path_.rfind('/') + 1); }
     // A capture whose file refused a write (a full disk, a removed stick)
     // is stopped, keeping what was written; the text saying so, once, or
     // empty while all is well.

@@ -22,7 +22,7 @@ const char* const kUsage =
     "Prints the messages of a capture file (or of raw bytes) as the message\n"
     "view shows them. Standard input when FILE is - or missing.\n"
     "  --no-nmea    leave out NMEA sentences\n"
-    "  --time       prefix each line with its time in ms\n"
+    "  --time       prefix each line with its time in ms (not with --csv)\n"
     "  --requests   also print the requests sent\n"
     "  --csv        one CSV row per message: time, type, mnemonic, azimuth,\n"
     "               pitch and roll in degrees, or the text of the others\n"
@@ -33,6 +33,7 @@ const char* const kUsage =
 
 std::string IsoTimeAfter(const std::string& startTime, std::int64_t ms)
 {
+    if (ms < 0 || ms > kCaptureMaxMs) return {};
     int year, month, day, hour, minute, second, offset;
     char sign;
     int used = 0;
@@ -166,6 +167,10 @@ int DecodeMain(const std::vector<std::string>& args, std::istream& in, std::ostr
             haveFile = true;
         }
     }
+    if (options.csv && options.time) {
+        err << "tolvane-decode: --time and --csv do not go together: each CSV row starts with its time\n";
+        return 2;
+    }
 
     const bool fromInput = !haveFile || file == "-";
     const std::string name = fromInput ? std::string("standard input") : file;
@@ -192,8 +197,12 @@ int DecodeMain(const std::vector<std::string>& args, std::istream& in, std::ostr
     CaptureChunk chunk;
     while (reader.Next(chunk, [&](std::size_t line) {
         err << "tolvane-decode: " << name << ": line " << line << " is not a capture line, skipped\n";
-    }))
+    })) {
         decoder.Add(chunk);
+        // Before waiting for more input, what it gave goes out, also into a
+        // pipe, where the output is otherwise held until a buffer fills.
+        if (source.rdbuf()->in_avail() <= 0) out.flush();
+    }
     if (source.bad()) {
         err << "tolvane-decode: cannot read " << name << "\n";
         return 2;

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <ctime>
 #include <istream>
+#include <limits>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 namespace tolvane {
 namespace {
@@ -69,7 +71,7 @@ bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
     chunk.kind = static_cast<ChunkKind>(kind);
     line.remove_prefix(2);
     std::uint64_t ms = 0;
-    if (!ParseUnsigned(NextField(line), ms)) return false;
+    if (!ParseUnsigned(NextField(line), ms) || ms > static_cast<std::uint64_t>(kCaptureMaxMs)) return false;
     chunk.ms = static_cast<std::int64_t>(ms);
     if (chunk.kind == ChunkKind::Gap) return ParseUnsigned(line, chunk.lost) && chunk.lost > 0;
 
@@ -141,7 +143,7 @@ std::string FormatGapLine(std::int64_t ms, std::uint64_t lost)
     return "G " + std::to_string(ms) + " " + std::to_string(lost) + "\n";
 }
 
-CaptureReader::CaptureReader(std::istream& in) : in_(in)
+CaptureReader::CaptureReader(std::istream& in) : in_(in), line_(kLongestLine + 2, '\0')
 {
     const std::string magic = std::string(kCaptureMagic) + " ";
     pending_.resize(magic.size());
@@ -151,11 +153,28 @@ CaptureReader::CaptureReader(std::istream& in) : in_(in)
         raw_ = true;
         return;
     }
-    std::getline(in_, line_);
-    std::string_view header(line_);
-    if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
-    ParseHeaderLine(magic + std::string(header), header_);
+    std::string_view header;
+    if (ReadLine(header, headerTooLong_)) ParseHeaderLine(magic + std::string(header), header_);
     pending_.clear();
+}
+
+bool CaptureReader::ReadLine(std::string_view& line, bool& tooLong)
+{
+    in_.getline(line_.data(), static_cast<std::streamsize>(line_.size()));
+    const auto got = static_cast<std::size_t>(in_.gcount());
+    if (got == 0 && in_.fail()) return false;
+    // Without failbit the line ended at its LF (counted) or at the input's end.
+    std::size_t length = in_.fail() || in_.eof() ? got : got - 1;
+    if (in_.fail()) {
+        // Longer than the buffer: the rest up to the LF is passed over unread.
+        in_.clear(in_.rdstate() & ~std::ios::failbit);
+        in_.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    tooLong = length > kLongestLine;
+    if (tooLong) length = 0;
+    if (length > 0 && line_[length - 1] == '\r') --length;
+    line = std::string_view(line_.data(), length);
+    return true;
 }
 
 bool CaptureReader::Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped)
@@ -172,12 +191,13 @@ bool CaptureReader::Next(CaptureChunk& chunk, const std::function<void(std::size
         chunk.bytes.assign(piece.begin(), piece.end());
         return true;
     }
-    while (std::getline(in_, line_)) {
+    if (std::exchange(headerTooLong_, false) && skipped) skipped(1);
+    std::string_view line;
+    bool tooLong = false;
+    while (ReadLine(line, tooLong)) {
         ++lineNumber_;
-        std::string_view line(line_);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        if (ParseChunkLine(line, chunk)) return true;
+        if (line.empty() && !tooLong) continue;
+        if (!tooLong && ParseChunkLine(line, chunk)) return true;
         chunk = CaptureChunk{};
         if (skipped) skipped(lineNumber_);
     }

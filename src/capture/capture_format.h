@@ -4,16 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvane {
 
 inline constexpr const char* kCaptureMagic = "TOLVANE-CAPTURE";
 inline constexpr int kCaptureVersion = 1;
+// Times are the link's milliseconds, 32 bits wide (about 24.8 days); a
+// line with a later time is malformed.
+inline constexpr std::int64_t kCaptureMaxMs = INT32_MAX;
 
 struct CaptureHeader {
     int version = kCaptureVersion;
@@ -59,6 +64,10 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 class CaptureReader {
 public:
     static constexpr std::size_t kRawPiece = 64 * 1024;
+    // A line longer than any the writer makes (a chunk line holds one read
+    // of the link, 256 bytes; a header names a device of at most PATH_MAX)
+    // is malformed; it is skipped without being held.
+    static constexpr std::size_t kLongestLine = 16 * 1024;
 
     // Reads the header, or the first raw bytes.
     explicit CaptureReader(std::istream& in);
@@ -70,11 +79,17 @@ public:
     bool Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped = {});
 
 private:
+    // The next line without its line end; false at the end of the input.
+    // One longer than kLongestLine is read to its end but not kept: empty,
+    // with `tooLong` set.
+    bool ReadLine(std::string_view& line, bool& tooLong);
+
     std::istream& in_;
     bool raw_ = false;
+    bool headerTooLong_ = false;
     CaptureHeader header_;
     std::string pending_; // raw bytes read while looking for the magic word
-    std::string line_;
+    std::string line_;    // kLongestLine + 2 characters, reused
     std::size_t lineNumber_ = 1;
 };
 

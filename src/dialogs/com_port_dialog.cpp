@@ -59,13 +59,15 @@ struct ComPortDialog::State {
     QPushButton* close = nullptr;
     int baseLineHeight = 0;
     QSize baseSize;
+    bool opened = false;
 
     int OpenPort(int port)
     {
         PortProbe why;
-        const int opened = link.Open(port, baudRate, &why);
-        chooser.OpenFailed(port, opened == port ? PortProbe(ProbeResult::Free) : why);
-        return opened;
+        const int result = link.Open(port, baudRate, &why);
+        chooser.OpenFailed(port, result == port ? PortProbe(ProbeResult::Free) : why);
+        opened = opened || result == port;
+        return result;
     }
 
     // Lists the ports anew (a port's device changed), selecting `port` if listed.
@@ -93,7 +95,9 @@ struct ComPortDialog::State {
 
         const int selection = chooser.Selection();
         if (SelectedRow() != selection) {
-            const QSignalBlocker quiet(list->selectionModel());
+            // The list's own signal is held back; the model's still reach
+            // the view, which repaints the row's highlight from them.
+            const QSignalBlocker quiet(list);
             if (selection < 0) {
                 list->selectionModel()->clear();
             } else {
@@ -140,7 +144,7 @@ ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings
     if (!probe)
         probe = [&link](int port) { return link.Probe(port); };
     state_ = new State{link, baudRate, settings, std::move(setComPane), probe, ComPortChooser(link.PortNumber(), probe),
-                       DeviceRoots{}, nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize()};
+                       DeviceRoots{}, nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize(), false};
     BuildDialog(*this, kTemplate);
     State& s = *state_;
     s.statusLine = ControlOf<QLabel>(*this, kStatusLineId);
@@ -187,6 +191,11 @@ ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings
     // and the settings stay as they were.
     if (!s.chooser.EntryPorts().empty()) s.ShowStatus();
     s.list->setFocus();
+}
+
+bool ComPortDialog::Opened() const
+{
+    return state_->opened;
 }
 
 void ComPortDialog::SetDeviceRoots(DeviceRoots roots)

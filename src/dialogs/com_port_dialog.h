@@ -37,6 +37,9 @@ public:
 
     // Where the Device button looks for serial devices (tests give a tree of their own).
     void SetDeviceRoots(DeviceRoots roots);
+    // Whether a port was opened through the dialog (the one open before
+    // included, when opened again): a new stream, maybe of another module.
+    bool Opened() const;
 
 private:
     struct State;

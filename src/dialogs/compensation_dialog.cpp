@@ -112,8 +112,14 @@ CompensationDialog::CompensationDialog(std::function<void(const OutgoingRequest&
 void CompensationDialog::ShowGuide()
 {
     rose_->SetBins(sectorValues_);
-    instruction_->setText(QString::fromStdString(GuideInstruction(sectorValues_, done_)));
-    if (!done_) elapsed_->setText(QString::fromStdString(ElapsedText(started_.elapsed())));
+    // Named for what they are, the two lines give screen readers their text
+    // as their description.
+    const auto show = [](QLabel* label, const std::string& text) {
+        label->setText(QString::fromStdString(text));
+        label->setAccessibleDescription(label->text());
+    };
+    show(instruction_, GuideInstruction(sectorValues_, done_));
+    if (!done_) show(elapsed_, ElapsedText(started_.elapsed()));
 }
 
 void CompensationDialog::setVisible(bool visible)

@@ -3,7 +3,10 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QBoxLayout>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -13,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <iterator>
 
 #include "dialogs/drop_down_list.h"
@@ -54,7 +58,9 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Value) return static_cast<PlotCanvas*>(widget())->ValueText();
+        const auto* canvas = static_cast<PlotCanvas*>(widget());
+        if (t == QAccessible::Value) return canvas->ValueText();
+        if (t == QAccessible::Description) return canvas->DescriptionText();
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override
@@ -94,21 +100,34 @@ std::pair<double, double> Extremes(const std::vector<plot::Column>& columns, std
 }
 
 // A vertical stroke per column from its minimum to its maximum, joined to
-// the column before unless the link was silent between them.
-void DrawTrace(QPainter& p, const std::vector<plot::Column>& columns, int trace, const Strip& strip)
+// the column before unless the link was silent between them. `wrapped`:
+// the values are drawn on 0 .. 360, the line broken where it crosses north.
+void DrawTrace(QPainter& p, const std::vector<plot::Column>& columns, int trace, const Strip& strip, bool wrapped)
 {
     std::vector<QLineF> lines;
     lines.reserve(columns.size() * 2);
-    QPointF previous;
+    double previousX = 0, previous = 0;
     bool have = false;
+    const auto join = [&](double x0, double from, double x1, double to) {
+        double shift = 0; // whole turns, when wrapped
+        if (wrapped) {
+            plot::Interval parts[2];
+            if (plot::WrapInterval(std::min(from, to), std::max(from, to), parts) > 1) return; // through north
+            shift = parts[0].lo - std::min(from, to);
+        }
+        lines.emplace_back(x0, strip.Y(from + shift), x1, strip.Y(to + shift));
+    };
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const plot::Column& column = columns[c];
         if (column.count == 0) continue;
         const plot::TraceSpan& s = column.trace[trace];
         const double x = strip.rect.left() + static_cast<double>(c) + 0.5;
-        if (have && column.joined) lines.emplace_back(previous, QPointF(x, strip.Y(s.first)));
-        lines.emplace_back(x, strip.Y(s.min), x, strip.Y(s.max));
-        previous = QPointF(x, strip.Y(s.last));
+        if (have && column.joined) join(previousX, previous, x, s.first);
+        plot::Interval parts[2] = {{s.min, s.max}, {}};
+        const int count = wrapped ? plot::WrapInterval(s.min, s.max, parts) : 1;
+        for (int i = 0; i < count; ++i) lines.emplace_back(x, strip.Y(parts[i].lo), x, strip.Y(parts[i].hi));
+        previousX = x;
+        previous = s.last;
         have = true;
     }
     p.setPen(QPen(kTraces[trace].color, 1));
@@ -134,6 +153,13 @@ QString PlotCanvas::ValueText() const
 {
     const plot::SampleRing& ring = plot_.Samples();
     return ring.Empty() ? QStringLiteral("No data") : Angles(ring.Newest());
+}
+
+QString PlotCanvas::DescriptionText() const
+{
+    const QString reason = plot_.Stale() ? plot_.StaleReason() + QStringLiteral(". ") : QString();
+    return reason + QStringLiteral("Last %1; newest %2")
+                        .arg(QString::fromUtf8(plot::kSpans[plot_.SpanIndex()].name), ValueText());
 }
 
 QRect PlotCanvas::PlotArea() const
@@ -198,8 +224,10 @@ void PlotCanvas::paintEvent(QPaintEvent*)
     const int half = (area.height() - gap) / 2;
     const auto [hLo, hHi] = Extremes(columns, {kHeading});
     const auto [tLo, tHi] = Extremes(columns, {kPitch, kRoll});
+    const bool wrapped = plot::HeadingWraps(hLo, hHi);
     const Strip strips[] = {
-        {QRect(area.left(), area.top(), area.width(), half), plot::AutoscaleAxis(hLo, hHi, kMinHeadingSpan, 4)},
+        {QRect(area.left(), area.top(), area.width(), half),
+         wrapped ? plot::kWrappedHeadingAxis : plot::AutoscaleAxis(hLo, hHi, kMinHeadingSpan, 4)},
         {QRect(area.left(), area.bottom() + 1 - half, area.width(), half),
          plot::AutoscaleAxis(tLo, tHi, kMinTiltSpan, 4)}};
 
@@ -240,7 +268,7 @@ void PlotCanvas::paintEvent(QPaintEvent*)
         const Strip& s = strips[trace == kHeading ? 0 : 1];
         p.save();
         p.setClipRect(s.rect.adjusted(1, 1, -1, -1));
-        DrawTrace(p, columns, trace, s);
+        DrawTrace(p, columns, trace, s, wrapped && trace == kHeading);
         p.restore();
     }
 
@@ -265,7 +293,7 @@ void PlotCanvas::paintEvent(QPaintEvent*)
         bold.setBold(true);
         p.setFont(bold);
         p.setPen(Qt::white);
-        p.drawText(rect(), Qt::AlignCenter, plot_.StaleReason());
+        p.drawText(rect().adjusted(8, 0, -8, 0), Qt::AlignCenter | Qt::TextWordWrap, plot_.StaleReason());
     }
 }
 
@@ -283,7 +311,8 @@ void PlotCanvas::leaveEvent(QEvent* event)
     QWidget::leaveEvent(event);
 }
 
-OrientationPlot::OrientationPlot(QWidget* parent) : parent_(parent)
+OrientationPlot::OrientationPlot(QWidget* parent, std::function<std::int32_t()> clockMs)
+    : parent_(parent), clockMs_(std::move(clockMs))
 {
     refresh_.setInterval(kSlowestRefreshMs / 5);
     QObject::connect(&refresh_, &QTimer::timeout, [this] { Refresh(); });
@@ -316,7 +345,8 @@ bool OrientationPlot::Open()
     pause->setCheckable(true);
     pause->setChecked(paused_);
     auto* png = new QPushButton(QStringLiteral("Save P&NG..."), content);
-    auto* csv = new QPushButton(QStringLiteral("Save &CSV..."), content);
+    // Not Alt+C, the Compass menu's.
+    auto* csv = new QPushButton(QStringLiteral("Sav&e CSV..."), content);
     for (QWidget* w : std::initializer_list<QWidget*>{spanLabel, spanChoice, pause, png, csv}) bar->addWidget(w);
     bar->addStretch();
     auto* canvas = new PlotCanvas(*this, content);
@@ -358,12 +388,16 @@ void OrientationPlot::Append(std::int32_t timeMs, double heading, double pitch, 
 
 void OrientationPlot::Refresh()
 {
-    if (!canvas_ || paused_ || appended_ == shown_) return;
-    shown_ = appended_;
+    if (!canvas_ || paused_) return;
+    // The time axis moves on with the clock, data or not.
     canvas_->update();
+    if (appended_ == shown_) return;
+    shown_ = appended_;
     if (QAccessible::isActive()) {
-        QAccessibleValueChangeEvent event(canvas_, canvas_->ValueText());
-        QAccessible::updateAccessibility(&event);
+        QAccessibleValueChangeEvent value(canvas_, canvas_->ValueText());
+        QAccessible::updateAccessibility(&value);
+        QAccessibleEvent description(canvas_, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&description);
     }
 }
 
@@ -389,7 +423,7 @@ void OrientationPlot::SetPaused(bool paused)
 std::int32_t OrientationPlot::RightEdgeMs() const
 {
     if (paused_) return pausedAtMs_;
-    return ring_.Empty() ? 0 : ring_.Newest().timeMs;
+    return std::max(clockMs_(), ring_.Empty() ? 0 : ring_.Newest().timeMs);
 }
 
 void OrientationPlot::SetStale(const QString& reason)
@@ -402,7 +436,9 @@ void OrientationPlot::SetStale(const QString& reason)
 
 bool OrientationPlot::SavePng(const QString& path) const
 {
-    return canvas_ && canvas_->grab().save(path, "PNG");
+    const bool saved = canvas_ && canvas_->grab().save(path, "PNG");
+    if (saved) folder_ = QFileInfo(path).absolutePath();
+    return saved;
 }
 
 bool OrientationPlot::SaveCsv(const QString& path) const
@@ -411,13 +447,28 @@ bool OrientationPlot::SaveCsv(const QString& path) const
     text += "\r\n";
     if (!ring_.Empty()) {
         const std::size_t first = ring_.FirstAtOrAfter(ring_.Newest().timeMs - plot::kLongestSpanMs);
-        text.reserve(text.size() + (ring_.Size() - first) * 40);
-        for (std::size_t i = first; i < ring_.Size(); ++i) plot::AppendCsvRow(text, ring_[i]);
+        text.reserve(text.size() + (ring_.Size() - first) * 72);
+        // The wall-clock time at the clock's zero, to the millisecond.
+        const std::int64_t zeroMs = QDateTime::currentMSecsSinceEpoch() - clockMs_();
+        for (std::size_t i = first; i < ring_.Size(); ++i) {
+            const std::int64_t wallMs = zeroMs + ring_[i].timeMs;
+            const std::time_t seconds = static_cast<std::time_t>(wallMs / 1000);
+            std::tm local{};
+            localtime_r(&seconds, &local);
+            plot::AppendCsvRow(text, ring_[i], wallMs, static_cast<int>(local.tm_gmtoff));
+        }
     }
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-           file.commit();
+    const bool saved =
+        file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) && file.commit();
+    if (saved) folder_ = QFileInfo(path).absolutePath();
+    return saved;
+}
+
+QString OrientationPlot::ProposedPath(bool png) const
+{
+    return QDir(folder_).filePath(png ? QStringLiteral("orientation.png") : QStringLiteral("orientation.csv"));
 }
 
 void OrientationPlot::AskAndSave(bool png)
@@ -425,7 +476,7 @@ void OrientationPlot::AskAndSave(bool png)
     const QString suffix = png ? QStringLiteral(".png") : QStringLiteral(".csv");
     const QString title = png ? QStringLiteral("Save Plot as PNG") : QStringLiteral("Save Plot as CSV");
     const QString filter = png ? QStringLiteral("PNG images (*.png)") : QStringLiteral("CSV files (*.csv)");
-    QString path = QFileDialog::getSaveFileName(window_, title, QStringLiteral("orientation") + suffix, filter);
+    QString path = QFileDialog::getSaveFileName(window_, title, ProposedPath(png), filter);
     if (path.isEmpty()) return;
     if (!path.endsWith(suffix, Qt::CaseInsensitive)) path += suffix;
     if (!(png ? SavePng(path) : SaveCsv(path)))

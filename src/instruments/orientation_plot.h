@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "instruments/plot_math.h"
@@ -32,8 +33,10 @@ class PlotCanvas : public QWidget {
 public:
     PlotCanvas(const OrientationPlot& plot, QWidget* parent);
 
-    // What screen readers hear as the plot's value: the newest angles.
+    // What screen readers hear as the plot's value: the newest angles; as
+    // its description, also the span and why the plot is veiled.
     QString ValueText() const;
+    QString DescriptionText() const;
     // The cursor's reading at `x` (this widget's coordinates): the time
     // before the right edge and the nearest sample's angles; empty
     // outside the plot or without samples.
@@ -68,7 +71,8 @@ public:
     // room to spare: 2^18 samples of 16 bytes, 4 MiB.
     static constexpr std::size_t kCapacity = std::size_t{1} << 18;
 
-    explicit OrientationPlot(QWidget* parent);
+    // `clockMs` gives the time now, on the clock of the messages' times.
+    OrientationPlot(QWidget* parent, std::function<std::int32_t()> clockMs);
     ~OrientationPlot();
     OrientationPlot(const OrientationPlot&) = delete;
     OrientationPlot& operator=(const OrientationPlot&) = delete;
@@ -97,24 +101,30 @@ public:
     // goes on, and resuming shows the newest data again.
     void SetPaused(bool paused);
     bool Paused() const { return paused_; }
-    // The time at the plot's right edge: the newest sample's, or the pause's.
+    // The time at the plot's right edge: now, so that a silence shows as a
+    // gap, or the pause's.
     std::int32_t RightEdgeMs() const;
 
-    // While the port is lost or closed the plot is dimmed under `reason`.
+    // While the port is lost or closed, or the link silent or garbled, the
+    // plot is dimmed under `reason`.
     void SetStale(const QString& reason);
     bool Stale() const { return !staleReason_.isEmpty(); }
     const QString& StaleReason() const { return staleReason_; }
 
     // The plot as shown; the samples of the longest span, as CSV. False
-    // when the file cannot be written.
+    // when the file cannot be written. Either remembers the file's folder.
     bool SavePng(const QString& path) const;
     bool SaveCsv(const QString& path) const;
+    // The file the save dialog proposes: in the folder last saved into.
+    QString ProposedPath(bool png) const;
 
 private:
     void Refresh();
     void AskAndSave(bool png);
 
     QPointer<QWidget> parent_;
+    std::function<std::int32_t()> clockMs_;
+    mutable QString folder_; // of the last file saved
     QPointer<CaptionedChild> window_;
     QPointer<PlotCanvas> canvas_;
     QPointer<QComboBox> spanChoice_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace tolvane::plot {
 
@@ -168,6 +169,24 @@ Axis AutoscaleAxis(double min, double max, double minSpan, int ticks)
     return {lo, hi, step};
 }
 
+bool HeadingWraps(double min, double max)
+{
+    return max - min > 360.0;
+}
+
+int WrapInterval(double lo, double hi, Interval out[2])
+{
+    if (hi - lo >= 360.0) {
+        out[0] = {0, 360};
+        return 1;
+    }
+    const double from = WrapHeading(lo), to = from + (hi - lo);
+    out[0] = {from, std::min(to, 360.0)};
+    if (to <= 360.0) return 1;
+    out[1] = {0, to - 360.0};
+    return 2;
+}
+
 std::string AngleTickLabel(double value, double step, bool heading)
 {
     const int decimals = step >= 1 - 1e-9 ? 0 : step >= 0.1 - 1e-9 ? 1 : 2;
@@ -190,7 +209,22 @@ std::string TimeTickLabel(std::int32_t offsetMs)
     return text;
 }
 
-void AppendCsvRow(std::string& out, const Sample& sample)
+std::string IsoLocalTime(std::int64_t wallMs, int offsetS)
+{
+    const std::int64_t local = wallMs + std::int64_t{offsetS} * 1000;
+    const std::int64_t ms = (local % 1000 + 1000) % 1000;
+    const auto seconds = static_cast<std::time_t>((local - ms) / 1000);
+    std::tm t{};
+    gmtime_r(&seconds, &t);
+    const int offset = std::abs(offsetS) / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ms), offsetS < 0 ? '-' : '+',
+                  offset / 60, offset % 60);
+    return text;
+}
+
+void AppendCsvRow(std::string& out, const Sample& sample, std::int64_t wallMs, int offsetS)
 {
     AppendFixed(out, sample.timeMs / 1000.0, 3);
     out += ',';
@@ -200,6 +234,8 @@ void AppendCsvRow(std::string& out, const Sample& sample)
         out += ',';
         AppendFixed(out, sample.values[t], 3);
     }
+    out += ',';
+    out += IsoLocalTime(wallMs, offsetS);
     out += "\r\n";
 }
 

@@ -99,6 +99,18 @@ struct Axis {
 // `minSpan` wide (widened about the middle). Empty data (min > max) gives
 // -minSpan/2 .. minSpan/2.
 Axis AutoscaleAxis(double min, double max, double minSpan, int ticks = 5);
+// Whether a heading strip showing unwrapped headings from `min` to `max`
+// reads 0 .. 360 with its line wrapped (kWrappedHeadingAxis): beyond a turn
+// an unwrapped axis's labels repeat ("180 0 180 0") and tell nothing.
+bool HeadingWraps(double min, double max);
+inline constexpr Axis kWrappedHeadingAxis{0, 360, 90};
+// Unwrapped headings from `lo` to `hi` on the 0 .. 360 axis: one interval,
+// two where they cross north, the whole axis for a turn or more. Returns
+// how many of `out` it filled.
+struct Interval {
+    double lo, hi;
+};
+int WrapInterval(double lo, double hi, Interval out[2]);
 // The label of an angle tick, with as many decimals as the step needs;
 // a heading's is its wrapped value (0 .. 360).
 std::string AngleTickLabel(double value, double step, bool heading);
@@ -106,8 +118,13 @@ std::string AngleTickLabel(double value, double step, bool heading);
 std::string TimeTickLabel(std::int32_t offsetMs);
 
 // The CSV the plot saves: a header row, then one row per sample with its
-// time in seconds and its angles, the heading wrapped; CRLF line ends.
-inline constexpr const char* kCsvHeader = "time_s,heading_deg,pitch_deg,roll_deg";
-void AppendCsvRow(std::string& out, const Sample& sample);
+// time in seconds since the program started, its angles (the heading
+// wrapped) and its time of day as tolvane-decode --csv writes it; CRLF line
+// ends. `wallMs` is the sample's time in ms since 1970 (UTC), `offsetS` the
+// local time's offset from UTC then.
+inline constexpr const char* kCsvHeader = "time_s,heading_deg,pitch_deg,roll_deg,time";
+void AppendCsvRow(std::string& out, const Sample& sample, std::int64_t wallMs, int offsetS);
+// ISO 8601 local time with milliseconds and the offset: "2026-12-07T13:45:10.250+01:00".
+std::string IsoLocalTime(std::int64_t wallMs, int offsetS);
 
 } // namespace tolvane::plot

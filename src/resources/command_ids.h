@@ -60,6 +60,8 @@ enum IndicatorId : int {
     kPaneComPort = 59143,
     kPaneLogging = 59144,
     kPaneLinkHealth = 59150, // added after the program's own panes
+    kPaneCapture = 59151,    // the capture's file while one runs, hidden otherwise
+    kPaneReadBack = 59152,   // the message view's "Paused" or "Filtered", hidden otherwise
 };
 
 // Identifier of the message view, the frame's client pane.

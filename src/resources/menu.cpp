@@ -107,6 +107,8 @@ const IndicatorPane kIndicatorPanes[] = {
     {kPaneVersion, "No version information available", 250},
     {kPaneComPort, "No COM Port Open", 0},
     {kPaneLinkHealth, "", 0},
+    {kPaneCapture, "", 0},
+    {kPaneReadBack, "", 0},
 };
 const std::size_t kIndicatorPaneCount = std::size(kIndicatorPanes);
 

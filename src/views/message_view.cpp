@@ -374,7 +374,10 @@ void MessageView::Clear()
     s.history.Clear();
     s.end = s.history.End();
     s.anchor.reset();
+    // Nothing is left to read back: the view follows the new lines again.
+    const bool wasPaused = std::exchange(s.paused, false);
     ModeChanged();
+    if (wasPaused) emit pausedChanged(false);
 }
 
 QString MessageView::CopyText() const
@@ -506,14 +509,6 @@ void MessageView::PaintHistory(QPainter& painter, const QPaintEvent* event)
         painter.drawText(QPoint(s.cw, baseline), QString::fromLatin1(mnemonic.data(), static_cast<int>(mnemonic.size())));
         painter.drawText(QPoint(11 * s.cw, baseline), QString::fromLatin1(text.data(), static_cast<int>(text.size())));
     }
-    // The mark, in the top right corner over the rows.
-    const QString mark = Mark();
-    const int chars = static_cast<int>(mark.size());
-    const QRect box(width() - (chars + 3) * s.cw, 2, (chars + 2) * s.cw, s.lh + 2);
-    painter.fillRect(box, QColor(255, 236, 150));
-    painter.setPen(Qt::black);
-    painter.drawRect(box.adjusted(0, 0, -1, -1));
-    painter.drawText(box, Qt::AlignCenter, mark);
 }
 
 std::optional<MessageHistory::Seq> MessageView::LineAt(int y, bool nearest) const

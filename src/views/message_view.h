@@ -67,7 +67,7 @@ public:
     bool Paused() const;
     // Moves a paused view `delta` shown lines later (earlier when negative).
     void ScrollLines(int delta);
-    // Empties the view and its history.
+    // Empties the view and its history, and ends a pause.
     void Clear();
     // The selected lines as text, or else the lines on screen.
     QString CopyText() const;
@@ -79,7 +79,8 @@ public:
     bool MnemonicShown(const QString& mnemonic) const;
     void SetMnemonicShown(const QString& mnemonic, bool shown);
     bool Filtered() const;
-    // "Paused", "Filtered", both, or empty: the mark drawn in the view.
+    // "Paused", "Filtered", both, or empty: the mark the frame shows in its
+    // status bar, where no child window of the view covers it.
     QString Mark() const;
 
     // What is on screen, top to bottom, for accessibility.

@@ -62,11 +62,14 @@ protected:
     }
 };
 
-// The remembered port opens and the identity chain follows; the panel and
-// the console show what the compass sends.
+// The remembered port opens and the identity chain follows (the demo's
+// module, powered as the line opens: its power-up is the first line); the
+// panel and the console show what the compass sends.
 TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
 {
-    ASSERT_TRUE(Start());
+    OpenOnSimulator({"--power-on-open"});
+    ASSERT_TRUE(ChainEnded());
+    EXPECT_STREQ(frame->View()->Line(0).mnemonic, "DPOWER");
     const auto requests = sim->Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(std::vector<int>(requests.begin(), requests.begin() + 3), (std::vector<int>{0xC3, 0x50, 0x54}));
@@ -264,6 +267,7 @@ TEST_F(EndToEndTest, CompensationRunsToItsResultAndOkSendsNothing)
         ASSERT_TRUE(WaitUntil(sampledUntilResult, 45000));
         EXPECT_GT(partial, 0);
         EXPECT_GT(computed, 0);
+        EXPECT_EQ(computation->value(), 100); // full when the result comes
         for (const QProgressBar* bar : sectors)
             EXPECT_EQ(bar->value(), 16) << bar->objectName().toStdString();
         result = line->text();

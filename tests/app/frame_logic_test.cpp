@@ -261,9 +261,10 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
 // Runs app_clock_scripts.txt: the lost port watch, the link health pane and
 // the baud rate search on a clock the script moves, each line repeated in
 // app_clock_transcript.txt with what it gave. It guards the watch's second
-// between tries and its pause, the pane's rate, garble, silence and drops
-// (each time limit to the millisecond) and its count from the port's own
-// open, and the search's order, listening time and stop at the first answer.
+// between tries and its pause, the pane's rate, garble, silence (the plot
+// veiled under them) and drops (each time limit to the millisecond), its
+// count from the port's own open and how long a lost port has been away,
+// and the search's order, listening time and stop at the first answer.
 TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
 {
     std::ifstream script(std::string(TOLVANE_TEST_DATA) + "/golden/app_clock_scripts.txt");
@@ -300,6 +301,7 @@ TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
             health.Opened(rate, number());
         }
         else if (what == "health" && verb == "closed") health.Closed();
+        else if (what == "health" && verb == "lost") health.Lost(number());
         else if (what == "health") {
             std::map<std::string, std::int64_t> n = {{"valid", -1}, {"opened", -1}};
             for (std::string word; words >> word;)
@@ -310,6 +312,7 @@ TEST(ClockScripts, WatchHealthAndBaudSearchOverTime)
             HealthReport r = health.Update(counters, std::stoll(verb));
             std::replace(r.tooltip.begin(), r.tooltip.end(), '\n', ' ');
             out << '"' << r.pane << "\" | \"" << r.viewLine << "\" | \"" << r.tooltip << '"';
+            if (!r.veil.empty()) out << " veiled";
         }
         else if (what == "baud" && verb == "start") {
             baud.emplace(static_cast<int>(number()));

@@ -4,8 +4,11 @@
 #include "app/display_font_dialog.h"
 #include "app/tolvane_app.h"
 
+#include <QFileDialog>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 
 #include <csignal>
 
@@ -127,6 +130,60 @@ TEST_F(MainFrameTest, ThePlotHoldsEveryOrientationMessageOfABurst)
     const plot::SampleRing& held = frame->Plot().Samples();
     ASSERT_EQ(held.Size(), 100u);
     EXPECT_EQ(held.Newest().timeMs, 297);
+}
+
+// On a link in process with COM1 open and COM2 free: the view's pause and
+// a capture's file shown in the status bar, where no child window covers
+// them; the next capture proposed in the last one's folder; the Filter's
+// NMEA tick and the NMEA switch one; a line between one port's stream and
+// the next's; no Alt key taken twice with the plot open.
+TEST_F(MainFrameTest, StatusBarMarksNmeaTickAndALineBetweenPorts)
+{
+    auto compass = std::make_unique<test::InProcessLink>();
+    for (int port : {1, 2}) compass->SetProbe(port, PortProbe(ProbeResult::Free));
+    settings->setValue("Compass/COMPort", 1);
+    MakeFrameOn(std::move(compass));
+    ASSERT_TRUE(WaitUntil([&] { return link->PortNumber() == 1; }));
+    static_cast<test::InProcessLink&>(*link).Deliver({.type = kNmeaType, .length = 1, .payload = {'$'}});
+    frame->RunCommand(kCmdMessagesPause);
+    EXPECT_TRUE(Pane(kPaneReadBack) == "Paused" && !frame->Pane(kPaneReadBack)->isHidden());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("captures") && frame->StartCapture(dir.filePath("captures/s.tcap")));
+    EXPECT_TRUE(Pane(kPaneCapture) == " Capturing to s.tcap " && !frame->Pane(kPaneCapture)->isHidden());
+    frame->StopCapture();
+    EXPECT_TRUE(frame->Pane(kPaneCapture)->isHidden());
+    RunDialog(kCmdCaptureRawStream, [&](QDialog& d) {
+        EXPECT_EQ(qobject_cast<QFileDialog*>(&d)->directory(), QDir(dir.filePath("captures")));
+    });
+
+    frame->RunCommand(kCmdToggleNmea);
+    RunDialog(kCmdMessagesFilter, [](QDialog& d) {
+        QListWidgetItem* nmea = d.findChild<QListWidget*>()->item(0);
+        EXPECT_EQ(nmea->checkState(), Qt::Unchecked);
+        nmea->setCheckState(Qt::Checked);
+        d.accept();
+    });
+    EXPECT_TRUE(frame->Action(kCmdToggleNmea)->isChecked());
+    RunDialog(kCmdComPort, [](QDialog& d) {
+        // Closed, no row stays highlighted on screen: Open is off until one is chosen.
+        auto* ports = ControlOf<QListWidget>(d, 1000);
+        Click(d, 8);
+        QTest::qWait(50);
+        const QImage shown = d.screen()->grabWindow(d.winId()).toImage().copy(ports->geometry());
+        EXPECT_TRUE(shown.convertToFormat(QImage::Format_RGB32) ==
+                    ports->grab().toImage().convertToFormat(QImage::Format_RGB32)) << "a row left highlighted";
+        ports->setCurrentRow(1);
+        Click(d, 1);
+    });
+    EXPECT_STREQ(frame->View()->Line(frame->View()->LineCount() - 1).text, " COM2 Open ");
+
+    frame->RunCommand(kCmdOrientationPlot);
+    QStringList keys;
+    for (const QAction* menu : frame->menuBar()->actions()) keys << QKeySequence::mnemonic(menu->text()).toString();
+    for (const auto* control : frame->Plot().Window()->findChildren<QWidget*>()) {
+        const QString text = control->property("text").toString();
+        if (text.contains('&')) keys << QKeySequence::mnemonic(text).toString();
+    }
+    EXPECT_EQ(keys.removeDuplicates(), 0) << keys.join(' ').toStdString();
 }
 
 // The font chooser, a step a line in app_display_font.txt: the sizes

@@ -56,10 +56,15 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
     const Capture capture{false, {1, 38400, "2024-05-01T13:45:10+0200", "/dev/serial/by-id/usb adapter"},
         {{ChunkKind::Sent, 1533, {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x30}, 0}, {ChunkKind::Gap, 20, {}, 4096},
          {ChunkKind::Received, 0, Filled(256, 0), 0}, {ChunkKind::Sent, 37, {0xFF}, 0},
-         {ChunkKind::Gap, 40, {}, 9'999'999'999'999'999'999u}, {ChunkKind::Received, INT64_MAX, {0}, 0}}, {}};
+         {ChunkKind::Gap, 40, {}, 9'999'999'999'999'999'999u}, {ChunkKind::Received, INT32_MAX, {0}, 0}}, {}};
     const std::string written = Lines(capture);
     EXPECT_EQ(Lines(ParseCapture(written)), written);
-    const std::string damaged = "TOLVANE-CAPTURE 1 baud=4800 start=x device=/dev/ttyS0\r\n"
+    // Lines of up to 16384 characters are read; longer ones are skipped without being held.
+    EXPECT_EQ(ParseCapture("TOLVANE-CAPTURE 1\n" + Line(ChunkKind::Received, 20, Bytes(5460))).chunks.at(0).bytes,
+              Bytes(5460));
+    EXPECT_THAT(ParseCapture("TOLVANE-CAPTURE 1 device=" + std::string(16400, 'x') + "\nR 1 00").badLines,
+                ElementsAre(1u));
+    const std::string damaged = std::string("TOLVANE-CAPTURE 1 baud=4800 start=x device=/dev/ttyS0\r\n"
                                 "R 10 0d 0A\r\n"
                                 "\n"
                                 "R 11\n"     // 4: no bytes
@@ -70,7 +75,12 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
                                 "R 15 123\n" // 9: three digits
                                 "G 16 5\n"
                                 "T 17 FF\n"
-                                "G 18 99999999999999999999"; // 12: more than 64 bits
+                                "G 18 99999999999999999999\n" // 12: more than 64 bits
+                                "R 2147483647 01\n"
+                                "R 2147483648 00\n"          // 14: a time beyond 32 bits
+                                "G 9223372036854775808 5\n"  // 15
+                                ) + Line(ChunkKind::Received, 19, Bytes(5461)) + // 16: longer than any written
+                                "R 20 04";
     ExpectGolden("capture_format.txt", "written and read back:\n" + written + "\nraw bytes, read:\n" +
                                            Lines(ParseCapture(std::string("\r\n~G\x01\x03\xC7$HC", 10))) +
                                            "\nnothing, read:\n" + Lines(ParseCapture("")) + "\ndamaged, read:\n" +
@@ -207,6 +217,7 @@ TEST(DecodeCli, OptionsInputsAndFailures)
         {"/"},
         {"a.tcap", "b.tcap"},
         {"--csv", file},
+        {"--csv", "--time", file},
     };
     std::string transcript;
     for (const auto& args : runs) {
@@ -220,19 +231,19 @@ TEST(DecodeCli, OptionsInputsAndFailures)
     ExpectGolden("capture_decode_cli.txt", ReplaceAll(transcript, data, "<data>"));
 }
 
-// Input handed over in two pieces: the first line is out before the
-// second piece is asked for.
+// Input handed over in two pieces: the first line is out, flushed as into
+// a pipe, before the second piece is asked for.
 TEST(CaptureDecode, StreamsItsInput)
 {
     struct TwoPieces : std::streambuf {
         std::string pieces[2];
         int given = 0;
-        const std::ostringstream* out = nullptr;
+        const std::string* flushed = nullptr;
         bool printedBeforeSecond = false;
         int_type underflow() override
         {
             if (given == 2) return traits_type::eof();
-            if (given == 1) printedBeforeSecond = !out->str().empty();
+            if (given == 1) printedBeforeSecond = !flushed->empty();
             std::string& piece = pieces[given++];
             setg(piece.data(), piece.data(), piece.data() + piece.size());
             return traits_type::to_int_type(piece[0]);
@@ -241,18 +252,25 @@ TEST(CaptureDecode, StreamsItsInput)
     const Bytes baud = Frame(0x47, {0x03});
     source.pieces[0] = FormatHeader({}) + Line(ChunkKind::Received, 1, baud);
     source.pieces[1] = Line(ChunkKind::Received, 2, baud);
-    std::ostringstream out, err;
-    source.out = &out;
+    struct Pipe : std::stringbuf {
+        std::string flushed;
+        int sync() override { return flushed = str(), 0; }
+    } pipe;
+    std::ostream out(&pipe);
+    std::ostringstream err;
+    source.flushed = &pipe.flushed;
     std::istream in(&source);
     ASSERT_EQ(DecodeMain({}, in, out, err), 0);
     EXPECT_TRUE(source.printedBeforeSecond);
-    EXPECT_EQ(out.str(), "DBAUD     38400\nDBAUD     38400\n");
+    EXPECT_EQ(pipe.flushed, "DBAUD     38400\nDBAUD     38400\n");
 }
 
 TEST(CaptureDecode, IsoTimesKeepTheCapturesOffset)
 {
     EXPECT_EQ(IsoTimeAfter("2026-12-31T23:59:59-0130", 1001), "2027-01-01T00:00:00.001-01:30");
     EXPECT_EQ(IsoTimeAfter("2026-02-28T12:00:00+0000", 86400000), "2026-03-01T12:00:00.000+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", INT32_MAX), "2026-01-25T20:31:23.647+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", INT64_MAX), ""); // no such capture time
     EXPECT_EQ(IsoTimeAfter("2026-02-28 12:00:00", 0), "");
     EXPECT_EQ(IsoTimeAfter("", 0), "");
     EXPECT_EQ(CsvField("a,\"b\""), "\"a,\"\"b\"\"\"");

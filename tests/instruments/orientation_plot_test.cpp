@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,13 +14,16 @@ namespace {
 
 // A sample a second for 700 s: the drop-down's span decides the oldest
 // sample the plot draws (the cursor at the left edge reads it); paused, the
-// plot holds still while recording goes on; the CSV has the last 10 minutes.
+// plot holds still while recording goes on; its right edge is now, so a
+// silence is a gap; the CSV has the last 10 minutes, and the save dialog
+// proposes the folder saved into last.
 TEST(OrientationPlot, SpanChoicePauseAndCsv)
 {
     QWidget view;
     view.resize(900, 600);
     view.show();
-    OrientationPlot plot(&view);
+    std::int32_t now = 700'000;
+    OrientationPlot plot(&view, [&now] { return now; });
     for (int s = 0; s <= 700; ++s) plot.Append(s * 1000, s % 360, 0, 0);
     ASSERT_TRUE(plot.Open());
     auto* spans = plot.Window()->findChild<QComboBox*>();
@@ -35,6 +39,8 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
     EXPECT_EQ(plot.RightEdgeMs(), 700'000);
     plot.SetPaused(false);
     EXPECT_EQ(plot.RightEdgeMs(), 701'000);
+    now = 720'000;
+    EXPECT_EQ(plot.Canvas()->CursorText(plot.Canvas()->PlotArea().right()), "0.00 s  no data");
 
     QTemporaryDir dir;
     ASSERT_TRUE(plot.SaveCsv(dir.filePath("plot.csv")));
@@ -42,9 +48,11 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = file.readAll().split('\n');
     EXPECT_EQ(rows.size(), 1 + 601 + 1); // header, 101 s .. 701 s, and the empty piece after the last CRLF
-    EXPECT_EQ(rows[0], "time_s,heading_deg,pitch_deg,roll_deg\r");
-    EXPECT_EQ(rows[1], "101.000,101.000,0.000,0.000\r");
+    EXPECT_EQ(rows[0], "time_s,heading_deg,pitch_deg,roll_deg,time\r");
+    const QRegularExpression localTime(R"(^101\.000,101\.000,0\.000,0\.000,[\d-]{10}T[\d:]{8}\.\d{3}[+-][\d:]{5}\r$)");
+    EXPECT_TRUE(localTime.match(rows[1]).hasMatch()) << rows[1].toStdString();
     EXPECT_FALSE(plot.SaveCsv(dir.filePath("missing/plot.csv")));
+    EXPECT_EQ(plot.ProposedPath(true), dir.filePath("orientation.png"));
 }
 
 } // namespace

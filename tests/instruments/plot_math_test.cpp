@@ -21,8 +21,9 @@ namespace {
 // after a time and of the nearest; ten columns of 100 ms, each with its
 // sample count, whether it joins the sample before it (not after a
 // silence of 2.1 s), its extremes, first and last; the axes' limits and
-// step for a range and a least span; the tick labels of angles, headings
-// wrapped, and of times; the CSV rows.
+// step for a range and a least span; headings on the 0 .. 360 axis a strip
+// of more than a turn shows; the tick labels of angles, headings wrapped,
+// and of times; the CSV rows with their local times.
 TEST(PlotMath, Transcript)
 {
     std::ostringstream out;
@@ -80,6 +81,13 @@ TEST(PlotMath, Transcript)
         out << "axis for " << a.min << ".." << a.max << ", at least " << a.minSpan << ": " << got.lo << ".." << got.hi
             << " by " << got.step << "\n";
     }
+    for (const auto& [lo, hi] : {std::pair{10.0, 20.0}, {350, 370}, {-30, -20}, {-10, 10}, {0, 360}, {0, 400}}) {
+        Interval parts[2];
+        const int n = WrapInterval(lo, hi, parts);
+        out << "headings " << lo << ".." << hi << " on 0..360:";
+        for (int i = 0; i < n; ++i) out << " " << parts[i].lo << ".." << parts[i].hi;
+        out << (HeadingWraps(lo, hi) ? ", the strip wrapped" : "") << "\n";
+    }
     const struct {
         double value, step;
         bool heading;
@@ -91,9 +99,10 @@ TEST(PlotMath, Transcript)
     for (std::int32_t ms : {-90'000, 0, -600'000, -5'000})
         out << "time " << ms << " ms: '" << TimeTickLabel(ms) << "'\n";
     std::string csv;
-    AppendCsvRow(csv, Sample{12'345, {-0.0001f, -1.5f, 0.25f}});
-    AppendCsvRow(csv, Sample{7, {725.5f, 0, 90}});
-    out << "CSV rows of 12345 ms -0.0001 -1.5 0.25 and 7 ms 725.5 0 90:\n" << csv;
+    AppendCsvRow(csv, Sample{12'345, {-0.0001f, -1.5f, 0.25f}}, 1'796'640'310'250, 3600);
+    AppendCsvRow(csv, Sample{7, {725.5f, 0, 90}}, 1'796'640'310'007, -5400);
+    out << "CSV rows of 12345 ms -0.0001 -1.5 0.25 at 2026-12-07 10:45:10.250 UTC, 1 h east, and 7 ms 725.5 0 90"
+           " at 10:45:10.007 UTC, 1:30 west:\n" << csv << "1 ms before 1970: " << IsoLocalTime(-1, 0) << "\n";
     test::ExpectGolden("instruments_plot_math.txt", out.str());
 }
 

@@ -152,7 +152,8 @@ TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)
 std::string Describe(const SimOptions& o)
 {
     std::ostringstream s;
-    s << " baud=" << o.baud << " ignore-speed=" << o.ignoreSpeed << " link=" << o.link << " firmware=" << o.versionMajor
+    s << " baud=" << o.baud << " ignore-speed=" << o.ignoreSpeed << " power-on-open=" << o.powerOnOpen
+      << " link=" << o.link << " firmware=" << o.versionMajor
       << "." << o.versionMinor << " options=" << std::hex << o.optionBits << " test-result=" << o.testResult
       << " silent-for=";
     for (int type : o.silentFor) s << type << ",";
@@ -182,9 +183,9 @@ std::vector<std::string> Args(const std::string& line)
 TEST(Options, GoodAndBadCommandLines)
 {
     const char* good[] = {
-        "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--link x", "--firmware 0.99",
-        "--firmware 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f", "--test-result ffff",
-        "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
+        "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--power-on-open", "--link x",
+        "--firmware 0.99", "--firmware 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f",
+        "--test-result ffff", "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
         "--silent-for 0x50,84", "--silent-for 255", "--incompatible", "--flash-fail", "--corrupt 1", "--noise 0.5",
         "--burst", "--unplug-after 0.3", "--record r", "--send-times t", "--seed 4294967295", "--replay a.tcap",
         "--speed 0.01", "--speed 1000", "--help", "-h", "--version",

@@ -196,6 +196,10 @@ TEST(MessageView, AccessibleListOfTheVisibleLines)
     w.view->SetPaused(false);
     EXPECT_EQ(list->text(QAccessible::Description), QString());
     EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("NMEA L11"));
+    // Cleared while paused, the view follows the new lines again.
+    w.view->SetPaused(true);
+    w.view->Clear();
+    EXPECT_FALSE(w.view->Paused());
 }
 
 } // namespace
