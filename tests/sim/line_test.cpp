@@ -2,6 +2,10 @@
 // the send times, the command line that configures them, and how the
 // real tolvane-sim program starts and ends. Driving it through the link is
 // the end-to-end tests' part.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -183,8 +187,8 @@ TEST(Options, GoodAndBadCommandLines)
 {
     const char* good[] = {
         "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--link x", "--version 0.99",
-        "--version 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f", "--test-result ffff",
-        "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
+        "--version 32767.0", "--options AP", "--serial -2147483648", "--serial 2147483647", "--axes -3,3", "--flash f",
+        "--test-result ffff", "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
         "--silent-for 0x50,84", "--silent-for 255", "--incompatible", "--flash-fail", "--corrupt 1", "--noise 0.5",
         "--burst", "--unplug-after 0.3", "--record r", "--send-times t", "--seed 4294967295", "--replay a.tcap",
         "--speed 0.01", "--speed 1000", "--help", "-h",
@@ -219,7 +223,8 @@ TEST(Options, GoodAndBadCommandLines)
 }
 
 // What it cannot start with ends it at once with status 2; --help prints
-// the help text; a stop removes the link it made.
+// the help text; the line it links starts at its rate; a stop removes the
+// link it made.
 TEST(SimProcess, StartsAndEnds)
 {
     const test::TempDir dir;
@@ -233,8 +238,13 @@ TEST(SimProcess, StartsAndEnds)
     SimProcess help(TOLVANE_SIM_PATH, {"--help"});
     EXPECT_EQ(help.Output(true), HelpText());
     EXPECT_EQ(help.Stop(0), 0);
-    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "com1"});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "com1", "--baud", "4800"});
     EXPECT_EQ(std::filesystem::read_symlink(dir / "com1").string(), sim.Output());
+    // A program that keeps the line's speed hears the simulator at its rate.
+    termios line{};
+    const int fd = ::open((dir / "com1").c_str(), O_RDONLY | O_NOCTTY);
+    EXPECT_TRUE(fd >= 0 && ::tcgetattr(fd, &line) == 0 && ::cfgetospeed(&line) == B4800);
+    ::close(fd);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
 }
