@@ -224,7 +224,7 @@ TEST(Options, GoodAndBadCommandLines)
 
 // What it cannot start with ends it at once with status 2; --help prints
 // the help text; the line it links starts at its rate; a stop removes the
-// link it made.
+// link it made, and ends a replay as well.
 TEST(SimProcess, StartsAndEnds)
 {
     const test::TempDir dir;
@@ -247,6 +247,11 @@ TEST(SimProcess, StartsAndEnds)
     ::close(fd);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
+    const std::uint8_t byte[] = {1};
+    std::ofstream(dir / "c.tcap") << FormatHeader(CaptureHeader{}) << FormatChunkLine(ChunkKind::Received, 0, byte, 1);
+    SimProcess replay(TOLVANE_SIM_PATH, {"--replay", dir / "c.tcap", "--link", dir / "com2"});
+    EXPECT_FALSE(replay.Output().empty());
+    EXPECT_EQ(replay.Stop(), 0) << "a replay waiting for its host, stopped";
 }
 
 } // namespace
