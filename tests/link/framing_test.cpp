@@ -33,16 +33,17 @@ Got Keep(const DeviceMessage& m)
 }
 
 // Byte i arrives at time 100 + i: a frame is stamped with its CR, a
-// sentence with its '$'. Frame(0x78) is 0D 0A 7E 78 00 0D: its checksum
-// CR starts a frame (that the next 'x' breaks) before it has been read.
+// sentence with its '$' (DEL is text in it). Frame(0x78) is 0D 0A 7E 78 00
+// 0D: its checksum CR starts a frame (that the next 'x' breaks) before it
+// has been read.
 TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
 {
-    const Bytes stream = Cat({{0x00, 0x0D}, Frame(0x78, {}), B("xx"), B(Nmea("A")), Frame(0xC3, {})});
+    const Bytes stream = Cat({{0x00, 0x0D}, Frame(0x78, {}), B("xx"), B(Nmea("A\x7F")), Frame(0xC3, {})});
     StreamDecoder decoder;
     std::vector<Got> got;
     auto keep = [&](const DeviceMessage& m) { got.push_back(Keep(m)); };
     for (std::int32_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, 100 + i, keep);
-    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, 102}, {0x20, B(Nmea("A")), 110}, {0xC3, {}, 115}}));
+    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, 102}, {0x20, B(Nmea("A\x7F")), 110}, {0xC3, {}, 116}}));
 }
 
 // The decoder hands whole spans to one receiver where the other would
