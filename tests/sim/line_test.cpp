@@ -240,10 +240,21 @@ TEST(SimProcess, StartsAndEnds)
     EXPECT_EQ(help.Stop(0), 0);
     SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "com1", "--baud", "4800"});
     EXPECT_EQ(std::filesystem::read_symlink(dir / "com1").string(), sim.Output());
-    // A program that keeps the line's speed hears the simulator at its rate.
+    // A program that keeps the line's speed hears the simulator at its
+    // rate, and orientation ten times a second without asking for it.
     termios line{};
-    const int fd = ::open((dir / "com1").c_str(), O_RDONLY | O_NOCTTY);
+    const int fd = ::open((dir / "com1").c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     EXPECT_TRUE(fd >= 0 && ::tcgetattr(fd, &line) == 0 && ::cfgetospeed(&line) == B4800);
+    StreamDecoder decoder;
+    int orientations = 0;
+    EXPECT_TRUE(test::WaitFor([&] {
+        std::uint8_t bytes[256];
+        const ssize_t n = ::read(fd, bytes, sizeof bytes);
+        if (n > 0) decoder.Feed(bytes, std::size_t(n), 0, [&](const DeviceMessage& m) {
+            orientations += m.type == 0x70;
+        });
+        return orientations >= 20;
+    }, std::chrono::seconds(10))) << orientations;
     ::close(fd);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
