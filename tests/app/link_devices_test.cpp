@@ -152,6 +152,10 @@ TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
         std::ofstream((dev / "ttyUSB0").string());
         fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_A1-if00-port0");
         EXPECT_TRUE(WaitUntil([&] { return devices->count() == 2; }));
+        devices->setCurrentRow(0);
+        const QString chosen = ControlOf<QLineEdit>(chooser, SerialDeviceDialog::kPathId)->text();
+        devices->clearSelection(); // as a Ctrl+click does: the field keeps the choice
+        EXPECT_EQ(ControlOf<QLineEdit>(chooser, SerialDeviceDialog::kPathId)->text(), chosen);
         devices->setCurrentRow(1);
         Click(chooser, 1);
     });

@@ -2,7 +2,7 @@
 // raw bytes and damaged lines, and the writer under a disk that does not
 // keep up (the caller never waits, nothing is lost until the buffer is
 // full, then the loss is counted); then decoding them: every request's frame
-// and name, and the command line, as transcripts under tests/data/golden.
+// and name, and the command line (a transcript under tests/data/golden).
 // The messages are the receivers' own, pinned by the recorded mixed stream.
 #include "capture/capture_decode.h"
 #include "capture/capture_format.h"
@@ -16,6 +16,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/capture_writer.h"
@@ -155,12 +156,15 @@ TEST(CaptureWriter, FileGetsEveryLineInOrderAsWritten)
     EXPECT_EQ(content, "TOLVANE-CAPTURE 1 baud=0 start= device=/dev/ttyUSB0\nR 50 0D 0A\nT 60 0D 0A 7E\n");
 }
 
-// Every request, its frame byte for byte (checksum included) and its name
-// as a decoded capture shows it: a read beside a set of each request that
-// has both, and the other names. Flags clear for declination, body offset and
-// interval are sent as zero; the WMM request is for 31 March 2004, 45.5 S,
-// 122.25 W, -1000 ft (-304.8006 m, the nearest float).
-#define REQUEST(call) std::pair<OutgoingRequest, const char*>{call, #call}
+// Every request, its frame byte for byte (CR LF '~' type length payload,
+// then the low byte of the sum of all before it) and its name as a decoded
+// capture shows it: a read beside a set of each request that has both, and
+// the other names. Angles go as counts of 180/32768 degrees (-1 degree is
+// -182, 10.5 is 1911, 45 is 8192), little-endian. The start-up defaults
+// load the roll (bit 2, 18 at offset 8) and pitch (bit 3, -18 at offset 6)
+// offsets; flags clear for declination, body offset and interval are sent
+// as zero. The WMM request is for 31 March 2004, 45.5 S, 122.25 W, -1000 ft
+// (-304.8006 m, the nearest float), f32 little-endian.
 TEST(CaptureDecode, EveryRequestsFrameAndName)
 {
     using D = StartupDefaults;
@@ -168,36 +172,39 @@ TEST(CaptureDecode, EveryRequestsFrameAndName)
                      .rollOffset = 18, .interval = 9};
     OutgoingRequest unknown = SerialNumberRequest();
     unknown.type = 0x33;
-    const std::pair<OutgoingRequest, const char*> requests[] = {
-        REQUEST(SerialNumberRequest()),
-        REQUEST(CompensationParametersRequest()),
-        REQUEST(OffsetsReadRequest()),
-        REQUEST(OffsetsSetRequest(Offsets::kBody | Offsets::kPitch, 1911, -182, 8192)),
-        REQUEST(DeclinationReadRequest()),
-        REQUEST(DeclinationSetRequest(-182)),
-        REQUEST(OrientationRateReadRequest()),
-        REQUEST(OrientationRateSetRequest(145)),
-        REQUEST(StartupDefaultsReadRequest()),
-        REQUEST(StartupDefaultsLoadRequest(defaults)),
-        REQUEST(CompensationRequest(CompensationAction::Start)),
-        REQUEST(CompensationRequest(CompensationAction::Revert)),
-        REQUEST(CompensationRequest(CompensationAction{5})),
-        REQUEST(WmmRequest(31, 3, 4, -45.5, -122.25, -1000.0)),
-        REQUEST(unknown),
+    const std::tuple<OutgoingRequest, const char*, const char*> requests[] = {
+        {SerialNumberRequest(), "0D 0A 7E C3 00 58", "serial number request"},
+        {SelfTestRequest(), "0D 0A 7E 48 00 DD", "self test request"},
+        {ResetRequest(), "0D 0A 7E 42 00 D7", "reset request"},
+        {CompensationParametersRequest(), "0D 0A 7E 67 00 FC", "compensation parameters request"},
+        {OffsetsReadRequest(), "0D 0A 7E 50 07 00 00 00 00 00 00 00 EC", "offsets request (read)"},
+        {OffsetsSetRequest(Offsets::kBody | Offsets::kPitch, 1911, -182, 8192),
+         "0D 0A 7E 50 07 05 77 07 4A FF 00 20 D8", "offsets request (set)"},
+        {DeclinationReadRequest(), "0D 0A 7E 54 03 00 00 00 EC", "declination request (read)"},
+        {DeclinationSetRequest(-182), "0D 0A 7E 54 03 01 4A FF 36", "declination request (set)"},
+        {OrientationRateReadRequest(), "0D 0A 7E 7F 02 FF FF 14", "orientation rate request (read)"},
+        {OrientationRateSetRequest(145), "0D 0A 7E 7F 02 91 00 A7", "orientation rate request (set)"},
+        {StartupDefaultsReadRequest(), "0D 0A 7E 66 0C 00 00 00 00 00 00 00 00 00 00 00 00 07",
+         "start-up defaults request (read)"},
+        {StartupDefaultsLoadRequest(defaults), "0D 0A 7E 66 0C 0C 00 00 00 00 00 EE FF 12 00 00 00 12",
+         "start-up defaults request (load)"},
+        {CompensationRequest(CompensationAction::Start), "0D 0A 7E 72 01 01 09", "compensation request (start)"},
+        {CompensationRequest(CompensationAction::Revert), "0D 0A 7E 72 01 04 0C", "compensation request (revert)"},
+        {CompensationRequest(CompensationAction{5}), "0D 0A 7E 72 01 05 0D", "compensation request (?)"},
+        {WmmRequest(31, 3, 4, -45.5, -122.25, -1000.0),
+         "0D 0A 7E 55 0F 1F 03 04 00 00 36 C2 00 80 F4 C2 7A 66 98 C3 88", "WMM request"},
+        {unknown, "0D 0A 7E 33 00 C8", "unknown request 0x33"},
     };
-    std::string transcript;
-    for (const auto& [request, call] : requests) {
-        std::uint8_t frame[kMaxSentFrame];
+    for (const auto& [request, frame, name] : requests) {
+        std::uint8_t bytes[kMaxSentFrame];
         const std::size_t size =
-            EncodeBinaryFrame(static_cast<std::uint8_t>(request.type), request.payload, request.length, frame);
+            EncodeBinaryFrame(static_cast<std::uint8_t>(request.type), request.payload, request.length, bytes);
         Capture sent;
-        sent.chunks.push_back({ChunkKind::Sent, 5, Bytes(frame, frame + size), 0});
-        EXPECT_TRUE(DecodeCapture(sent, {}).empty()) << call;
-        const std::vector<std::string> decoded = DecodeCapture(sent, {.requests = true});
-        transcript += std::string(call) + "\n   " + Line(ChunkKind::Sent, 5, sent.chunks[0].bytes) + "   " +
-                      (decoded.empty() ? "(nothing)" : decoded[0]) + (decoded.size() > 1 ? " ..." : "") + "\n";
+        sent.chunks.push_back({ChunkKind::Sent, 5, Bytes(bytes, bytes + size), 0});
+        EXPECT_EQ(Line(ChunkKind::Sent, 5, sent.chunks[0].bytes), "T 5 " + std::string(frame) + "\n");
+        EXPECT_TRUE(DecodeCapture(sent, {}).empty()) << frame;
+        EXPECT_THAT(DecodeCapture(sent, {.requests = true}), ElementsAre("SENT      " + std::string(name))) << frame;
     }
-    ExpectGolden("capture_requests.txt", transcript);
 }
 
 // tolvane-decode's runs: each command line, its exit status, what it

@@ -34,6 +34,9 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
         EXPECT_EQ(plot.SpanMs(), plot::kSpans[index].ms);
         EXPECT_TRUE(plot.Canvas()->CursorText(plot.Canvas()->PlotArea().left()).startsWith(left)) << index;
     }
+    // The frame of each strip stays whole where a grid line falls on its edge.
+    const QRect area = plot.Canvas()->PlotArea();
+    EXPECT_EQ(plot.Canvas()->grab().toImage().pixelColor(area.center().x(), area.top()), QColor(0x90, 0x98, 0xa0));
     plot.SetPaused(true);
     plot.Append(701'000, 0, 0, 0);
     EXPECT_EQ(plot.RightEdgeMs(), 700'000);

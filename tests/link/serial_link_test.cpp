@@ -281,6 +281,7 @@ TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
         {1, com1, std::to_string(dead) + "\n", Free}, {1, com1, "garbage", Free}, {1, com1, "0\n", Free},
         {1, com1, std::string(11 - pid.size(), '0') + pid, Free}, // ten digits at most
         {1, com1, std::string(4, '\xFF'), Free},                   // binary -1: no process, not all of them
+        {1, com1, std::string(64, ' '), Free}, // blanks to the end of what is read, and nothing read beyond (ASan)
     };
     auto link = Link();
     const auto fdsBefore = OpenFdCount();

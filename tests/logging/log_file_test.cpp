@@ -125,6 +125,8 @@ TEST_F(LogFileTest, AFullDeviceShowsInThePaneUntilAWriteSucceeds)
     EXPECT_EQ(ReadFile(dir / "room.dta"), "kept\r\n");
     ASSERT_TRUE(log.OpenPath("/dev/full", false)); // failing from the section's first line
     EXPECT_THAT(std::vector(panes.end() - 2, panes.end()), ElementsAre(" Logging to full", " Log write failed: full"));
+    log.Close();
+    EXPECT_FALSE(log.WriteFailing()) << "a closed log has no failing writes";
 }
 
 // Any name the folder takes is opened as it stands; the pane shows its

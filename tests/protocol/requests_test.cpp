@@ -1,5 +1,5 @@
 // The degree conversions the requests carry. (Every request's frame, byte
-// for byte, is pinned by the capture tests' transcript of the requests.)
+// for byte, is pinned by the capture tests' table of the requests.)
 #include "protocol/angles.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,10 @@
 // the send times, the command line that configures them, and how the
 // real tolvane-sim program starts and ends. Driving it through the link is
 // the end-to-end tests' part.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -184,7 +188,8 @@ TEST(Options, GoodAndBadCommandLines)
 {
     const char* good[] = {
         "--baud 4800", "--baud 9600", "--baud 19200", "--baud 38400", "--ignore-speed", "--power-on-open", "--link x",
-        "--firmware 0.99", "--firmware 32767.0", "--options AP", "--serial -2147483648", "--axes -3,3", "--flash f",
+        "--firmware 0.99", "--firmware 32767.0", "--options AP", "--serial -2147483648", "--serial 2147483647",
+        "--axes -3,3", "--flash f",
         "--test-result ffff", "--rfu", "--nmea 50", "--gps 2.5", "--position -90,180", "--position 90,-180", "--silent",
         "--silent-for 0x50,84", "--silent-for 255", "--incompatible", "--flash-fail", "--corrupt 1", "--noise 0.5",
         "--burst", "--unplug-after 0.3", "--record r", "--send-times t", "--seed 4294967295", "--replay a.tcap",
@@ -220,7 +225,8 @@ TEST(Options, GoodAndBadCommandLines)
 }
 
 // What it cannot start with ends it at once with status 2 (--help and
-// --version: CommandLine in app_tests); a stop removes the link it made.
+// --version: CommandLine in app_tests); the line it links starts at its
+// rate; a stop removes the link it made, and ends a replay as well.
 TEST(SimProcess, StartsAndEnds)
 {
     const test::TempDir dir;
@@ -231,10 +237,31 @@ TEST(SimProcess, StartsAndEnds)
         {"--link", dir / "plain"}, {"--flash", dir / "flash"},
     };
     for (const auto& args : bad) EXPECT_EQ(SimProcess(TOLVANE_SIM_PATH, args).Stop(0), 2) << args[0];
-    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "com1"});
+    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "com1", "--baud", "4800"});
     EXPECT_EQ(std::filesystem::read_symlink(dir / "com1").string(), sim.Output());
+    // A program that keeps the line's speed hears the simulator at its
+    // rate, and orientation ten times a second without asking for it.
+    termios line{};
+    const int fd = ::open((dir / "com1").c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    EXPECT_TRUE(fd >= 0 && ::tcgetattr(fd, &line) == 0 && ::cfgetospeed(&line) == B4800);
+    StreamDecoder decoder;
+    int orientations = 0;
+    EXPECT_TRUE(test::WaitFor([&] {
+        std::uint8_t bytes[256];
+        const ssize_t n = ::read(fd, bytes, sizeof bytes);
+        if (n > 0) decoder.Feed(bytes, std::size_t(n), 0, [&](const DeviceMessage& m) {
+            orientations += m.type == 0x70;
+        });
+        return orientations >= 20;
+    }, std::chrono::seconds(10))) << orientations;
+    ::close(fd);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "com1"));
+    const std::uint8_t byte[] = {1};
+    std::ofstream(dir / "c.tcap") << FormatHeader(CaptureHeader{}) << FormatChunkLine(ChunkKind::Received, 0, byte, 1);
+    SimProcess replay(TOLVANE_SIM_PATH, {"--replay", dir / "c.tcap", "--link", dir / "com2"});
+    EXPECT_FALSE(replay.Output().empty());
+    EXPECT_EQ(replay.Stop(), 0) << "a replay waiting for its host, stopped";
 }
 
 } // namespace

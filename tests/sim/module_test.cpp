@@ -214,8 +214,9 @@ TEST(Compensation, RunCollectsComputesAndReportsOnceOrIsAborted)
 // force: none at 0, every 50 ms after a set, and after a stall one
 // message, not a catch-up flood; with --rfu the longer orientation; with
 // --burst a numbered orientation each time the line is ready (every 2 ms
-// here); NMEA headings at 5 Hz and GPS fixes at 2 Hz, each sentence with
-// its checksum.
+// here); NMEA headings at 5 Hz (the body offset of 10.5 degrees added,
+// true heading the declination of -1 degree too) and GPS fixes at 2 Hz,
+// each sentence with its checksum.
 TEST(Streams, WhatGoesOutWhen)
 {
     Module m, wide([](SimOptions& o) { o.rfu = true; }), burst([](SimOptions& o) { o.burst = true; });
@@ -229,7 +230,10 @@ TEST(Streams, WhatGoesOutWhen)
     made += "2000 to 3000 ms:\n" + Sent(m, 2000, 3000);
     made += "Nothing due until 3500 ms, 3500 to 4000 ms:\n" + Sent(m, 3500, 4000);
     made += "--rfu, 0 to 300 ms:\n" + Sent(wide, 0, 300) + "--burst, 0 to 20 ms:\n" + Sent(burst, 0, 20, 2);
-    made += "--nmea 5 --gps 2, 0 to 1000 ms:\n" + Sent(nmea, 0, 1000);
+    made += "--nmea 5 --gps 2, 0 to 500 ms:\n" + Sent(nmea, 0, 500);
+    made += Exchange("offset at 500 ms", nmea, OffsetsSetRequest(Offsets::kBody, 1911, 0, 0), 500);
+    made += Exchange("declination", nmea, DeclinationSetRequest(-182), 500);
+    made += "500 to 1000 ms:\n" + Sent(nmea, 500, 1000);
     test::ExpectGolden("sim_streams.txt", made);
 }
 

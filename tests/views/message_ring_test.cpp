@@ -56,7 +56,8 @@ TEST(PaintPlanner, WhatTheRingKeepsAndAPaintDoes)
     }
     for (const auto [lh, height] : {std::array{16, 31}, {16, 32}, {16, 47}, {16, 336}, {15, 30}, {16, 816}, {16, 1280}})
         out << "lines of " << lh << " in " << height << ": " << RowGeometry{lh}.VisibleRows(height) << " rows\n";
-    for (const auto [a, b, visible] : {std::array{0, 8, 10}, {0, 9, 10}, {8, 25, 10}, {40, 56, 10}, {100, 200, 3}}) {
+    for (const auto [a, b, visible] :
+         {std::array{0, 8, 10}, {0, 9, 10}, {8, 25, 10}, {40, 56, 10}, {56, 72, 3}, {100, 200, 3}}) {
         const RowGeometry::RowSpan span = RowGeometry{16}.RowsInBand(a, b, visible);
         out << "pixels [" << a << ", " << b << ") of " << visible << " rows of 16: rows [" << span.first << ", "
             << span.last << ")\n";

@@ -188,6 +188,8 @@ TEST(MessageView, AccessibleListOfTheVisibleLines)
     EXPECT_EQ(w.view->LineCount(), 12);
     EXPECT_EQ(list->text(QAccessible::Description), QStringLiteral("Paused"));
     EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("NMEA L7"));
+    QTest::mouseClick(w.view, Qt::LeftButton, {}, QPoint(10, 1));
+    EXPECT_FALSE(list->child(1)->state().selected) << "a click above the first row chooses no line";
     QTest::mouseClick(w.view, Qt::LeftButton, {}, w.Row(1).center());
     EXPECT_FALSE(list->child(0)->state().selected);
     QTest::mouseClick(w.view, Qt::LeftButton, Qt::ShiftModifier, w.Row(0).center());
