@@ -39,7 +39,7 @@ std::optional<OutgoingRequest> InitializationSequence::Next(SettingValues& value
 
 bool InitializationSequence::Acknowledges(const DeviceMessage& message) const
 {
-    return awaited_ != 0 && message.type == awaited_ &&
+    return message.type == awaited_ &&
            (IsType(message, MessageType::Offsets) || IsType(message, MessageType::Declination) ||
             IsType(message, MessageType::OrientationRate));
 }

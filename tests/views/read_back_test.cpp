@@ -26,7 +26,8 @@ struct Step {
 };
 
 // Paused, the window holds still until its top line falls out of the
-// history; it scrolls no further than the lines there are; clicks select,
+// history; it scrolls no further than the lines there are; a pause starts
+// with nothing selected; clicks select,
 // Shift stretches, a click beside the lines ends it; a drag past an edge
 // moves the window a line and selects to its edge line; Find goes on from
 // the selection, else from an end, selects what it finds and shows it;
@@ -52,6 +53,7 @@ TEST(ReadBack, StepsAndTheWindowTheyLeave)
         {Find, 0, true, "1 2 3", "1", "1"},
         {Find, 0, false, "1 2 3", "1", "x"},
         {Resume, 0, true, "9 10 11", "", ""},
+        {Pause, 0, true, "9 10 11", "", "Paused"},
         {Drag, 0, false, "9 10 11", ""},
         {Copy, 0, false, "9 10 11", ""},
         {FindBack, 0, true, "9 10 11", "11", "1"},
