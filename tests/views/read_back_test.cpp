@@ -8,7 +8,9 @@
 namespace tolvane {
 namespace {
 
-enum Op { Pause, Resume, Add, AddTrim, Scroll, Click, ShiftClick, Drag, Copy, Find, FindBack, Clear, HideTrim, ShowTrim };
+enum Op {
+    Pause, Resume, Add, AddTrim, Scroll, Click, ShiftClick, Drag, Copy, Find, FindBack, Clear, HideTrim, ShowTrim
+};
 
 // One step on a view three rows high, then a paint; each line's text is its
 // number, NMEA unless added as DTRIM. `result`: what the step returned (for
