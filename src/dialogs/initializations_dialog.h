@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "dialogs/initialization_sequence.h"
 #include "dialogs/message_receiver.h"
 #include "dialogs/value_field.h"
 #include "dialogs/wait_timer.h"
@@ -54,8 +55,7 @@ private:
     std::unique_ptr<WaitTimer> ownTimer_;
     WaitTimer& ackTimer_;
     bool initialized_ = false;
-    std::uint16_t pendingType_ = 0; // 0: nothing awaited
-    const char* pendingLabel_ = "";
+    InitializationSequence sequence_;
 };
 
 } // namespace tolvane

@@ -34,8 +34,15 @@ void Tell(QWidget* owner, const char* title, const char* text)
     box.exec();
 }
 
-// The text as the parser sees it: the field is read into a 14-byte buffer.
-QString ReadBack(const QLineEdit& edit) { return edit.text().left(static_cast<qsizetype>(kReadBackChars)); }
+// The text as the rules see it: the field is read into a 14-byte buffer,
+// one byte a character. Codes 128 to 255 (a no-break space, accented
+// letters) are skipped before a number like blanks, and a character beyond
+// them is no number at all ('?'), rather than a run of skipped UTF-8 bytes
+// that would read "４５" as 0.
+std::string ReadBack(const QLineEdit& edit)
+{
+    return edit.text().left(static_cast<qsizetype>(kReadBackChars)).toLatin1().toStdString();
+}
 
 void Reselect(QLineEdit& edit)
 {
@@ -48,22 +55,6 @@ void Reselect(QLineEdit& edit)
 } // namespace
 
 void TellNumbersOnly() { Tell(nullptr, "Tsk, Tsk!", "Numbers only, please."); }
-
-bool ParseNumberOrTell(const QString& text, double& out)
-{
-    // The fields hold 8-bit characters: codes 128 to 255 (a no-break space,
-    // accented letters) are skipped before a number like blanks, and a
-    // character beyond them is no number at all ('?'), rather than a run
-    // of skipped UTF-8 bytes that would read "４５" as 0.
-    const QByteArray bytes = text.toLatin1();
-    const std::optional<double> value = ParseNumber(std::string_view(bytes.constData(), bytes.size()));
-    if (!value) {
-        TellNumbersOnly();
-        return false;
-    }
-    out = *value;
-    return true;
-}
 
 ValueFields::ValueFields(QDialog& dialog) : QObject(&dialog), dialog_(dialog)
 {
@@ -110,9 +101,7 @@ void ValueFields::Clear()
 
 void ValueFields::Receive(float declination, float azimuth, float roll, float pitch, std::int32_t intervalMs)
 {
-    const float values[] = {declination, azimuth, roll, pitch};
-    for (std::size_t i = 0; i < angles.size(); ++i) angles[i].working = angles[i].received = values[i];
-    rate.working = rate.received = intervalMs;
+    Take(declination, azimuth, roll, pitch, intervalMs);
     ShowDeclination();
     for (Angle angle : {kAzimuth, kRoll, kPitch}) ShowOffset(angle);
     ShowRate();
@@ -185,19 +174,14 @@ bool ValueFields::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
-void ValueFields::DeclinationEdited()
+void ValueFields::Refuse(Typed typed, QLineEdit& edit)
 {
-    auto* edit = ControlOf<QLineEdit>(dialog_, kDeclinationEditId);
-    auto* load = ControlOf<QCheckBox>(dialog_, kDeclinationLoadId);
-    if (!edit || !load) return;
-    double value = 0;
-    if (ParseNumberOrTell(ReadBack(*edit), value)) {
-        load->setChecked(true);
-        angles[kDeclination].load = true;
-    } else {
-        Reselect(*edit);
-    }
+    if (typed == Typed::kNotANumber) TellNumbersOnly();
+    else Tell(&dialog_, "Huh!?", "Negative frequency?");
+    Reselect(edit);
 }
+
+void ValueFields::DeclinationEdited() { OffsetEdited(kDeclination); }
 
 void ValueFields::DeclinationLeft()
 {
@@ -205,22 +189,9 @@ void ValueFields::DeclinationLeft()
     auto* load = ControlOf<QCheckBox>(dialog_, kDeclinationLoadId);
     auto* west = ControlOf<QRadioButton>(dialog_, kWestId);
     if (!edit || !load || !west || !load->isChecked()) return;
-    const QString text = ReadBack(*edit);
-    qsizetype first = 0;
-    while (first < text.size() && !(text[first] >= QLatin1Char('0') && text[first] <= QLatin1Char('9'))) ++first;
-    // What stands before the number picks the hemisphere: the last sign
-    // typed wins, anything but '-' meaning east.
-    if (first > 0) {
-        const bool minus = text[first - 1] == QLatin1Char('-');
-        SetHemisphere(!minus, minus);
-    }
-    double value = 0;
-    if (!ParseNumberOrTell(text.mid(first), value)) {
-        Reselect(*edit);
-        return;
-    }
-    if (west->isChecked()) value = -value;
-    angles[kDeclination].working = static_cast<float>(value);
+    const tolvane::DeclinationLeft left = LeaveDeclination(angles[kDeclination], ReadBack(*edit), west->isChecked());
+    if (left.west) SetHemisphere(!*left.west, *left.west);
+    if (!left.taken) return Refuse(Typed::kNotANumber, *edit);
     ShowDeclination();
 }
 
@@ -229,11 +200,8 @@ void ValueFields::HemisphereClicked(bool west)
     auto* load = ControlOf<QCheckBox>(dialog_, kDeclinationLoadId);
     if (!load) return;
     SetHemisphere(!west, west);
-    AngleField& field = angles[kDeclination];
-    if (west ? field.working >= 0 : field.working < 0) {
-        field.working = -field.working;
+    if (tolvane::HemisphereClicked(angles[kDeclination], west)) {
         load->setChecked(true);
-        field.load = true;
         ShowDeclination();
     }
 }
@@ -243,14 +211,9 @@ void ValueFields::OffsetEdited(Angle angle)
     auto* edit = ControlOf<QLineEdit>(dialog_, kAngleIds[angle].edit);
     auto* load = ControlOf<QCheckBox>(dialog_, kAngleIds[angle].load);
     if (!edit || !load) return;
-    double value = 0;
-    if (ParseNumberOrTell(ReadBack(*edit), value)) {
-        load->setChecked(true);
-        angles[angle].load = true;
-        angles[angle].working = static_cast<float>(value);
-    } else {
-        Reselect(*edit);
-    }
+    const Typed typed = AngleTyped(*this, angle, ReadBack(*edit));
+    if (typed == Typed::kLoaded) load->setChecked(true);
+    else Refuse(typed, *edit);
 }
 
 void ValueFields::RateEdited()
@@ -258,32 +221,22 @@ void ValueFields::RateEdited()
     auto* edit = ControlOf<QLineEdit>(dialog_, kRateEditId);
     auto* load = ControlOf<QCheckBox>(dialog_, kRateLoadId);
     if (!edit || !load) return;
-    double value = 0;
-    if (!ParseNumberOrTell(ReadBack(*edit), value)) {
-        Reselect(*edit);
-    } else if (value < 0) {
-        Tell(&dialog_, "Huh!?", "Negative frequency?");
-        Reselect(*edit);
-    } else {
-        load->setChecked(true);
-        rate.load = true;
-    }
+    const Typed typed = RateTyped(rate, ReadBack(*edit));
+    if (typed == Typed::kLoaded) load->setChecked(true);
+    else Refuse(typed, *edit);
 }
 
 void ValueFields::RateLeft()
 {
     auto* edit = ControlOf<QLineEdit>(dialog_, kRateEditId);
     if (!edit) return;
-    double hz = 0;
-    if (!ParseNumberOrTell(ReadBack(*edit), hz)) {
-        // Not a number: the interval stands, and the field shows it again.
-        SetRateText(rateText_);
+    if (const std::optional<std::string> shown = LeaveRate(rate, ReadBack(*edit))) {
+        SetRateText(QString::fromStdString(*shown));
         return;
     }
-    const RateEntry entry = EnterRate(hz);
-    rate.working = entry.intervalMs;
-    rate.rate = entry.display.rate;
-    SetRateText(QString::fromStdString(entry.display.text));
+    // Not a number: the interval stands, and the field shows it again.
+    TellNumbersOnly();
+    SetRateText(rateText_);
 }
 
 void ValueFields::LoadClicked(int loadId)
@@ -291,19 +244,11 @@ void ValueFields::LoadClicked(int loadId)
     auto* box = ControlOf<QCheckBox>(dialog_, loadId);
     if (!box) return;
     if (loadId == kRateLoadId) {
-        rate.load = box->isChecked();
-        if (!rate.load) {
-            rate.working = rate.received;
-            ShowRate();
-        }
+        if (rate.SetLoad(box->isChecked())) ShowRate();
         return;
     }
     for (Angle angle : {kDeclination, kAzimuth, kRoll, kPitch}) {
-        if (kAngleIds[angle].load != loadId) continue;
-        AngleField& field = angles[angle];
-        field.load = box->isChecked();
-        if (field.load) return;
-        field.working = field.received;
+        if (kAngleIds[angle].load != loadId || !angles[angle].SetLoad(box->isChecked())) continue;
         if (angle == kDeclination) ShowDeclination();
         else ShowOffset(angle);
     }

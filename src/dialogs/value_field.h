@@ -1,14 +1,17 @@
 // The five settings the Initializations and Start-Up Defaults dialogs
 // share (declination, azimuth, roll and pitch offsets, orientation rate),
 // each an edit field with a "Load" box, and the handlers bound to their
-// controls. The controls carry the same identifiers in both templates.
+// controls, which hand the fields' texts to the rules of
+// value_field_rules.h. The controls carry the same identifiers in both
+// templates.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <cstdint>
+
+#include "dialogs/value_field_rules.h"
 
 class QDialog;
 class QLineEdit;
@@ -30,42 +33,16 @@ enum ValueControlId : int {
     kRateLoadId = 1339,
 };
 
-// One setting: what OK would send, what the module gave, and whether OK
-// sends it.
-template <typename T>
-struct ValueField {
-    T working{};
-    T received{};
-    bool load = false;
-};
-
-// Degrees.
-using AngleField = ValueField<float>;
-
-// The DORIENT interval in ms (0: no orientation messages), and the rate
-// in Hz the field shows.
-struct RateField : ValueField<std::int32_t> {
-    float rate = 0.0f;
-};
-
 // "Numbers only, please.", owned by no window.
 void TellNumbersOnly();
 
-// ParseNumber on `text` as 8-bit characters; on failure tells so and
-// leaves `out` as it was.
-bool ParseNumberOrTell(const QString& text, double& out);
-
-class ValueFields : public QObject {
+// The values are the SettingValues' `angles` and `rate`.
+class ValueFields : public QObject, public SettingValues {
     Q_OBJECT
 
 public:
-    enum Angle { kDeclination, kAzimuth, kRoll, kPitch };
-
     // Binds the handlers to the controls of `dialog` that exist.
     explicit ValueFields(QDialog& dialog);
-
-    std::array<AngleField, 4> angles;
-    RateField rate;
 
     // Unchecks the Load boxes and limits the fields to kFieldMaxLength.
     void Prepare();
@@ -98,6 +75,8 @@ private:
     void LoadClicked(int loadId);
     void SetHemisphere(bool east, bool west);
     void SetRateText(const QString& text);
+    // After a typed text was refused: tells why and selects it for correcting.
+    void Refuse(Typed typed, QLineEdit& edit);
 
     QDialog& dialog_;
     // What the program last wrote into the rate field.

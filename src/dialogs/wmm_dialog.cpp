@@ -10,9 +10,6 @@
 #include <QRegularExpressionValidator>
 #include <QScopedValueRollback>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -20,7 +17,6 @@
 #include "dialogs/number_entry.h"
 #include "dialogs/value_field.h"
 #include "protocol/angles.h"
-#include "protocol/requests.h"
 
 namespace tolvane {
 namespace {
@@ -86,45 +82,22 @@ std::string EightBit(const QString& text)
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
 void Tell(QMessageBox::Icon icon, const char* title, const QString& text, QWidget* owner)
 {
     QMessageBox box(icon, QString::fromUtf8(title), text, QMessageBox::Ok, owner);
     box.exec();
 }
 
-QString Formatted(const char* format, int value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, format, value);
-    return QString::fromLatin1(text);
-}
-
-int DaysAtMost(int month)
-{
-    switch (month) {
-    case 1: return 29;
-    case 3:
-    case 5:
-    case 8:
-    case 10: return 30;
-    default: return 31;
-    }
-}
-
 } // namespace
 
-// One coordinate field with its radio pair, its limit and its message.
+// One coordinate field with its radio pair, its check and its message.
 struct WmmDialog::Hemisphere {
     QLineEdit* edit;
     QRadioButton* positive;
     QRadioButton* negative;
-    double limit;
+    CoordinateEntry (WmmForm::*leave)(std::string_view);
     const char* message;
     const char* title;
-    double& magnitude;
-    bool& valid;
 };
 
 WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
@@ -170,7 +143,7 @@ WmmDialog::WmmDialog(std::function<void(const OutgoingRequest&)> send,
         monthList_->setItemData(monthList_->count() - 1, QString::fromLatin1(month.heard), Qt::AccessibleTextRole);
     }
     connect(monthList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0) month_ = index;
+        if (index >= 0) form_.month = index;
     });
 
     connect(submit_, &QPushButton::clicked, this, &WmmDialog::Submit);
@@ -195,23 +168,16 @@ void WmmDialog::setVisible(bool visible)
 void WmmDialog::Open()
 {
     const QDate today = today_.isValid() ? today_ : QDate::currentDate();
-    day_ = today.day();
-    month_ = today.month() - 1;
-    // Two digits are all the field and the request hold.
-    year_ = std::clamp(today.year() - 2000, 0, 99);
-    altitude_ = 0;
-    altitudeValid_ = true;
-    latitudeValid_ = false;
-    longitudeValid_ = false;
+    form_ = WmmForm::Opening(today.year(), today.month(), today.day());
     replyTimer_.Stop();
 
     latitudeEdit_->clear();
     north_->setChecked(true);
     longitudeEdit_->clear();
     west_->setChecked(true);
-    monthList_->setCurrentIndex(month_);
-    dayEdit_->setText(Formatted("%d", day_));
-    yearEdit_->setText(Formatted("%02d", year_));
+    monthList_->setCurrentIndex(form_.month);
+    dayEdit_->setText(QString::fromStdString(DayText(form_.day)));
+    yearEdit_->setText(QString::fromStdString(YearText(form_.year)));
     altitudeEdit_->setText(QStringLiteral("0"));
     submit_->setEnabled(false);
 
@@ -233,17 +199,17 @@ bool WmmDialog::eventFilter(QObject* watched, QEvent* event)
     watched->event(event);
     const QScopedValueRollback<bool> busy(checking_, true);
     if (watched == latitudeEdit_) {
-        CheckCoordinate({latitudeEdit_, north_, south_, 90.0, "This latitude is out\nof this world.", "Tsk, Tsk",
-                         latitude_, latitudeValid_});
+        CheckCoordinate({latitudeEdit_, north_, south_, &WmmForm::LeaveLatitude,
+                         "This latitude is out\nof this world.", "Tsk, Tsk"});
     } else if (watched == longitudeEdit_) {
-        CheckCoordinate({longitudeEdit_, east_, west_, 180.0, "This longitude is out\nof this world.", "Tsk, Tsk!",
-                         longitude_, longitudeValid_});
+        CheckCoordinate({longitudeEdit_, east_, west_, &WmmForm::LeaveLongitude,
+                         "This longitude is out\nof this world.", "Tsk, Tsk!"});
     } else if (watched == altitudeEdit_) {
         CheckAltitude();
     } else if (watched == dayEdit_) {
-        CheckDay();
+        dayEdit_->setText(QString::fromStdString(form_.LeaveDay(EightBit(dayEdit_->text()))));
     } else if (watched == yearEdit_) {
-        CheckYear();
+        yearEdit_->setText(QString::fromStdString(form_.LeaveYear(EightBit(yearEdit_->text()))));
     }
     return true;
 }
@@ -251,10 +217,9 @@ bool WmmDialog::eventFilter(QObject* watched, QEvent* event)
 void WmmDialog::CheckCoordinate(const Hemisphere& field)
 {
     const QString text = field.edit->text();
-    const CoordinateEntry entry = ReadCoordinate(EightBit(text), field.limit);
+    const CoordinateEntry entry = (form_.*field.leave)(EightBit(text));
     if (entry.sign != 0) (entry.sign > 0 ? field.positive : field.negative)->setChecked(true);
     if (entry.outcome == EntryOutcome::Empty) {
-        field.valid = false;
         UpdateSubmit();
         return;
     }
@@ -262,46 +227,19 @@ void WmmDialog::CheckCoordinate(const Hemisphere& field)
     if (entry.outcome == EntryOutcome::NotANumber) TellNumbersOnly();
     if (entry.outcome == EntryOutcome::OutOfRange)
         Tell(QMessageBox::Critical, field.title, QString::fromLatin1(field.message), this);
-    field.valid = entry.outcome == EntryOutcome::Valid;
-    if (field.valid) field.magnitude = entry.magnitude;
     UpdateSubmit();
-    if (!field.valid) Refocus(field.edit);
+    if (entry.outcome != EntryOutcome::Valid) Refocus(field.edit);
 }
 
 void WmmDialog::CheckAltitude()
 {
-    const AltitudeEntry entry = ReadAltitude(EightBit(altitudeEdit_->text()));
+    const AltitudeEntry entry = form_.LeaveAltitude(EightBit(altitudeEdit_->text()));
     if (entry.outcome == EntryOutcome::NotANumber) TellNumbersOnly();
     if (entry.outcome == EntryOutcome::OutOfRange)
         Tell(QMessageBox::Critical, "C'mon, now!", QStringLiteral("You won't have the compass\nat this altitude."),
              this);
-    altitudeValid_ = entry.outcome == EntryOutcome::Valid;
-    if (altitudeValid_) altitude_ = entry.feet;
     UpdateSubmit();
-    if (!altitudeValid_ && entry.outcome != EntryOutcome::Empty) Refocus(altitudeEdit_);
-}
-
-void WmmDialog::CheckDay()
-{
-    int day = 0;
-    for (const QChar c : dayEdit_->text().left(kExamined)) {
-        if (!IsDigit(c)) break;
-        day = day * 10 + (c.unicode() - u'0');
-    }
-    // The month chosen now limits the day; a later choice does not.
-    day_ = std::min(std::max(day, 1), DaysAtMost(month_));
-    dayEdit_->setText(Formatted("%d", day_));
-}
-
-void WmmDialog::CheckYear()
-{
-    int year = 0;
-    for (const QChar c : yearEdit_->text().left(kDateLimit)) {
-        if (!IsDigit(c)) break;
-        year = year * 10 + (c.unicode() - u'0');
-    }
-    year_ = year;
-    yearEdit_->setText(Formatted("%02d", year_));
+    if (entry.outcome != EntryOutcome::Valid && entry.outcome != EntryOutcome::Empty) Refocus(altitudeEdit_);
 }
 
 void WmmDialog::Refocus(QLineEdit* edit)
@@ -310,14 +248,12 @@ void WmmDialog::Refocus(QLineEdit* edit)
     edit->selectAll(); // leaves the caret at the end, in view
 }
 
-void WmmDialog::UpdateSubmit() { submit_->setEnabled(latitudeValid_ && longitudeValid_ && altitudeValid_); }
+void WmmDialog::UpdateSubmit() { submit_->setEnabled(form_.Complete()); }
 
 void WmmDialog::Submit()
 {
-    if (!latitudeValid_ || !longitudeValid_ || !altitudeValid_ || replyTimer_.Active()) return;
-    const double latitude = south_->isChecked() ? -latitude_ : latitude_;
-    const double longitude = west_->isChecked() ? -longitude_ : longitude_;
-    if (send_) send_(WmmRequest(day_, month_ + 1, year_, latitude, longitude, altitude_));
+    if (!form_.Complete() || replyTimer_.Active()) return;
+    if (send_) send_(form_.Request(south_->isChecked(), west_->isChecked()));
     replyTimer_.Start(kReplyTimeoutMs, [this] { ReplyTimedOut(); });
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "dialogs/message_receiver.h"
+#include "dialogs/wmm_form.h"
 #include "dialogs/wait_timer.h"
 #include "link/device_message.h"
 
@@ -51,8 +52,6 @@ private:
     void Open();
     void CheckCoordinate(const Hemisphere& field);
     void CheckAltitude();
-    void CheckDay();
-    void CheckYear();
     void UpdateSubmit();
     void Submit();
     void ReplyTimedOut();
@@ -76,15 +75,7 @@ private:
     QLineEdit* altitudeEdit_ = nullptr;
     QPushButton* submit_ = nullptr;
 
-    int day_ = 1;
-    int month_ = 0; // list index, 0 = January
-    int year_ = 0;  // since 2000
-    int altitude_ = 0; // feet
-    double latitude_ = 0;  // magnitudes; the radio pairs give the signs
-    double longitude_ = 0;
-    bool latitudeValid_ = false;
-    bool longitudeValid_ = false;
-    bool altitudeValid_ = true;
+    WmmForm form_; // the radio pairs give the signs
 
     // Runs exactly while a reply is awaited.
     std::unique_ptr<WaitTimer> ownTimer_;

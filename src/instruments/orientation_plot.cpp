@@ -82,22 +82,8 @@ QAccessibleInterface* CreatePlotCanvasAccessible(const QString& className, QObje
 struct Strip {
     QRect rect;
     plot::Axis axis;
-    double Y(double v) const { return rect.bottom() + 1 - (v - axis.lo) / (axis.hi - axis.lo) * rect.height(); }
+    double Y(double v) const { return plot::ValueY(axis, rect.top(), rect.height(), v); }
 };
-
-// The traces' extremes over the columns.
-std::pair<double, double> Extremes(const std::vector<plot::Column>& columns, std::initializer_list<int> traces)
-{
-    double lo = INFINITY, hi = -INFINITY;
-    for (const plot::Column& c : columns) {
-        if (c.count == 0) continue;
-        for (int t : traces) {
-            lo = std::min<double>(lo, c.trace[t].min);
-            hi = std::max<double>(hi, c.trace[t].max);
-        }
-    }
-    return {lo, hi};
-}
 
 // A vertical stroke per column from its minimum to its maximum, joined to
 // the column before unless the link was silent between them. `wrapped`:
@@ -174,20 +160,12 @@ QRect PlotCanvas::PlotArea() const
 QString PlotCanvas::CursorText(int x) const
 {
     const QRect area = PlotArea();
-    const plot::SampleRing& ring = plot_.Samples();
-    if (ring.Empty() || x < area.left() || x > area.right()) return {};
-    const std::int32_t right = plot_.RightEdgeMs();
-    const std::int64_t span = plot_.SpanMs();
-    // The end of the column under x; the nearest sample among those drawn.
-    const auto at = static_cast<std::int32_t>(right - span + (x - area.left() + 1) * span / area.width());
-    const std::size_t first = ring.FirstAtOrAfter(static_cast<std::int32_t>(right - span + 1));
-    const std::size_t end = ring.FirstAtOrAfter(right + 1);
-    if (first >= end) return {};
-    const plot::Sample& s = ring[std::clamp(ring.Nearest(at), first, end - 1)];
-    // Where nothing was recorded near the cursor, only its time.
-    if (std::abs(std::int64_t{s.timeMs} - at) > std::max<std::int64_t>(plot::kJoinMs, 2 * span / area.width()))
-        return QStringLiteral("%1 s  no data").arg((at - right) / 1000.0, 0, 'f', 2);
-    return QStringLiteral("%1 s  %2").arg((s.timeMs - right) / 1000.0, 0, 'f', 2).arg(Angles(s));
+    const plot::CursorReading reading =
+        plot::ReadCursor(plot_.Samples(), plot_.RightEdgeMs(), plot_.SpanMs(), x - area.left(), area.width());
+    if (reading.kind == plot::CursorReading::kNothing) return {};
+    const QString time = QStringLiteral("%1 s  ").arg(reading.offsetMs / 1000.0, 0, 'f', 2);
+    if (reading.kind == plot::CursorReading::kNoData) return time + QStringLiteral("no data");
+    return time + Angles(plot_.Samples()[reading.sample]);
 }
 
 const std::vector<plot::Column>& PlotCanvas::Columns(const QRect& area)
@@ -222,8 +200,8 @@ void PlotCanvas::paintEvent(QPaintEvent*)
     // Room between the strips for their facing end labels.
     const int gap = fm.height() + 2;
     const int half = (area.height() - gap) / 2;
-    const auto [hLo, hHi] = Extremes(columns, {kHeading});
-    const auto [tLo, tHi] = Extremes(columns, {kPitch, kRoll});
+    const auto [hLo, hHi] = plot::Extremes(columns, {kHeading});
+    const auto [tLo, tHi] = plot::Extremes(columns, {kPitch, kRoll});
     const bool wrapped = plot::HeadingWraps(hLo, hHi);
     const Strip strips[] = {
         {QRect(area.left(), area.top(), area.width(), half),
@@ -249,19 +227,15 @@ void PlotCanvas::paintEvent(QPaintEvent*)
     }
     const std::int32_t span = plot_.SpanMs();
     const std::int32_t tick = plot::kSpans[plot_.SpanIndex()].tickMs;
-    // Right to left: a label that would touch the one after it is left out.
-    int labelsFrom = width() + fm.averageCharWidth();
+    plot::TimeLabelRow labels(area.left(), area.right() + 8, width(), fm.averageCharWidth());
     for (std::int32_t back = 0; back <= span; back += tick) {
-        const int tx = area.left() + static_cast<int>(std::int64_t{span - back} * (area.width() - 1) / span);
+        const int tx = plot::TimeTickX(area.left(), area.width(), span, back);
         p.setPen(grid);
         for (const Strip& s : strips) p.drawLine(tx, s.rect.top() + 1, tx, s.rect.bottom() - 1);
         p.setPen(Qt::black);
         const QString label = QString::fromStdString(plot::TimeTickLabel(-back));
-        const int w = fm.horizontalAdvance(label);
-        const int lx = std::clamp(tx - w / 2, area.left(), area.right() + 8 - w);
-        if (lx + w + fm.averageCharWidth() > labelsFrom) continue;
-        p.drawText(lx, area.bottom() + 2 + fm.ascent(), label);
-        labelsFrom = lx;
+        if (const auto lx = labels.Place(tx, fm.horizontalAdvance(label)))
+            p.drawText(*lx, area.bottom() + 2 + fm.ascent(), label);
     }
 
     for (const int trace : {kHeading, kPitch, kRoll}) {

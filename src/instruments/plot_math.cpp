@@ -209,6 +209,52 @@ std::string TimeTickLabel(std::int32_t offsetMs)
     return text;
 }
 
+Interval Extremes(const std::vector<Column>& columns, std::initializer_list<int> traces)
+{
+    Interval extremes{INFINITY, -INFINITY};
+    for (const Column& c : columns) {
+        if (c.count == 0) continue;
+        for (int t : traces) {
+            extremes.lo = std::min<double>(extremes.lo, c.trace[t].min);
+            extremes.hi = std::max<double>(extremes.hi, c.trace[t].max);
+        }
+    }
+    return extremes;
+}
+
+double ValueY(const Axis& axis, int top, int height, double value)
+{
+    return top + height - (value - axis.lo) / (axis.hi - axis.lo) * height;
+}
+
+int TimeTickX(int left, int width, std::int32_t spanMs, std::int32_t backMs)
+{
+    return left + static_cast<int>(std::int64_t{spanMs - backMs} * (width - 1) / spanMs);
+}
+
+std::optional<int> TimeLabelRow::Place(int tickX, int width)
+{
+    const int x = std::clamp(tickX - width / 2, left_, std::max(left_, right_ - width));
+    if (x + width + gap_ > limit_) return std::nullopt;
+    limit_ = x;
+    return x;
+}
+
+CursorReading ReadCursor(const SampleRing& ring, std::int32_t rightMs, std::int32_t spanMs, int column, int width)
+{
+    if (ring.Empty() || column < 0 || column >= width) return {};
+    const std::int64_t span = spanMs;
+    // The end of the column's time; the nearest sample among those drawn.
+    const auto at = static_cast<std::int32_t>(rightMs - span + (column + 1) * span / width);
+    const std::size_t first = ring.FirstAtOrAfter(static_cast<std::int32_t>(rightMs - span + 1));
+    const std::size_t end = ring.FirstAtOrAfter(rightMs + 1);
+    if (first >= end) return {};
+    const std::size_t nearest = std::clamp(ring.Nearest(at), first, end - 1);
+    if (std::abs(std::int64_t{ring[nearest].timeMs} - at) > std::max<std::int64_t>(kJoinMs, 2 * span / width))
+        return {CursorReading::kNoData, at - rightMs, 0};
+    return {CursorReading::kSample, ring[nearest].timeMs - rightMs, nearest};
+}
+
 std::string IsoLocalTime(std::int64_t wallMs, int offsetS)
 {
     const std::int64_t local = wallMs + std::int64_t{offsetS} * 1000;

@@ -1,12 +1,15 @@
 // The orientation plot's maths, apart from its widget: heading unwrapping,
 // the fixed ring of samples, the reduction of a time span to pixel columns
-// (minimum and maximum per column), axis scaling and tick labels, and the
-// rows of the CSV the plot saves.
+// (minimum and maximum per column), axis scaling, tick labels and where
+// they go, the reading under the cursor, and the rows of the CSV the plot
+// saves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,6 +119,42 @@ int WrapInterval(double lo, double hi, Interval out[2]);
 std::string AngleTickLabel(double value, double step, bool heading);
 // The label of a time tick, `offsetMs` before the plot's right edge: "-1:30".
 std::string TimeTickLabel(std::int32_t offsetMs);
+
+// The lowest and highest value of `traces` over the columns holding
+// samples; lo > hi (infinite) when none does.
+Interval Extremes(const std::vector<Column>& columns, std::initializer_list<int> traces);
+// Where `value` lies on a strip `height` pixels high from `top` down: the
+// axis's lo at its bottom edge (top + height), its hi at `top`.
+double ValueY(const Axis& axis, int top, int height, double value);
+// The pixel column of the time tick `backMs` before the right edge of a
+// plot `width` pixels wide from `left` over `spanMs`: the right edge's is
+// the last column, the span's start the first.
+int TimeTickX(int left, int width, std::int32_t spanMs, std::int32_t backMs);
+
+// The time labels along the axis, placed from the right leftwards: each
+// centred under its tick but kept from `left` to `right`, and left out
+// where it would come within `gap` pixels of the label placed before it
+// (the first, of `end`).
+class TimeLabelRow {
+public:
+    TimeLabelRow(int left, int right, int end, int gap) : left_(left), right_(right), gap_(gap), limit_(end + gap) {}
+    // The label's left edge, or none when it is left out.
+    std::optional<int> Place(int tickX, int width);
+
+private:
+    int left_, right_, gap_, limit_;
+};
+
+// What the cursor reads at pixel column `column` (0 at the left) of a plot
+// `width` columns wide over `spanMs` ending at `rightMs`: the nearest sample
+// drawn to the end of that column's time, or only that time when no sample
+// lies within kJoinMs or two columns of it.
+struct CursorReading {
+    enum Kind { kNothing, kNoData, kSample } kind = kNothing; // nothing: outside the plot, or nothing drawn
+    std::int32_t offsetMs = 0; // before the right edge: the sample's time, or the column's
+    std::size_t sample = 0;    // index in the ring
+};
+CursorReading ReadCursor(const SampleRing& ring, std::int32_t rightMs, std::int32_t spanMs, int column, int width);
 
 // The CSV the plot saves: a header row, then one row per sample with its
 // time in seconds since the program started, its angles (the heading

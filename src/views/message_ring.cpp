@@ -20,6 +20,14 @@ int RowGeometry::VisibleRows(int clientHeight) const
     return std::clamp(clientHeight / lineHeight - 1, 0, kRingSize);
 }
 
+int RowGeometry::RowAt(int y) const
+{
+    if (lineHeight <= 0)
+        return -1;
+    const int from = y - Margin();
+    return from / lineHeight - (from < 0 && from % lineHeight != 0 ? 1 : 0);
+}
+
 RowGeometry::RowSpan RowGeometry::RowsInBand(int a, int b, int visibleRows) const
 {
     const int h = Margin();

@@ -23,6 +23,8 @@ struct RowGeometry {
     int RowTop(int row) const { return Margin() + row * lineHeight; }
     // Rows that fit a client area this high; 0 when none does.
     int VisibleRows(int clientHeight) const;
+    // The row the pixel line `y` falls in, negative in the margin above row 0.
+    int RowAt(int y) const;
 
     // Rows [first, last) that the pixel band [a, b) touches, limited to the
     // visible rows; first == last when none.

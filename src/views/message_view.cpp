@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <tuple>
 
 #include "views/message_ring.h"
+#include "views/read_back.h"
 #include "views/message_view_accessible.h"
 
 namespace tolvane {
@@ -35,14 +35,7 @@ struct MessageView::State {
     QPointer<QWidget> previousFocus;
 
     MessageHistory history;
-    bool paused = false;
-    // While paused: where the window on the history ends, and its top line
-    // when last painted (repainted once that line falls out).
-    MessageHistory::Seq end = 0;
-    MessageHistory::Seq top = 0;
-    // The selection, from the line first chosen to the line now chosen.
-    std::optional<MessageHistory::Seq> anchor;
-    MessageHistory::Seq cursor = 0;
+    ReadBack readBack{history};
     std::vector<QShortcut*> pageKeys; // active while paused
 
     RowGeometry Geometry() const { return {lh}; }
@@ -106,15 +99,9 @@ void MessageView::AddStatusLine(const char* text)
 
 void MessageView::LinesAdded()
 {
-    State& s = *state_;
     if (ReadingBack()) {
-        // The whole view follows a filtered history; a paused one holds
-        // still until the lines it shows fall out of the history.
-        const bool moved = s.paused ? s.history.Begin() > s.top : s.history.Shows(s.history.End() - 1);
-        if (!moved)
+        if (!state_->readBack.LinesAdded(VisibleRows()))
             return;
-        if (s.paused)
-            s.end = s.history.Scroll(s.end, VisibleRows(), 0); // the oldest lines shown, as many as fit
         update();
     } else {
         ScheduleNewLines();
@@ -322,14 +309,14 @@ void MessageView::focusInEvent(QFocusEvent* event)
 
 bool MessageView::ReadingBack() const
 {
-    return state_->paused || state_->history.Filtered();
+    return state_->readBack.Active();
 }
 
 void MessageView::ModeChanged()
 {
     State& s = *state_;
     for (QShortcut* key : s.pageKeys)
-        key->setEnabled(s.paused);
+        key->setEnabled(s.readBack.Paused());
     setAccessibleDescription(Mark());
     RepaintWithErase();
     if (QAccessible::isActive()) {
@@ -340,31 +327,21 @@ void MessageView::ModeChanged()
 
 void MessageView::SetPaused(bool paused)
 {
-    State& s = *state_;
-    if (paused == s.paused)
+    if (!state_->readBack.SetPaused(paused))
         return;
-    s.paused = paused;
-    s.end = s.history.End();
-    s.anchor.reset();
     ModeChanged();
     emit pausedChanged(paused);
 }
 
 bool MessageView::Paused() const
 {
-    return state_->paused;
+    return state_->readBack.Paused();
 }
 
 void MessageView::ScrollLines(int delta)
 {
-    State& s = *state_;
-    if (!s.paused)
-        return;
-    const MessageHistory::Seq end = s.history.Scroll(s.end, VisibleRows(), delta);
-    if (end == s.end)
-        return;
-    s.end = end;
-    update();
+    if (state_->readBack.Scroll(VisibleRows(), delta))
+        update();
 }
 
 void MessageView::Clear()
@@ -372,19 +349,15 @@ void MessageView::Clear()
     State& s = *state_;
     s.ring = MessageRing{};
     s.history.Clear();
-    s.end = s.history.End();
-    s.anchor.reset();
-    // Nothing is left to read back: the view follows the new lines again.
-    const bool wasPaused = std::exchange(s.paused, false);
+    const bool wasPaused = s.readBack.Cleared();
     ModeChanged();
     if (wasPaused) emit pausedChanged(false);
 }
 
 QString MessageView::CopyText() const
 {
-    const State& s = *state_;
-    if (s.paused && s.anchor)
-        return QString::fromLatin1(s.history.CopyText(*s.anchor, s.cursor));
+    if (const auto selected = state_->readBack.SelectionText())
+        return QString::fromLatin1(*selected);
     std::string text;
     for (const auto& [mnemonic, line] : ShownLines())
         text += LineText(mnemonic, line) + '\n';
@@ -393,16 +366,13 @@ QString MessageView::CopyText() const
 
 bool MessageView::Find(const QString& text, bool forward)
 {
-    State& s = *state_;
     const QByteArray needle = text.toLatin1();
-    // From the selection; without one, from the oldest line (the newest, backwards).
-    const MessageHistory::Seq from = s.paused && s.anchor ? s.cursor : s.history.End();
-    const auto found = s.history.Find({needle.constData(), static_cast<std::size_t>(needle.size())}, from, forward);
+    const auto found =
+        state_->readBack.FindNext({needle.constData(), static_cast<std::size_t>(needle.size())}, forward);
     if (!found)
         return false;
     SetPaused(true);
-    s.anchor = s.cursor = *found;
-    s.end = s.history.Reveal(s.end, VisibleRows(), *found);
+    state_->readBack.Select(*found, VisibleRows());
     update();
     return true;
 }
@@ -422,10 +392,8 @@ bool MessageView::MnemonicShown(const QString& mnemonic) const
 
 void MessageView::SetMnemonicShown(const QString& mnemonic, bool shown)
 {
-    State& s = *state_;
-    s.history.SetShown(mnemonic.toLatin1().toStdString(), shown);
-    if (s.paused)
-        s.end = s.history.Scroll(s.end, VisibleRows(), 0);
+    state_->history.SetShown(mnemonic.toLatin1().toStdString(), shown);
+    state_->readBack.FilterChanged(VisibleRows());
     ModeChanged();
 }
 
@@ -436,11 +404,7 @@ bool MessageView::Filtered() const
 
 QString MessageView::Mark() const
 {
-    const bool paused = state_->paused, filtered = Filtered();
-    return paused && filtered ? QStringLiteral("Paused, filtered")
-         : paused             ? QStringLiteral("Paused")
-         : filtered           ? QStringLiteral("Filtered")
-                              : QString();
+    return QString::fromLatin1(state_->readBack.Mark());
 }
 
 std::vector<std::pair<std::string_view, std::string_view>> MessageView::ShownLines() const
@@ -453,7 +417,7 @@ std::vector<std::pair<std::string_view, std::string_view>> MessageView::ShownLin
             lines.emplace_back(Line(k).mnemonic, Line(k).text);
         return lines;
     }
-    for (const MessageHistory::Seq seq : s.history.Window(s.paused ? s.end : s.history.End(), VisibleRows()))
+    for (const MessageHistory::Seq seq : s.readBack.Window(VisibleRows()))
         lines.emplace_back(s.history.Mnemonic(seq), s.history.Text(seq));
     return lines;
 }
@@ -475,24 +439,15 @@ QString MessageView::ShownLineName(int row) const
 
 bool MessageView::RowSelected(int row) const
 {
-    const State& s = *state_;
-    if (!s.paused || !s.anchor)
-        return false;
-    const auto window = s.history.Window(s.end, VisibleRows());
-    const auto [first, last] = std::minmax(*s.anchor, s.cursor);
-    return row >= 0 && row < static_cast<int>(window.size()) && window[row] >= first && window[row] <= last;
+    const auto window = state_->readBack.Window(VisibleRows());
+    return row >= 0 && row < static_cast<int>(window.size()) && state_->readBack.Selected(window[row]);
 }
 
 void MessageView::PaintHistory(QPainter& painter, const QPaintEvent* event)
 {
     State& s = *state_;
     const int visible = VisibleRows();
-    const auto window = s.history.Window(s.paused ? s.end : s.history.End(), visible);
-    s.top = window.empty() ? s.end : window.front();
-    // An empty range when nothing is selected.
-    MessageHistory::Seq first = 1, last = 0;
-    if (s.anchor)
-        std::tie(first, last) = std::minmax(*s.anchor, s.cursor);
+    const auto window = s.readBack.Painted(visible);
     painter.setFont(s.font);
     const RowGeometry g = s.Geometry();
     const RowGeometry::RowSpan span =
@@ -500,7 +455,7 @@ void MessageView::PaintHistory(QPainter& painter, const QPaintEvent* event)
     for (int row = span.first; row < span.last; ++row) {
         const QRect cell = RowRect(row);
         const MessageHistory::Seq seq = window[row];
-        const bool selected = s.paused && seq >= first && seq <= last;
+        const bool selected = s.readBack.Selected(seq);
         if (selected)
             painter.fillRect(cell, palette().color(QPalette::Active, QPalette::Highlight));
         painter.setPen(selected ? palette().color(QPalette::Active, QPalette::HighlightedText) : QColor(Qt::black));
@@ -511,50 +466,21 @@ void MessageView::PaintHistory(QPainter& painter, const QPaintEvent* event)
     }
 }
 
-std::optional<MessageHistory::Seq> MessageView::LineAt(int y, bool nearest) const
-{
-    const State& s = *state_;
-    const auto window = s.history.Window(s.end, VisibleRows());
-    if (window.empty() || s.lh <= 0)
-        return std::nullopt;
-    const int row = (y - s.Geometry().Margin()) / s.lh - (y < s.Geometry().Margin() ? 1 : 0);
-    if (row >= 0 && row < static_cast<int>(window.size()))
-        return window[row];
-    if (!nearest)
-        return std::nullopt;
-    return row < 0 ? window.front() : window.back();
-}
-
 void MessageView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
-    State& s = *state_;
     SetPaused(true);
-    const auto seq = LineAt(event->position().toPoint().y(), false);
-    if (!seq)
-        s.anchor.reset();
-    else if ((event->modifiers() & Qt::ShiftModifier) && s.anchor)
-        s.cursor = *seq;
-    else
-        s.anchor = s.cursor = *seq;
+    state_->readBack.Click(state_->Geometry().RowAt(event->position().toPoint().y()), VisibleRows(),
+                           event->modifiers() & Qt::ShiftModifier);
     update();
 }
 
 void MessageView::mouseMoveEvent(QMouseEvent* event)
 {
-    State& s = *state_;
-    if (!(event->buttons() & Qt::LeftButton) || !s.paused || !s.anchor)
-        return;
-    // Dragged past the top or bottom row, the view scrolls a line at a time.
-    const int y = event->position().toPoint().y();
-    if (y < s.Geometry().Margin())
-        ScrollLines(-1);
-    else if (y >= s.Geometry().RowTop(VisibleRows()))
-        ScrollLines(1);
-    if (const auto seq = LineAt(y, true))
-        s.cursor = *seq;
-    update();
+    if ((event->buttons() & Qt::LeftButton)
+        && state_->readBack.Drag(state_->Geometry().RowAt(event->position().toPoint().y()), VisibleRows()))
+        update();
 }
 
 void MessageView::wheelEvent(QWheelEvent* event)

@@ -114,8 +114,6 @@ private:
     // The mnemonic and text of each line on screen, top to bottom.
     std::vector<std::pair<std::string_view, std::string_view>> ShownLines() const;
     void PaintHistory(QPainter& painter, const QPaintEvent* event);
-    // The history line on the row at `y`; the nearest row when `nearest`.
-    std::optional<MessageHistory::Seq> LineAt(int y, bool nearest) const;
     void ModeChanged();
 
     struct State;

@@ -119,5 +119,17 @@ TEST(PaintPlanner, EveryPaintLeavesTheFullRedrawPicture)
     }
 }
 
+// The row under a pixel line, for the mouse: half a line of margin above
+// row 0 (7 pixels of an odd 15), rows below the text rows counted on.
+TEST(RowGeometry, RowAtAPixelLine)
+{
+    const struct {
+        int lineHeight, y, row;
+    } cases[] = {{16, 7, -1}, {16, 8, 0}, {16, 23, 0}, {16, 24, 1}, {16, 808, 50}, {16, -9, -2}, {16, -8, -1},
+                 {15, 6, -1}, {15, 7, 0}, {15, 22, 1}, {0, 20, -1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RowGeometry{c.lineHeight}.RowAt(c.y), c.row) << c.lineHeight << " " << c.y;
+}
+
 } // namespace
 } // namespace tolvane
