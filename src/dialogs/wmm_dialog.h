@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "dialogs/message_receiver.h"
+#include "session/message_receiver.h"
 #include "dialogs/wait_timer.h"
 #include "link/device_message.h"
 
