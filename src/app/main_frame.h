@@ -100,7 +100,11 @@ private:
     LogFile& log_;
     QSettings& settings_;
     QtSessionTimers timers_;
-    CompassSession session_; // after the timers it runs on
+    // After the timers it runs on. It keeps the dispatch's fields
+    // (pendingRequest, requestName, versionKnown, ModuleIdentity, baudRate,
+    // InitialValues, initializeActive, replyTimerRunning, orientationHoldoff)
+    // and runs timers 11 and 13.
+    CompassSession session_;
     MessageView* view_ = nullptr;
     MessageReadBack* readBack_ = nullptr;
     std::unique_ptr<OrientationPanel> panel_;
