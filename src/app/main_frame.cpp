@@ -21,6 +21,7 @@
 #include "dialogs/initializations_dialog.h"
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
+#include "link/clock.h"
 #include "logging/log_file_dialog.h"
 #include "resources/command_ids.h"
 #include "resources/menu.h"
