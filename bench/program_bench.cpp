@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     frame.show();
     QElapsedTimer settle;
     settle.start();
-    while (frame.Controller().OrientationCount() == 0 && settle.elapsed() < 5000)
+    while (frame.Session().OrientationCount() == 0 && settle.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 
     if (displays) {
@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     }
     if (withPlot) frame.RunCommand(kCmdOrientationPlot);
     const std::uint64_t firstRecorded = frame.Plot().Appended();
-    const std::uint64_t firstCount = frame.Controller().OrientationCount();
+    const std::uint64_t firstCount = frame.Session().OrientationCount();
     const std::uint16_t firstSequence = log.azimuth;
     const double cpuStart = CpuSeconds();
     QElapsedTimer run;
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     loop.exec();
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
-    const std::uint64_t counted = frame.Controller().OrientationCount() - firstCount;
+    const std::uint64_t counted = frame.Session().OrientationCount() - firstCount;
     const std::uint16_t sent = static_cast<std::uint16_t>(log.azimuth - firstSequence);
 
     std::printf("start to first paint: %.0f ms\n", firstPaintMs);

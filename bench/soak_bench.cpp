@@ -110,11 +110,11 @@ public:
         if (e->type() != CMainFrame::WM_DEVICE_MESSAGE || !frame) return QApplication::notify(receiver, e);
         Clock::time_point queued;
         const bool stamped = stamps.Pop(queued);
-        const std::uint64_t before = frame->Controller().OrientationCount();
+        const std::uint64_t before = frame->Session().OrientationCount();
         const bool handled = QApplication::notify(receiver, e);
         if (stamped)
             delays.Add(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - queued).count());
-        if (frame->Controller().OrientationCount() != before) {
+        if (frame->Session().OrientationCount() != before) {
             Orientation(log->azimuth);
             if (dispatched)
                 std::fprintf(dispatched, "%lld %u\n",
@@ -224,10 +224,10 @@ int main(int argc, char** argv)
 
     QElapsedTimer settle;
     settle.start();
-    while (!frame.Controller().VersionKnown() && settle.elapsed() < 8000)
+    while (!frame.Session().VersionKnown() && settle.elapsed() < 8000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     RunFor(500); // the identity chain's declination reply ends, unlogged
-    if (!frame.Controller().VersionKnown() || frame.Controller().OrientationCount() == 0) {
+    if (!frame.Session().VersionKnown() || frame.Session().OrientationCount() == 0) {
         std::fprintf(stderr, "no identity or no orientation from the simulator\n");
         return 1;
     }
@@ -237,7 +237,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot open %s\n", logPath.c_str());
         return 1;
     }
-    const std::uint64_t countAtOpen = frame.Controller().OrientationCount();
+    const std::uint64_t countAtOpen = frame.Session().OrientationCount();
     const double cpuStart = CpuSeconds();
     QElapsedTimer run;
     run.start();
@@ -250,13 +250,13 @@ int main(int argc, char** argv)
             residentMax = std::max(residentMax, ResidentKb());
         }
         std::fprintf(stderr, "minute %d: %llu orientation messages\n", m + 1,
-                     static_cast<unsigned long long>(frame.Controller().OrientationCount() - countAtOpen));
+                     static_cast<unsigned long long>(frame.Session().OrientationCount() - countAtOpen));
     }
     const long residentEnd = ResidentKb();
     const double cpu = CpuSeconds() - cpuStart;
     const double wall = static_cast<double>(run.elapsed()) / 1000.0;
     log.Close();
-    const std::uint64_t logged = frame.Controller().OrientationCount() - countAtOpen;
+    const std::uint64_t logged = frame.Session().OrientationCount() - countAtOpen;
     app.frame = nullptr;
 
     // Record i holds message firstLogged + i: its azimuth column must read

@@ -1,25 +1,16 @@
-// The Detect command's modal progress box, driving a BaudDetector with the
-// link and a timer. Messages keep being dispatched while it runs, so the
-// identity reply updates the title and version pane as usual.
+// The Detect command's modal progress box: it shows the session's baud
+// rate search as it goes and can cancel it. Messages keep being dispatched
+// while it runs, so the identity reply updates the title and version pane
+// as usual.
 #pragma once
-
-#include <functional>
 
 class QWidget;
 
 namespace tolvane {
 
-class DeviceLink;
+class CompassSession;
 
-struct DetectOutcome {
-    int rate = 0; // the rate that answered, the port left open at it; 0 for none
-    bool cancelled = false;
-    bool reopenFailed = false; // the port would not reopen: it is closed
-};
-
-// Tries the rates on the open port; without an answer the port is reopened
-// at `currentBaud`. `askIdentity` sends the serial number request.
-DetectOutcome RunBaudDetection(DeviceLink& link, int currentBaud, const std::function<void()>& askIdentity,
-                               QWidget* parent);
+// Runs the search on the session's open port until it ends or is cancelled.
+void RunBaudDetection(CompassSession& session, QWidget* parent);
 
 } // namespace tolvane

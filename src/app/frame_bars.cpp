@@ -116,6 +116,15 @@ FrameBars BuildFrameBars(QMainWindow& frame, const std::function<void(int)>& run
     BuildMenus(frame, bars, run);
     BuildToolbar(frame, bars, run);
     BuildStatusBar(frame, bars);
+    for (std::size_t i = 0; i < kMessageViewCommandCount; ++i) {
+        const auto it = bars.actions.find(kMessageViewCommands[i]);
+        QAction* action = it == bars.actions.end() ? nullptr : it->second;
+        if (action == nullptr) {
+            action = new QAction(&frame);
+            action->setSeparator(true);
+        }
+        bars.viewContext << action;
+    }
     for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>())
         QObject::connect(menu, &QMenu::aboutToShow, &frame, refresh);
     if (auto* toolbar = frame.findChild<QToolBar*>())

@@ -4,6 +4,8 @@
 // its menu twin's command.
 #pragma once
 
+#include <QList>
+
 #include <functional>
 #include <map>
 
@@ -16,6 +18,9 @@ namespace tolvane {
 struct FrameBars {
     std::map<int, QAction*> actions; // by command identifier, toolbar buttons included
     std::map<int, QLabel*> panes;    // by indicator identifier
+    // The message view's context menu: the NMEA switch, which has no menu
+    // item, and the commands of reading back.
+    QList<QAction*> viewContext;
 };
 
 // `refresh` runs whenever the check marks are about to be seen: a menu

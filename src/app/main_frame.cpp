@@ -5,42 +5,34 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 
-#include <cstdio>
 #include <vector>
 
 #include "app/about_box.h"
+#include "app/baud_detect_box.h"
 #include "app/command_states.h"
 #include "app/display_font_dialog.h"
 #include "app/frame_bars.h"
+#include "app/module_identity.h"
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/initializations_dialog.h"
-#include "dialogs/number_entry.h"
 #include "dialogs/startup_defaults_dialog.h"
 #include "dialogs/wmm_dialog.h"
 #include "link/clock.h"
 #include "logging/log_file_dialog.h"
-#include "protocol/angles.h"
 #include "resources/command_ids.h"
 #include "resources/menu.h"
 #include "views/captioned_child.h"
-#include "views/message_dialogs.h"
+#include "views/message_read_back.h"
 #include "views/message_view.h"
 
 namespace tolvane {
-namespace {
-
-// The mnemonic of NMEA sentences' lines, as the view's filter lists it.
-const QString kNmeaMnemonic = QStringLiteral("NMEA");
-
-} // namespace
 
 CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWidget* parent)
-    : QMainWindow(parent), link_(link), log_(log), settings_(settings), controller_(*this, link, log), capture_(link)
+    : QMainWindow(parent), log_(log), settings_(settings), session_(link, log, timers_, *this)
 {
     setObjectName("CMainFrame");
     view_ = new MessageView(this);
@@ -71,73 +63,42 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
         SetPane(kPaneLogging, text);
         UpdateCommandStates();
     });
-
-    for (auto [timer, ms] : {std::pair(&replyTimer_, kReplyTimeoutMs), std::pair(&holdoffTimer_, kHoldoffMs)}) {
-        timer->setSingleShot(true);
-        timer->setInterval(ms);
-    }
-    connect(&replyTimer_, &QTimer::timeout, this, [this] { controller_.OnReplyTimeout(); });
-    connect(&holdoffTimer_, &QTimer::timeout, this, [this] { controller_.OnHoldoffTimeout(); });
-    // The watch decides when a try is due; the timer only looks often.
-    lostPortTimer_.setInterval(static_cast<int>(LostPortWatch::kRetryMs / 4));
-    connect(&lostPortTimer_, &QTimer::timeout, this, &CMainFrame::RetryLostPort);
-    healthTimer_.setInterval(1000);
-    connect(&healthTimer_, &QTimer::timeout, this, &CMainFrame::CheckLinkHealth);
-    healthTimer_.start();
+    readBack_ = new MessageReadBack(*view_, this, statusBar(), [this] { return session_.ShowNmea(); },
+                                    [this] { session_.ToggleNmea(); });
+    connect(readBack_, &MessageReadBack::changed, this, &CMainFrame::UpdateCommandStates);
 
     connect(view_, &MessageView::firstPainted, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(WM_START_LINK)); });
-    // The NMEA switch has no menu item; the view's context menu carries it,
-    // and the commands of reading back.
-    QList<QAction*> contextActions;
-    for (std::size_t i = 0; i < kMessageViewCommandCount; ++i) {
-        QAction* action = Action(kMessageViewCommands[i]);
-        if (action == nullptr) {
-            action = new QAction(this);
-            action->setSeparator(true);
-        }
-        contextActions << action;
-    }
-    view_->SetContextActions(contextActions);
+    view_->SetContextActions(bars.viewContext);
     connect(view_, &MessageView::pausedChanged, this, &CMainFrame::UpdateCommandStates);
 
     // An open waiting on the network keeps the window painted and the
     // messages flowing; what the user does waits until it ends.
-    link_.SetWaitHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    session_.SetWaitHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     // The reader thread only posts; everything else happens here.
-    link_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
+    session_.SetNotify([this] { QCoreApplication::postEvent(this, new QEvent(WM_DEVICE_MESSAGE)); });
     UpdateCommandStates();
 }
 
 CMainFrame::~CMainFrame()
 {
     // No notification may reach a frame that is going away.
-    StopCapture();
-    link_.Close();
-    link_.SetNotify(nullptr);
-    link_.SetWaitHook(nullptr);
+    session_.StopCapture();
+    session_.Close();
+    session_.SetNotify(nullptr);
+    session_.SetWaitHook(nullptr);
     log_.SetPaneText(nullptr);
 }
 
-namespace {
-
-template <typename T>
-T* Find(const std::map<int, T*>& map, int id)
+QAction* CMainFrame::Action(int commandId) const
 {
-    const auto it = map.find(id);
-    return it == map.end() ? nullptr : it->second;
+    return actions_.contains(commandId) ? actions_.at(commandId) : nullptr;
 }
 
-void ShowError(QWidget* owner, const char* title, const char* text)
+QLabel* CMainFrame::Pane(int indicatorId) const
 {
-    QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, owner).exec();
+    return panes_.contains(indicatorId) ? panes_.at(indicatorId) : nullptr;
 }
-
-} // namespace
-
-QAction* CMainFrame::Action(int commandId) const { return Find(actions_, commandId); }
-
-QLabel* CMainFrame::Pane(int indicatorId) const { return Find(panes_, indicatorId); }
 
 // Painted at once: a pane may change inside a long command.
 void CMainFrame::SetPane(int indicatorId, const std::string& text)
@@ -151,22 +112,20 @@ void CMainFrame::SetPane(int indicatorId, const std::string& text)
 void CMainFrame::UpdateCommandStates()
 {
     FrameState state;
-    state.portOpen = link_.PortNumber() != -1;
-    // A capture ends with the port; reopening at a new speed keeps it.
-    if (capture_.Active() && !state.portOpen) StopCapture();
+    state.portOpen = session_.PortNumber() != -1;
     state.logging = log_.Logging();
     state.panelShown = panel_->Shown();
     state.navConsoleOpen = navConsole_->IsOpen();
     state.orientationPlotOpen = plot_->IsOpen();
-    state.versionKnown = controller_.VersionKnown();
-    state.showNmea = controller_.ShowNmea();
-    state.capturing = capture_.Active();
+    state.versionKnown = session_.VersionKnown();
+    state.showNmea = session_.ShowNmea();
+    state.capturing = session_.Capture().Active();
     state.viewPaused = view_->Paused();
     state.viewFiltered = view_->Filtered();
-    state.findText = findDialog_ != nullptr && !findDialog_->Text().isEmpty();
+    state.findText = readBack_->HasFindText();
     state.toolbarShown = !findChild<QToolBar*>()->isHidden();
     state.statusBarShown = !statusBar()->isHidden();
-    state.baudRate = controller_.BaudRate();
+    state.baudRate = session_.BaudRate();
     for (const auto& [id, action] : actions_) {
         const CommandState command = StateOfCommand(id, state);
         action->setEnabled(command.enabled);
@@ -178,106 +137,77 @@ void CMainFrame::UpdateCommandStates()
     readBack->setText(view_->Mark());
     readBack->setVisible(!readBack->text().isEmpty());
     QLabel* capturing = Pane(kPaneCapture);
-    capturing->setText(state.capturing ? QString::fromStdString(" Capturing to " + capture_.FileName() + " ") : "");
-    capturing->setToolTip(QString::fromStdString(capture_.Path()));
+    const RawStreamCapture& capture = session_.Capture();
+    capturing->setText(state.capturing ? QString::fromStdString(" Capturing to " + capture.FileName() + " ") : "");
+    capturing->setToolTip(QString::fromStdString(capture.Path()));
     capturing->setVisible(state.capturing);
 
-    // The displays' values are stale while no port is open.
+    // The displays' values are stale while no port is open; the plot also
+    // while the open link is silent or garbled.
     const QString stale =
-        state.portOpen ? QString() : QString::fromStdString(ComPaneText(-1, LostPort())).trimmed();
+        state.portOpen ? QString() : QString::fromStdString(ComPaneText(-1, session_.LostPort())).trimmed();
     panel_->SetStale(stale);
     navConsole_->SetStale(stale);
-    plot_->SetStale(stale.isEmpty() && state.portOpen ? healthVeil_ : stale);
+    plot_->SetStale(state.portOpen ? QString::fromStdString(session_.Health().veil) : stale);
 }
 
 void CMainFrame::UpdateIdentityDisplay()
 {
-    setWindowTitle(QString::fromStdString(WindowTitle(controller_.VersionKnown(), controller_.Identity())));
-    SetPane(kPaneVersion, VersionPaneText(controller_.VersionKnown(), controller_.Identity()));
+    setWindowTitle(QString::fromStdString(WindowTitle(session_.VersionKnown(), session_.Identity())));
+    SetPane(kPaneVersion, VersionPaneText(session_.VersionKnown(), session_.Identity()));
     UpdateCommandStates();
-}
-
-void CMainFrame::SetComPane(bool alsoInTheView)
-{
-    const std::string text = ComPaneText(link_.PortNumber(), LostPort());
-    SetPane(kPaneComPort, text);
-    if (alsoInTheView) view_->AddStatusLine(text.c_str());
 }
 
 void CMainFrame::RunCommand(int commandId)
 {
+    // What each command does; the Baud Rate commands set their rate.
+    using Command = void (*)(CMainFrame&);
+    static const std::map<int, Command> kCommands = {
+        {kCmdComPort, [](CMainFrame& f) { f.ComPortCommand(); }},
+        {kCmdExit, [](CMainFrame& f) { f.close(); }},
+        {kCmdFont, [](CMainFrame& f) { f.FontCommand(); }},
+        {kCmdAbout, [](CMainFrame& f) { CAboutBox(&f).exec(); }},
+        {kCmdToggleNmea, [](CMainFrame& f) { f.session_.ToggleNmea(); f.readBack_->NmeaSwitched(); }},
+        {kCmdLogOpen, [](CMainFrame& f) { f.LogCommand(LogOpenCommand); }},
+        {kCmdLogClose, [](CMainFrame& f) { f.log_.Close(); }},
+        {kCmdLogBump, [](CMainFrame& f) { f.LogCommand(LogBumpCommand); }},
+        {kCmdStatusView, [](CMainFrame& f) { f.panel_->Shown() ? f.panel_->Hide() : void(f.panel_->Show()); }},
+        {kCmdNavConsole, [](CMainFrame& f) { f.ToggleChildWindow(*f.navConsole_); }},
+        {kCmdOrientationPlot, [](CMainFrame& f) { f.ToggleChildWindow(*f.plot_); }},
+        {kCmdStartupDefaults, [](CMainFrame& f) { f.RunReceivingDialog<StartupDefaultsDialog>(); }},
+        {kCmdCompensateStart, [](CMainFrame& f) { f.RunReceivingDialog<CompensationDialog>(); }},
+        {kCmdMagDeclWmm, [](CMainFrame& f) { f.RunReceivingDialog<WmmDialog>(); }},
+        {kCmdCaptureRawStream, [](CMainFrame& f) { f.CaptureCommand(); }},
+        {kCmdSerialDevices, [](CMainFrame& f) { f.SerialDevicesCommand(); }},
+        {kCmdBaudDetect, [](CMainFrame& f) { RunBaudDetection(f.session_, &f); }},
+        {kCmdMessagesPause, [](CMainFrame& f) { f.view_->SetPaused(!f.view_->Paused()); }},
+        {kCmdMessagesCopy, [](CMainFrame& f) { QApplication::clipboard()->setText(f.view_->CopyText()); }},
+        {kCmdMessagesFind, [](CMainFrame& f) { f.readBack_->Find(); }},
+        {kCmdMessagesFindNext, [](CMainFrame& f) { f.readBack_->FindNext(true); }},
+        {kCmdMessagesFindPrevious, [](CMainFrame& f) { f.readBack_->FindNext(false); }},
+        {kCmdMessagesFilter, [](CMainFrame& f) { f.readBack_->Filter(); }},
+        {kCmdMessagesClear, [](CMainFrame& f) { f.view_->Clear(); }},
+        {kCmdSerialNo, [](CMainFrame& f) { f.session_.SerialNo(); }},
+        {kCmdInitialize, [](CMainFrame& f) { f.session_.Initialize(); }},
+        {kCmdResetModule, [](CMainFrame& f) { f.session_.ResetModule(); }},
+        {kCmdSelfTest, [](CMainFrame& f) { f.session_.SelfTest(); }},
+        {kCmdCompensateStatus, [](CMainFrame& f) { f.session_.CompensateStatus(); }},
+        {kCmdCompensateAbort, [](CMainFrame& f) { f.session_.CompensateAbort(); }},
+        {kCmdCompensateRevert, [](CMainFrame& f) { f.session_.CompensateRevert(); }},
+    };
     const int id = MenuTwinOf(commandId);
-    switch (id) {
-    case kCmdComPort: ComPortCommand(); break;
-    case kCmdExit: close(); break;
-    case kCmdFont: FontCommand(); break;
-    case kCmdAbout: CAboutBox(this).exec(); break;
-    case kCmdToggleNmea:
-        controller_.ToggleNmea();
-        // Switched on, the sentences are not left hidden by the filter.
-        if (controller_.ShowNmea()) view_->SetMnemonicShown(kNmeaMnemonic, true);
-        break;
-    case kCmdLogOpen:
-        LogOpenCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
-        view_->RepaintWithErase();
-        break;
-    case kCmdLogClose: log_.Close(); break;
-    case kCmdLogBump:
-        LogBumpCommand(log_, this, controller_.VersionKnown(), controller_.Identity().serialNumber);
-        view_->RepaintWithErase();
-        break;
-    case kCmdStatusView:
-        if (panel_->Shown()) panel_->Hide();
-        else panel_->Show();
-        break;
-    case kCmdNavConsole: ToggleChildWindow(*navConsole_); break;
-    case kCmdOrientationPlot: ToggleChildWindow(*plot_); break;
-    case kCmdStartupDefaults: RunReceivingDialog<StartupDefaultsDialog>(); break;
-    case kCmdCompensateStart: RunReceivingDialog<CompensationDialog>(); break;
-    case kCmdMagDeclWmm: RunReceivingDialog<WmmDialog>(); break;
-    case kCmdCaptureRawStream: CaptureCommand(); break;
-    case kCmdSerialDevices: SerialDevicesCommand(); break;
-    case kCmdBaudDetect: DetectBaudCommand(); break;
-    case kCmdMessagesPause: view_->SetPaused(!view_->Paused()); break;
-    case kCmdMessagesCopy: QApplication::clipboard()->setText(view_->CopyText()); break;
-    case kCmdMessagesFind: FindCommand(); break;
-    case kCmdMessagesFindNext: FindInView(true); break;
-    case kCmdMessagesFindPrevious: FindInView(false); break;
-    case kCmdMessagesFilter: FilterCommand(); break;
-    case kCmdMessagesClear: view_->Clear(); break;
-    case kCmdSerialNo: controller_.SerialNo(); break;
-    case kCmdInitialize: controller_.Initialize(); break;
-    case kCmdResetModule: controller_.ResetModule(); break;
-    case kCmdSelfTest: controller_.SelfTest(); break;
-    case kCmdCompensateStatus: controller_.CompensateStatus(); break;
-    case kCmdCompensateAbort: controller_.CompensateAbort(); break;
-    case kCmdCompensateRevert: controller_.CompensateRevert(); break;
-    default:
-        if (const int baud = BaudRateOf(id)) controller_.SetBaudRate(baud);
-        break;
-    }
+    if (const auto it = kCommands.find(id); it != kCommands.end()) it->second(*this);
+    else if (const int baud = BaudRateOf(id)) session_.SetBaudRate(baud);
     UpdateCommandStates();
 }
 
 bool CMainFrame::event(QEvent* e)
 {
-    if (e->type() == WM_DEVICE_MESSAGE) {
-        DeviceMessage message;
-        if (link_.TakeMessage(message) != DeviceLink::kEmpty) controller_.OnDeviceMessage(message);
-        // The reader's last notification; messages it queued before stay
-        // queued for the events already posted.
-        if (link_.PortNumber() != -1 && !link_.ReaderRunning()) PortLost();
-        return true;
-    }
-    if (e->type() == WM_START_LINK) {
-        StartLink();
-        return true;
-    }
-    if (e->type() == WM_SHOW_INITIALIZATIONS) {
-        ShowInitializations();
-        return true;
-    }
-    return QMainWindow::event(e);
+    if (e->type() == WM_DEVICE_MESSAGE) session_.OnLinkNotified();
+    else if (e->type() == WM_START_LINK) StartLink();
+    else if (e->type() == WM_SHOW_INITIALIZATIONS) ShowInitializations();
+    else return QMainWindow::event(e);
+    return true;
 }
 
 void CMainFrame::FontCommand()
@@ -290,11 +220,7 @@ void CMainFrame::FontCommand()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    lostPortTimer_.stop();
-    lostPortWatch_.End();
-    StopCapture();
-    link_.Close();
-    log_.Close();
+    session_.End();
     navConsole_->Close();
     plot_->Close();
     UpdateCommandStates();
@@ -313,77 +239,44 @@ void CMainFrame::ToggleChildWindow(Child& child)
     view_->RepaintWithErase();
 }
 
+void CMainFrame::LogCommand(void (*run)(LogFile&, QWidget*, bool, std::uint32_t))
+{
+    run(log_, this, session_.VersionKnown(), session_.Identity().serialNumber);
+    view_->RepaintWithErase();
+}
+
 template <typename Dialog>
 void CMainFrame::RunReceivingDialog()
 {
-    Dialog dialog([this](const OutgoingRequest& r) { link_.Send(r); }, &controller_.Receivers(), this);
+    Dialog dialog([this](const OutgoingRequest& r) { session_.Send(r); }, &session_.Receivers(), this);
     dialog.exec();
 }
 
 void CMainFrame::ShowInitializations()
 {
-    const InitialValues& v = controller_.Initial();
-    InitializationsDialog dialog(RawToDegrees(v.declination), RawToDegrees(v.bodyOffset), RawToDegrees(v.rollOffset),
-                                 RawToDegrees(v.pitchOffset), v.interval,
-                                 [this](const OutgoingRequest& r) { link_.Send(r); }, &controller_.Receivers(), this);
+    const InitialValues& v = session_.Initial();
+    const InitialValues::Degrees d = v.InDegrees();
+    InitializationsDialog dialog(d.declination, d.bodyOffset, d.rollOffset, d.pitchOffset, v.interval,
+                                 [this](const OutgoingRequest& r) { session_.Send(r); }, &session_.Receivers(), this);
     dialog.exec();
 }
 
-void CMainFrame::FindCommand()
-{
-    if (findDialog_ == nullptr) {
-        findDialog_ = new MessageFindDialog(this);
-        connect(findDialog_, &MessageFindDialog::findRequested, this,
-                [this](bool forward) { RunCommand(forward ? kCmdMessagesFindNext : kCmdMessagesFindPrevious); });
-        connect(findDialog_, &MessageFindDialog::textChanged, this, &CMainFrame::UpdateCommandStates);
-    }
-    findDialog_->show();
-    findDialog_->raise();
-    findDialog_->activateWindow();
-}
+// SessionHost
 
-void CMainFrame::FindInView(bool forward)
-{
-    if (findDialog_ == nullptr || findDialog_->Text().isEmpty()) return FindCommand();
-    const bool found = view_->Find(findDialog_->Text(), forward);
-    findDialog_->ShowResult(found);
-    if (!found) statusBar()->showMessage(QString("No line holds \"%1\".").arg(findDialog_->Text()), 5000);
-}
+void CMainFrame::ShowLine(const StatusLine& line) { view_->AddMessage(line); }
 
-void CMainFrame::FilterCommand()
-{
-    // The NMEA tick and the Show NMEA Sentences switch are one: sentences
-    // show only where both say so, and either sets the other.
-    const auto shown = [this](const QString& m) {
-        return view_->MnemonicShown(m) && (m != kNmeaMnemonic || controller_.ShowNmea());
-    };
-    MessageFilterDialog dialog(view_->MnemonicsSeen(), shown, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    for (const auto& [mnemonic, on] : dialog.Choices()) {
-        view_->SetMnemonicShown(mnemonic, on);
-        if (mnemonic == kNmeaMnemonic && on != controller_.ShowNmea()) controller_.ToggleNmea();
-    }
-}
+void CMainFrame::Note(const std::string& line) { view_->AddStatusLine(line.c_str()); }
 
-// FrameHost
-
-void CMainFrame::ShowLine(const StatusLine& line)
+void CMainFrame::ShowOrientation(const Orientation& orientation, const OrientationDegrees& degrees)
 {
-    view_->AddMessage(line);
-}
-
-void CMainFrame::ShowOrientation(const Orientation& orientation)
-{
-    navConsole_->Update(static_cast<float>(UnsignedAngleDegrees(orientation.azimuth)),
-                        static_cast<float>(SignedAngleDegrees(orientation.roll)),
-                        static_cast<float>(SignedAngleDegrees(orientation.pitch)));
+    navConsole_->Update(static_cast<float>(degrees.azimuth), static_cast<float>(degrees.roll),
+                        static_cast<float>(degrees.pitch));
     panel_->Update(orientation);
 }
 
-void CMainFrame::RecordOrientation(const Orientation& orientation, std::int32_t timestampMs)
+void CMainFrame::RecordOrientation(const OrientationDegrees& degrees, LinkTimeMs timestampMs)
 {
-    plot_->Append(timestampMs, UnsignedAngleDegrees(orientation.azimuth), SignedAngleDegrees(orientation.pitch),
-                  SignedAngleDegrees(orientation.roll));
+    plot_->Append(timestampMs, degrees.azimuth, degrees.pitch, degrees.roll);
 }
 
 void CMainFrame::RecreatePanel()
@@ -391,20 +284,19 @@ void CMainFrame::RecreatePanel()
     if (panel_->Shown()) { panel_->Hide(); panel_->Show(); }
 }
 
-bool CMainFrame::AskRetry(const std::string& requestName)
+bool CMainFrame::AskRetry(const Notice& question)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "No reply to request for %s.", requestName.c_str());
-    QMessageBox box(QMessageBox::Warning, "Compass Silent", text, QMessageBox::Retry | QMessageBox::Cancel, this);
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(question.title),
+                    QString::fromStdString(question.text), QMessageBox::Retry | QMessageBox::Cancel, this);
     return box.exec() == QMessageBox::Retry;
 }
 
-void CMainFrame::ShowIncompatible()
+void CMainFrame::Tell(const Notice& notice)
 {
-    ShowError(this, "Incompatibility", "Firmware version is not compatible\nwith this version of Tolvane.");
+    QMessageBox(notice.kind == Notice::Kind::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                QString::fromStdString(notice.title), QString::fromStdString(notice.text), QMessageBox::Ok, this)
+        .exec();
 }
-
-void CMainFrame::ShowReopenFailed() { ShowError(this, "Oops!", "Serial port failed to\nreopen at new baud rate."); }
 
 void CMainFrame::PostShowInitializations()
 {

@@ -15,7 +15,7 @@
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/dialog_template.h"
 #include "dialogs/serial_device_dialog.h"
-#include "link/device_link.h"
+#include "session/compass_session.h"
 
 namespace tolvane {
 namespace {
@@ -45,8 +45,7 @@ constexpr DialogLayout kTemplate{"Open COM Port", 186, 112, kControls};
 } // namespace
 
 struct ComPortDialog::State {
-    DeviceLink& link;
-    int baudRate;
+    CompassSession& session;
     QSettings& settings;
     std::function<void(const QString&)> setComPane;
     ComPortChooser::ReasonProbe probe;
@@ -64,16 +63,16 @@ struct ComPortDialog::State {
     int OpenPort(int port)
     {
         PortProbe why;
-        const int result = link.Open(port, baudRate, &why);
-        chooser.OpenFailed(port, result == port ? PortProbe(ProbeResult::Free) : why);
-        opened = opened || result == port;
-        return result;
+        const bool result = session.Open(port, &why);
+        chooser.OpenFailed(port, result ? PortProbe(ProbeResult::Free) : why);
+        opened = opened || result;
+        return result ? port : -1;
     }
 
     // Lists the ports anew (a port's device changed), selecting `port` if listed.
     void Relist(int port)
     {
-        chooser = ComPortChooser(link.PortNumber(), probe);
+        chooser = ComPortChooser(session.PortNumber(), probe);
         const QSignalBlocker quiet(list);
         list->clear();
         const std::vector<int>& ports = chooser.EntryPorts();
@@ -105,7 +104,7 @@ struct ComPortDialog::State {
             }
         }
         const int port = chooser.SelectedPort();
-        const QString path = port < 0 ? QString() : QString::fromStdString(link.Ports().Path(port));
+        const QString path = port < 0 ? QString() : QString::fromStdString(session.Ports().Path(port));
         const QString notice = QString::fromStdString(chooser.Notice());
         QString text = path;
         if (!notice.isEmpty()) text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + notice;
@@ -136,14 +135,14 @@ struct ComPortDialog::State {
     }
 };
 
-ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings,
+ComPortDialog::ComPortDialog(CompassSession& session, QSettings& settings,
                              std::function<void(const QString&)> setComPane, QWidget* parent,
                              ComPortChooser::ReasonProbe probe)
     : QDialog(parent)
 {
     if (!probe)
-        probe = [&link](int port) { return link.Probe(port); };
-    state_ = new State{link, baudRate, settings, std::move(setComPane), probe, ComPortChooser(link.PortNumber(), probe),
+        probe = [&session](int port) { return session.Probe(port); };
+    state_ = new State{session, settings, std::move(setComPane), probe, ComPortChooser(session.PortNumber(), probe),
                        DeviceRoots{}, nullptr, nullptr, nullptr, nullptr, nullptr, 0, QSize(), false};
     BuildDialog(*this, kTemplate);
     State& s = *state_;
@@ -175,14 +174,14 @@ ComPortDialog::ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings
         if (accepted) accept();
     });
     connect(s.close, &QPushButton::clicked, this, [this] {
-        state_->chooser.Close([this] { state_->link.Close(); });
+        state_->chooser.Close([this] { state_->session.Close(); });
         state_->ShowStatus();
     });
     connect(quit, &QPushButton::clicked, this, &QDialog::reject);
     connect(ControlOf<QPushButton>(*this, kDeviceId), &QPushButton::clicked, this, [this] {
         State& st = *state_;
         const int selected = st.chooser.SelectedPort();
-        if (!ChooseSerialDevice(st.link, st.settings, selected < 0 ? kFirstPort : selected, this, st.deviceRoots))
+        if (!ChooseSerialDevice(st.session, st.settings, selected < 0 ? kFirstPort : selected, this, st.deviceRoots))
             return;
         st.Relist(selected);
     });

@@ -14,7 +14,7 @@ class QSettings;
 
 namespace tolvane {
 
-class DeviceLink;
+class CompassSession;
 
 // Added under "There are no available COM ports.": where another device is chosen.
 inline constexpr const char* kChooseDeviceHint = "To use another serial device, choose it under File > Serial Devices.";
@@ -23,10 +23,10 @@ class ComPortDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // `setComPane` rewrites the frame's COM pane. Ports are probed through
-    // the link's port map unless `probe` is given; `settings` receives
-    // "Compass/COMPort".
-    ComPortDialog(DeviceLink& link, int baudRate, QSettings& settings, std::function<void(const QString&)> setComPane,
+    // Opens and closes the session's port, at its baud rate. `setComPane`
+    // rewrites the frame's COM pane. Ports are probed through the session
+    // unless `probe` is given; `settings` receives "Compass/COMPort".
+    ComPortDialog(CompassSession& session, QSettings& settings, std::function<void(const QString&)> setComPane,
                   QWidget* parent = nullptr, ComPortChooser::ReasonProbe probe = {});
     ~ComPortDialog() override;
 

@@ -11,7 +11,7 @@
 #include <array>
 #include <functional>
 
-#include "dialogs/message_receiver.h"
+#include "session/message_receiver.h"
 #include "link/device_message.h"
 
 class QLabel;

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "dialogs/initialization_sequence.h"
-#include "dialogs/message_receiver.h"
+#include "session/message_receiver.h"
 #include "dialogs/value_field.h"
 #include "dialogs/wait_timer.h"
 

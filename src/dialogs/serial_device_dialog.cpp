@@ -11,6 +11,7 @@
 
 #include "dialogs/dialog_template.h"
 #include "link/network_port.h"
+#include "session/compass_session.h"
 
 namespace tolvane {
 namespace {
@@ -103,14 +104,15 @@ void SerialDeviceDialog::Refresh()
     }
 }
 
-bool ChooseSerialDevice(DeviceLink& link, QSettings& settings, int port, QWidget* parent, const DeviceRoots& roots)
+bool ChooseSerialDevice(CompassSession& session, QSettings& settings, int port, QWidget* parent,
+                        const DeviceRoots& roots)
 {
-    SerialDeviceDialog dialog(link.Ports(), port, roots, parent);
+    SerialDeviceDialog dialog(session.Ports(), port, roots, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
     const int chosen = dialog.Port();
     const std::string path = dialog.Path();
-    if (path == link.Ports().Path(chosen)) return false;
-    link.SetPortPath(chosen, path);
+    if (path == session.Ports().Path(chosen)) return false;
+    session.SetPortPath(chosen, path);
     settings.setValue(QStringLiteral("Ports/COM%1").arg(chosen), QString::fromStdString(path));
     return true;
 }

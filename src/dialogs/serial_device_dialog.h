@@ -20,6 +20,8 @@ class QSettings;
 
 namespace tolvane {
 
+class CompassSession;
+
 class SerialDeviceDialog : public QDialog {
     Q_OBJECT
 
@@ -48,8 +50,8 @@ private:
 };
 
 // Runs the dialog; when accepted, COMn leads to the chosen path from now on:
-// in the link and in the "[Ports] COMn" setting. True when a path changed.
-bool ChooseSerialDevice(DeviceLink& link, QSettings& settings, int port, QWidget* parent,
+// in the session and in the "[Ports] COMn" setting. True when a path changed.
+bool ChooseSerialDevice(CompassSession& session, QSettings& settings, int port, QWidget* parent,
                         const DeviceRoots& roots = {});
 
 } // namespace tolvane

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "dialogs/message_receiver.h"
+#include "session/message_receiver.h"
 #include "dialogs/value_field.h"
 #include "dialogs/wait_timer.h"
 

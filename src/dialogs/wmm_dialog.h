@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "dialogs/message_receiver.h"
 #include "dialogs/wmm_form.h"
+#include "session/message_receiver.h"
 #include "dialogs/wait_timer.h"
 #include "link/device_message.h"
 

@@ -112,6 +112,9 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     test::FrameStub stub;
     link = std::make_unique<SerialLink>();
     log = std::make_unique<LogFile>(dir.path().toStdString(), LogFile::LocalTime{});
+    QtSessionTimers timers;
+    SessionHost nobody;
+    CompassSession session(*link, *log, timers, nobody);
     std::vector<std::unique_ptr<QDialog>> dialogs;
     dialogs.push_back(std::make_unique<InitializationsDialog>(1.5f, 2.5f, -3.5f, 4.5f, 145, stub.Sender(),
                                                               &stub.registry, nullptr));
@@ -119,7 +122,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<CompensationDialog>(stub.Sender(), &stub.registry, nullptr));
     dialogs.push_back(std::make_unique<WmmDialog>(stub.Sender(), &stub.registry, nullptr, QDate(2026, 12, 7)));
     dialogs.push_back(std::make_unique<ComPortDialog>(
-        *link, 9600, *settings, nullptr, nullptr,
+        session, *settings, nullptr, nullptr,
         [](int port) { return port == 3 ? ProbeResult::Free : ProbeResult::Missing; }));
     dialogs.push_back(std::make_unique<CAboutBox>(nullptr));
     dialogs.push_back(std::make_unique<DisplayFontDialog>(QApplication::font(), nullptr));
@@ -159,7 +162,7 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     frame->RunCommand(kCmdNavConsole);
     frame->RunCommand(kCmdOrientationPlot);
     // Roll -12.7, pitch -180 (dashes on its readout), azimuth a hair under 360.
-    frame->Controller().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0x80, 0xFF, 0xFF}});
+    frame->Session().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0x80, 0xFF, 0xFF}});
 
     // What is heard, pinned in app_main_window_heard.txt: the menus, the
     // view's lines, the panes (the port is closed, so the panel and the

@@ -76,7 +76,7 @@ TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
     EXPECT_EQ(frame->windowTitle() + "|" + Pane(kPaneVersion) + "|" + Pane(kPaneComPort),
               "Tolvane --- Serial number 24601| Version=1.04  Build Opts=AI  Fwd=X  Up=Z| COM1 Open ");
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isChecked());
-    EXPECT_FALSE(frame->Controller().ReplyTimerRunning());
+    EXPECT_FALSE(frame->Session().ReplyTimerRunning());
     const MessageView* view = frame->View();
     OrientationPanel& panel = frame->Panel();
     const auto atBottomLeft = [&] {
@@ -109,7 +109,7 @@ TEST_F(EndToEndTest, PanelAndNavConsoleShowTheCompassOrientation)
     frame->RunCommand(kCmdResetModule);
     EXPECT_FALSE(panel.HasData());
     EXPECT_TRUE(panel.Texts().isEmpty());
-    ASSERT_TRUE(WaitUntil([&] { return frame->Controller().VersionKnown() && panel.HasData(); }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return frame->Session().VersionKnown() && panel.HasData(); }, 8000));
 
     // Moved away, then made anew in its corner by the identity reply.
     QPointer<QWidget> moved = panel.Window();
@@ -212,7 +212,7 @@ TEST_F(EndToEndTest, StartUpDefaultsLoadedApplyAfterAReset)
     EXPECT_EQ(stored, "0.0 E|0.0|0.0|0.0|10.00");
 
     frame->RunCommand(kCmdResetModule);
-    ASSERT_FALSE(frame->Controller().VersionKnown());
+    ASSERT_FALSE(frame->Session().VersionKnown());
     ASSERT_TRUE(Identified());
     EXPECT_EQ(RunDialog(kCmdStartupDefaults, [&](QDialog& d) {
         ASSERT_TRUE(WaitUntil([&] { return !Edit(d, kRateEditId)->text().isEmpty(); }));
@@ -317,11 +317,11 @@ TEST_F(EndToEndTest, CaptureDecodesToTheViewAndReplaysIntoIt)
     const std::string path = dir.filePath("session.tcap").toStdString();
     ASSERT_TRUE(Start());
     const int before = frame->View()->LineCount();
-    ASSERT_TRUE(frame->StartCapture(QString::fromStdString(path)));
+    ASSERT_TRUE(frame->Session().StartCapture(path));
     EXPECT_TRUE(frame->Action(kCmdCaptureRawStream)->isChecked());
     frame->RunCommand(kCmdSerialNo);
     ASSERT_TRUE(MoreOrientations(8));
-    frame->StopCapture();
+    frame->Session().StopCapture();
     EXPECT_FALSE(frame->Action(kCmdCaptureRawStream)->isChecked());
 
     std::string content, error;

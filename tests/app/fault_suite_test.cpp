@@ -59,7 +59,7 @@ TEST_F(FaultSuiteTest, SilenceRaisesTheQuestionForTheRequest)
         SCOPED_TRACE(c.request);
         ASSERT_TRUE(Open(c.fault) && (!c.identified || Identified()));
         EXPECT_EQ(AskedAfter(c.command), QString("warning Compass Silent: No reply to request for %1.").arg(c.request));
-        EXPECT_EQ(frame->Controller().VersionKnown(), c.identified);
+        EXPECT_EQ(frame->Session().VersionKnown(), c.identified);
         EXPECT_TRUE(NoDialogOpens());
         frame.reset();
     }
@@ -180,7 +180,7 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled());
     EXPECT_TRUE(frame->Action(kCmdSelfTest)->isEnabled());
     EXPECT_EQ(settings->value("Compass/COMPort").toInt(), 1);
-    EXPECT_EQ(frame->LostPort(), 1);
+    EXPECT_EQ(frame->Session().LostPort(), 1);
     // The view says so, and the displays show their values as stale.
     const auto lastLine = [&] { return std::string(frame->View()->Line(frame->View()->LineCount() - 1).text); };
     EXPECT_EQ(lastLine(), " COM1 Lost ");
@@ -193,7 +193,7 @@ TEST_F(FaultSuiteTest, UnplugInMidStreamShowsLostReopensAndKeepsTheLog)
     sim.emplace(dir); // the same link path, a fresh record
     ASSERT_TRUE(PortShows("Open", 4000));
     EXPECT_EQ(link->PortNumber(), 1);
-    EXPECT_EQ(frame->LostPort(), -1);
+    EXPECT_EQ(frame->Session().LostPort(), -1);
     EXPECT_EQ(lastLine(), " COM1 Open ");
     EXPECT_FALSE(frame->Panel().Stale());
     EXPECT_TRUE(frame->Action(kCmdSerialNo)->isEnabled());
@@ -229,7 +229,7 @@ TEST_F(FaultSuiteTest, WrongBaudRateIsSilentUntilSetRight)
     ASSERT_TRUE(Open() && Identified());
     frame->RunCommand(kCmdBaud19200);
     EXPECT_EQ(AskedAfter(kCmdSerialNo), "warning Compass Silent: No reply to request for serial number.");
-    EXPECT_FALSE(frame->Controller().VersionKnown());
+    EXPECT_FALSE(frame->Session().VersionKnown());
 
     frame->RunCommand(kCmdBaud9600);
     test::BoxAnswerer boxes;

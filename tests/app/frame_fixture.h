@@ -171,14 +171,14 @@ protected:
     {
         return WaitUntil([&] { return Pane(kPaneComPort) == " COM1 " + state + " "; }, ms);
     }
-    bool Identified(int ms = 8000) { return WaitUntil([&] { return frame->Controller().VersionKnown(); }, ms); }
+    bool Identified(int ms = 8000) { return WaitUntil([&] { return frame->Session().VersionKnown(); }, ms); }
     // Once the identity chain has ended with the declination (whose reply
     // writes a record into an open log).
     bool ChainEnded()
     {
-        return WaitUntil([&] { return frame->Controller().VersionKnown() && Viewed("DIMVAR") > 0; }, 8000);
+        return WaitUntil([&] { return frame->Session().VersionKnown() && Viewed("DIMVAR") > 0; }, 8000);
     }
-    std::uint64_t Orientations() const { return frame->Controller().OrientationCount(); }
+    std::uint64_t Orientations() const { return frame->Session().OrientationCount(); }
     bool MoreOrientations(std::uint64_t n)
     {
         const std::uint64_t until = Orientations() + n;

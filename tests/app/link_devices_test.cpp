@@ -13,13 +13,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/baud_detector.h"
 #include "app/command_states.h"
-#include "app/link_health.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/serial_device_dialog.h"
 #include "frame_fixture.h"
+#include "session/baud_detector.h"
+#include "session/link_health.h"
 
 namespace tolvane {
 namespace {
@@ -71,10 +71,10 @@ TEST_P(DetectAtRate, FindsTheCompassAndTheHealthPaneFollows)
     if (rate != 9600) {
         EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth) == kGarbledText; }, 6000))
             << Pane(kPaneLinkHealth).toStdString();
-        EXPECT_FALSE(frame->Controller().VersionKnown());
+        EXPECT_FALSE(frame->Session().VersionKnown());
     }
     EXPECT_EQ(Detect(), "");
-    EXPECT_EQ(frame->Controller().BaudRate(), rate);
+    EXPECT_EQ(frame->Session().BaudRate(), rate);
     for (int id : {kCmdBaud4800, kCmdBaud9600, kCmdBaud19200, kCmdBaud38400})
         EXPECT_EQ(frame->Action(id)->isChecked(), BaudRateOf(id) == rate) << id;
     EXPECT_TRUE(Identified());
@@ -84,22 +84,6 @@ TEST_P(DetectAtRate, FindsTheCompassAndTheHealthPaneFollows)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, DetectAtRate, ::testing::Values(4800, 9600, 19200, 38400));
-
-// A port with nothing on it: every rate is tried, the box says so, the
-// rate stays, and the pane counts the silence.
-TEST_F(LinkDevicesTest, NoAnswerAtAnyRateIsSaidAndTheRateKept)
-{
-    Pty silent;
-    MakeFrame(silent.path);
-    ASSERT_TRUE(PortShows("Open"));
-    EXPECT_TRUE(WaitUntil([&] { return Pane(kPaneLinkHealth).startsWith("No data for "); }, 6000));
-    EXPECT_EQ(Detect(), kNoCompassAnswered);
-    EXPECT_EQ(frame->Controller().BaudRate(), 9600);
-    EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
-    // A serial number request (a frame with no payload) went out at the
-    // open and at each of the four rates.
-    EXPECT_EQ(silent.Read().size(), 5 * kFrameOverhead);
-}
 
 // COM1 remembers the adapter's stable name; pulled out and plugged back
 // in as another node, it is found again by the lost-port watch.
@@ -132,7 +116,11 @@ TEST_F(LinkDevicesTest, DeviceButtonChoosesAStableNameForTheSelectedPort)
     std::ofstream((dev / "ttyACM0").string());
     test::InProcessLink ports;
     ports.SetProbe(3, PortProbe(ProbeResult::Free));
-    ComPortDialog dialog(ports, 9600, *settings, {});
+    QtSessionTimers timers;
+    SessionHost nobody;
+    LogFile unused;
+    CompassSession session(ports, unused, timers, nobody);
+    ComPortDialog dialog(session, *settings, {});
     dialog.SetDeviceRoots({dev.string(), (dev / "sys").string()});
     auto* list = ControlOf<QListWidget>(dialog, 1000);
     list->setCurrentRow(0);
@@ -175,7 +163,7 @@ TEST_F(LinkDevicesTest, ACaptureThatFailsPartwayIsStoppedAndReported)
     MakeFrame(port.path);
     ASSERT_TRUE(PortShows("Open"));
     const QString path = dir.filePath("full.tcap");
-    ASSERT_TRUE(frame->StartCapture(path));
+    ASSERT_TRUE(frame->Session().StartCapture(path.toStdString()));
 
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);

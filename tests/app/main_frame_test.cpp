@@ -147,9 +147,10 @@ TEST_F(MainFrameTest, StatusBarMarksNmeaTickAndALineBetweenPorts)
     static_cast<test::InProcessLink&>(*link).Deliver({.type = kNmeaType, .length = 1, .payload = {'$'}});
     frame->RunCommand(kCmdMessagesPause);
     EXPECT_TRUE(Pane(kPaneReadBack) == "Paused" && !frame->Pane(kPaneReadBack)->isHidden());
-    ASSERT_TRUE(QDir(dir.path()).mkdir("captures") && frame->StartCapture(dir.filePath("captures/s.tcap")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("captures"));
+    ASSERT_TRUE(frame->Session().StartCapture(dir.filePath("captures/s.tcap").toStdString()));
     EXPECT_TRUE(Pane(kPaneCapture) == " Capturing to s.tcap " && !frame->Pane(kPaneCapture)->isHidden());
-    frame->StopCapture();
+    frame->Session().StopCapture();
     EXPECT_TRUE(frame->Pane(kPaneCapture)->isHidden());
     RunDialog(kCmdCaptureRawStream, [&](QDialog& d) {
         EXPECT_EQ(qobject_cast<QFileDialog*>(&d)->directory(), QDir(dir.filePath("captures")));

@@ -48,20 +48,20 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
     ASSERT_TRUE(server.Listening());
     MakeFrame(server.Path());
     ASSERT_TRUE(PortShows("Open", 8000));
-    EXPECT_TRUE(Never([&] { return frame->Controller().VersionKnown(); }, 1500));
+    EXPECT_TRUE(Never([&] { return frame->Session().VersionKnown(); }, 1500));
 
     frame->RunCommand(kCmdBaud19200);
     EXPECT_EQ(Pane(kPaneComPort), " COM1 Open ");
     frame->RunCommand(kCmdSerialNo);
     ASSERT_TRUE(Identified());
-    EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
+    EXPECT_EQ(frame->Session().Identity().serialNumber, 65535);
     EXPECT_TRUE(frame->Action(kCmdBaud19200)->isChecked());
     // A wrong rate chosen on the live connection, then Detect: each rate
     // it tries counts afresh, not with the good messages of before.
     frame->RunCommand(kCmdBaud38400);
     test::BoxAnswerer boxes;
     frame->RunCommand(kCmdBaudDetect);
-    EXPECT_EQ(frame->Controller().BaudRate(), 19200);
+    EXPECT_EQ(frame->Session().BaudRate(), 19200);
 }
 
 // rfc2217:// to a plain relay (ser2net serving raw TCP) is truly raw: the
@@ -73,7 +73,7 @@ TEST_F(NetworkPortTest, Rfc2217ToAPlainRelayIsRawTcp)
     ASSERT_TRUE(server.Listening());
     MakeFrame("rfc2217://127.0.0.1:" + std::to_string(server.Port()));
     ASSERT_TRUE(Identified());
-    EXPECT_EQ(frame->Controller().Identity().serialNumber, 65535);
+    EXPECT_EQ(frame->Session().Identity().serialNumber, 65535);
 }
 
 // ser2net restarted without its device takes each connection and closes

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "dialogs/message_receiver.h"
+#include "session/message_receiver.h"
 #include "dialogs/wait_timer.h"
 
 namespace tolvane::test {

@@ -25,6 +25,14 @@ public:
         if (notify_) notify_();
     }
 
+    // The reader ends on its own, as when the cable is pulled: the port
+    // still counts as open until closed.
+    void PullCable()
+    {
+        cablePulled_ = true;
+        if (notify_) notify_();
+    }
+
     // Every request handed to Send, taken or refused: a test of "nothing
     // is sent" must not pass just because the port is closed.
     std::vector<OutgoingRequest> sent;
@@ -48,6 +56,7 @@ public:
         if (why) *why = found;
         if (found.reason != ProbeResult::Free) return -1;
         port_ = port;
+        cablePulled_ = false;
         opened.emplace_back(port, baud);
         return port;
     }
@@ -65,7 +74,7 @@ public:
         return kTaken;
     }
     int PortNumber() const override { return port_; }
-    bool ReaderRunning() const override { return port_ != -1; }
+    bool ReaderRunning() const override { return port_ != -1 && !cablePulled_; }
     std::uint64_t DroppedCount() const override { return counters.dropped; }
     LinkCounters Counters() const override { return port_ == -1 ? LinkCounters{} : counters; }
     void DiscardInput() override { queue_.clear(); }
@@ -81,6 +90,7 @@ private:
     std::function<void()> notify_;
     std::deque<DeviceMessage> queue_;
     int port_ = -1;
+    bool cablePulled_ = false;
 };
 
 } // namespace tolvane::test

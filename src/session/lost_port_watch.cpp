@@ -1,4 +1,4 @@
-#include "app/lost_port_watch.h"
+#include "session/lost_port_watch.h"
 
 namespace tolvane {
 

@@ -1,4 +1,4 @@
-#include "app/baud_detector.h"
+#include "session/baud_detector.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Dialogs that wait for messages of some types while they are open, and
-// the registry through which the main frame hands each message to the one
+// the registry through which the session hands each message to the one
 // waiting for its type.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "app/link_health.h"
+#include "session/link_health.h"
 
 #include <cmath>
 

@@ -1,15 +1,15 @@
 // Capture Raw Stream: a file that records every byte the open port
-// receives, from the command until it is stopped or the port closes.
+// receives and every request sent, from the command until it is stopped
+// or the port closes. Where to write is asked by the window (or given on
+// the gateway's command line).
 #pragma once
 
-#include <QString>
-
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "capture/capture_writer.h"
 #include "link/device_link.h"
-
-class QWidget;
 
 namespace tolvane {
 
@@ -20,13 +20,11 @@ public:
     RawStreamCapture(const RawStreamCapture&) = delete;
     RawStreamCapture& operator=(const RawStreamCapture&) = delete;
 
-    // Asks where to write, proposing a file in the folder of the last
-    // capture, or in `folder` before the first; "" if cancelled.
-    QString AskPath(QWidget* owner, const QString& folder) const;
-    // Starts capturing the open port, at `baud`, to `path`. False, with a
-    // message shown over `owner`, when the file cannot be created; false
-    // too when no port is open.
-    bool Start(const QString& path, int baud, QWidget* owner);
+    // Starts capturing the open port, at `baud`, to `path`, its times
+    // counted from `nowMs` on the link's clock. False with `error` saying
+    // why when the file cannot be created; false with no error when no
+    // port is open.
+    bool Start(const std::string& path, int baud, std::int64_t nowMs, std::string& error);
     void Stop();
     bool Active() const { return writer_ != nullptr; }
     // The file of the capture running, or of the last one.

@@ -1,33 +1,56 @@
-#include "app/frame_controller.h"
+#include "session/compass_session.h"
 
 #include "protocol/requests.h"
 
 namespace tolvane {
 
-FrameController::FrameController(FrameHost& host, DeviceLink& link, LogFile& log)
-    : host_(host), link_(link), log_(log), effects_(log, [&link](const OutgoingRequest& r) { link.Send(r); })
+CompassSession::CompassSession(DeviceLink& link, LogFile& log, SessionTimers& timers, SessionHost& host)
+    : link_(link), log_(log), timers_(timers), host_(host),
+      effects_(log, [&link](const OutgoingRequest& r) { link.Send(r); }), capture_(link)
 {
+    healthTimer_ = timers_.Every(kHealthCheckMs, [this] { CheckHealth(); });
 }
 
-void FrameController::SendSupervised(const OutgoingRequest& request, const char* name)
+CompassSession::~CompassSession()
+{
+    for (const SessionTimers::TimerId id : {healthTimer_, watchTimer_, replyTimer_, holdoffTimer_, detectRun_.step})
+        timers_.Cancel(id);
+}
+
+InitialValues::Degrees InitialValues::InDegrees() const
+{
+    const auto degrees = [](std::int16_t counts) { return static_cast<float>(SignedAngleDegrees(counts)); };
+    return {degrees(declination), degrees(bodyOffset), degrees(rollOffset), degrees(pitchOffset)};
+}
+
+void CompassSession::SendSupervised(const OutgoingRequest& request, const char* name)
 {
     pendingRequest_ = request;
     requestName_ = name;
     link_.Send(pendingRequest_);
-    host_.StartReplyTimer();
+    timers_.Cancel(replyTimer_);
+    replyTimer_ = timers_.After(kReplyTimeoutMs, [this] { OnReplyTimeout(); });
     replyTimerRunning_ = true;
 }
 
-void FrameController::SendUnsupervised(const OutgoingRequest& request)
+void CompassSession::SendUnsupervised(const OutgoingRequest& request)
 {
     pendingRequest_ = request;
     link_.Send(pendingRequest_);
 }
 
-void FrameController::OnDeviceMessage(DeviceMessage message)
+void CompassSession::OnLinkNotified()
 {
+    DeviceMessage message;
+    if (link_.TakeMessage(message) != DeviceLink::kEmpty) OnDeviceMessage(message);
+    if (link_.PortNumber() != -1 && !link_.ReaderRunning()) PortLost();
+}
+
+void CompassSession::OnDeviceMessage(DeviceMessage message)
+{
+    host_.Dispatched(message);
     if (message.type == pendingRequest_.type) {
-        host_.StopReplyTimer();
+        timers_.Cancel(replyTimer_);
         replyTimerRunning_ = false;
         pendingRequest_.type = kNoReplyAwaited;
         if (initializeActive_) AdvanceInitialize(message);
@@ -40,10 +63,11 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
         log_.pitch = orientation.pitch;
         log_.azimuth = orientation.azimuth;
         if (log_.Logging()) log_.WriteRecord();
-        host_.RecordOrientation(orientation, message.timestamp);
+        const OrientationDegrees degrees(orientation);
+        host_.RecordOrientation(degrees, message.timestamp);
         if (orientationHoldoff_) return;
-        host_.ShowOrientation(orientation);
-        host_.StartHoldoffTimer();
+        host_.ShowOrientation(orientation, degrees);
+        holdoffTimer_ = timers_.After(kHoldoffMs, [this] { orientationHoldoff_ = false; });
         orientationHoldoff_ = true;
     }
 
@@ -72,7 +96,7 @@ void FrameController::OnDeviceMessage(DeviceMessage message)
     }
 }
 
-void FrameController::AddMessage(const DeviceMessage& message)
+void CompassSession::AddMessage(const DeviceMessage& message)
 {
     if (!showNmea_ && IsType(message, MessageType::Nmea)) return;
     StatusLine line;
@@ -81,12 +105,12 @@ void FrameController::AddMessage(const DeviceMessage& message)
     host_.ShowLine(line);
 }
 
-void FrameController::HandToReceiver(const DeviceMessage& message)
+void CompassSession::HandToReceiver(const DeviceMessage& message)
 {
     if (MessageReceiver* receiver = receivers_.For(message.type)) receiver->OnMessage(message);
 }
 
-void FrameController::AdvanceInitialize(const DeviceMessage& reply)
+void CompassSession::AdvanceInitialize(const DeviceMessage& reply)
 {
     switch (static_cast<MessageType>(reply.type)) {
     case MessageType::Offsets: {
@@ -114,17 +138,18 @@ void FrameController::AdvanceInitialize(const DeviceMessage& reply)
 
 // The sequence ends before the box opens, so nothing dispatched while it
 // is open can advance it.
-void FrameController::Incompatible()
+void CompassSession::Incompatible()
 {
     initializeActive_ = false;
-    host_.ShowIncompatible();
+    host_.Tell({Notice::Kind::Error, "Incompatibility",
+                "Firmware version is not compatible\nwith this version of Tolvane."});
 }
 
-void FrameController::OnReplyTimeout()
+void CompassSession::OnReplyTimeout()
 {
-    host_.StopReplyTimer();
     replyTimerRunning_ = false;
-    const bool retry = host_.AskRetry(requestName_);
+    const bool retry = host_.AskRetry({Notice::Kind::Warning, "Compass Silent",
+                                       "No reply to request for " + requestName_ + "."});
     if (retry) {
         // A reply that came while the question was open has settled the
         // request, or put another one under supervision: nothing to resend.
@@ -140,26 +165,21 @@ void FrameController::OnReplyTimeout()
     initializeActive_ = false;
 }
 
-void FrameController::OnHoldoffTimeout()
-{
-    orientationHoldoff_ = false;
-}
-
-void FrameController::RequestIdentity()
+void CompassSession::RequestIdentity()
 {
     if (link_.PortNumber() == -1) return;
     SendUnsupervised(SerialNumberRequest());
 }
 
-void FrameController::SerialNo() { SendSupervised(SerialNumberRequest(), "serial number"); }
+void CompassSession::SerialNo() { SendSupervised(SerialNumberRequest(), "serial number"); }
 
-void FrameController::Initialize()
+void CompassSession::Initialize()
 {
     initializeActive_ = true;
     SendSupervised(OffsetsReadRequest(), "current offsets");
 }
 
-void FrameController::ResetModule()
+void CompassSession::ResetModule()
 {
     SendUnsupervised(ResetRequest());
     versionKnown_ = false;
@@ -167,33 +187,36 @@ void FrameController::ResetModule()
     host_.IdentityChanged();
 }
 
-void FrameController::SelfTest() { SendSupervised(SelfTestRequest(), "self test"); }
+void CompassSession::SelfTest() { SendSupervised(SelfTestRequest(), "self test"); }
 
-void FrameController::CompensateStatus()
+void CompassSession::CompensateStatus()
 {
     SendUnsupervised(CompensationRequest(CompensationAction::Status));
     if (versionKnown_ && identity_.HasOption('I')) SendUnsupervised(CompensationParametersRequest());
 }
 
-void FrameController::CompensateAbort()
+void CompassSession::CompensateAbort()
 {
     SendUnsupervised(CompensationRequest(CompensationAction::Abort));
-    // The run is over for the frame: its messages reach no dialog any more.
+    // The run is over for the session: its messages reach no dialog any more.
     receivers_.Unregister(MessageType::Compensation);
 }
 
-void FrameController::CompensateRevert() { SendUnsupervised(CompensationRequest(CompensationAction::Revert)); }
+void CompassSession::CompensateRevert() { SendUnsupervised(CompensationRequest(CompensationAction::Revert)); }
 
-void FrameController::SetBaudRate(int baud)
+void CompassSession::SetBaudRate(int baud)
 {
     if (baud == baudRate_) return;
     baudRate_ = baud;
     const int port = link_.PortNumber();
-    if (port >= 1 && link_.Open(port, baud) <= 0) host_.ShowReopenFailed();
+    if (port >= 1 && link_.Open(port, baud) <= 0) {
+        AfterLinkChange();
+        host_.Tell(kReopenFailed);
+    }
     host_.CommandStateChanged();
 }
 
-void FrameController::AdoptBaudRate(int baud)
+void CompassSession::AdoptBaudRate(int baud)
 {
     baudRate_ = baud;
     host_.CommandStateChanged();

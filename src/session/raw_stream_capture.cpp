@@ -1,0 +1,42 @@
+#include "session/raw_stream_capture.h"
+
+#include "capture/capture_format.h"
+#include "session/session_timers.h"
+
+namespace tolvane {
+
+bool RawStreamCapture::Start(const std::string& path, int baud, std::int64_t nowMs, std::string& error)
+{
+    Stop();
+    error.clear();
+    const int port = link_.PortNumber();
+    if (port == -1) return false;
+    CaptureHeader header;
+    header.baud = baud;
+    header.device = link_.Ports().Path(port);
+    header.startTime = LocalStartTime();
+    auto writer = std::make_unique<CaptureWriter>();
+    if (!writer->Open(path, header, static_cast<LinkTimeMs>(nowMs), error)) return false;
+    writer_ = std::move(writer);
+    path_ = path;
+    link_.SetCapture(writer_.get());
+    return true;
+}
+
+std::string RawStreamCapture::StopIfFailed()
+{
+    if (!writer_ || writer_->Healthy()) return {};
+    const std::string reason = writer_->Failure();
+    Stop();
+    return "The capture to " + path_ + " stopped: " + reason + ".\nWhat was captured until then is kept.";
+}
+
+void RawStreamCapture::Stop()
+{
+    if (!writer_) return;
+    link_.SetCapture(nullptr);
+    writer_->Stop();
+    writer_.reset();
+}
+
+} // namespace tolvane
