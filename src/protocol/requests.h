@@ -39,6 +39,10 @@ OutgoingRequest CompensationRequest(CompensationAction action);
 OutgoingRequest WmmRequest(int day, int month, int yearSince2000, double latitude, double longitude,
                            double altitudeFeet);
 
+// The payload length of a request of `type`, or -1 for a type the host
+// never sends. The module understands a request only at this length.
+int RequestLength(MessageType type);
+
 // "serial number request", "offsets request (read)" and so on; for a type
 // the host never sends, "unknown request 0xNN".
 std::string RequestName(const DeviceMessage& frame);
