@@ -155,7 +155,8 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     frame->RunCommand(kCmdNavConsole);
     frame->RunCommand(kCmdOrientationPlot);
     // Roll -12.7, azimuth a hair under 360.
-    frame->Controller().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0, 0xFF, 0xFF}});
+    frame->Controller().OnDeviceMessage(
+        {.type = TypeByte(MessageType::Orientation), .length = 6, .payload = {0x00, 0xF7, 0, 0, 0xFF, 0xFF}});
 
     // What is heard, pinned in app_main_window_heard.txt: the menus, the
     // view's lines, the panes (the port is closed, so the panel and the
