@@ -29,8 +29,8 @@ std::vector<Outgoing> Replier::Answer(const DeviceMessage& request, std::int64_t
 {
     const SimOptions& options = module_.Options();
     const auto type = static_cast<MessageType>(request.type);
-    const int expected = RequestLength(type);
-    if (expected < 0 || request.length != expected || module_.Restarting()) return {};
+    const std::optional<std::size_t> expected = RequestLength(type);
+    if (!expected || request.length != *expected || module_.Restarting()) return {};
     module_.Advance(nowMs);
 
     // Requests change the module even when their answer is withheld.

@@ -96,11 +96,11 @@ OutgoingRequest WmmRequest(int day, int month, int yearSince2000, double latitud
     return EncodeRequest(query);
 }
 
-int RequestLength(MessageType type)
+std::optional<std::size_t> RequestLength(MessageType type)
 {
     for (const RequestLayout& layout : kRequestLayouts)
-        if (layout.type == type) return static_cast<int>(layout.length);
-    return -1;
+        if (layout.type == type) return layout.length;
+    return std::nullopt;
 }
 
 std::string RequestName(const DeviceMessage& frame)
