@@ -20,6 +20,7 @@
 
 #include "capture/capture_decode.h"
 #include "link/framing.h"
+#include "protocol/messages.h"
 #include "support/sim_process.h"
 
 using namespace tolvane;
@@ -94,9 +95,10 @@ int main(int argc, char** argv)
         for (int i = 0; static_cast<long>(out.tellp()) < megabytes * 1000000; ++i) {
             block += Sentence(i);
             if (i % 4 == 0) {
-                const std::uint8_t payload[6] = {static_cast<std::uint8_t>(i), 0, 0, 0,
-                                                 static_cast<std::uint8_t>(i >> 8), 0};
-                const std::size_t n = EncodeBinaryFrame(0x70, payload, 6, frame);
+                const DeviceMessage m = EncodeAs<DeviceMessage>(
+                    Orientation{.roll = static_cast<std::int16_t>(i & 0xFF),
+                                .azimuth = static_cast<std::uint16_t>((i >> 8) & 0xFF)});
+                const std::size_t n = EncodeBinaryFrame(static_cast<std::uint8_t>(m.type), m.payload, m.length, frame);
                 block.append(reinterpret_cast<const char*>(frame), n);
             }
             if (block.size() > (1 << 20)) {

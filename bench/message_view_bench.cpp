@@ -27,14 +27,8 @@ StatusLine OrientationLine(int i)
     Orientation o{.roll = static_cast<std::int16_t>(i * 37),
                   .pitch = static_cast<std::int16_t>(-i * 11),
                   .azimuth = static_cast<std::uint16_t>(i * 182)};
-    PayloadWriter writer;
-    o.Encode(writer);
-    DeviceMessage m;
-    m.type = TypeByte(MessageType::Orientation);
-    m.length = static_cast<std::uint16_t>(writer.Length());
-    std::copy(writer.Bytes(), writer.Bytes() + writer.Length(), m.payload);
     StatusLine line;
-    RenderMessage(m, line);
+    RenderMessage(EncodeAs<DeviceMessage>(o), line);
     return line;
 }
 

@@ -8,6 +8,7 @@
 // carries one message of each other type in the catalogue, taken from the
 // recorded stream under tests/data.
 #include "link/framing.h"
+#include "protocol/angles.h"
 #include "protocol/message_catalogue.h"
 
 #include <algorithm>
@@ -28,18 +29,18 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void AppendFrame(Bytes& out, std::uint8_t type, const std::uint8_t* payload, std::size_t length)
+void AppendFrame(Bytes& out, const DeviceMessage& m)
 {
     std::uint8_t frame[kMaxReceivedPayload + kFrameOverhead];
-    out.insert(out.end(), frame, frame + EncodeBinaryFrame(type, payload, length, frame));
+    const auto type = static_cast<std::uint8_t>(m.type);
+    out.insert(out.end(), frame, frame + EncodeBinaryFrame(type, m.payload, m.length, frame));
 }
 
-void AppendS16(std::uint8_t* at, double degrees)
+// Two random bytes below 32, the low one drawn first.
+std::int16_t SmallValue(std::mt19937& rng)
 {
-    const auto counts = static_cast<std::int16_t>(static_cast<std::int32_t>(std::lround(degrees * 32768 / 180)));
-    const auto bits = static_cast<std::uint16_t>(counts);
-    at[0] = static_cast<std::uint8_t>(bits);
-    at[1] = static_cast<std::uint8_t>(bits >> 8);
+    const auto low = rng() % 32;
+    return static_cast<std::int16_t>(low | (rng() % 32) << 8);
 }
 
 void AppendSentence(Bytes& out, const char* text)
@@ -73,12 +74,15 @@ Bytes MakeStream(std::size_t target)
     double t = 0;
     for (unsigned block = 0; out.size() < target; ++block) {
         for (int i = 0; i < 50; ++i, t += 0.02) {
-            std::uint8_t p[18] = {};
-            AppendS16(p, 4 * std::sin(t));
-            AppendS16(p + 2, 3 * std::cos(0.7 * t));
-            AppendS16(p + 4, std::fmod(10 * t, 360.0) - 180);
-            for (int k = 6; k < 18; ++k) p[k] = static_cast<std::uint8_t>(rng() % 32);
-            AppendFrame(out, 0x70, p, i % 5 == 0 ? 18 : 6);
+            Orientation o;
+            o.roll = static_cast<std::int16_t>(NearestCounts(4 * std::sin(t)));
+            o.pitch = static_cast<std::int16_t>(NearestCounts(3 * std::cos(0.7 * t)));
+            o.azimuth = NearestCounts(std::fmod(10 * t, 360.0) - 180);
+            // Drawn for every message, sent with one in five.
+            for (std::int16_t& v : o.rfuAcc) v = SmallValue(rng);
+            for (std::int16_t& v : o.rfuMag) v = SmallValue(rng);
+            o.hasRfu = i % 5 == 0;
+            AppendFrame(out, EncodeAs<DeviceMessage>(o));
         }
         char text[96];
         for (int i = 0; i < 10; ++i) {
@@ -92,14 +96,14 @@ Bytes MakeStream(std::size_t target)
             }
             AppendSentence(out, text);
         }
-        for (const std::uint16_t type : {std::uint16_t{0x71}, std::uint16_t{0x5F}, std::uint16_t{0x49}}) {
-            const DeviceMessage& m = samples.at(type);
-            AppendFrame(out, static_cast<std::uint8_t>(type), m.payload, m.length);
-        }
+        for (const MessageType type : {MessageType::Fix, MessageType::GpsFix, MessageType::Status})
+            AppendFrame(out, samples.at(TypeByte(type)));
         if (block % 10 == 0)
-            for (const auto& [type, m] : samples) AppendFrame(out, static_cast<std::uint8_t>(type), m.payload, m.length);
+            for (const auto& [type, m] : samples) AppendFrame(out, m);
         Bytes bad;
-        AppendFrame(bad, 0x70, samples.at(0x70).payload, 6);
+        DeviceMessage orientation = samples.at(TypeByte(MessageType::Orientation));
+        orientation.length = 6;
+        AppendFrame(bad, orientation);
         bad.back() ^= 1;
         out.insert(out.end(), bad.begin(), bad.end());
         for (int i = 0; i < 16; ++i) out.push_back(static_cast<std::uint8_t>(rng()));

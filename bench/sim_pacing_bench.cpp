@@ -3,6 +3,7 @@
 // bytes per second and milliseconds per byte against the line rate, and
 // the orientation messages lost (their azimuth counts up by one).
 #include "link/serial_link.h"
+#include "protocol/messages.h"
 #include "support/sim_process.h"
 
 #include <chrono>
@@ -32,20 +33,20 @@ int main()
         }
         DeviceMessage m;
         // The first orientation message after opening marks the start.
-        while (link.TakeMessage(m) == SerialLink::kEmpty || m.type != 0x70)
+        while (link.TakeMessage(m) == SerialLink::kEmpty || !IsType(m, MessageType::Orientation))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto start = std::chrono::steady_clock::now();
         long bytes = 0, messages = 0, lost = 0;
-        std::uint16_t expected = static_cast<std::uint16_t>(m.payload[4] | (m.payload[5] << 8));
+        std::uint16_t expected = Decode<Orientation>(m).azimuth;
         while (std::chrono::steady_clock::now() - start < kMeasure) {
             if (link.TakeMessage(m) == SerialLink::kEmpty) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 continue;
             }
-            if (m.type != 0x70) continue;
+            if (!IsType(m, MessageType::Orientation)) continue;
             ++messages;
             bytes += m.length + 6;
-            const auto sequence = static_cast<std::uint16_t>(m.payload[4] | (m.payload[5] << 8));
+            const std::uint16_t sequence = Decode<Orientation>(m).azimuth;
             lost += static_cast<std::uint16_t>(sequence - expected - 1);
             expected = sequence;
         }

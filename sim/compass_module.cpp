@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
+
+#include "protocol/angles.h"
 
 namespace tolvane::sim {
 namespace {
@@ -18,7 +21,9 @@ std::int16_t Counts(double degrees)
     double wrapped = std::fmod(degrees, 360.0);
     if (wrapped >= 180) wrapped -= 360;
     if (wrapped < -180) wrapped += 360;
-    return static_cast<std::int16_t>(std::clamp(std::lround(wrapped * 32768 / 180), -32768L, 32767L));
+    using Limits = std::numeric_limits<std::int16_t>;
+    const long counts = std::lround(wrapped / kDegreesPerCount);
+    return static_cast<std::int16_t>(std::clamp<long>(counts, Limits::min(), Limits::max()));
 }
 
 double Radians(double degrees) { return degrees * kPi / 180; }
@@ -98,23 +103,23 @@ void CompassModule::Advance(std::int64_t nowMs)
         } else if (phase_ == Phase::Computing && lastMs_ - phaseStart_ >= kComputeMs) {
             phase_ = Phase::Done;
             resultPending_ = true;
-            parameters_ = CompensationParameters{.n = 128, .a = 312, .b = -147, .c = 55, .f0 = 1021, .f1 = -7, .rms = 12};
+            parameters_ =
+                CompensationParameters{.n = 128, .a = 312, .b = -147, .c = 55, .f0 = 1021, .f1 = -7, .rms = 12};
         }
     }
 }
 
 Orientation CompassModule::Report() const
 {
-    const double degreesPerCount = 180.0 / 32768;
-    const double roll = 6 * std::sin(2 * kPi * seconds_ / 5) + working_.rollOffset * degreesPerCount;
-    const double pitch = 4 * std::sin(2 * kPi * seconds_ / 7) + working_.pitchOffset * degreesPerCount;
-    double azimuth = heading_ + (working_.bodyOffset + working_.declination) * degreesPerCount;
+    const double roll = 6 * std::sin(2 * kPi * seconds_ / 5) + SignedAngleDegrees(working_.rollOffset);
+    const double pitch = 4 * std::sin(2 * kPi * seconds_ / 7) + SignedAngleDegrees(working_.pitchOffset);
+    double azimuth = heading_ + (working_.bodyOffset + working_.declination) * kDegreesPerCount;
     azimuth = std::fmod(azimuth, 360.0);
     if (azimuth < 0) azimuth += 360;
     Orientation o;
     o.roll = Counts(roll);
     o.pitch = Counts(pitch);
-    o.azimuth = static_cast<std::uint16_t>(static_cast<long>(std::lround(azimuth * 32768 / 180)) & 0xFFFF);
+    o.azimuth = NearestCounts(azimuth);
     return o;
 }
 
@@ -160,7 +165,8 @@ CompensationReport CompassModule::Compensation() const
     }
     for (std::size_t i = 0; i < 8; ++i) r.bins[i] = static_cast<std::uint8_t>(collected_[i]);
     if (phase_ == Phase::Computing)
-        r.completion = static_cast<std::uint8_t>(std::min<std::int64_t>(100, (lastMs_ - phaseStart_) * 100 / kComputeMs));
+        r.completion =
+            static_cast<std::uint8_t>(std::min<std::int64_t>(100, (lastMs_ - phaseStart_) * 100 / kComputeMs));
     if (phase_ == Phase::Done) {
         r.completion = 100;
         r.status = 1;

@@ -21,7 +21,7 @@ template <typename T>
 Outgoing Frame(const T& message)
 {
     PayloadWriter writer;
-    message.Encode(writer);
+    Encode(message, writer);
     return {static_cast<std::uint8_t>(TypeByte(T::kType)),
             std::vector<std::uint8_t>(writer.Bytes(), writer.Bytes() + writer.Length()), false};
 }

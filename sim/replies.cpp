@@ -4,28 +4,12 @@
 #include <cstdio>
 #include <ctime>
 
+#include "protocol/angles.h"
 #include "protocol/messages.h"
+#include "protocol/requests.h"
 
 namespace tolvane::sim {
 namespace {
-
-// Request payload lengths; a request of another length is not understood.
-int ExpectedLength(MessageType type)
-{
-    switch (type) {
-    case MessageType::Identity:
-    case MessageType::SelfTest:
-    case MessageType::Reset:
-    case MessageType::CompensationParameters: return 0;
-    case MessageType::Offsets: return 7;
-    case MessageType::Declination: return 3;
-    case MessageType::OrientationRate: return 2;
-    case MessageType::StartupDefaults: return 12;
-    case MessageType::Compensation: return 1;
-    case MessageType::Wmm: return 15;
-    default: return -1;
-    }
-}
 
 // Fractional year of a day, for the declination model's drift.
 double DecimalYear(int day, int month, int year)
@@ -36,7 +20,7 @@ double DecimalYear(int day, int month, int year)
 
 std::int16_t DegreesToCountsRounded(double degrees)
 {
-    return static_cast<std::int16_t>(std::lround(std::fmod(degrees, 360.0) * 32768 / 180) & 0xFFFF);
+    return static_cast<std::int16_t>(NearestCounts(std::fmod(degrees, 360.0)));
 }
 
 } // namespace
@@ -45,8 +29,8 @@ std::vector<Outgoing> Replier::Answer(const DeviceMessage& request, std::int64_t
 {
     const SimOptions& options = module_.Options();
     const auto type = static_cast<MessageType>(request.type);
-    const int expected = ExpectedLength(type);
-    if (expected < 0 || request.length != expected || module_.Restarting()) return {};
+    const std::optional<std::size_t> expected = RequestLength(type);
+    if (!expected || request.length != *expected || module_.Restarting()) return {};
     module_.Advance(nowMs);
 
     // Requests change the module even when their answer is withheld.
@@ -157,7 +141,8 @@ Outgoing Replier::Rate() const
 Outgoing Replier::Defaults(std::uint16_t result) const
 {
     const FlashValues& f = module_.Flash().Values();
-    Outgoing reply = Frame(StartupDefaults{result, f.declination, f.bodyOffset, f.pitchOffset, f.rollOffset, f.interval});
+    Outgoing reply =
+        Frame(StartupDefaults{result, f.declination, f.bodyOffset, f.pitchOffset, f.rollOffset, f.interval});
     if (module_.Options().incompatible) reply.payload.pop_back();
     return reply;
 }

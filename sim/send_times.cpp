@@ -20,10 +20,11 @@ bool SendTimes::Open(const std::string& path, std::string& error)
 void SendTimes::Queued(const Outgoing& message, std::size_t size)
 {
     queuedEnd_ += size;
-    if (!file_ || message.sentence || message.type != TypeByte(MessageType::Orientation) || message.payload.size() < 6)
+    if (!file_ || message.sentence || message.type != TypeByte(MessageType::Orientation) ||
+        message.payload.size() < PayloadLength<Orientation>())
         return;
     PayloadReader reader(message.payload.data(), message.payload.size());
-    pending_.push_back({queuedEnd_, Orientation::Decode(reader).azimuth});
+    pending_.push_back({queuedEnd_, Decode<Orientation>(reader).azimuth});
 }
 
 void SendTimes::Left(std::size_t count, std::int64_t steadyNs, bool written)

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+#include "protocol/angles.h"
+
 namespace tolvane::sim {
 namespace {
 
@@ -129,7 +131,7 @@ Outgoing Streams::OrientationMessage(Orientation o) const
 {
     if (module_.Options().rfu) {
         // Gravity and field as the tilted sensors would see them, roughly.
-        const double roll = o.roll * kPi / 32768, pitch = o.pitch * kPi / 32768;
+        const double roll = o.roll * kPi / kCountsPerHalfTurn, pitch = o.pitch * kPi / kCountsPerHalfTurn;
         const double heading = module_.Heading() * kPi / 180;
         const auto counts = [](double v) { return static_cast<std::int16_t>(std::lround(v)); };
         o.hasRfu = true;
@@ -142,16 +144,15 @@ Outgoing Streams::OrientationMessage(Orientation o) const
 
 Outgoing Streams::HeadingSentence(bool magnetic) const
 {
-    const double degreesPerCount = 180.0 / 32768;
     const WorkingValues& w = module_.Working();
-    double heading = std::fmod(module_.Heading() + w.bodyOffset * degreesPerCount + 360.0, 360.0);
+    double heading = std::fmod(module_.Heading() + SignedAngleDegrees(w.bodyOffset) + 360.0, 360.0);
     char text[64];
     if (magnetic) {
-        const double variation = w.declination * degreesPerCount;
+        const double variation = SignedAngleDegrees(w.declination);
         std::snprintf(text, sizeof text, "HCHDG,%.1f,,,%.1f,%c", heading, std::fabs(variation),
                       variation < 0 ? 'W' : 'E');
     } else {
-        heading = std::fmod(heading + w.declination * degreesPerCount + 360.0, 360.0);
+        heading = std::fmod(heading + SignedAngleDegrees(w.declination) + 360.0, 360.0);
         std::snprintf(text, sizeof text, "HCHDT,%.1f,T", heading);
     }
     return Sentence(text);

@@ -10,18 +10,12 @@
 #include <string_view>
 #include <utility>
 
+#include "link/framing.h"
+
 namespace tolvane {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool ParseUnsigned(std::string_view text, std::uint64_t& out)
 {
@@ -78,8 +72,8 @@ bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
     while (!line.empty()) {
         const std::string_view pair = NextField(line);
         if (pair.size() != 2) return false;
-        const int high = HexDigit(pair[0]);
-        const int low = HexDigit(pair[1]);
+        const int high = HexDigitValue(static_cast<std::uint8_t>(pair[0]));
+        const int low = HexDigitValue(static_cast<std::uint8_t>(pair[1]));
         if (high < 0 || low < 0) return false;
         chunk.bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }

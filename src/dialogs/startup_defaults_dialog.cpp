@@ -18,8 +18,6 @@ constexpr ControlLayout kWarning[] = {
 constexpr auto kControls = WithSettingsControls(kWarning);
 constexpr DialogLayout kTemplate{"Start-Up Defaults", 209, 167, kControls};
 
-constexpr std::size_t kDefaultsLength = 12;
-
 } // namespace
 
 StartupDefaultsDialog::StartupDefaultsDialog(std::function<void(const OutgoingRequest&)> send,
@@ -81,7 +79,7 @@ void StartupDefaultsDialog::OnDefaultsReply(const DeviceMessage& message)
         }
         return;
     }
-    if (message.length != kDefaultsLength) {
+    if (message.length != PayloadLength<StartupDefaults>()) {
         ended_ = true;
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Incompatibility"),
                         QStringLiteral("Firmware version is not compatible\nwith this version of Tolvane."),

@@ -10,15 +10,6 @@ constexpr std::uint8_t kTilde = 0x7E;
 constexpr std::uint8_t kDollar = '$';
 constexpr std::uint8_t kStar = '*';
 
-// Value of a hexadecimal digit of either case, or -1.
-int HexValue(std::uint8_t c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Delivered messages never show bytes of an earlier, longer one.
 void ClearTail(DeviceMessage& message)
 {
@@ -26,6 +17,14 @@ void ClearTail(DeviceMessage& message)
     std::memset(message.payload + used, 0, kMaxReceivedPayload - used);
 }
 } // namespace
+
+int HexDigitValue(std::uint8_t c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 std::uint8_t FrameChecksum(std::uint8_t type, const std::uint8_t* payload, std::size_t length)
 {
@@ -210,7 +209,7 @@ bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
         }
         return false;
     case State::FirstDigit:
-        if (HexValue(byte) != (xor_ >> 4)) {
+        if (HexDigitValue(byte) != (xor_ >> 4)) {
             ++bad_;
             Restart(byte, nowMs);
             return false;
@@ -219,7 +218,7 @@ bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
         state_ = State::SecondDigit;
         return false;
     case State::SecondDigit: {
-        if (HexValue(byte) != (xor_ & 0x0F)) {
+        if (HexDigitValue(byte) != (xor_ & 0x0F)) {
             ++bad_;
             Restart(byte, nowMs);
             return false;

@@ -21,6 +21,10 @@ std::size_t EncodeBinaryFrame(std::uint8_t type, const std::uint8_t* payload,
 // Low 8 bits of the sum of every byte before the checksum.
 std::uint8_t FrameChecksum(std::uint8_t type, const std::uint8_t* payload, std::size_t length);
 
+// The value of a hexadecimal digit of either case, or -1: an NMEA
+// checksum's digits, and a capture file's bytes.
+int HexDigitValue(std::uint8_t c);
+
 // What the receivers made of the stream, counted as they go.
 struct ReceiverCounts {
     std::uint64_t frames = 0;           // binary frames with a good checksum

@@ -8,12 +8,10 @@
 #include <utility>
 
 #include "logging/printf_text.h"
+#include "protocol/angles.h"
 
 namespace tolvane {
 namespace {
-
-// Degrees per binary-angle count: exactly 180/32768.
-constexpr double kDegreesPerCount = 0.0054931640625;
 
 bool SystemLocalTime(std::tm& out)
 {
@@ -43,8 +41,8 @@ std::string LogRecordLine(const std::tm* local, std::uint16_t azimuth, std::int1
                            ? PrintfText("%2d:%02d:%02d", local->tm_hour, local->tm_min, local->tm_sec)
                            : std::string("   ??   ");
     // The five column formats back to back give the same text as one call each.
-    line += PrintfText("  %5.1f  %6.1f  %6.1f  %6.1f  %6.1f", azimuth * kDegreesPerCount, pitch * kDegreesPerCount,
-                       roll * kDegreesPerCount, mountOffset * kDegreesPerCount, declination * kDegreesPerCount);
+    line += PrintfText("  %5.1f  %6.1f  %6.1f  %6.1f  %6.1f", UnsignedAngleDegrees(azimuth), SignedAngleDegrees(pitch),
+                       SignedAngleDegrees(roll), SignedAngleDegrees(mountOffset), SignedAngleDegrees(declination));
     return line;
 }
 
@@ -65,7 +63,10 @@ std::string NextBumpName(const std::string& fileName)
 
 LogFile::LogFile() : LogFile(WorkingFolder(), SystemLocalTime) {}
 
-LogFile::LogFile(std::string folder, LocalTime localTime) : folder_(std::move(folder)), localTime_(std::move(localTime)) {}
+LogFile::LogFile(std::string folder, LocalTime localTime)
+    : folder_(std::move(folder)), localTime_(std::move(localTime))
+{
+}
 
 LogFile::~LogFile()
 {

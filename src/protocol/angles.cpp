@@ -18,6 +18,11 @@ std::int16_t DegreesToCounts(float degrees)
     return static_cast<std::int16_t>(wrapped);
 }
 
+std::uint16_t NearestCounts(double degrees)
+{
+    return static_cast<std::uint16_t>(std::lround(degrees / kDegreesPerCount) & 0xFFFF);
+}
+
 namespace {
 
 // Counts -32768..65535 cover both readings of a 16-bit angle; the signed

@@ -68,49 +68,34 @@ private:
 
 void RenderDrawd(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    const int ax = r.S16(), ay = r.S16(), az = r.S16();
-    r.Skip(12);
-    const int mx = r.S16(), my = r.S16(), mz = r.S16();
-    r.Skip(12);
-    const double temperature = r.S16() * 0.1;
-    const int altitude = r.S16();
-    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%s", ax, ay,
-                  az, mx, my, mz, temperature, altitude, UnsignedTenths(r.U16()));
+    const RawReadings r = Decode<RawReadings>(m);
+    const auto& a = r.acceleration;
+    const auto& g = r.magnetic;
+    std::snprintf(line.text, sizeof line.text, "Acc=(%d, %d, %d)  Mag=(%d, %d, %d)  Temp=%.1f  Alt=%d  Hdg=%s", a[0],
+                  a[1], a[2], g[0], g[1], g[2], r.temperatureTenths * 0.1, r.altitude, UnsignedTenths(r.heading));
 }
 
 void RenderDbug(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    const bool floats = r.U8() != 0;
+    const DebugReport d = Decode<DebugReport>(m);
     LineText t(line.text);
     t.Literal("Type=  ");
-    line.text[5] = Printable(r.U8());
-    // At most four floats or eight 16-bit values, as many as the payload holds.
-    const std::size_t count = floats ? std::min<std::size_t>(r.Remaining() / 4, 4) : std::min<std::size_t>(r.Remaining() / 2, 8);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (floats) {
-            t.Wrote(std::snprintf(t.At(), t.Room(), "  %.6G", static_cast<double>(r.F32())));
-        } else {
-            const std::uint16_t bits = r.U16();
-            t.Wrote(std::snprintf(t.At(), t.Room(), "  %d(%04X)", static_cast<std::int16_t>(bits), static_cast<unsigned>(bits)));
-        }
+    line.text[5] = Printable(d.kind);
+    // Only one of the two holds values.
+    for (const float value : d.reals) t.Wrote(std::snprintf(t.At(), t.Room(), "  %.6G", static_cast<double>(value)));
+    for (const std::uint16_t bits : d.words) {
+        const auto value = static_cast<std::int16_t>(bits);
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  %d(%04X)", value, static_cast<unsigned>(bits)));
     }
 }
 
 void RenderDposn(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    const int rate = r.U8();
-    const double north = r.S32() * 0.001, east = r.S32() * 0.001;
-    const double latitude = r.F32(), longitude = r.F32();
-    const int altitude = r.S16();
-    const char* heading = UnsignedTenths(r.U16());
-    const int epe = r.S16();
-    const int steps = r.U16();
+    const PositionReport p = Decode<PositionReport>(m);
     std::snprintf(line.text, sizeof line.text,
-                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%s  epe=%d  steps=%d", rate, north, east,
-                  latitude, longitude, altitude, heading, epe, steps);
+                  "rate=%d  N=%.1f  E=%.1f  Lat=%.5f  Lon=%.5f  alt=%d  Hdg=%s  epe=%d  steps=%d", p.rate,
+                  p.northThousandths * 0.001, p.eastThousandths * 0.001, static_cast<double>(p.latitude),
+                  static_cast<double>(p.longitude), p.altitude, UnsignedTenths(p.heading), p.epe, p.steps);
 }
 
 void RenderDgpvt(const DeviceMessage& m, StatusLine& line)
@@ -128,8 +113,9 @@ void RenderDvrsn(const DeviceMessage& m, StatusLine& line)
 {
     const ModuleIdentity id = Decode<ModuleIdentity>(m);
     LineText t(line.text);
-    t.Wrote(std::snprintf(t.At(), t.Room(), "Vrsn=%d.%02d  Opts=0x%04X  Ser.#=%d  Up=", id.versionMajor, id.versionMinor,
-                          static_cast<unsigned>(id.buildOptions), static_cast<std::int32_t>(id.serialNumber)));
+    t.Wrote(std::snprintf(t.At(), t.Room(), "Vrsn=%d.%02d  Opts=0x%04X  Ser.#=%d  Up=", id.versionMajor,
+                          id.versionMinor, static_cast<unsigned>(id.buildOptions),
+                          static_cast<std::int32_t>(id.serialNumber)));
     t.Literal(AxisCodeText(id.upAxis));
     t.Literal("  Fwd=");
     t.Literal(AxisCodeText(id.forwardAxis));
@@ -151,75 +137,67 @@ void RenderDinical(const DeviceMessage& m, StatusLine& line)
 
 void RenderDinia(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    r.Skip(1);
-    std::snprintf(line.text, sizeof line.text, "altitude=%d", r.S16());
+    std::snprintf(line.text, sizeof line.text, "altitude=%d", Decode<InitialAltitude>(m).altitude);
 }
 
 void RenderDimvar(const DeviceMessage& m, StatusLine& line)
 {
-    std::snprintf(line.text, sizeof line.text, "magnetic declination=%s", SignedTenths(Decode<Declination>(m).declination));
+    const std::int16_t declination = Decode<Declination>(m).declination;
+    std::snprintf(line.text, sizeof line.text, "magnetic declination=%s", SignedTenths(declination));
 }
 
 void RenderDfctry(const DeviceMessage& m, StatusLine& line)
 {
-    LineText(line.text).Literal(PayloadReader(m).U8() != 0 ? "Factory mode on" : "Factory mode off");
+    LineText(line.text).Literal(Decode<FactoryMode>(m).on != 0 ? "Factory mode on" : "Factory mode off");
 }
 
 void RenderDcctbl(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
+    const CalibrationTablePage c = Decode<CalibrationTablePage>(m);
     LineText t(line.text);
-    t.Literal(r.U8() != 0 ? "Success" : "Fail");
-    if (r.Length() >= 2) {
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  Page %d", r.U8()));
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  <%d bytes of data>", static_cast<int>(r.Length() - 2)));
+    t.Literal(c.success != 0 ? "Success" : "Fail");
+    if (c.hasPage) {
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  Page %d", c.page));
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  <%d bytes of data>", static_cast<int>(c.data.size())));
     }
 }
 
 void RenderDstat(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    const double temperature = r.S16() * 0.1;
-    const char* heading = UnsignedTenths(r.U16());
-    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%s  Alt=%d", temperature, heading, r.S16());
+    const ModuleStatus s = Decode<ModuleStatus>(m);
+    std::snprintf(line.text, sizeof line.text, "Temp=%.1f  Hdg=%s  Alt=%d", s.temperatureTenths * 0.1,
+                  UnsignedTenths(s.heading), s.altitude);
 }
 
 void RenderDobsr(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
-    const unsigned request = r.U8();
-    const double latitude = r.F32(), longitude = r.F32();
-    const int epe = r.S16(), altitude = r.S16(), eve = r.S16();
-    std::snprintf(line.text, sizeof line.text, "Req=%u  Lat=%.5f  Lon=%.5f  EPE=%d  Alt=%d  EVE=%d", request, latitude,
-                  longitude, epe, altitude, eve);
+    const Observation o = Decode<Observation>(m);
+    std::snprintf(line.text, sizeof line.text, "Req=%u  Lat=%.5f  Lon=%.5f  EPE=%d  Alt=%d  EVE=%d",
+                  static_cast<unsigned>(o.request), static_cast<double>(o.latitude), static_cast<double>(o.longitude),
+                  o.epe, o.altitude, o.eve);
 }
 
 void RenderDgpsct(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
+    const GpsStatus g = Decode<GpsStatus>(m);
     LineText t(line.text);
-    const int status = r.U8();
-    t.Wrote(std::snprintf(t.At(), t.Room(), "Status=%d  Error=%d", status, r.U8()));
-    const bool active = r.U8() != 0;
-    const int dutyCycle = r.U8();
-    if (status != 0) {
-        t.Literal(active ? "  Active" : "  Sleeping");
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  DutyCycle=%d%%", dutyCycle));
+    t.Wrote(std::snprintf(t.At(), t.Room(), "Status=%d  Error=%d", g.status, g.error));
+    if (g.status != 0) {
+        t.Literal(g.active != 0 ? "  Active" : "  Sleeping");
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  DutyCycle=%d%%", g.dutyCycle));
     }
-    const std::string firmware = r.Text(20);
-    if (!firmware.empty())
-        t.Wrote(std::snprintf(t.At(), t.Room(), "  FirmVer=%.20s", firmware.c_str()));
+    if (!g.firmware.empty())
+        t.Wrote(std::snprintf(t.At(), t.Room(), "  FirmVer=%.20s", g.firmware.c_str()));
 }
 
 void RenderDped(const DeviceMessage& m, StatusLine& line)
 {
-    PayloadReader r(m);
+    const PedometerSettings p = Decode<PedometerSettings>(m);
     LineText t(line.text);
     t.Literal("Running o");
-    t.Literal(r.U8() != 0 ? "n" : "ff");
+    t.Literal(p.running != 0 ? "n" : "ff");
     t.Literal(", Side/Back o");
-    t.Literal(r.U8() != 0 ? "n" : "ff");
+    t.Literal(p.sideBack != 0 ? "n" : "ff");
 }
 
 void RenderDtest(const DeviceMessage& m, StatusLine& line)
@@ -234,7 +212,7 @@ void RenderDtest(const DeviceMessage& m, StatusLine& line)
 void RenderDbaud(const DeviceMessage& m, StatusLine& line)
 {
     static constexpr const char* kRates[] = {"4800", "9600", "19200", "38400"};
-    const std::uint8_t code = PayloadReader(m).U8();
+    const std::uint8_t code = Decode<BaudReport>(m).code;
     LineText(line.text).Literal(code < std::size(kRates) ? kRates[code] : "???");
 }
 
@@ -257,7 +235,7 @@ void RenderDmcalp(const DeviceMessage& m, StatusLine& line)
 
 void RenderDsvcal(const DeviceMessage& m, StatusLine& line)
 {
-    LineText(line.text).Literal(PayloadReader(m).U8() != 0 ? "Success" : "Failure");
+    LineText(line.text).Literal(Decode<CalibrationSaved>(m).success != 0 ? "Success" : "Failure");
 }
 
 void RenderDorient(const DeviceMessage& m, StatusLine& line)
@@ -362,34 +340,34 @@ void FixEffect(const DeviceMessage&, const StatusLine&, MessageEffects& effects)
 } // namespace
 
 const MessageFormatter kMessageFormatters[kFormatterCount] = {
-    {'d', "DRAWD", RenderDrawd, nullptr},
-    {'~', "DBUG", RenderDbug, DebugEffect},
-    {'W', "DPOSN", RenderDposn, nullptr},
-    {'_', "DGPVT", RenderDgpvt, nullptr},
-    {0xC3, "DVRSN", RenderDvrsn, nullptr},
-    {'D', "DPOWER", RenderDpower, PowerEffect},
-    {'V', "DZDR", RenderNothing, nullptr},
-    {'P', "DINICAL", RenderDinical, InitialOffsetsEffect},
-    {'R', "DINIP", RenderNothing, nullptr},
-    {'S', "DINIA", RenderDinia, nullptr},
-    {'T', "DIMVAR", RenderDimvar, DeclinationEffect},
-    {'J', "DFCTRY", RenderDfctry, nullptr},
-    {'e', "DCCTBL", RenderDcctbl, nullptr},
-    {'I', "DSTAT", RenderDstat, nullptr},
-    {'Y', "DOBSR", RenderDobsr, nullptr},
-    {'^', "DGPSCT", RenderDgpsct, nullptr},
-    {'N', "DPED", RenderDped, nullptr},
-    {'H', "DTEST", RenderDtest, nullptr},
-    {'G', "DBAUD", RenderDbaud, nullptr},
-    {'f', "DSDFLT", RenderDsdflt, nullptr},
-    {'g', "DMCALP", RenderDmcalp, nullptr},
-    {'i', "DSVCAL", RenderDsvcal, nullptr},
-    {'p', "DORIENT", RenderDorient, nullptr},
-    {0x7F, "DORRATE", RenderDorrate, nullptr},
-    {'q', "DRMC", RenderDrmc, FixEffect},
-    {'r', "DMCAL", RenderDmcal, nullptr},
-    {'U', "DWMM", RenderDwmm, nullptr},
-    {kNmeaType, "NMEA", RenderNmea, nullptr},
+    {MessageType::RawData, "DRAWD", RenderDrawd, nullptr},
+    {MessageType::Debug, "DBUG", RenderDbug, DebugEffect},
+    {MessageType::Position, "DPOSN", RenderDposn, nullptr},
+    {MessageType::GpsFix, "DGPVT", RenderDgpvt, nullptr},
+    {MessageType::Identity, "DVRSN", RenderDvrsn, nullptr},
+    {MessageType::PowerUp, "DPOWER", RenderDpower, PowerEffect},
+    {MessageType::ZeroDrift, "DZDR", RenderNothing, nullptr},
+    {MessageType::Offsets, "DINICAL", RenderDinical, InitialOffsetsEffect},
+    {MessageType::InitialPosition, "DINIP", RenderNothing, nullptr},
+    {MessageType::InitialAltitude, "DINIA", RenderDinia, nullptr},
+    {MessageType::Declination, "DIMVAR", RenderDimvar, DeclinationEffect},
+    {MessageType::FactoryMode, "DFCTRY", RenderDfctry, nullptr},
+    {MessageType::CalibrationTable, "DCCTBL", RenderDcctbl, nullptr},
+    {MessageType::Status, "DSTAT", RenderDstat, nullptr},
+    {MessageType::Observation, "DOBSR", RenderDobsr, nullptr},
+    {MessageType::GpsStatus, "DGPSCT", RenderDgpsct, nullptr},
+    {MessageType::Pedometer, "DPED", RenderDped, nullptr},
+    {MessageType::SelfTest, "DTEST", RenderDtest, nullptr},
+    {MessageType::Baud, "DBAUD", RenderDbaud, nullptr},
+    {MessageType::StartupDefaults, "DSDFLT", RenderDsdflt, nullptr},
+    {MessageType::CompensationParameters, "DMCALP", RenderDmcalp, nullptr},
+    {MessageType::SaveCalibration, "DSVCAL", RenderDsvcal, nullptr},
+    {MessageType::Orientation, "DORIENT", RenderDorient, nullptr},
+    {MessageType::OrientationRate, "DORRATE", RenderDorrate, nullptr},
+    {MessageType::Fix, "DRMC", RenderDrmc, FixEffect},
+    {MessageType::Compensation, "DMCAL", RenderDmcal, nullptr},
+    {MessageType::Wmm, "DWMM", RenderDwmm, nullptr},
+    {MessageType::Nmea, "NMEA", RenderNmea, nullptr},
 };
 
 const MessageFormatter* FindFormatter(std::uint16_t type)
@@ -397,7 +375,7 @@ const MessageFormatter* FindFormatter(std::uint16_t type)
     // Every message is looked up, so the table is indexed by type byte once.
     static const auto index = [] {
         std::array<const MessageFormatter*, 256> byType{};
-        for (const MessageFormatter& f : kMessageFormatters) byType[f.type] = &f;
+        for (const MessageFormatter& f : kMessageFormatters) byType[TypeByte(f.type)] = &f;
         return byType;
     }();
     return type < index.size() ? index[type] : nullptr;

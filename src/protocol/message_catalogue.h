@@ -1,5 +1,5 @@
 // The catalogue of the 28 message types the compass sends: for each its
-// type byte, mnemonic and one-line text rendering, and the few effects
+// type, mnemonic and one-line text rendering, and the few effects
 // that showing some of them has on the log and the link.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "link/device_message.h"
+#include "protocol/messages.h"
 
 namespace tolvane {
 
@@ -41,7 +42,7 @@ using RenderRoutine = void (*)(const DeviceMessage& message, StatusLine& line);
 using EffectRoutine = void (*)(const DeviceMessage& message, const StatusLine& line, MessageEffects& effects);
 
 struct MessageFormatter {
-    std::uint16_t type;
+    MessageType type;
     const char* mnemonic;
     RenderRoutine render;
     EffectRoutine effect; // null for the 23 types without one

@@ -1,12 +1,16 @@
 // The messages that cross the link, as types: each message the program
-// acts on, and each the simulator sends, is decoded once into a plain
-// struct, and every consumer reads the struct's fields, never payload
+// shows or acts on, and each the simulator sends, is decoded once into a
+// plain struct, and every consumer reads the struct's fields, never payload
 // offsets. A request and its reply share a type byte, and where they share
 // a layout too (offsets, declination, orientation rate, start-up defaults)
 // one struct serves both.
 //
-// Angles are raw binary-angle counts (32768 counts = 180 degrees, see
-// angles.h); intervals are milliseconds.
+// Each struct lists its fields once, in layout order, in
+// `Fields(message, io)`; reading, writing and sizing all walk that list
+// (payload.h).
+//
+// Angles are raw binary-angle counts (see angles.h); intervals are
+// milliseconds.
 #pragma once
 
 #include <array>
@@ -61,20 +65,27 @@ template <typename T>
 T Decode(const DeviceMessage& message)
 {
     PayloadReader reader(message);
-    return T::Decode(reader);
+    return Decode<T>(reader);
 }
 
-// The payload of `value`, as a request of its type.
+// `value` with its type and payload, as a request (OutgoingRequest) or as
+// the module sends it (DeviceMessage).
+template <typename Unit, typename T>
+Unit EncodeAs(const T& value)
+{
+    PayloadWriter writer;
+    Encode(value, writer);
+    Unit unit;
+    unit.type = TypeByte(T::kType);
+    unit.length = static_cast<std::uint16_t>(writer.Length());
+    std::memcpy(unit.payload, writer.Bytes(), writer.Length());
+    return unit;
+}
+
 template <typename T>
 OutgoingRequest EncodeRequest(const T& value)
 {
-    PayloadWriter writer;
-    value.Encode(writer);
-    OutgoingRequest request;
-    request.type = TypeByte(T::kType);
-    request.length = static_cast<std::uint16_t>(writer.Length());
-    std::memcpy(request.payload, writer.Bytes(), writer.Length());
-    return request;
+    return EncodeAs<OutgoingRequest>(value);
 }
 
 // DVRSN: who the module is.
@@ -88,8 +99,10 @@ struct ModuleIdentity {
     std::int8_t forwardAxis = 0;
 
     bool HasOption(char letter) const { return (buildOptions >> (letter - 'A')) & 1u; }
-    static ModuleIdentity Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.versionMajor, m.versionMinor, m.buildOptions, m.serialNumber, m.upAxis, m.forwardAxis);
+    }
     bool operator==(const ModuleIdentity&) const = default;
 };
 
@@ -99,13 +112,15 @@ struct Orientation {
     std::int16_t roll = 0;
     std::int16_t pitch = 0;
     std::uint16_t azimuth = 0;
-    // Only in payloads of 18 bytes or more.
+    // Only in payloads long enough for both (18 bytes or more).
     bool hasRfu = false;
     std::array<std::int16_t, 3> rfuAcc{};
     std::array<std::int16_t, 3> rfuMag{};
 
-    static Orientation Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.roll, m.pitch, m.azimuth).Optional(m.hasRfu, m.rfuAcc, m.rfuMag);
+    }
     bool operator==(const Orientation&) const = default;
 };
 
@@ -119,8 +134,7 @@ struct Offsets {
     std::int16_t roll = 0;
     std::int16_t pitch = 0;
 
-    static Offsets Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.flags, m.body, m.roll, m.pitch); }
     bool operator==(const Offsets&) const = default;
 };
 
@@ -130,8 +144,7 @@ struct Declination {
     std::uint8_t set = 0;
     std::int16_t declination = 0; // east positive
 
-    static Declination Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.set, m.declination); }
     bool operator==(const Declination&) const = default;
 };
 
@@ -142,8 +155,7 @@ struct OrientationRate {
     static constexpr std::int16_t kRead = -1;
     std::int16_t interval = 0;
 
-    static OrientationRate Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.interval); }
     bool operator==(const OrientationRate&) const = default;
 };
 
@@ -167,8 +179,10 @@ struct StartupDefaults {
     std::int16_t rollOffset = 0;
     std::int16_t interval = 0;
 
-    static StartupDefaults Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.mask, m.declination, m.bodyOffset, m.pitchOffset, m.rollOffset, m.interval);
+    }
     bool operator==(const StartupDefaults&) const = default;
 };
 
@@ -179,8 +193,7 @@ struct CompensationCommand {
     static constexpr MessageType kType = MessageType::Compensation;
     CompensationAction action = CompensationAction::Status;
 
-    static CompensationCommand Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.action); }
     bool operator==(const CompensationCommand&) const = default;
 };
 
@@ -195,8 +208,7 @@ struct CompensationReport {
     std::uint8_t completion = 0;
     std::int16_t quality = 0;
 
-    static CompensationReport Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.state, m.status, m.bins, m.completion, m.quality); }
     bool operator==(const CompensationReport&) const = default;
 };
 
@@ -208,8 +220,10 @@ struct CompensationParameters {
     std::int16_t magneticOffset = 0;
     std::int16_t rms = 0;
 
-    static CompensationParameters Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.n, m.a, m.b, m.c, m.f0, m.f1, m.declination, m.magneticOffset, m.rms);
+    }
     bool operator==(const CompensationParameters&) const = default;
 };
 
@@ -223,8 +237,10 @@ struct WmmQuery {
     float longitude = 0;    // east positive
     float altitudeMetres = 0;
 
-    static WmmQuery Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.day, m.month, m.year, m.latitude, m.longitude, m.altitudeMetres);
+    }
     bool operator==(const WmmQuery&) const = default;
 };
 
@@ -235,8 +251,7 @@ struct WmmResult {
     std::int16_t declination = 0;
     std::string source;
 
-    static WmmResult Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.state, m.declination, m.source); }
     bool operator==(const WmmResult&) const = default;
 };
 
@@ -254,8 +269,10 @@ struct Fix {
     std::uint8_t month = 0;
     std::uint8_t year = 0; // within the century
 
-    static Fix Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.utcSeconds, m.status, m.latitude, m.longitude, m.epe, m.speed, m.azimuth, m.day, m.month, m.year);
+    }
     bool operator==(const Fix&) const = default;
 };
 
@@ -271,8 +288,10 @@ struct GpsFix {
     std::int16_t altitude = 0;
     std::int32_t utcSeconds = 0;
 
-    static GpsFix Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.quality, m.latitude, m.longitude, m.epe, m.hdopTenths, m.satellites, m.altitude, m.utcSeconds);
+    }
     bool operator==(const GpsFix&) const = default;
 };
 
@@ -281,8 +300,7 @@ struct PowerUp {
     static constexpr MessageType kType = MessageType::PowerUp;
     std::string text;
 
-    static PowerUp Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const; // the text and its zero
+    static constexpr void Fields(auto& m, auto& io) { io(m.text); }
     bool operator==(const PowerUp&) const = default;
 };
 
@@ -291,9 +309,163 @@ struct SelfTest {
     static constexpr MessageType kType = MessageType::SelfTest;
     std::uint16_t result = 0;
 
-    static SelfTest Decode(PayloadReader& r);
-    void Encode(PayloadWriter& w) const;
+    static constexpr void Fields(auto& m, auto& io) { io(m.result); }
     bool operator==(const SelfTest&) const = default;
+};
+
+// The messages below are only shown: the message view renders them, and
+// nothing else reads them.
+
+// DRAWD: the sensors' raw readings.
+struct RawReadings {
+    static constexpr MessageType kType = MessageType::RawData;
+    std::array<std::int16_t, 3> acceleration{}; // x, y, z
+    std::array<std::int16_t, 6> afterAcceleration{}; // the module's own, not shown
+    std::array<std::int16_t, 3> magnetic{};
+    std::array<std::int16_t, 6> afterMagnetic{}; // the module's own, not shown
+    std::int16_t temperatureTenths = 0;
+    std::int16_t altitude = 0;
+    std::uint16_t heading = 0;
+
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.acceleration, m.afterAcceleration, m.magnetic, m.afterMagnetic, m.temperatureTenths, m.altitude,
+           m.heading);
+    }
+};
+
+// DBUG: a character naming what is reported, then floats or 16-bit words,
+// as many as the payload holds, at most four floats or eight words.
+struct DebugReport {
+    static constexpr MessageType kType = MessageType::Debug;
+    static constexpr std::size_t kMostReals = 4;
+    static constexpr std::size_t kMostWords = 8;
+    std::uint8_t floats = 0; // nonzero: the values are floats
+    std::uint8_t kind = 0;
+    std::vector<float> reals;
+    std::vector<std::uint16_t> words;
+
+    // Which values follow depends on the flag before them: read, it has just
+    // been read; written, it is the message's own.
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.floats, m.kind);
+        if (m.floats != 0)
+            io.Rest(m.reals, kMostReals);
+        else
+            io.Rest(m.words, kMostWords);
+    }
+};
+
+// DPOSN: the module's position.
+struct PositionReport {
+    static constexpr MessageType kType = MessageType::Position;
+    std::uint8_t rate = 0;
+    std::int32_t northThousandths = 0;
+    std::int32_t eastThousandths = 0;
+    float latitude = 0;
+    float longitude = 0;
+    std::int16_t altitude = 0;
+    std::uint16_t heading = 0;
+    std::int16_t epe = 0;
+    std::uint16_t steps = 0;
+
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.rate, m.northThousandths, m.eastThousandths, m.latitude, m.longitude, m.altitude, m.heading, m.epe,
+           m.steps);
+    }
+};
+
+// DINIA: the initial altitude.
+struct InitialAltitude {
+    static constexpr MessageType kType = MessageType::InitialAltitude;
+    std::uint8_t set = 0; // not shown
+    std::int16_t altitude = 0;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.set, m.altitude); }
+};
+
+// DFCTRY.
+struct FactoryMode {
+    static constexpr MessageType kType = MessageType::FactoryMode;
+    std::uint8_t on = 0;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.on); }
+};
+
+// DCCTBL: one page of the calibration table.
+struct CalibrationTablePage {
+    static constexpr MessageType kType = MessageType::CalibrationTable;
+    std::uint8_t success = 0;
+    bool hasPage = false; // a payload of one byte carries the result alone
+    std::uint8_t page = 0;
+    std::vector<std::uint8_t> data;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.success).Optional(m.hasPage, m.page).Rest(m.data); }
+};
+
+// DSTAT.
+struct ModuleStatus {
+    static constexpr MessageType kType = MessageType::Status;
+    std::int16_t temperatureTenths = 0;
+    std::uint16_t heading = 0;
+    std::int16_t altitude = 0;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.temperatureTenths, m.heading, m.altitude); }
+};
+
+// DOBSR.
+struct Observation {
+    static constexpr MessageType kType = MessageType::Observation;
+    std::uint8_t request = 0;
+    float latitude = 0;
+    float longitude = 0;
+    std::int16_t epe = 0;
+    std::int16_t altitude = 0;
+    std::int16_t eve = 0;
+
+    static constexpr void Fields(auto& m, auto& io)
+    {
+        io(m.request, m.latitude, m.longitude, m.epe, m.altitude, m.eve);
+    }
+};
+
+// DGPSCT: the GPS receiver's state.
+struct GpsStatus {
+    static constexpr MessageType kType = MessageType::GpsStatus;
+    std::uint8_t status = 0;
+    std::uint8_t error = 0;
+    std::uint8_t active = 0; // zero: sleeping
+    std::uint8_t dutyCycle = 0; // percent
+    std::string firmware;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.status, m.error, m.active, m.dutyCycle, m.firmware); }
+};
+
+// DPED: two on/off settings.
+struct PedometerSettings {
+    static constexpr MessageType kType = MessageType::Pedometer;
+    std::uint8_t running = 0;
+    std::uint8_t sideBack = 0;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.running, m.sideBack); }
+};
+
+// DBAUD.
+struct BaudReport {
+    static constexpr MessageType kType = MessageType::Baud;
+    std::uint8_t code = 0; // 0..3: 4800, 9600, 19200, 38400
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.code); }
+};
+
+// DSVCAL.
+struct CalibrationSaved {
+    static constexpr MessageType kType = MessageType::SaveCalibration;
+    std::uint8_t success = 0;
+
+    static constexpr void Fields(auto& m, auto& io) { io(m.success); }
 };
 
 } // namespace tolvane

@@ -8,6 +8,31 @@ namespace {
 // Metres per international foot as the module's altitude field expects it.
 constexpr double kMetresPerFoot = 0.3048006096012;
 
+struct RequestLayout {
+    MessageType type;
+    std::size_t length;
+};
+
+template <typename T>
+constexpr RequestLayout LayoutOf()
+{
+    return {T::kType, PayloadLength<T>()};
+}
+
+// Every request the host sends.
+constexpr RequestLayout kRequestLayouts[] = {
+    {MessageType::Identity, 0},
+    {MessageType::SelfTest, 0},
+    {MessageType::Reset, 0},
+    {MessageType::CompensationParameters, 0},
+    LayoutOf<Offsets>(),
+    LayoutOf<Declination>(),
+    LayoutOf<OrientationRate>(),
+    LayoutOf<StartupDefaults>(),
+    LayoutOf<CompensationCommand>(),
+    LayoutOf<WmmQuery>(),
+};
+
 OutgoingRequest Empty(MessageType type)
 {
     OutgoingRequest request;
@@ -34,7 +59,10 @@ OutgoingRequest DeclinationReadRequest() { return EncodeRequest(Declination{0, 0
 OutgoingRequest DeclinationSetRequest(std::int16_t declination) { return EncodeRequest(Declination{1, declination}); }
 
 OutgoingRequest OrientationRateReadRequest() { return OrientationRateSetRequest(OrientationRate::kRead); }
-OutgoingRequest OrientationRateSetRequest(std::int16_t intervalMs) { return EncodeRequest(OrientationRate{intervalMs}); }
+OutgoingRequest OrientationRateSetRequest(std::int16_t intervalMs)
+{
+    return EncodeRequest(OrientationRate{intervalMs});
+}
 
 OutgoingRequest StartupDefaultsReadRequest() { return EncodeRequest(StartupDefaults{}); }
 
@@ -66,6 +94,13 @@ OutgoingRequest WmmRequest(int day, int month, int yearSince2000, double latitud
     query.longitude = static_cast<float>(longitude);
     query.altitudeMetres = static_cast<float>(altitudeFeet * kMetresPerFoot);
     return EncodeRequest(query);
+}
+
+std::optional<std::size_t> RequestLength(MessageType type)
+{
+    for (const RequestLayout& layout : kRequestLayouts)
+        if (layout.type == type) return layout.length;
+    return std::nullopt;
 }
 
 std::string RequestName(const DeviceMessage& frame)

@@ -2,7 +2,9 @@
 // ready for the link's Send; its reply carries the same type byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/device_message.h"
@@ -38,6 +40,10 @@ OutgoingRequest CompensationRequest(CompensationAction action);
 // longitude east positive.
 OutgoingRequest WmmRequest(int day, int month, int yearSince2000, double latitude, double longitude,
                            double altitudeFeet);
+
+// The payload length of a request of `type`; none for a type the host
+// never sends. The module understands a request only at this length.
+std::optional<std::size_t> RequestLength(MessageType type);
 
 // "serial number request", "offsets request (read)" and so on; for a type
 // the host never sends, "unknown request 0xNN".

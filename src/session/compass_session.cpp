@@ -114,7 +114,7 @@ void CompassSession::AdvanceInitialize(const DeviceMessage& reply)
 {
     switch (static_cast<MessageType>(reply.type)) {
     case MessageType::Offsets: {
-        if (reply.length != 7) return Incompatible();
+        if (reply.length != PayloadLength<Offsets>()) return Incompatible();
         const Offsets offsets = Decode<Offsets>(reply);
         initialValues_.bodyOffset = offsets.body;
         initialValues_.rollOffset = offsets.roll;
@@ -127,7 +127,7 @@ void CompassSession::AdvanceInitialize(const DeviceMessage& reply)
         SendSupervised(OrientationRateReadRequest(), "orient message rate");
         break;
     case MessageType::OrientationRate:
-        if (reply.length != 2) return Incompatible();
+        if (reply.length != PayloadLength<OrientationRate>()) return Incompatible();
         initialValues_.interval = Decode<OrientationRate>(reply).interval;
         initializeActive_ = false;
         host_.PostShowInitializations();

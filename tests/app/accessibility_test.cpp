@@ -162,7 +162,8 @@ TEST_F(AccessibilityTest, MainWindowReadsTheLinesThePanelAndEveryInstrument)
     frame->RunCommand(kCmdNavConsole);
     frame->RunCommand(kCmdOrientationPlot);
     // Roll -12.7, pitch -180 (dashes on its readout), azimuth a hair under 360.
-    frame->Session().OnDeviceMessage({.type = 0x70, .length = 6, .payload = {0x00, 0xF7, 0, 0x80, 0xFF, 0xFF}});
+    frame->Session().OnDeviceMessage(
+        {.type = TypeByte(MessageType::Orientation), .length = 6, .payload = {0x00, 0xF7, 0, 0x80, 0xFF, 0xFF}});
 
     // What is heard, pinned in app_main_window_heard.txt: the menus, the
     // view's lines, the panes (the port is closed, so the panel and the

@@ -125,7 +125,8 @@ TEST_F(MainFrameTest, ThePlotHoldsEveryOrientationMessageOfABurst)
     frame->RunCommand(kCmdOrientationPlotToolbar);
     EXPECT_TRUE(frame->Plot().IsOpen() && frame->Action(kCmdOrientationPlot)->isChecked() && frame->Plot().Stale());
     for (std::int32_t i = 0; i < 100; ++i)
-        static_cast<test::InProcessLink&>(*link).Deliver({.type = 0x70, .length = 6, .timestamp = 3 * i});
+        static_cast<test::InProcessLink&>(*link).Deliver(
+            {.type = TypeByte(MessageType::Orientation), .length = 6, .timestamp = 3 * i});
     QCoreApplication::processEvents();
     const plot::SampleRing& held = frame->Plot().Samples();
     ASSERT_EQ(held.Size(), 100u);

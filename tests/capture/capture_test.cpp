@@ -214,7 +214,8 @@ TEST(CaptureDecode, EveryRequestsFrameAndName)
 TEST(DecodeCli, OptionsInputsAndFailures)
 {
     const std::string data = TOLVANE_TEST_DATA, file = data + "/capture_decode_input.tcap";
-    const Bytes raw = Cat({Frame(0x47, {0x03}), B("junk"), Frame(0x47, {0x01})});
+    constexpr std::uint8_t kBaud = TypeByte(MessageType::Baud);
+    const Bytes raw = Cat({Frame(kBaud, {0x03}), B("junk"), Frame(kBaud, {0x01})});
     const std::vector<std::string> runs[] = {
         {file},
         {"--no-nmea", file},
@@ -256,7 +257,7 @@ TEST(CaptureDecode, StreamsItsInput)
             return traits_type::to_int_type(piece[0]);
         }
     } source;
-    const Bytes baud = Frame(0x47, {0x03});
+    const Bytes baud = Frame(TypeByte(MessageType::Baud), {0x03});
     source.pieces[0] = FormatHeader({}) + Line(ChunkKind::Received, 1, baud);
     source.pieces[1] = Line(ChunkKind::Received, 2, baud);
     struct Pipe : std::stringbuf {

@@ -49,7 +49,7 @@ protected:
                 dialog.OnMessage(m);
             } else {
                 ASSERT_EQ(step, "other");
-                dialog.OnMessage(test::Message('U', {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+                dialog.OnMessage(test::Message(TypeByte(MessageType::Wmm), {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
             }
         });
     }

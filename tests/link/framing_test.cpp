@@ -50,5 +50,16 @@ TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
     EXPECT_EQ(delivered, 1);
 }
 
+// The one hex-digit reader, for NMEA checksums and capture files: the
+// characters either side of each digit range are not digits.
+TEST(HexDigitValue, DigitsOfEitherCaseAndTheirNeighbours)
+{
+    const std::pair<std::uint8_t, int> cases[] = {
+        {'0', 0},   {'9', 9},   {'A', 10},  {'F', 15},  {'a', 10},  {'f', 15},  {'/', -1},
+        {':', -1},  {'@', -1},  {'G', -1},  {'`', -1},  {'g', -1},  {0x00, -1}, {0xB0, -1},
+    };
+    for (const auto& [c, value] : cases) EXPECT_EQ(HexDigitValue(c), value) << c;
+}
+
 } // namespace
 } // namespace tolvane

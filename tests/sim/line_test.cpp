@@ -93,7 +93,10 @@ TEST(Replay, ACaptureFilesChunksComeDueAtTheirTimeScaledBySpeed)
     }
 }
 
-Outgoing OrientationFrame(int i) { return {0x70, {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false}; }
+Outgoing OrientationFrame(int i)
+{
+    return {TypeByte(MessageType::Orientation), {static_cast<std::uint8_t>(i), 2, 3, 4, 5, 6}, false};
+}
 
 // A corrupted frame has one byte changed and is never delivered as sent;
 // noise goes before a frame, which still decodes; garbling changes every
@@ -105,7 +108,7 @@ TEST(Faults, CorruptionNoiseAndGarble)
     Faults corrupting(corrupt), noise(noisy);
     Bytes stream;
     for (int i = 0; i < 300; ++i) {
-        const Bytes clean = test::Frame(0x70, OrientationFrame(i).payload);
+        const Bytes clean = test::Frame(OrientationFrame(i).type, OrientationFrame(i).payload);
         const Bytes sent = corrupting.Encode(OrientationFrame(i));
         ASSERT_EQ(sent.size(), clean.size());
         std::vector<std::size_t> flipped;
@@ -140,10 +143,10 @@ TEST(SendTimes, AMessageIsTimedWhenItsLastByteIsWritten)
         SendTimes times;
         std::string error;
         ASSERT_TRUE(times.Open(path, error)) << error;
-        times.Queued({0x70, {0, 0, 0, 0, 0x34, 0x12}, false}, 11);
+        times.Queued({TypeByte(MessageType::Orientation), {0, 0, 0, 0, 0x34, 0x12}, false}, 11);
         times.Queued({0, Bytes{'$', 'H'}, true}, 20);
-        times.Queued({0x70, {0, 0, 0, 0, 0x35, 0x12}, false}, 11);
-        times.Queued({0x70, {0, 0, 0, 0, 0x36, 0x12}, false}, 11);
+        times.Queued({TypeByte(MessageType::Orientation), {0, 0, 0, 0, 0x35, 0x12}, false}, 11);
+        times.Queued({TypeByte(MessageType::Orientation), {0, 0, 0, 0, 0x36, 0x12}, false}, 11);
         times.Left(10, 100, true);  // one byte of the first still to go
         times.Left(1, 200, true);   // the first is out
         times.Left(31, 300, true);  // the sentence and the second

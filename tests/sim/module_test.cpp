@@ -18,7 +18,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kRmc = 0x71, kGpvt = 0x5F;
+constexpr std::uint8_t kRmc = TypeByte(MessageType::Fix), kGpvt = TypeByte(MessageType::GpsFix);
 
 FlashStore OpenedFlash(const std::string& path)
 {
