@@ -33,7 +33,7 @@ public:
     virtual void ShowOrientation(const Orientation& orientation) = 0;
     // Every orientation message, shown or held off, with its arrival time
     // (ms since program start): the orientation plot records them all.
-    virtual void RecordOrientation(const Orientation& orientation, std::int32_t timestampMs) = 0;
+    virtual void RecordOrientation(const Orientation& orientation, std::int64_t timestampMs) = 0;
     // After an identity reply the panel, if shown, is made anew.
     virtual void RecreatePanel() = 0;
     // After Reset Module the panel forgets its values.

@@ -50,7 +50,9 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     setCentralWidget(view_);
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
-    plot_ = std::make_unique<OrientationPlot>(view_, &NowMs);
+    // The plot keeps its times in 32 bits (its samples stay 16 bytes): they
+    // run on from the link's clock for the first 24.8 days.
+    plot_ = std::make_unique<OrientationPlot>(view_, [] { return static_cast<std::int32_t>(NowMs()); });
     view_->SetOverlapProvider([this] {
         std::vector<QWidget*> over;
         if (QWidget* w = panel_->Window()) over.push_back(w);
@@ -380,10 +382,10 @@ void CMainFrame::ShowOrientation(const Orientation& orientation)
     panel_->Update(orientation);
 }
 
-void CMainFrame::RecordOrientation(const Orientation& orientation, std::int32_t timestampMs)
+void CMainFrame::RecordOrientation(const Orientation& orientation, std::int64_t timestampMs)
 {
-    plot_->Append(timestampMs, UnsignedAngleDegrees(orientation.azimuth), SignedAngleDegrees(orientation.pitch),
-                  SignedAngleDegrees(orientation.roll));
+    plot_->Append(static_cast<std::int32_t>(timestampMs), UnsignedAngleDegrees(orientation.azimuth),
+                  SignedAngleDegrees(orientation.pitch), SignedAngleDegrees(orientation.roll));
 }
 
 void CMainFrame::RecreatePanel()

@@ -79,7 +79,7 @@ private:
     void StartHoldoffTimer() override { holdoffTimer_.start(); }
     void ShowLine(const StatusLine& line) override;
     void ShowOrientation(const Orientation& orientation) override;
-    void RecordOrientation(const Orientation& orientation, std::int32_t timestampMs) override;
+    void RecordOrientation(const Orientation& orientation, std::int64_t timestampMs) override;
     void RecreatePanel() override;
     void ClearPanel() override { panel_->Clear(); }
     void IdentityChanged() override { UpdateIdentityDisplay(); }

@@ -50,7 +50,7 @@ struct FakeHost : FrameHost {
     void StartHoldoffTimer() override { ++calls["holdoff"]; }
     void ShowLine(const StatusLine& line) override { seen["viewed"].push_back(line.mnemonic); }
     void ShowOrientation(const Orientation& o) override { seen["shown"].push_back(std::to_string(o.roll)); }
-    void RecordOrientation(const Orientation& o, std::int32_t) override
+    void RecordOrientation(const Orientation& o, std::int64_t) override
     {
         seen["recorded"].push_back(std::to_string(o.roll));
     }

@@ -19,7 +19,7 @@ using namespace test;
 struct Got {
     std::uint16_t type;
     Bytes payload;
-    std::int32_t at = 0;
+    std::int64_t at = 0;
     bool operator==(const Got&) const = default;
 };
 
@@ -32,8 +32,8 @@ Got Keep(const DeviceMessage& m)
     return {m.type, Bytes(m.payload, m.payload + m.length), m.timestamp};
 }
 
-// Byte i arrives at time 100 + i: a frame is stamped with its CR, a
-// sentence with its '$'. Frame(0x78) is 0D 0A 7E 78 00 0D: its checksum
+// Byte i arrives at time t + i, past 32 bits: a frame is stamped with its
+// CR, a sentence with its '$'. Frame(0x78) is 0D 0A 7E 78 00 0D: its checksum
 // CR starts a frame (that the next 'x' breaks) before it has been read.
 TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
 {
@@ -41,8 +41,9 @@ TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
     StreamDecoder decoder;
     std::vector<Got> got;
     auto keep = [&](const DeviceMessage& m) { got.push_back(Keep(m)); };
-    for (std::int32_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, 100 + i, keep);
-    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, 102}, {0x20, B(Nmea("A")), 110}, {0xC3, {}, 115}}));
+    const std::int64_t t = (std::int64_t{1} << 32) + 100;
+    for (std::int64_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, t + i, keep);
+    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, t + 2}, {0x20, B(Nmea("A")), t + 10}, {0xC3, {}, t + 15}}));
 }
 
 // The decoder hands whole spans to one receiver where the other would
@@ -69,7 +70,7 @@ TEST(FramingStreams, DecoderSpansMatchByteByByteFeeding)
         StreamDecoder decoder;
         for (std::size_t at = 0, chunk = 0; at < stream.size(); ++chunk) {
             const std::size_t n = std::min<std::size_t>(1 + rng() % 300, stream.size() - at);
-            const auto now = static_cast<std::int32_t>(chunk);
+            const auto now = static_cast<std::int64_t>(chunk);
             decoder.Feed(stream.data() + at, n, now, [&](const DeviceMessage& m) { decoded.push_back(Keep(m)); });
             for (const std::size_t end = at + n; at < end; ++at) {
                 if (nmea.Feed(stream[at], now)) reference.push_back(Keep(nmea.Message()));
