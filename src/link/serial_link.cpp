@@ -9,9 +9,7 @@
 
 #include "link/framing.h"
 #include "link/link_reader.h"
-#include "link/network_port.h"
-#include "link/tcp_channel.h"
-#include "link/terminal_channel.h"
+#include "link/port_channel.h"
 
 namespace tolvane {
 namespace {
@@ -23,12 +21,11 @@ bool SupportedBaud(int baud)
     return baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400;
 }
 
-// The channel a port's path names: a network address or a device.
-std::unique_ptr<ByteChannel> ChannelFor(const std::string& path, int baud, const std::vector<std::string>& locks,
-                                        const std::function<void()>& waitHook, PortProbe& why)
+// Every failure to open says why, as a probe of the port would.
+int Fail(PortProbe* why, PortProbe reason)
 {
-    if (LooksLikeNetworkPort(path)) return OpenNetworkChannel(path, waitHook, why);
-    return OpenTerminal(path, baud, locks, why);
+    if (why) *why = std::move(reason);
+    return -1;
 }
 
 } // namespace
@@ -118,41 +115,33 @@ void SerialLink::SetCapture(CaptureSink* sink)
 int SerialLink::Open(int port, int baud, PortProbe* why)
 {
     Impl& d = *impl_;
-    // Every failure says why, as a probe of the port would.
-    const auto fail = [why](PortProbe reason) {
-        if (why) *why = reason;
-        return -1;
-    };
     // A call from the wait hook while an open waits on its channel.
-    if (d.opening) return fail(ProbeResult::Busy);
+    if (d.opening) return Fail(why, ProbeResult::Busy);
     const bool known = port >= kFirstPort && port <= kLastPort;
     const std::string path = d.ports.Path(port);
     if (known && SupportedBaud(baud) && d.session && d.portNumber == port && d.session->running.load() &&
         d.session->channel->CanRetune(path))
         return Retune(port, baud, why);
     Close();
-    if (!known) return fail(ProbeResult::Missing);
-    if (!SupportedBaud(baud)) return fail(ProbeResult::NotATerminal);
+    if (!known) return Fail(why, ProbeResult::Missing);
+    if (!SupportedBaud(baud)) return Fail(why, ProbeResult::NotATerminal);
 
     d.opening = true;
     d.closedWhileOpening = false;
     PortProbe found;
-    std::unique_ptr<ByteChannel> channel = ChannelFor(path, baud, d.lockDirectories, d.waitHook, found);
+    std::unique_ptr<ByteChannel> channel = OpenPortChannel(path, baud, d.lockDirectories, d.waitHook, found);
     d.opening = false;
-    if (!channel) return fail(found);
+    if (!channel) return Fail(why, found);
     if (d.closedWhileOpening) {
         channel->Release();
-        return fail(ProbeResult::Missing);
+        return Fail(why, ProbeResult::Missing);
     }
     return Start(std::move(channel), port, baud, path, why);
 }
 
 int SerialLink::OpenChannel(std::unique_ptr<ByteChannel> channel, int port, PortProbe* why)
 {
-    if (impl_->opening) {
-        if (why) *why = ProbeResult::Busy;
-        return -1;
-    }
+    if (impl_->opening) return Fail(why, ProbeResult::Busy);
     Close();
     return Start(std::move(channel), port, 0, std::string(), why);
 }
@@ -161,14 +150,10 @@ int SerialLink::Start(std::unique_ptr<ByteChannel> channel, int port, int baud, 
                       PortProbe* why)
 {
     Impl& d = *impl_;
-    const auto fail = [why](PortProbe reason) {
-        if (why) *why = reason;
-        return -1;
-    };
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         channel->Release();
-        return fail(ProbeResult::NotATerminal);
+        return Fail(why, ProbeResult::NotATerminal);
     }
     // From here the session owns the channel and the wake descriptor.
     std::shared_ptr<ReaderSession> session;
@@ -188,7 +173,7 @@ int SerialLink::Start(std::unique_ptr<ByteChannel> channel, int port, int baud, 
             if (channel) channel->Release();
             ::close(wakeFd);
         }
-        return fail(ProbeResult::NotATerminal);
+        return Fail(why, ProbeResult::NotATerminal);
     }
     d.session = session;
     // The port counts as open only once the channel has had its say; the
@@ -203,7 +188,7 @@ int SerialLink::Start(std::unique_ptr<ByteChannel> channel, int port, int baud, 
     }
     if (begun.reason != ProbeResult::Free) {
         Close();
-        return fail(begun);
+        return Fail(why, begun);
     }
     d.portNumber = port;
     if (why) *why = PortProbe(ProbeResult::Free);
@@ -221,8 +206,7 @@ int SerialLink::Retune(int port, int baud, PortProbe* why)
     d.opening = false;
     if (result.reason != ProbeResult::Free || !d.session) {
         Close();
-        if (why) *why = result;
-        return -1;
+        return Fail(why, result);
     }
     RestartCounts();
     if (why) *why = PortProbe(ProbeResult::Free);
@@ -324,26 +308,6 @@ void SerialLink::DiscardInput()
     impl_->queue->count = 0;
     impl_->queue->droppedSinceTake = false;
     impl_->queue->room.notify_all();
-}
-
-PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
-{
-    if (port < kFirstPort || port > kLastPort) return ProbeResult::Missing;
-    // A network port is not tried before it is opened: that would take a
-    // server's only connection, or seconds.
-    if (LooksLikeNetworkPort(map.Path(port)))
-        return ParseNetworkPort(map.Path(port)) ? ProbeResult::Free : ProbeResult::Missing;
-    return ExamineTerminal(map.Path(port), lockDirectories);
-}
-
-ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
-{
-    return ExaminePort(map, port, lockDirectories).reason;
-}
-
-bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories)
-{
-    return ProbePortReason(map, port, lockDirectories) == ProbeResult::Free;
 }
 
 } // namespace tolvane

@@ -12,6 +12,7 @@
 
 #include "link/byte_channel.h"
 #include "link/device_link.h"
+#include "link/port_channel.h"
 
 namespace tolvane {
 
@@ -67,12 +68,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Opens and locks the device of `port` as Open would, then closes it at
-// once; a network port is only checked for a well-formed address.
-PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
-ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
-// True when the port could be used.
-bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
 
 } // namespace tolvane

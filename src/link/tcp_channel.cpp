@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "link/network_connect.h"
-#include "link/rfc2217_channel.h"
 
 namespace tolvane {
 
@@ -83,31 +82,6 @@ bool TcpChannel::Flush()
     outgoing_.erase(outgoing_.begin(), outgoing_.begin() + static_cast<std::ptrdiff_t>(sent));
     waiting_.store(outgoing_.size());
     return ok;
-}
-
-std::unique_ptr<ByteChannel> OpenNetworkChannel(const std::string& path, const std::function<void()>& waitHook,
-                                                PortProbe& why)
-{
-    const std::optional<NetworkPort> address = ParseNetworkPort(path);
-    if (!address) {
-        why = ProbeResult::Missing;
-        why.detail = NetworkPortProblem(path);
-        return nullptr;
-    }
-    const int fd = ConnectToNetworkPort(*address, waitHook, why);
-    if (fd < 0) return nullptr;
-    // Whatever allocates comes before the channel takes the socket.
-    try {
-        NetworkPort where = *address;
-        if (!address->rfc2217) return std::make_unique<TcpChannel>(fd, std::move(where));
-        TelnetClient client;
-        std::vector<std::uint8_t> start = client.Start();
-        return std::make_unique<Rfc2217Channel>(fd, std::move(where), client, std::move(start));
-    } catch (...) {
-        ::close(fd);
-        why = ProbeResult::NotATerminal;
-        return nullptr;
-    }
 }
 
 } // namespace tolvane

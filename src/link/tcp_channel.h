@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -62,12 +61,5 @@ private:
     std::atomic<std::size_t> waiting_{0}; // its size, for the reader's poll
     std::uint8_t buffer_[kReadChunk];
 };
-
-// Connects to the network port `path` names, waiting in slices with
-// `waitHook` run between them: the open channel, raw TCP or RFC 2217, or
-// null with `why` telling the cause (a malformed address, an unreachable
-// server).
-std::unique_ptr<ByteChannel> OpenNetworkChannel(const std::string& path, const std::function<void()>& waitHook,
-                                                PortProbe& why);
 
 } // namespace tolvane
