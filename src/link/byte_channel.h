@@ -3,10 +3,11 @@
 // it; the user-interface thread writes requests through it. A channel owns
 // its descriptor and closes it when destroyed.
 //
-// The reader costs each read one Events and one Read call, never a call
-// per byte. Anything that can be polled fits: a terminal, a socket, or a
-// source paced by the program itself (a timerfd or a pipe it fills), which
-// may stamp its bytes with times of its own and start the framing afresh.
+// The reader calls Events and Read once per poll, never once per byte.
+// Anything that can be polled fits: a terminal (terminal_channel), a socket
+// (TcpChannel, Rfc2217Channel), or a source the program paces itself (a
+// timerfd, or a pipe it fills), which may stamp its bytes with times of its
+// own and start the framing afresh.
 #pragma once
 
 #include <poll.h>

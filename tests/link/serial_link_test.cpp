@@ -1,6 +1,6 @@
 // SerialLink over real pseudo-terminals: the line settings, the reader
-// thread, the queue, the locks and what a probe tells about a port; and
-// the list of serial devices.
+// thread, the queue, the locks and what a probe tells about a port; over a
+// channel of the test's own; and the list of serial devices.
 #include "link/serial_link.h"
 
 #include <fcntl.h>
