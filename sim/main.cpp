@@ -177,7 +177,7 @@ int main(int argc, char** argv)
         for (std::size_t n; (n = port.Read(input, sizeof input)) > 0;) {
             if (wrongSpeed || !poweredOn) continue;
             for (std::size_t i = 0; i < n; ++i) {
-                if (!requests.Feed(input[i], static_cast<std::int32_t>(nowMs))) continue;
+                if (!requests.Feed(input[i], nowMs)) continue;
                 recorder.Record(nowMs, requests.Message());
                 for (const Outgoing& reply : replier.Answer(requests.Message(), nowMs))
                     Send(reply, faults, line, sendTimes, nowNs);

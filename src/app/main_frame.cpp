@@ -42,7 +42,9 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     setCentralWidget(view_);
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
-    plot_ = std::make_unique<OrientationPlot>(view_, &NowMs);
+    // The plot keeps its times in 32 bits (its samples stay 16 bytes): they
+    // run on from the link's clock for the first 24.8 days.
+    plot_ = std::make_unique<OrientationPlot>(view_, [] { return static_cast<std::int32_t>(NowMs()); });
     view_->SetOverlapProvider([this] {
         std::vector<QWidget*> over;
         if (QWidget* w = panel_->Window()) over.push_back(w);
@@ -276,7 +278,7 @@ void CMainFrame::ShowOrientation(const Orientation& orientation, const Orientati
 
 void CMainFrame::RecordOrientation(const OrientationDegrees& degrees, LinkTimeMs timestampMs)
 {
-    plot_->Append(timestampMs, degrees.azimuth, degrees.pitch, degrees.roll);
+    plot_->Append(static_cast<std::int32_t>(timestampMs), degrees.azimuth, degrees.pitch, degrees.roll);
 }
 
 void CMainFrame::RecreatePanel()

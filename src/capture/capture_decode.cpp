@@ -109,7 +109,6 @@ void CaptureDecoder::Received(const DeviceMessage& message)
 
 void CaptureDecoder::Add(const CaptureChunk& chunk)
 {
-    const auto ms = static_cast<std::int32_t>(chunk.ms);
     switch (chunk.kind) {
     case ChunkKind::Gap: {
         // A frame cut by the gap would otherwise swallow what follows.
@@ -119,13 +118,13 @@ void CaptureDecoder::Add(const CaptureChunk& chunk)
         break;
     }
     case ChunkKind::Received:
-        received_.Feed(chunk.bytes.data(), chunk.bytes.size(), ms,
+        received_.Feed(chunk.bytes.data(), chunk.bytes.size(), chunk.ms,
                        [this](const DeviceMessage& message) { Received(message); });
         break;
     case ChunkKind::Sent:
         if (!options_.requests) break;
         for (const std::uint8_t byte : chunk.bytes)
-            if (sent_.Feed(byte, ms))
+            if (sent_.Feed(byte, chunk.ms))
                 Emit(chunk.ms, "SENT", RequestName(sent_.Message()).c_str(), sent_.Message().type);
         break;
     }

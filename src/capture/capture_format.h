@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <climits>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -16,9 +15,11 @@ namespace tolvane {
 
 inline constexpr const char* kCaptureMagic = "TOLVANE-CAPTURE";
 inline constexpr int kCaptureVersion = 1;
-// Times are the link's milliseconds, 32 bits wide (about 24.8 days); a
-// line with a later time is malformed.
-inline constexpr std::int64_t kCaptureMaxMs = INT32_MAX;
+// The longest time a line holds, 2^36 - 1 ms (about 795 days); a line
+// with a later time is malformed. Within it every use of a time stays exact
+// and in range: as a double, in nanoseconds (x10^6) and even at the slowest
+// replay (x10^8, 0.01 times as fast) added to a monotonic clock's reading.
+inline constexpr std::int64_t kCaptureMaxMs = (std::int64_t{1} << 36) - 1;
 
 struct CaptureHeader {
     int version = kCaptureVersion;

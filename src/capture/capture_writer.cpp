@@ -37,7 +37,7 @@ CaptureWriter::~CaptureWriter()
     Stop();
 }
 
-bool CaptureWriter::Open(const std::string& path, const CaptureHeader& header, std::int32_t startMs,
+bool CaptureWriter::Open(const std::string& path, const CaptureHeader& header, std::int64_t startMs,
                          std::string& error)
 {
     std::FILE* file = std::fopen(path.c_str(), "w");
@@ -52,7 +52,7 @@ bool CaptureWriter::Open(const std::string& path, const CaptureHeader& header, s
     return true;
 }
 
-bool CaptureWriter::Start(std::unique_ptr<CaptureOutput> output, const CaptureHeader& header, std::int32_t startMs)
+bool CaptureWriter::Start(std::unique_ptr<CaptureOutput> output, const CaptureHeader& header, std::int64_t startMs)
 {
     Stop();
     if (!output->WriteLine(FormatHeader(header))) return false;
@@ -85,24 +85,24 @@ void CaptureWriter::Stop()
     output_.reset();
 }
 
-void CaptureWriter::Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs)
+void CaptureWriter::Received(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs)
 {
     Add(ChunkKind::Received, bytes, count, nowMs);
 }
 
-void CaptureWriter::Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs)
+void CaptureWriter::Sent(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs)
 {
     Add(ChunkKind::Sent, bytes, count, nowMs);
 }
 
-void CaptureWriter::Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs)
+void CaptureWriter::Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs)
 {
     if (count == 0) return;
     {
         std::lock_guard lock(mutex_);
         if (!accepting_) return;
         // A chunk stamped before the start still gets a time the format holds.
-        const std::int64_t ms = std::max<std::int64_t>(0, static_cast<std::int64_t>(nowMs) - startMs_);
+        const std::int64_t ms = std::max<std::int64_t>(0, nowMs - startMs_);
         const std::size_t fits = std::min(count, capacity_ - buffered_);
         if (fits > 0) {
             entries_.push_back({kind, ms, std::vector<std::uint8_t>(bytes, bytes + fits), 0});

@@ -42,17 +42,17 @@ public:
 
     // Creates `path`, writes the header and starts the writer thread.
     // Times are counted from `startMs` on the link's clock.
-    bool Open(const std::string& path, const CaptureHeader& header, std::int32_t startMs, std::string& error);
+    bool Open(const std::string& path, const CaptureHeader& header, std::int64_t startMs, std::string& error);
     // As Open, onto `output`.
-    bool Start(std::unique_ptr<CaptureOutput> output, const CaptureHeader& header, std::int32_t startMs);
+    bool Start(std::unique_ptr<CaptureOutput> output, const CaptureHeader& header, std::int64_t startMs);
     // Writes everything buffered, then ends the thread and closes the
     // output. Harmless when not started.
     void Stop();
     bool Running() const { return thread_.joinable(); }
 
     // CaptureSink
-    void Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) override;
-    void Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) override;
+    void Received(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs) override;
+    void Sent(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs) override;
 
     // Bytes that did not fit the buffer since Start.
     std::uint64_t LostCount() const;
@@ -69,13 +69,13 @@ private:
         std::uint64_t lost;
     };
 
-    void Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs);
+    void Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs);
     void Run();
 
     const std::size_t capacity_;
     std::unique_ptr<CaptureOutput> output_;
     std::thread thread_;
-    std::int32_t startMs_ = 0;
+    std::int64_t startMs_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

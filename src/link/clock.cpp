@@ -8,11 +8,10 @@ namespace {
 const std::chrono::steady_clock::time_point programStart = std::chrono::steady_clock::now();
 } // namespace
 
-std::int32_t NowMs()
+std::int64_t NowMs()
 {
     const auto elapsed = std::chrono::steady_clock::now() - programStart;
-    return static_cast<std::int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
 
 } // namespace tolvane

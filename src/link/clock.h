@@ -6,7 +6,8 @@
 
 namespace tolvane {
 
-// Milliseconds since program start, from a monotonic clock.
-std::int32_t NowMs();
+// Milliseconds since program start, from a monotonic clock. 64 bits wide:
+// a program that runs for months never sees it wrap.
+std::int64_t NowMs();
 
 } // namespace tolvane

@@ -1,33 +1,18 @@
 // The program's one connection to the compass, whatever carries it: the
-// serial port (SerialLink) in the program, a link in process in tests.
+// link (SerialLink) over a serial port or a network port in the program, a
+// link in process in tests.
 // Every member is called on the user-interface thread; the notify callback
 // comes from the link's own reader.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "link/device_message.h"
+#include "link/port_map.h"
 
 namespace tolvane {
-
-inline constexpr int kFirstPort = 1;
-inline constexpr int kLastPort = 8;
-
-// COM1..COM8 to device paths. The application fills it from its settings.
-class PortMap {
-public:
-    PortMap(); // the default devices
-    static std::string DefaultPath(int port);
-    // Empty for a port outside 1..8.
-    const std::string& Path(int port) const;
-    void SetPath(int port, std::string path);
-
-private:
-    std::array<std::string, kLastPort> paths_;
-};
 
 // Sees every chunk the reader reads and every frame Send writes, with the
 // clock time of the read or of the write's start. Called on the reader
@@ -36,8 +21,8 @@ private:
 class CaptureSink {
 public:
     virtual ~CaptureSink() = default;
-    virtual void Received(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
-    virtual void Sent(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs) = 0;
+    virtual void Received(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs) = 0;
+    virtual void Sent(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs) = 0;
 };
 
 // Why a port can or cannot be used.
@@ -70,8 +55,8 @@ struct LinkCounters {
     std::uint64_t nmeaGood = 0;
     std::uint64_t nmeaBad = 0;
     std::uint64_t dropped = 0;          // messages lost to a full queue
-    std::int32_t lastValidMs = -1;      // clock time of the last good frame or sentence; -1 before the first
-    std::int32_t openedMs = -1;         // clock time this port was opened; -1 when unknown
+    std::int64_t lastValidMs = -1;      // clock time of the last good frame or sentence; -1 before the first
+    std::int64_t openedMs = -1;         // clock time this port was opened; -1 when unknown
 
     std::uint64_t Valid() const { return frames + nmeaGood; }
     friend bool operator==(const LinkCounters&, const LinkCounters&) = default;
@@ -110,7 +95,7 @@ public:
     // The clock time at which the write started, or -1 when closed, when the
     // payload exceeds 66 bytes (nothing is written) or when the write cannot
     // complete (for a network port: 64 KB are waiting already).
-    virtual std::int32_t Send(const OutgoingRequest& request) = 0;
+    virtual std::int64_t Send(const OutgoingRequest& request) = 0;
     // Takes the oldest queued message into `message`; on kEmpty `message`
     // is untouched.
     virtual TakeResult TakeMessage(DeviceMessage& message) = 0;

@@ -22,8 +22,10 @@ inline constexpr std::uint16_t kNmeaType = 0x20;
 struct DeviceMessage {
     std::uint16_t type = 0;     // frame type byte, or kNmeaType
     std::uint16_t length = 0;   // valid payload bytes, 0..80
-    std::int32_t timestamp = 0; // ms since program start at its first byte
+    std::int64_t timestamp = 0; // ms since program start at its first byte
     std::uint8_t payload[kMaxReceivedPayload] = {};
+
+    friend bool operator==(const DeviceMessage&, const DeviceMessage&) = default;
 };
 
 // One request for the link's Send. Only the low byte of `type` goes on the

@@ -54,7 +54,7 @@ void BinaryReceiver::Reset()
 }
 
 // A byte that completed or broke a frame may itself be the CR of the next.
-void BinaryReceiver::Resynchronise(std::uint8_t byte, std::int32_t nowMs)
+void BinaryReceiver::Resynchronise(std::uint8_t byte, std::int64_t nowMs)
 {
     state_ = State::WaitCr;
     if (byte == kCr) {
@@ -64,7 +64,7 @@ void BinaryReceiver::Resynchronise(std::uint8_t byte, std::int32_t nowMs)
     }
 }
 
-bool BinaryReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
+bool BinaryReceiver::Feed(std::uint8_t byte, std::int64_t nowMs)
 {
     switch (state_) {
     case State::WaitCr:
@@ -179,7 +179,7 @@ void NmeaReceiver::Store(std::uint8_t byte)
 }
 
 // A '$' that broke a sentence starts the next one.
-void NmeaReceiver::Restart(std::uint8_t byte, std::int32_t nowMs)
+void NmeaReceiver::Restart(std::uint8_t byte, std::int64_t nowMs)
 {
     state_ = State::Idle;
     count_ = 0;
@@ -191,7 +191,7 @@ void NmeaReceiver::Restart(std::uint8_t byte, std::int32_t nowMs)
     }
 }
 
-bool NmeaReceiver::Feed(std::uint8_t byte, std::int32_t nowMs)
+bool NmeaReceiver::Feed(std::uint8_t byte, std::int64_t nowMs)
 {
     switch (state_) {
     case State::Idle:
@@ -246,7 +246,7 @@ std::size_t SkipIdle(const std::uint8_t* bytes, std::size_t count)
 } // namespace
 
 // Flattened: with both receivers inlined the per-byte cost roughly halves.
-[[gnu::flatten]] void StreamDecoder::Feed(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs,
+[[gnu::flatten]] void StreamDecoder::Feed(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs,
                                           DeliverFunction deliver, void* context)
 {
     std::size_t i = 0;

@@ -38,7 +38,7 @@ class BinaryReceiver {
 public:
     // Offers one byte received at `nowMs`. Returns true when it completes a
     // frame with a good checksum; Message() then holds it until the next Feed.
-    bool Feed(std::uint8_t byte, std::int32_t nowMs);
+    bool Feed(std::uint8_t byte, std::int64_t nowMs);
     const DeviceMessage& Message() const { return message_; }
     void Reset();
 
@@ -56,14 +56,14 @@ public:
 private:
     enum class State : std::uint8_t { WaitCr, WaitLf, WaitTilde, WaitType, WaitLength, Payload, WaitChecksum };
 
-    void Resynchronise(std::uint8_t byte, std::int32_t nowMs);
+    void Resynchronise(std::uint8_t byte, std::int64_t nowMs);
 
     State state_ = State::WaitCr;
     std::uint8_t sum_ = 0;
     std::uint8_t toCome_ = 0;
     // Kept apart from message_: a checksum byte of 0x0D starts the next
     // frame before the delivered one has been read.
-    std::int32_t frameStart_ = 0;
+    std::int64_t frameStart_ = 0;
     std::uint64_t frames_ = 0;
     std::uint64_t checksumFailures_ = 0;
     std::uint64_t resyncs_ = 0;
@@ -74,7 +74,7 @@ class NmeaReceiver {
 public:
     // As BinaryReceiver::Feed; a delivered sentence has type kNmeaType and
     // holds the text from '$' through the second checksum digit, cut at 80.
-    bool Feed(std::uint8_t byte, std::int32_t nowMs);
+    bool Feed(std::uint8_t byte, std::int64_t nowMs);
     const DeviceMessage& Message() const { return message_; }
     void Reset();
 
@@ -90,7 +90,7 @@ public:
 private:
     enum class State : std::uint8_t { Idle, Text, FirstDigit, SecondDigit };
 
-    void Restart(std::uint8_t byte, std::int32_t nowMs);
+    void Restart(std::uint8_t byte, std::int64_t nowMs);
     void Store(std::uint8_t byte);
 
     State state_ = State::Idle;
@@ -113,11 +113,11 @@ public:
     // any sentence, a sentence's text between frames, bytes that start
     // neither) go to the other receiver whole; every other byte is offered
     // to both, one at a time.
-    void Feed(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs, DeliverFunction deliver,
+    void Feed(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs, DeliverFunction deliver,
               void* context);
 
     template <typename Deliver>
-    void Feed(const std::uint8_t* bytes, std::size_t count, std::int32_t nowMs, Deliver&& deliver)
+    void Feed(const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs, Deliver&& deliver)
     {
         using D = std::remove_reference_t<Deliver>;
         Feed(bytes, count, nowMs,

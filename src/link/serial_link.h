@@ -1,16 +1,18 @@
-// The link over a serial port: opens a numbered port on its configured
-// device (termios), runs the reader thread that turns the byte stream into
-// messages, queues them for the user-interface thread and writes requests.
+// The link: opens a numbered port on the channel its path names (a serial
+// device, or a network port), runs the one reader thread that turns the
+// channel's bytes into messages, queues them for the user-interface thread
+// and writes requests through the channel.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "link/byte_channel.h"
 #include "link/device_link.h"
+#include "link/port_channel.h"
 
 namespace tolvane {
 
@@ -39,10 +41,13 @@ public:
 
     using DeviceLink::Open;
     int Open(int port, int baud, PortProbe* why) override;
-    // Stops the reader (waiting at most 2000 ms), restores the line settings
-    // found at open and closes the device.
+    // Opens a channel the program made itself (a source other than a
+    // port's path) as `port`, closing any open port first.
+    int OpenChannel(std::unique_ptr<ByteChannel> channel, int port, PortProbe* why = nullptr);
+    // Stops the reader (waiting at most 2000 ms), then lets the channel
+    // undo what opening changed (a terminal's line settings are restored).
     void Close() override;
-    std::int32_t Send(const OutgoingRequest& request) override;
+    std::int64_t Send(const OutgoingRequest& request) override;
     TakeResult TakeMessage(DeviceMessage& message) override;
     int PortNumber() const override;
     bool ReaderRunning() const override;
@@ -53,30 +58,15 @@ public:
     std::string TakeNotice() override;
 
 private:
-    int OpenNetwork(int port, int baud, PortProbe* why);
-    // Sends the Telnet client's `start` and the line, or finds that the
-    // server does not set the line and says so once.
-    void StartTelnet(int port, int baud, const std::string& path, std::vector<std::uint8_t> start);
-    // Sets an RFC 2217 port's rate and waits briefly for the server to
-    // confirm it; false when it does not.
-    bool SetRemoteRate(int baud);
+    // Starts the reader on `channel` and lets the channel finish opening.
+    int Start(std::unique_ptr<ByteChannel> channel, int port, int baud, const std::string& path, PortProbe* why);
+    // The same port, still open: only the rate changes, on the live channel.
+    int Retune(int port, int baud, PortProbe* why);
     // The open session's counts start again from now.
     void RestartCounts();
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Opens and locks the device of `port` as Open would, then closes it at
-// once.
-PortProbe ExaminePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
-ProbeResult ProbePortReason(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
-// True when the port could be used.
-bool ProbePort(const PortMap& map, int port, const std::vector<std::string>& lockDirectories = {});
-
-// The process holding a whole-file lock (flock) on the file `inode` of the
-// filesystem on device `major`:`minor`, from the text of /proc/locks; 0
-// when none is listed or its holder is not visible from here.
-long FlockHolder(std::string_view procLocks, unsigned major, unsigned minor, unsigned long inode);
 
 } // namespace tolvane

@@ -65,7 +65,7 @@ TEST_F(NetworkPortTest, Rfc2217SetsTheRemoteRateAndCarries0xFF)
 }
 
 // rfc2217:// to a plain relay (ser2net serving raw TCP) is truly raw: the
-// reply's 0xFF bytes are taken as they come.
+// reply's 0xFF bytes are taken as they come, on every connection.
 TEST_F(NetworkPortTest, Rfc2217ToAPlainRelayIsRawTcp)
 {
     sim.emplace(dir, std::vector<std::string>{"--serial", "65535"});
@@ -74,6 +74,9 @@ TEST_F(NetworkPortTest, Rfc2217ToAPlainRelayIsRawTcp)
     MakeFrame("rfc2217://127.0.0.1:" + std::to_string(server.Port()));
     ASSERT_TRUE(Identified());
     EXPECT_EQ(frame->Session().Identity().serialNumber, 65535);
+    server.Stop();
+    ASSERT_TRUE(PortShows("Lost", 15000) && server.Start());
+    EXPECT_TRUE(WaitUntil([&] { return Viewed("DVRSN") == 2; }, 15000));
 }
 
 // ser2net restarted without its device takes each connection and closes

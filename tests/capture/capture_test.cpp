@@ -57,7 +57,7 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
     const Capture capture{false, {1, 38400, "2024-05-01T13:45:10+0200", "/dev/serial/by-id/usb adapter"},
         {{ChunkKind::Sent, 1533, {0x0D, 0x0A, 0x7E, 0xC3, 0x00, 0x30}, 0}, {ChunkKind::Gap, 20, {}, 4096},
          {ChunkKind::Received, 0, Filled(256, 0), 0}, {ChunkKind::Sent, 37, {0xFF}, 0},
-         {ChunkKind::Gap, 40, {}, 9'999'999'999'999'999'999u}, {ChunkKind::Received, INT32_MAX, {0}, 0}}, {}};
+         {ChunkKind::Gap, 40, {}, 9'999'999'999'999'999'999u}, {ChunkKind::Received, kCaptureMaxMs, {0}, 0}}, {}};
     const std::string written = Lines(capture);
     EXPECT_EQ(Lines(ParseCapture(written)), written);
     // Lines of up to 16384 characters are read; longer ones are skipped without being held.
@@ -77,8 +77,8 @@ TEST(CaptureFormat, LinesWrittenAndReadBack)
                                 "G 16 5\n"
                                 "T 17 FF\n"
                                 "G 18 99999999999999999999\n" // 12: more than 64 bits
-                                "R 2147483647 01\n"
-                                "R 2147483648 00\n"          // 14: a time beyond 32 bits
+                                "R 2147483648 01\n"          // past 32 bits
+                                "R 68719476736 00\n"         // 14: beyond the longest time
                                 "G 9223372036854775808 5\n"  // 15
                                 ) + Line(ChunkKind::Received, 19, Bytes(5461)) + // 16: longer than any written
                                 "R 20 04";
@@ -278,6 +278,8 @@ TEST(CaptureDecode, IsoTimesKeepTheCapturesOffset)
     EXPECT_EQ(IsoTimeAfter("2026-12-31T23:59:59-0130", 1001), "2027-01-01T00:00:00.001-01:30");
     EXPECT_EQ(IsoTimeAfter("2026-02-28T12:00:00+0000", 86400000), "2026-03-01T12:00:00.000+00:00");
     EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", INT32_MAX), "2026-01-25T20:31:23.647+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", kCaptureMaxMs), "2028-03-06T08:44:36.735+00:00");
+    EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", kCaptureMaxMs + 1), "");
     EXPECT_EQ(IsoTimeAfter("2026-01-01T00:00:00+0000", INT64_MAX), ""); // no such capture time
     EXPECT_EQ(IsoTimeAfter("2026-02-28 12:00:00", 0), "");
     EXPECT_EQ(IsoTimeAfter("", 0), "");

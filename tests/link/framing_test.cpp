@@ -17,7 +17,7 @@ using namespace test;
 struct Got {
     std::uint16_t type;
     Bytes payload;
-    std::int32_t at = 0;
+    std::int64_t at = 0;
     bool operator==(const Got&) const = default;
 };
 
@@ -30,18 +30,19 @@ Got Keep(const DeviceMessage& m)
     return {m.type, Bytes(m.payload, m.payload + m.length), m.timestamp};
 }
 
-// Byte i arrives at time 100 + i: a frame is stamped with its CR, a
-// sentence with its '$' (DEL is text in it). Frame(0x78) is 0D 0A 7E 78 00
-// 0D: its checksum CR starts a frame (that the next 'x' breaks) before it
-// has been read.
+// Byte i arrives at time t + i, past 32 bits: a frame is stamped with its
+// CR, a sentence with its '$' (DEL is text in it). Frame(0x78) is 0D 0A 7E
+// 78 00 0D: its checksum CR starts a frame (that the next 'x' breaks) before
+// it has been read.
 TEST(FramingStreams, TimestampsAreThoseOfTheFirstByte)
 {
     const Bytes stream = Cat({{0x00, 0x0D}, Frame(0x78, {}), B("xx"), B(Nmea("A\x7F")), Frame(0xC3, {})});
     StreamDecoder decoder;
     std::vector<Got> got;
     auto keep = [&](const DeviceMessage& m) { got.push_back(Keep(m)); };
-    for (std::int32_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, 100 + i, keep);
-    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, 102}, {0x20, B(Nmea("A\x7F")), 110}, {0xC3, {}, 116}}));
+    const std::int64_t t = (std::int64_t{1} << 32) + 100;
+    for (std::int64_t i = 0; i < std::ssize(stream); ++i) decoder.Feed(&stream[i], 1, t + i, keep);
+    EXPECT_EQ(got, (std::vector<Got>{{0x78, {}, t + 2}, {0x20, B(Nmea("A\x7F")), t + 10}, {0xC3, {}, t + 16}}));
     // Fed byte by byte, as the decoder feeds it while a frame is under way,
     // the sentence receiver takes a blank and DEL as text too.
     NmeaReceiver nmea;

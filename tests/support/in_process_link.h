@@ -61,7 +61,7 @@ public:
         return port;
     }
     void Close() override { port_ = -1; }
-    std::int32_t Send(const OutgoingRequest& request) override
+    std::int64_t Send(const OutgoingRequest& request) override
     {
         sent.push_back(request);
         return port_ == -1 || request.length > kMaxSentPayload ? -1 : 0;
