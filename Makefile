@@ -37,7 +37,8 @@ package-check: package
 # than -O0 and still reports usable lines.
 SAN_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
 # The tests that need no widgets.
-ASAN_TESTS = link_tests protocol_tests sim_tests frame_logic_tests log_core_tests number_entry_tests capture_tests
+ASAN_TESTS = link_tests protocol_tests sim_tests frame_logic_tests log_core_tests number_entry_tests capture_tests \
+             gateway_tests
 
 # The link under ThreadSanitizer.
 tsan: deps
