@@ -390,7 +390,7 @@ std::optional<GatewayConfig> ParseGatewayArgs(const std::vector<std::string>& ar
 
 std::string GatewayUsage()
 {
-    return "Usage: tolvane-gateway --source SPEC [--baud N | --detect] [--name NAME] [--log-dir DIR] "
+    return "Usage: tolvane-gateway --source SOURCE [--baud N | --detect] [--name NAME] [--log-dir DIR] "
            "[--capture-dir DIR] [--nmea-tcp [ADDR:]PORT] [--nmea-udp HOST:PORT] [--status-interval S]\n"
            "   or: tolvane-gateway --config FILE [--status-interval S]";
 }
@@ -403,7 +403,7 @@ as NMEA 0183. Status lines (JSON) go to standard output, errors to standard
 error. SIGHUP reopens the recordings; SIGTERM and SIGINT close every module.
 
 One module
-  --source SPEC          a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
+  --source SOURCE        a device path, tcp://HOST:PORT or rfc2217://HOST:PORT
   --baud N               4800, 9600, 19200 or 38400 (9600)
   --detect               find the rate first, trying each in turn
   --name NAME            names the recordings (the serial number)
@@ -414,7 +414,8 @@ One module
   HOST and ADDR are IPv4 addresses or IPv6 addresses in brackets.
 
 Several modules
-  --config FILE          one [module NAME] section per module, its keys the
+  --config FILE          one [module NAME] section per module ([module]
+                         alone: named by its serial number), its keys the
                          options above without "--" (baud = detect for
                          --detect); [gateway] may set status-interval
 
