@@ -1,6 +1,7 @@
 #include "gateway/gateway_config.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
