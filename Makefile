@@ -38,7 +38,7 @@ package-check: package
 SAN_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
 # The tests that need no widgets.
 ASAN_TESTS = link_tests protocol_tests sim_tests session_tests frame_logic_tests log_core_tests number_entry_tests \
-             capture_tests
+             capture_tests gateway_tests
 
 # The link under ThreadSanitizer.
 tsan: deps
