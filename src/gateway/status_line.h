@@ -14,7 +14,7 @@ namespace tolvane {
 
 enum class ModuleState : std::uint8_t { Opening, Open, Lost, Closed };
 
-struct ModuleStatus {
+struct GatewayModuleStatus {
     std::string module; // the module's name
     ModuleState state = ModuleState::Opening;
     std::string port;                          // the source as configured
@@ -38,6 +38,6 @@ void AppendJsonString(std::string_view text, std::string& out);
 // {"module":...,"capture":...} and a line end. The serial number and
 // version are null until the identity is known, the log and capture null
 // when not recording.
-std::string StatusLine(const ModuleStatus& status);
+std::string StatusLine(const GatewayModuleStatus& status);
 
 } // namespace tolvane

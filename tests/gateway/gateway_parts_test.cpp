@@ -19,7 +19,7 @@ TEST(StatusLine, KeysInOrderNullsUntilKnown)
 {
     ModuleIdentity identity;
     identity.versionMajor = 1, identity.versionMinor = 4, identity.serialNumber = 24601;
-    ModuleStatus status{"bow", ModuleState::Open, "/dev/ttyUSB0", &identity, 12345, 9.96, 2, 1, 3,
+    GatewayModuleStatus status{"bow", ModuleState::Open, "/dev/ttyUSB0", &identity, 12345, 9.96, 2, 1, 3,
                         "/l/b.log", "/c/b.tcap"};
     EXPECT_EQ(StatusLine(status),
               R"({"module":"bow","state":"open","port":"/dev/ttyUSB0","serial":24601,"version":"1.04",)"
