@@ -93,12 +93,12 @@ int main(int argc, char** argv)
     for (int m = 0; m < kModules; ++m) {
         const std::string name = "m" + std::to_string(m);
         sims.push_back(std::make_unique<SimProcess>(
-            TOLVANE_SIM_PATH, std::vector<std::string>{"--link", dir / name, "--baud", "38400", "--burst",
+            TOLVANE_SIM_PATH, std::vector<std::string>{"--link", dir / (name + ".tty"), "--baud", "38400", "--burst",
                                                        "--power-on-open", "--send-times", dir / (name + ".sent")}));
         if (sims.back()->Output().empty()) return std::fprintf(stderr, "the simulator did not start\n"), 1;
         ports.push_back(FreeLoopbackPort());
         fs::create_directory(dir / name);
-        config += "[module " + name + "]\nsource = " + (dir / name).string() + "\nbaud = 38400\nlog-dir = " +
+        config += "[module " + name + "]\nsource = " + (dir / (name + ".tty")).string() + "\nbaud = 38400\nlog-dir = " +
                   (dir / name).string() + "\ncapture-dir = " + (dir / name).string() +
                   "\nnmea-tcp = " + std::to_string(ports.back()) + "\n";
     }
@@ -115,25 +115,27 @@ int main(int argc, char** argv)
             if (fd < 0) return std::fprintf(stderr, "no NMEA server on %d\n", ports[m]), 1;
             clients.push_back({fd, POLLIN, 0});
         }
-    // Settled: every module opened and identified.
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    const long rssStart = RssKb(gateway.Pid());
-    const long ticksStart = CpuTicks(gateway.Pid());
-    const std::int64_t startNs = SteadyNs();
-
     // The first client of each module is timed; the second only reads.
+    // For the first 5 s, while every module opens and is identified, what
+    // comes is read and not counted.
     std::vector<std::vector<Heading>> received(kModules);
     std::vector<std::string> partial(clients.size());
     std::uint64_t bytes = 0;
+    const std::int64_t startNs = SteadyNs() + 5'000'000'000;
     const std::int64_t endNs = startNs + static_cast<std::int64_t>(minutes * 60e9);
+    long rssStart = -1, ticksStart = 0;
     char chunk[65536];
     while (SteadyNs() < endNs) {
+        if (rssStart < 0 && SteadyNs() >= startNs) {
+            rssStart = RssKb(gateway.Pid());
+            ticksStart = CpuTicks(gateway.Pid());
+        }
         if (::poll(clients.data(), clients.size(), 100) <= 0) continue;
         const std::int64_t now = SteadyNs();
         for (std::size_t i = 0; i < clients.size(); ++i) {
             if (!(clients[i].revents & (POLLIN | POLLHUP))) continue;
             const ssize_t n = ::recv(clients[i].fd, chunk, sizeof chunk, MSG_DONTWAIT);
-            if (n <= 0) continue;
+            if (n <= 0 || now < startNs) continue;
             bytes += static_cast<std::uint64_t>(n);
             if (i % kClientsEach != 0) continue;
             std::string& text = partial[i];
@@ -159,7 +161,7 @@ int main(int argc, char** argv)
     }
     for (const pollfd& c : clients) ::close(c.fd);
 
-    std::uint64_t sent = 0, logged = 0;
+    std::uint64_t sent = 0, logged = 0, lost = 0;
     std::vector<double> latencies;
     for (int m = 0; m < kModules; ++m) {
         const std::string name = "m" + std::to_string(m);
@@ -171,11 +173,17 @@ int main(int argc, char** argv)
             sentHeadings.push_back({ns, text});
         }
         sent += sentHeadings.size();
+        std::uint64_t inLog = 0;
         for (const auto& file : fs::directory_iterator(dir / name)) {
             if (file.path().extension() != ".log") continue;
             std::ifstream log(file.path());
-            for (std::string line; std::getline(log, line);) logged += line.size() == 48 && line[1] != 'W'; // a record and its CR, not the header
+            // A record and its CR, not the header.
+            for (std::string line; std::getline(log, line);) inLog += line.size() == 48 && line[1] != 'W';
         }
+        logged += inLog;
+        // A message caught by SIGSTOP between its write and its line of send
+        // times is logged but not listed: only a shortfall counts as lost.
+        lost += sentHeadings.size() > inLog ? sentHeadings.size() - inLog : 0;
         // Where the text changes the sentence's frame is known.
         std::size_t j = 0;
         const std::vector<Heading>& got = received[m];
@@ -190,23 +198,25 @@ int main(int argc, char** argv)
     }
     std::sort(latencies.begin(), latencies.end());
     const auto percentile = [&](double p) {
-        return latencies.empty() ? -1.0 : latencies[static_cast<std::size_t>(p * (latencies.size() - 1))];
+        if (latencies.empty()) return -1.0;
+        return latencies[static_cast<std::size_t>(p * static_cast<double>(latencies.size() - 1))];
     };
     const double cpu = 100.0 * static_cast<double>(ticksEnd - ticksStart) / static_cast<double>(sysconf(_SC_CLK_TCK)) /
                        (static_cast<double>(spanNs) / 1e9);
     std::printf("gateway_bench: %d modules at 38400 baud in burst, %d TCP clients each, log and capture, %.1f min\n",
                 kModules, kClientsEach, static_cast<double>(spanNs) / 60e9);
-    std::printf("  orientation messages sent  %llu, in the logs %llu, lost %lld\n",
+    std::printf("  orientation messages sent  %llu, in the logs %llu, lost %llu\n",
                 static_cast<unsigned long long>(sent), static_cast<unsigned long long>(logged),
-                static_cast<long long>(sent) - static_cast<long long>(logged));
+                static_cast<unsigned long long>(lost));
     std::printf("  gateway CPU                %.1f %% of one core\n", cpu);
-    std::printf("  gateway resident memory    %.1f MB at start, %.1f MB at the end\n", rssStart / 1024.0,
-                rssEnd / 1024.0);
+    std::printf("  gateway resident memory    %.1f MB at start, %.1f MB at the end\n",
+                static_cast<double>(rssStart) / 1024.0,
+                static_cast<double>(rssEnd) / 1024.0);
     std::printf("  frame to $HCHDT at client  p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu samples)\n",
                 percentile(0.5), percentile(0.99), percentile(1.0), latencies.size());
     std::printf("  NMEA bytes read by clients %.1f MB; gateway exit status %d\n", static_cast<double>(bytes) / 1e6,
                 status);
     std::error_code ignored;
     fs::remove_all(dir, ignored);
-    return sent == logged && status == 0 ? 0 : 1;
+    return lost == 0 && status == 0 ? 0 : 1;
 }

@@ -44,10 +44,10 @@ GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOu
 {
     std::string error;
     loop_.SetWakeTask([this] { OnWake(); }, error);
-    // One wake may stand for many notifications: each is counted and handled.
+    // Each notification is counted and handled; only the first one not yet
+    // handled wakes the loop, which takes them all.
     session_.SetNotify([this] {
-        notified_.fetch_add(1, std::memory_order_relaxed);
-        loop_.Wake();
+        if (notified_.fetch_add(1) == 0) loop_.Wake();
     });
     log_.SetPaneText([this](const std::string&) {
         if (!log_.WriteFailing() || logFailed_) return;
