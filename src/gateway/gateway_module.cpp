@@ -1,9 +1,11 @@
 #include "gateway/gateway_module.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "capture/capture_format.h"
 #include "gateway/nmea_out.h"
 #include "link/network_port.h"
 #include "link/port_map.h"
@@ -218,11 +220,25 @@ void GatewayModule::StartCapture()
         std::string error;
         if (!CreateRecordingFiles({}, config_.captureDir, RecordingStem(recordingName_, local), paths, error))
             return Report(error);
-        path = paths.capture;
+        path = unsettledCapture_ = paths.capture;
     }
     // A file that cannot be written to is told through Tell.
     session_.StartCapture(path);
     EmitStatus();
+}
+
+// A server that takes each connection and closes it at once (ser2net
+// without its device) would leave a capture per try, days long: one that
+// received nothing before the port was lost again is removed.
+void GatewayModule::DropEmptyCapture()
+{
+    const std::string path = std::move(unsettledCapture_);
+    unsettledCapture_.clear();
+    std::string content, error;
+    if (path.empty() || !ReadWholeFile(path, content, error)) return;
+    for (const CaptureChunk& chunk : ParseCapture(content).chunks)
+        if (chunk.kind == ChunkKind::Received && !chunk.bytes.empty()) return;
+    std::remove(path.c_str());
 }
 
 void GatewayModule::StopLog(const std::string& why)
@@ -307,6 +323,8 @@ void GatewayModule::PortChanged(PortState state, PortNews)
 {
     if (ended_) return;
     // A first open starts its capture once it is through (AfterOpen).
+    if (state == PortState::Open) unsettledCapture_.clear();
+    if (state == PortState::Lost) DropEmptyCapture();
     if (opened_ && session_.PortNumber() != -1) StartCapture();
     // A rate search whose reopen failed leaves the port closed: it is tried
     // again as one that never opened.

@@ -72,6 +72,7 @@ private:
     // only while the port is open (later opens start theirs).
     void StartRecordings();
     void StartCapture();
+    void DropEmptyCapture();
     void StopLog(const std::string& why);
     // The name in status and error lines: that of the recordings, else the
     // serial number once known, else the source.
@@ -114,6 +115,7 @@ private:
     std::string recordingName_; // NAME of the recordings, once known
     RecordingPaths paths_;
     std::string capturePending_; // created, to start over once the port is open
+    std::string unsettledCapture_; // started by a reopen not yet shown as back
     bool logFailed_ = false;
     ModuleState reported_ = ModuleState::Closed;
     std::string reportedLog_, reportedCapture_;

@@ -153,6 +153,7 @@ TEST(GatewayProgram, NetworkSourcesAndGpsd)
     ASSERT_TRUE(gateway.Said(R"("module":"raw","state":"lost")"));
     const long telnetLines = gateway.Times(R"("module":"telnet","state":"open")");
     EXPECT_TRUE(gateway.Said(R"("module":"telnet","state":"open")", telnetLines + 2)) << "goes on meanwhile";
+    EXPECT_TRUE(std::regex_search(ReadText(gateway.out), std::regex(R"("telnet","state":"open".*"rate":[1-9][0-9.]*,)")));
     ASSERT_TRUE(raw.Start());
     EXPECT_TRUE(gateway.Said(R"("module":"raw","state":"open")", 2));
 
