@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "capture/capture_format.h"
 #include "gateway/nmea_out.h"
@@ -186,6 +187,11 @@ void GatewayModule::StartRecordings()
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
+    // Folders missing are made (under the unit's /var/lib/tolvane, say);
+    // one that cannot be is named by the file's creation below.
+    std::error_code ignored;
+    for (const std::string& folder : {config_.logDir, config_.captureDir})
+        if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     std::string error;
     if (!CreateRecordingFiles(config_.logDir, config_.captureDir, RecordingStem(recordingName_, local), paths_,
                               error)) {

@@ -99,7 +99,7 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     std::optional<SimProcess> b(std::in_place, TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
     ASSERT_FALSE(a.Output().empty() || b->Output().empty());
     std::ofstream(d + "/g.conf") << "[module a]\nsource = " << d << "/a\nlog-dir = " << d << "\ncapture-dir = " << d
-                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d << "/b\nlog-dir = " << d;
+                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d << "/b\nlog-dir = " << d << "/made/here";
     Gateway gateway(dir, {"--config", d + "/g.conf"});
     ASSERT_TRUE(gateway.Said(R"("module":"a","state":"open")")) << ReadText(gateway.err);
     ASSERT_TRUE(gateway.Said(R"("module":"777","state":"open","port":")" + d + R"(/b","serial":777)"));
