@@ -184,6 +184,7 @@ TEST(GatewayProgram, RefusalsAndAnswers)
 {
     test::TempDir dir;
     std::ofstream(dir / "two.conf") << "[module a]\nsource = /dev/ttyS7\n[module b]\nsource = /dev/./ttyS7\n";
+    Ser2NetServer taken(dir.path.string(), "/dev/null", false); // its port in use: a failure (1), not a refusal
     const struct {
         Args args;
         int status;
@@ -194,6 +195,8 @@ TEST(GatewayProgram, RefusalsAndAnswers)
         {{"--sauce", "/dev/ttyS7"}, 2, "", "tolvane-gateway: unknown option '--sauce'"},
         {{"--config", dir / "none.conf"}, 2, "", "tolvane-gateway: --config: " + dir / "none.conf"},
         {{"--config", dir / "two.conf"}, 2, "", "tolvane-gateway: " + dir / "two.conf:4: source '/dev/./ttyS7' is"},
+        {{"--source", "/dev/ttyS7", "--nmea-tcp", std::to_string(taken.Port())}, 1, "",
+         "tolvane-gateway: 127.0.0.1:" + std::to_string(taken.Port()) + ": Address already in use\n"},
     };
     for (const auto& c : cases) {
         Gateway gateway(dir, c.args);
