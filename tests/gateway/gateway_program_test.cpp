@@ -96,11 +96,14 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     test::TempDir dir;
     const std::string d = dir.path.string(), port = std::to_string(FreeLoopbackPort());
     SimProcess a(TOLVANE_SIM_PATH, {"--link", d + "/a", "--burst", "--nmea", "1", "--power-on-open"});
-    std::optional<SimProcess> b(std::in_place, TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
-    ASSERT_FALSE(a.Output().empty() || b->Output().empty());
+    ASSERT_FALSE(a.Output().empty());
     std::ofstream(d + "/g.conf") << "[module a]\nsource = " << d << "/a\nlog-dir = " << d << "\ncapture-dir = " << d
-                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d << "/b\nlog-dir = " << d << "/made/here";
+                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d << "/b\nlog-dir = " << d
+                                 << "/made/here\ncapture-dir = " << d << "/made/here";
     Gateway gateway(dir, {"--config", d + "/g.conf"});
+    // The second module is plugged in after the start, unplugged and back.
+    ASSERT_TRUE(test::WaitFor([&] { return ReadText(gateway.err).find("no such device") != std::string::npos; }, 30s));
+    std::optional<SimProcess> b(std::in_place, TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
     ASSERT_TRUE(gateway.Said(R"("module":"a","state":"open")")) << ReadText(gateway.err);
     ASSERT_TRUE(gateway.Said(R"("module":"777","state":"open","port":")" + d + R"(/b","serial":777)"));
     const int reader = Connect(port), idle = Connect(port), garbage = Connect(port);
@@ -109,12 +112,13 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     b.reset();
     ASSERT_TRUE(gateway.Said(R"("module":"777","state":"lost")"));
     b.emplace(TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
-    EXPECT_TRUE(gateway.Said(R"("module":"777","state":"open")", 2));
+    EXPECT_TRUE(gateway.Said(R"("module":"777","state":"open")", 2) && gateway.Said("777-20261207-134510-2.tcap"));
     ::kill(gateway.process->Pid(), SIGHUP);
-    EXPECT_TRUE(gateway.Said("a-20261207-134510-2.tcap") && gateway.Said("777-20261207-134510-2.log"));
+    EXPECT_TRUE(gateway.Said("a-20261207-134510-2.tcap") && gateway.Said("777-20261207-134510-3.log"));
     EXPECT_EQ(gateway.process->Stop(SIGTERM), 0);
     EXPECT_EQ(gateway.Times(R"(,"state":"closed",)"), 2);
-    EXPECT_EQ(ReadText(gateway.err), "");
+    EXPECT_EQ(ReadText(gateway.err), "tolvane-gateway: " + d + "/b: " + d + "/b: no such device; trying again\n" +
+                                         "tolvane-gateway: " + d + "/b: " + d + "/b: open\n");
     for (const int fd : {reader, idle, garbage}) ::close(fd);
 
     // Heading, then pitch and roll, per orientation, and the module's own
@@ -153,7 +157,7 @@ TEST(GatewayProgram, NetworkSourcesAndGpsd)
     ASSERT_TRUE(gateway.Said(R"("module":"raw","state":"lost")"));
     const long telnetLines = gateway.Times(R"("module":"telnet","state":"open")");
     EXPECT_TRUE(gateway.Said(R"("module":"telnet","state":"open")", telnetLines + 2)) << "goes on meanwhile";
-    EXPECT_TRUE(std::regex_search(ReadText(gateway.out), std::regex(R"("telnet","state":"open".*"rate":[1-9][0-9.]*,)")));
+    EXPECT_TRUE(std::regex_search(ReadText(gateway.out), std::regex(R"("telnet","state":"open".*"rate":[1-9])")));
     ASSERT_TRUE(raw.Start());
     EXPECT_TRUE(gateway.Said(R"("module":"raw","state":"open")", 2));
 
