@@ -100,7 +100,7 @@ private:
     CompassSession session_;
     NmeaServer nmea_;
     bool serving_ = false;
-    std::string sentences_;
+    std::string sentences_; // of the messages being handled, sent once they all are
 
     std::thread thread_;
     std::atomic<std::uint64_t> notified_{0}; // the link's notifications not yet handled
