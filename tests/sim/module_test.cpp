@@ -2,6 +2,7 @@
 // leave behind, the compensation run and the streams, time stepped by hand.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -178,6 +179,10 @@ TEST(CompassModule, SectorBinsAndDipoleDeclination)
     EXPECT_NEAR(DipoleDeclination(40, -72.68, 2020), 0, 1e-9);
     EXPECT_NEAR(DipoleDeclination(-30, 107.32, 2020), 0, 1e-9);
     EXPECT_NEAR(DipoleDeclination(40, -72.76, 2025), 0, 1e-9);
+    // Mid-2022 the pole is half way, at 80.725 N 72.72 W: on its meridian a
+    // point just south of it points north, one just north of it south.
+    EXPECT_NEAR(DipoleDeclination(80.70, -72.72, 2022.5), 0, 1e-6);
+    EXPECT_NEAR(std::abs(DipoleDeclination(80.75, -72.72, 2022.5)), 180, 1e-6);
 }
 
 // sim_compensation.txt: a run started at 1 s, each report with its time
