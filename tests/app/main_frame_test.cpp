@@ -146,7 +146,9 @@ TEST_F(MainFrameTest, StatusBarMarksNmeaTickAndALineBetweenPorts)
     MakeFrameOn(std::move(compass));
     ASSERT_TRUE(WaitUntil([&] { return link->PortNumber() == 1; }));
     static_cast<test::InProcessLink&>(*link).Deliver({.type = kNmeaType, .length = 1, .payload = {'$'}});
-    frame->RunCommand(kCmdMessagesPause);
+    // By its shortcut, which works wherever the focus is in the window.
+    frame->activateWindow();
+    QTest::keySequence(frame.get(), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
     EXPECT_TRUE(Pane(kPaneReadBack) == "Paused" && !frame->Pane(kPaneReadBack)->isHidden());
     ASSERT_TRUE(QDir(dir.path()).mkdir("captures"));
     ASSERT_TRUE(frame->Session().StartCapture(dir.filePath("captures/s.tcap").toStdString()));
