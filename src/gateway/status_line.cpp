@@ -85,7 +85,7 @@ void AppendJsonString(std::string_view text, std::string& out)
     out += '"';
 }
 
-std::string StatusLine(const GatewayModuleStatus& s)
+std::string ModuleStatusLine(const GatewayModuleStatus& s)
 {
     std::string line = "{\"module\":";
     AppendJsonString(s.module, line);
@@ -121,6 +121,10 @@ std::string StatusLine(const GatewayModuleStatus& s)
     line += ",\"capture\":";
     if (s.capture.empty()) line += "null";
     else AppendJsonString(s.capture, line);
+    if (s.mqttDropped) {
+        line += ",\"mqtt_dropped\":";
+        AppendNumber(*s.mqttDropped, line);
+    }
     line += "}\n";
     return line;
 }
