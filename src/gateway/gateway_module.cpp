@@ -297,6 +297,10 @@ void GatewayModule::EmitStatus(bool always)
     reportedLog_ = status.log;
     reportedCapture_ = status.capture;
     reportedIdentity_ = status.identity;
+    if (mqtt_) {
+        status.mqttDropped = mqtt_->Dropped(mqttIndex_);
+        mqtt_->SetStatus(mqttIndex_, status);
+    }
     output_.Status(ModuleStatusLine(status));
 }
 
@@ -304,6 +308,7 @@ void GatewayModule::Report(const std::string& text) { output_.Error("tolvane-gat
 
 void GatewayModule::Dispatched(const DeviceMessage& message)
 {
+    if (mqtt_) mqtt_->Offer(mqttIndex_, message, WallMsAt(message.timestamp));
     if (!serving_) return;
     AppendNmeaFor(message, sentences_);
     if (sentences_.empty()) return;
@@ -320,6 +325,7 @@ void GatewayModule::IdentityChanged()
         recordingName_ = ModuleName(config_.name, session_.Identity().serialNumber);
         StartRecordings();
     }
+    if (mqtt_ && session_.VersionKnown()) mqtt_->SetIdentity(mqttIndex_, session_.Identity());
     EmitStatus();
 }
 
