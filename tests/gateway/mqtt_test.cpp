@@ -1,16 +1,15 @@
 // The broker's payloads, the decimation and the retries, then the
 // publisher against a real mosquitto on loopback.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <mutex>
 
 #include "gateway/mqtt_payloads.h"
 #include "gateway/mqtt_publisher.h"
 #include "link/clock.h"
 #include "support/mosquitto_broker.h"
+#include "support/sim_process.h"
 #include "support/test_data.h"
 
 namespace tolvane {
@@ -139,8 +138,8 @@ TEST_F(BrokerTest, EveryMessageInOrderThenDecimated)
 
 // The broker killed and started again: the queue keeps the newest and
 // counts what it let go, publishing resumes, identity and status come
-// back retained; then the publisher killed: its last will.
-TEST_F(BrokerTest, BrokerLostAndBackThenLastWill)
+// back retained.
+TEST_F(BrokerTest, BrokerLostAndBack)
 {
     MqttPublisher publisher(Config(broker.Port(), false), {"bow"}, Sink(), 300);
     std::string error;
@@ -176,21 +175,6 @@ TEST_F(BrokerTest, BrokerLostAndBackThenLastWill)
     EXPECT_NE(said.front().find("mqtt bow (127.0.0.1:" + std::to_string(broker.Port()) + "): "), std::string::npos);
     EXPECT_EQ(said.back().substr(said.back().size() - 15), "connected again");
 
-    // Killed without a word (after the other's thread ended, so the child
-    // forks from one thread): the broker tells the status topic.
-    const auto will = broker.Subscribe({"tolvane/lost/status"}, dir / "will.txt", 2);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        MqttPublisher doomed(Config(broker.Port(), false), {"lost"}, [](const std::string&) {});
-        doomed.Start(error);
-        doomed.SetStatus(0, {.module = "lost", .state = ModuleState::Open});
-        ::pause();
-    }
-    ASSERT_TRUE(test::WaitFor([&] { return MessageLines(dir / "will.txt").size() == 1; }, std::chrono::seconds(10)));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(will->Stop(0), 0);
-    EXPECT_EQ(MessageLines(dir / "will.txt").back(), R"(tolvane/lost/status {"state":"offline"})");
 }
 
 // Each refusal is said, and the publisher keeps trying without blocking anyone.
@@ -214,6 +198,36 @@ TEST_F(BrokerTest, Refusals)
         EXPECT_NE(Errors().front().find(why), std::string::npos) << Errors().front();
         publisher.Offer(0, OrientationAt(0, 0), 0);
         EXPECT_EQ(publisher.Connected(), 0u);
+    }
+}
+
+// The gateway on the simulator, killed: its last will. A password in
+// plain text to another computer is refused at start (out of reach of
+// any network, under unshare -n), and allowed when allow-plaintext says so.
+TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
+{
+    std::ofstream(dir / "pw") << kBrokerPassword << "\n";
+    const auto write = [&](const std::string& url, const std::string& extra) {
+        std::ofstream(dir / "gw.conf") << "[module bow]\nsource = " << (dir / "compass") << "\n[mqtt]\nurl = " << url
+                                       << "\nusername = fleet\npassword-file = " << (dir / "pw") << "\n" << extra;
+    };
+    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "compass"});
+    ASSERT_FALSE(sim.Output().empty());
+    write("mqtt://127.0.0.1:" + std::to_string(broker.Port()), "");
+    const auto sub = broker.Subscribe({"tolvane/bow/status"}, dir / "s.txt");
+    SimProcess gateway(TOLVANE_GATEWAY_PATH, {"--config", dir / "gw.conf"});
+    ASSERT_TRUE(test::WaitFor([&] { return test::S(test::ReadBytes(dir / "s.txt")).find("24601") != std::string::npos; },
+                              std::chrono::seconds(20)));
+    EXPECT_EQ(gateway.Stop(SIGKILL), -1);
+    EXPECT_TRUE(test::WaitFor([&] { return MessageLines(dir / "s.txt").back().ends_with(R"({"state":"offline"})"); },
+                              std::chrono::seconds(10)));
+    for (const std::string extra : {"", "allow-plaintext = yes"}) {
+        write("mqtt://10.0.0.5", extra);
+        SimProcess isolated("/usr/bin/unshare", {"-n", TOLVANE_GATEWAY_PATH, "--config", dir / "gw.conf"}, {}, 2);
+        EXPECT_EQ(isolated.Output(), extra.empty() ? "tolvane-gateway: [mqtt]: the password would cross the network "
+                                                     "unencrypted to 10.0.0.5 (mqtt://); use mqtts://, or allow-plaintext = yes"
+                                                   : "tolvane-gateway: mqtt bow (10.0.0.5:1883): Network is unreachable");
+        EXPECT_EQ(isolated.Stop(extra.empty() ? 0 : SIGTERM), extra.empty() ? 2 : 0);
     }
 }
 
