@@ -71,7 +71,7 @@ double ProcessCpuSeconds(pid_t pid)
             field += text[i];
         }
     }
-    return fields.size() > 12 ? (std::stod(fields[11]) + std::stod(fields[12])) / sysconf(_SC_CLK_TCK) : 0;
+    return fields.size() > 12 ? (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK)) : 0;
 }
 
 volatile std::sig_atomic_t subscriberEnd = 0;
@@ -143,7 +143,10 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    MqttConfig config{.host = "127.0.0.1", .port = static_cast<std::uint16_t>(port), .topic = "bench"};
+    MqttConfig config;
+    config.host = "127.0.0.1";
+    config.port = static_cast<std::uint16_t>(port);
+    config.topic = "bench";
     MqttPublisher publisher(config, names, [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     std::string error;
     if (!publisher.Start(error)) {
@@ -192,10 +195,10 @@ int main(int argc, char** argv)
 
     std::vector<std::vector<std::int64_t>> arrived(kModules);
     std::ifstream in(dir + "/arrivals.txt");
-    for (int module = 0; std::int64_t us = 0, ok = (in >> module >> us) ? 1 : 0;) {
-        if (!ok) break;
+    int module = 0;
+    std::int64_t us = 0;
+    while (in >> module >> us)
         if (module >= 0 && module < kModules) arrived[static_cast<std::size_t>(module)].push_back(us);
-    }
     std::uint64_t total = 0, received = 0, dropped = 0;
     std::vector<double> latencies;
     for (std::size_t i = 0; i < kModules; ++i) {

@@ -92,7 +92,6 @@ public:
             return false;
         }
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-        mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_max_inflight_messages_set(mosq_, kLibraryInFlight);
         mosquitto_connect_callback_set(mosq_, OnConnect);
         mosquitto_disconnect_callback_set(mosq_, OnDisconnect);
