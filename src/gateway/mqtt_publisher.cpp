@@ -184,6 +184,19 @@ public:
         if (const auto due = decimator_.Flush(nowMs)) PublishOrientation(*due);
     }
 
+    // At a stop: what is queued, then the orientation held back, which is
+    // the latest of its interval only once nothing is queued behind it.
+    void Drain()
+    {
+        Pump();
+        bool empty = false;
+        {
+            std::lock_guard lock(shared_.mutex);
+            empty = shared_.queue.empty();
+        }
+        if (empty) FlushDecimated(std::numeric_limits<std::int64_t>::max());
+    }
+
     // Nothing left for the broker: all published and acknowledged, or no
     // broker to take it (a connection under way may yet take it).
     bool Done() const
@@ -414,9 +427,9 @@ void MqttPublisher::BeginStop()
         s.status->state = ModuleState::Closed;
         s.statusNew = true;
     }
-    for (auto& c : connections_) c->FlushDecimated(std::numeric_limits<std::int64_t>::max());
     stopDeadline_ = loop_.Now() + kStopWaitMs;
     loop_.Every(kStopPollMs, [this] {
+        for (auto& c : connections_) c->Drain();
         bool done = true;
         for (auto& c : connections_) done = done && c->Done();
         if (!done && loop_.Now() < stopDeadline_) return;
