@@ -71,7 +71,8 @@ double ProcessCpuSeconds(pid_t pid)
             field += text[i];
         }
     }
-    return fields.size() > 12 ? (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK)) : 0;
+    const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+    return fields.size() > 12 ? (std::stod(fields[11]) + std::stod(fields[12])) / ticks : 0;
 }
 
 volatile std::sig_atomic_t subscriberEnd = 0;
@@ -215,12 +216,14 @@ int main(int argc, char** argv)
     }
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
-        return latencies.empty() ? 0.0 : latencies[static_cast<std::size_t>(q * static_cast<double>(latencies.size() - 1))];
+        const double last = static_cast<double>(latencies.size() - 1);
+        return latencies.empty() ? 0.0 : latencies[static_cast<std::size_t>(q * last)];
     };
     std::printf("%d modules for %d s: %llu orientations sent (%.0f a second), %llu received, %lld lost, "
                 "%llu dropped by the queues\n",
                 kModules, seconds, static_cast<unsigned long long>(total), static_cast<double>(total) / seconds,
-                static_cast<unsigned long long>(received), static_cast<long long>(total) - static_cast<long long>(received),
+                static_cast<unsigned long long>(received),
+                static_cast<long long>(total) - static_cast<long long>(received),
                 static_cast<unsigned long long>(dropped));
     std::printf("CPU: links and publisher %.1f%% of one core, the broker %.1f%%\n", 100 * cpu / seconds,
                 100 * brokerCpu / seconds);

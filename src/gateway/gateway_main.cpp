@@ -110,8 +110,8 @@ int GatewayMain(const std::vector<std::string>& args)
     if (config->mqtt) {
         std::vector<std::string> names;
         for (const ModuleConfig& module : config->modules) names.push_back(module.name);
-        mqtt = std::make_unique<MqttPublisher>(*config->mqtt, names,
-                                               [&lines](const std::string& line) { lines.Error("tolvane-gateway: " + line); });
+        const auto said = [&lines](const std::string& line) { lines.Error("tolvane-gateway: " + line); };
+        mqtt = std::make_unique<MqttPublisher>(*config->mqtt, names, said);
         if (!mqtt->Start(error)) {
             std::fprintf(stderr, "tolvane-gateway: %s\n", error.c_str());
             return kRefusedExitStatus;

@@ -99,7 +99,8 @@ public:
         mosquitto_log_callback_set(mosq_, OnLog);
         int rc = mosquitto_will_set(mosq_, statusTopic_.c_str(), sizeof kOfflineWill - 1, kOfflineWill, 1, true);
         if (rc == MOSQ_ERR_SUCCESS && !c.username.empty())
-            rc = mosquitto_username_pw_set(mosq_, c.username.c_str(), c.password.empty() ? nullptr : c.password.c_str());
+            rc = mosquitto_username_pw_set(mosq_, c.username.c_str(),
+                                           c.password.empty() ? nullptr : c.password.c_str());
         if (rc == MOSQ_ERR_SUCCESS && c.tls) {
             rc = c.caFile.empty() ? mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
                                   : mosquitto_tls_set(mosq_, c.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);

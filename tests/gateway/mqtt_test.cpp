@@ -76,7 +76,8 @@ struct BrokerTest : ::testing::Test {
             "for s in 'good IP:127.0.0.1' 'wrong DNS:other.example'; do set -- $s; echo subjectAltName=$2 >$1.ext && "
             "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout $1.key -out $1.csr "
             "-subj /CN=$1 && openssl x509 -req -in $1.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
-            "-extfile $1.ext -out $1.pem || exit 1; done && chmod 644 *.key && mosquitto_passwd -b -c passwd fleet s3cret";
+            "-extfile $1.ext -out $1.pem || exit 1; done && chmod 644 *.key && "
+            "mosquitto_passwd -b -c passwd fleet s3cret";
         ASSERT_EQ(std::system(script.c_str()), 0) << "openssl or mosquitto_passwd failed";
         std::ofstream conf(dir / "mosquitto.conf");
         conf << "per_listener_settings false\nallow_anonymous false\npassword_file " << (dir / "passwd")
@@ -90,7 +91,8 @@ struct BrokerTest : ::testing::Test {
     }
     void StartBroker()
     {
-        broker = std::make_unique<SimProcess>("/usr/sbin/mosquitto", std::vector<std::string>{"-c", dir / "mosquitto.conf"});
+        const std::vector<std::string> args{"-c", dir / "mosquitto.conf"};
+        broker = std::make_unique<SimProcess>("/usr/sbin/mosquitto", args);
         ASSERT_TRUE(test::WaitFor([&] { return Accepts(ports[0]) && Accepts(ports[1]) && Accepts(ports[2]); },
                                   seconds(10)));
     }
@@ -106,10 +108,9 @@ struct BrokerTest : ::testing::Test {
     std::unique_ptr<SimProcess> Subscribe(const std::string& topics, const std::string& out, bool two = false)
     {
         ::unlink(out.c_str());
-        auto sub = std::make_unique<SimProcess>(
-            "/bin/sh", std::vector<std::string>{"-c", "exec mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
-                                                          std::to_string(ports[0]) + (two ? " -C 2" : "") + " -t " +
-                                                          topics + " >" + out});
+        const std::string command = "exec mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
+                                    std::to_string(ports[0]) + (two ? " -C 2" : "") + " -t " + topics + " >" + out;
+        auto sub = std::make_unique<SimProcess>("/bin/sh", std::vector<std::string>{"-c", command});
         test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; });
         return sub;
     }
@@ -165,12 +166,14 @@ TEST_F(BrokerTest, EveryMessageInOrderThenDecimated)
             const DeviceMessage m = OrientationAt(start + i * 10, static_cast<std::uint16_t>(i * 33),
                                                   static_cast<std::int16_t>(-i), static_cast<std::int16_t>(i));
             publisher.Offer(0, m, 0);
-            if (rate == 0 || i % 10 == 9) expected.push_back(OrientationPayload(Decode<Orientation>(m), IsoLocalTime(0)));
+            if (rate == 0 || i % 10 == 9)
+                expected.push_back(OrientationPayload(Decode<Orientation>(m), IsoLocalTime(0)));
         }
         publisher.Stop();
         EXPECT_EQ(publisher.Dropped(0), 0u);
         // The messages, the identity and at least the closing status.
-        EXPECT_TRUE(test::WaitFor([&] { return Lines(dir / "sub.txt").size() >= expected.size() + 2002; }, seconds(20)));
+        EXPECT_TRUE(
+            test::WaitFor([&] { return Lines(dir / "sub.txt").size() >= expected.size() + 2002; }, seconds(20)));
         sub->Stop();
         for (const std::string& line : Lines(dir / "sub.txt")) {
             const std::string topic = line.substr(0, line.find(' ')), payload = line.substr(topic.size() + 1);
@@ -231,7 +234,8 @@ TEST_F(BrokerTest, Refusals)
     wrongPassword.password = "guess";
     unknownCa.caFile = dir / "other-ca.pem";
     for (const auto& [config, why] : {std::pair{wrongPassword, "not authorised"},
-                                      {otherName, "certificate verify failed"}, {unknownCa, "certificate verify failed"}}) {
+                                      {otherName, "certificate verify failed"},
+                                      {unknownCa, "certificate verify failed"}}) {
         errors.clear();
         MqttPublisher publisher(config, {"bow"}, Sink());
         std::string error;
@@ -258,8 +262,8 @@ TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
     write("mqtt://127.0.0.1:" + std::to_string(ports[0]), "");
     const auto sub = Subscribe("tolvane/bow/status", dir / "s.txt");
     SimProcess gateway(TOLVANE_GATEWAY_PATH, {"--config", dir / "gw.conf"});
-    ASSERT_TRUE(test::WaitFor([&] { return test::S(test::ReadBytes(dir / "s.txt")).find("24601") != std::string::npos; },
-                              seconds(20)));
+    const auto said = [&](const char* what) { return test::S(test::ReadBytes(dir / "s.txt")).find(what); };
+    ASSERT_TRUE(test::WaitFor([&] { return said("24601") != std::string::npos; }, seconds(20)));
     EXPECT_EQ(gateway.Stop(SIGKILL), -1);
     EXPECT_TRUE(test::WaitFor([&] { return Lines(dir / "s.txt").back().ends_with(R"({"state":"offline"})"); },
                               seconds(10)));
