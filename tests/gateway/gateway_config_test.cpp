@@ -148,6 +148,7 @@ const Case kCases[] = {
      "[mqtt]: every module needs a name (--name, or [module NAME]): its topics are TOPIC/NAME/..."},
     {{"--name", "a", "--source", "/dev/x", "--mqtt", "tcp://b:1"}, "", "--mqtt: 'tcp://b:1' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b:0", "gw.conf:4: url: 'mqtt://b:0' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://a b", "gw.conf:4: url: 'mqtt://a b' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\nurl = mqtts://[::1:1", "gw.conf:4: url: 'mqtts://[::1:1' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\ntopic = t", "[mqtt]: no url"},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\npassword-file = pw", "[mqtt]: password-file without a username"},
