@@ -53,7 +53,8 @@ TEST(MqttPublisher, DecimationKeepsTheLatestOfEachIntervalAndRetriesBackOff)
 {
     OrientationDecimator every(0), tenth(100);
     EXPECT_EQ(every.Offer({OrientationAt(5, 1)})->message.timestamp, 5);
-    EXPECT_NEAR(WallMsAt(NowMs()) - WallMsAt(NowMs() - 5000), 5000, 1000); // the later on the link, the later in the day
+    // The later on the link, the later in the day.
+    EXPECT_NEAR(static_cast<double>(WallMsAt(NowMs()) - WallMsAt(NowMs() - 5000)), 5000, 1000);
     // (offered at, or flushed at with -1 before it) -> timestamp sent, -1 none.
     const std::pair<std::int64_t, std::int64_t> steps[] = {{0, -1},    {50, -1},   {99, -1},   {100, 99}, {-150, -1},
                                                            {-200, 100}, {-900, -1}, {250, -1}, {-299, -1}, {350, 250}};
