@@ -1,6 +1,7 @@
 #include "gateway/mqtt_publisher.h"
 
 #include <mosquitto.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -92,6 +93,7 @@ public:
             return false;
         }
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_max_inflight_messages_set(mosq_, kLibraryInFlight);
         mosquitto_connect_callback_set(mosq_, OnConnect);
         mosquitto_disconnect_callback_set(mosq_, OnDisconnect);
@@ -392,6 +394,7 @@ bool MqttPublisher::Start(std::string& error)
 
 void MqttPublisher::Run()
 {
+    pthread_setname_np(pthread_self(), "mqtt-publisher"); // in top -H and /proc, apart from the modules
     for (auto& c : connections_) {
         loop_.Add(*c);
         c->Connect();
