@@ -126,6 +126,11 @@ void GatewayModule::Run()
 void GatewayModule::HandleNotified()
 {
     for (std::uint64_t n = notified_.exchange(0); n > 0; --n) session_.OnLinkNotified();
+    // The sentences of the messages handled together go out together: one
+    // write per client for a batch, not per message.
+    if (sentences_.empty()) return;
+    nmea_.Publish(sentences_);
+    sentences_.clear();
 }
 
 void GatewayModule::OnWake()
@@ -309,11 +314,7 @@ void GatewayModule::Report(const std::string& text) { output_.Error("tolvane-gat
 void GatewayModule::Dispatched(const DeviceMessage& message)
 {
     if (mqtt_) mqtt_->Offer(mqttIndex_, message, WallMsAt(message.timestamp));
-    if (!serving_) return;
-    AppendNmeaFor(message, sentences_);
-    if (sentences_.empty()) return;
-    nmea_.Publish(sentences_);
-    sentences_.clear();
+    if (serving_) AppendNmeaFor(message, sentences_);
 }
 
 void GatewayModule::Note(const std::string& text) { Report(OneLine(text)); }

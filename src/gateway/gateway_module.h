@@ -108,7 +108,7 @@ private:
     CompassSession session_;
     NmeaServer nmea_;
     bool serving_ = false;
-    std::string sentences_;
+    std::string sentences_; // of the messages being handled, sent once they all are
 
     MqttPublisher* mqtt_ = nullptr;
     std::size_t mqttIndex_ = 0;
