@@ -13,13 +13,14 @@
 namespace tolvane {
 namespace {
 
-enum class Scope : std::uint8_t { Module, Gateway };
+enum class Scope : std::uint8_t { Module, Gateway, Mqtt };
 // Where a setting may be given: on the command line, in the file, or both.
 enum Where : unsigned { kArgs = 1, kFile = 2, kBoth = 3 };
 // A setting is given once per module (or once for the gateway); settings
 // that set the same thing share a slot, as --baud and --detect do.
 enum class Slot : std::uint8_t {
-    Source, Rate, Name, LogDir, CaptureDir, NmeaTcp, NmeaUdp, Interval, Config, Help, Version
+    Source, Rate, Name, LogDir, CaptureDir, NmeaTcp, NmeaUdp, Interval, Config, Help, Version,
+    MqttUrl, MqttTopic, MqttClientId, MqttUsername, MqttPasswordFile, MqttCaFile, MqttRate, MqttPlaintext
 };
 
 struct Target {
@@ -139,7 +140,15 @@ bool ApplyVersion(Target& t, const std::string&, std::string&)
     return true;
 }
 
-// Every option and key. The MQTT settings of the fleets' broker join here.
+// An [mqtt] key (or --mqtt), taken by mqtt_config.
+template <bool (*ApplyTo)(MqttConfig&, const std::string&, std::string&)>
+bool ApplyMqtt(Target& t, const std::string& v, std::string& why)
+{
+    if (!t.gateway.mqtt) t.gateway.mqtt.emplace();
+    return ApplyTo(*t.gateway.mqtt, v, why);
+}
+
+// Every option and key.
 constexpr Setting kSettings[] = {
     {"source", Scope::Module, kBoth, true, false, Slot::Source, ApplySource},
     {"baud", Scope::Module, kBoth, true, false, Slot::Rate, ApplyBaud},
@@ -153,6 +162,15 @@ constexpr Setting kSettings[] = {
     {"config", Scope::Gateway, kArgs, true, false, Slot::Config, ApplyConfig},
     {"help", Scope::Gateway, kArgs, false, false, Slot::Help, ApplyHelp},
     {"version", Scope::Gateway, kArgs, false, false, Slot::Version, ApplyVersion},
+    {"mqtt", Scope::Gateway, kArgs, true, false, Slot::MqttUrl, ApplyMqtt<ApplyMqttUrl>},
+    {"url", Scope::Mqtt, kFile, true, false, Slot::MqttUrl, ApplyMqtt<ApplyMqttUrl>},
+    {"topic", Scope::Mqtt, kFile, true, false, Slot::MqttTopic, ApplyMqtt<ApplyMqttTopic>},
+    {"client-id", Scope::Mqtt, kFile, true, false, Slot::MqttClientId, ApplyMqtt<ApplyMqttClientId>},
+    {"username", Scope::Mqtt, kFile, true, false, Slot::MqttUsername, ApplyMqtt<ApplyMqttUsername>},
+    {"password-file", Scope::Mqtt, kFile, true, false, Slot::MqttPasswordFile, ApplyMqtt<ApplyMqttPasswordFile>},
+    {"ca-file", Scope::Mqtt, kFile, true, false, Slot::MqttCaFile, ApplyMqtt<ApplyMqttCaFile>},
+    {"orientation-rate", Scope::Mqtt, kFile, true, false, Slot::MqttRate, ApplyMqtt<ApplyMqttOrientationRate>},
+    {"allow-plaintext", Scope::Mqtt, kFile, true, false, Slot::MqttPlaintext, ApplyMqtt<ApplyMqttAllowPlaintext>},
 };
 
 const Setting* FindSetting(std::string_view key, Where where)
@@ -276,8 +294,8 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
 bool ParseConfigText(std::string_view text, const std::string& fileName, GatewayConfig& config, std::string& error)
 {
     std::vector<ModuleSection> modules;
-    Given gatewayGiven;
-    int gatewayLine = 0;
+    Given gatewayGiven, mqttGiven;
+    int gatewayLine = 0, mqttLine = 0;
     ModuleConfig none;
     std::optional<Scope> scope;
     int number = 0;
@@ -311,8 +329,14 @@ bool ParseConfigText(std::string_view text, const std::string& fileName, Gateway
                     return refuse(at, "[gateway] again (first at line " + std::to_string(gatewayLine) + ")");
                 gatewayLine = at;
                 scope = Scope::Gateway;
+            } else if (kind == "mqtt" && name.empty()) {
+                if (mqttLine) return refuse(at, "[mqtt] again (first at line " + std::to_string(mqttLine) + ")");
+                mqttLine = at;
+                config.mqtt.emplace();
+                scope = Scope::Mqtt;
             } else {
-                return refuse(at, "unknown section [" + std::string(inner) + "] (sections: [module NAME], [gateway])");
+                return refuse(at, "unknown section [" + std::string(inner) +
+                                      "] (sections: [module NAME], [gateway], [mqtt])");
             }
             continue;
         }
@@ -323,12 +347,13 @@ bool ParseConfigText(std::string_view text, const std::string& fileName, Gateway
         if (!scope) return refuse(at, "'" + key + "' comes before any section");
         const Setting* s = FindSetting(key, kFile);
         const bool inModule = *scope == Scope::Module;
-        if (!s || (s->scope == Scope::Module) != inModule)
-            return refuse(at, "unknown key '" + key + "' in " + (inModule ? modules.back().Label() : "[gateway]"));
+        const char* section = *scope == Scope::Mqtt ? "[mqtt]" : "[gateway]";
+        if (!s || s->scope != *scope)
+            return refuse(at, "unknown key '" + key + "' in " + (inModule ? modules.back().Label() : section));
         Target target{config, inModule ? modules.back().config : none};
+        Given& given = inModule ? modules.back().given : *scope == Scope::Mqtt ? mqttGiven : gatewayGiven;
         std::string why;
-        if (!Take(*s, target, inModule ? modules.back().given : gatewayGiven, "line " + std::to_string(at), value, why))
-            return refuse(at, why);
+        if (!Take(*s, target, given, "line " + std::to_string(at), value, why)) return refuse(at, why);
     }
     if (modules.empty()) {
         error = fileName + ": no [module NAME] section";
@@ -379,21 +404,29 @@ std::optional<GatewayConfig> ParseGatewayArgs(const std::vector<std::string>& ar
         config.modules = std::move(fromFile.modules);
         // The command line wins over the file.
         if (!given.count(Slot::Interval)) config.statusIntervalS = fromFile.statusIntervalS;
-        return config;
-    }
-    if (module.source.empty()) {
+        if (fromFile.mqtt && config.mqtt) {
+            fromFile.mqtt->tls = config.mqtt->tls;
+            fromFile.mqtt->host = config.mqtt->host;
+            fromFile.mqtt->port = config.mqtt->port;
+        }
+        if (fromFile.mqtt) config.mqtt = std::move(fromFile.mqtt);
+    } else if (module.source.empty()) {
         error = "no --source given (or --config FILE)";
         return std::nullopt;
+    } else {
+        config.modules.push_back(std::move(module));
     }
-    config.modules.push_back(std::move(module));
+    std::vector<std::string> names;
+    for (const ModuleConfig& m : config.modules) names.push_back(m.name);
+    if (config.mqtt && !FinishMqttConfig(*config.mqtt, names, read, error)) return std::nullopt;
     return config;
 }
 
 std::string GatewayUsage()
 {
     return "Usage: tolvane-gateway --source SOURCE [--baud N | --detect] [--name NAME] [--log-dir DIR] "
-           "[--capture-dir DIR] [--nmea-tcp [ADDR:]PORT] [--nmea-udp HOST:PORT] [--status-interval S]\n"
-           "   or: tolvane-gateway --config FILE [--status-interval S]";
+           "[--capture-dir DIR] [--nmea-tcp [ADDR:]PORT] [--nmea-udp HOST:PORT] [--status-interval S] [--mqtt URL]\n"
+           "   or: tolvane-gateway --config FILE [--status-interval S] [--mqtt URL]";
 }
 
 std::string GatewayHelpText()
@@ -421,6 +454,11 @@ Several modules
                          --detect); [gateway] may set status-interval
 
   --status-interval S    a status line per module every S seconds (10)
+  --mqtt URL             publish to the MQTT broker at mqtt://HOST[:PORT]
+                         or mqtts://HOST[:PORT] (TLS), under tolvane/NAME/;
+                         the file's [mqtt] section also takes topic,
+                         client-id, username, password-file, ca-file,
+                         orientation-rate and allow-plaintext
   --help                 this text
   --version              the gateway's name and version
 )";

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gateway/mqtt_config.h"
 #include "gateway/net_address.h"
 
 namespace tolvane {
@@ -35,6 +36,7 @@ struct GatewayConfig {
     std::vector<ModuleConfig> modules;
     int statusIntervalS = kDefaultStatusIntervalS;
     std::string configFile; // empty: the module came from the command line
+    std::optional<MqttConfig> mqtt;
     bool help = false;
     bool version = false;
 

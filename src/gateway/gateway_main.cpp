@@ -106,10 +106,24 @@ int GatewayMain(const std::vector<std::string>& args)
             return 1;
         }
     }
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (config->mqtt) {
+        std::vector<std::string> names;
+        for (const ModuleConfig& module : config->modules) names.push_back(module.name);
+        const auto said = [&lines](const std::string& line) { lines.Error("tolvane-gateway: " + line); };
+        mqtt = std::make_unique<MqttPublisher>(*config->mqtt, names, said);
+        if (!mqtt->Start(error)) {
+            std::fprintf(stderr, "tolvane-gateway: %s\n", error.c_str());
+            return kRefusedExitStatus;
+        }
+        for (std::size_t i = 0; i < modules.size(); ++i) modules[i]->PublishTo(*mqtt, i);
+    }
     for (const auto& module : modules) module->Start();
     loop.Run();
     for (const auto& module : modules) module->Stop();
     for (const auto& module : modules) module->Join();
+    // Their last status lines (closed) are the publisher's last words.
+    if (mqtt) mqtt->Stop();
     lines.Flush();
     return 0;
 }

@@ -302,6 +302,10 @@ void GatewayModule::EmitStatus(bool always)
     reportedLog_ = status.log;
     reportedCapture_ = status.capture;
     reportedIdentity_ = status.identity;
+    if (mqtt_) {
+        status.mqttDropped = mqtt_->Dropped(mqttIndex_);
+        mqtt_->SetStatus(mqttIndex_, status);
+    }
     output_.Status(ModuleStatusLine(status));
 }
 
@@ -309,6 +313,7 @@ void GatewayModule::Report(const std::string& text) { output_.Error("tolvane-gat
 
 void GatewayModule::Dispatched(const DeviceMessage& message)
 {
+    if (mqtt_) mqtt_->Offer(mqttIndex_, message, WallMsAt(message.timestamp));
     if (serving_) AppendNmeaFor(message, sentences_);
 }
 
@@ -321,6 +326,7 @@ void GatewayModule::IdentityChanged()
         recordingName_ = ModuleName(config_.name, session_.Identity().serialNumber);
         StartRecordings();
     }
+    if (mqtt_ && session_.VersionKnown()) mqtt_->SetIdentity(mqttIndex_, session_.Identity());
     EmitStatus();
 }
 

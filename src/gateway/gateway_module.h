@@ -12,6 +12,7 @@
 
 #include "gateway/event_loop.h"
 #include "gateway/gateway_config.h"
+#include "gateway/mqtt_publisher.h"
 #include "gateway/nmea_server.h"
 #include "gateway/recording_names.h"
 #include "gateway/status_line.h"
@@ -53,6 +54,13 @@ public:
     // Before Start, on the caller's thread: the NMEA server listens and
     // its destinations are set. False with `error` naming the address.
     bool PrepareOutputs(std::string& error);
+    // Before Start: hands its messages, identity and status to `publisher`
+    // as its module `index`.
+    void PublishTo(MqttPublisher& publisher, std::size_t index)
+    {
+        mqtt_ = &publisher;
+        mqttIndex_ = index;
+    }
     // Starts the module's thread, which opens the port.
     void Start();
     // Any thread: SIGHUP's new recordings, and the end.
@@ -102,6 +110,8 @@ private:
     bool serving_ = false;
     std::string sentences_; // of the messages being handled, sent once they all are
 
+    MqttPublisher* mqtt_ = nullptr;
+    std::size_t mqttIndex_ = 0;
     std::thread thread_;
     std::atomic<std::uint64_t> notified_{0}; // the link's notifications not yet handled
     std::atomic<bool> reopenAsked_{false};

@@ -121,6 +121,10 @@ std::string ModuleStatusLine(const GatewayModuleStatus& s)
     line += ",\"capture\":";
     if (s.capture.empty()) line += "null";
     else AppendJsonString(s.capture, line);
+    if (s.mqttDropped) {
+        line += ",\"mqtt_dropped\":";
+        AppendNumber(*s.mqttDropped, line);
+    }
     line += "}\n";
     return line;
 }

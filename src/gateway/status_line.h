@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,8 @@ struct GatewayModuleStatus {
     std::size_t clients = 0;                   // NMEA clients on TCP
     std::string log;                           // the file being written; empty: none
     std::string capture;
+    // Messages the broker's queue let go, newest kept; only with [mqtt].
+    std::optional<std::uint64_t> mqttDropped;
 };
 
 // "opening", "open", "lost", "closed".
@@ -37,7 +40,7 @@ void AppendJsonString(std::string_view text, std::string& out);
 
 // {"module":...,"capture":...} and a line end. The serial number and
 // version are null until the identity is known, the log and capture null
-// when not recording.
+// when not recording. "mqtt_dropped" follows only when publishing to a broker.
 std::string ModuleStatusLine(const GatewayModuleStatus& status);
 
 } // namespace tolvane

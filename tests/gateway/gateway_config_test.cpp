@@ -33,6 +33,12 @@ const char kWholeSeconds[] = "is not a whole number of seconds from 1 to 86400";
 const char kNameRule[] =
     "a name is 1 to 64 letters, digits, '.', '_' or '-', not starting with '.' or '-' (it is part of file names)";
 
+const std::string kOneModule = "[module a]\nsource = /dev/x\n";
+const ModuleConfig kA{.name = "a", .source = "/dev/x"};
+const std::string kUrlForms = "is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]";
+const std::string kTopicRule = "is not a topic of levels a/b/c, without '+', '#', empty levels or a leading '$'";
+const std::string kRateRule = "is not a number of messages a second from 0.1 to 1000";
+
 const char kTwoModules[] = "# the boat\r\n[module bow]\r\n"
                            "source = /dev/serial/by-id/usb-FTDI-if00-port0\r\nbaud=detect\n"
                            "  log-dir = /var/lib/tolvane/bow  \nnmea-tcp = 0.0.0.0:10110\n"
@@ -92,8 +98,8 @@ const Case kCases[] = {
     {kConf, "[gateway]\nsource = /dev/x", "gw.conf:2: unknown key 'source' in [gateway]"},
     {kConf, "[module bow]\nsource /dev/x", "gw.conf:2: 'source /dev/x' is not KEY = VALUE"},
     {kConf, "[module bow", "gw.conf:1: '[module bow' is not [SECTION]"},
-    {kConf, "[modul bow]", "gw.conf:1: unknown section [modul bow] (sections: [module NAME], [gateway])"},
-    {kConf, "[gateway x]", "gw.conf:1: unknown section [gateway x] (sections: [module NAME], [gateway])"},
+    {kConf, "[modul bow]", "gw.conf:1: unknown section [modul bow] (sections: [module NAME], [gateway], [mqtt])"},
+    {kConf, "[gateway x]", "gw.conf:1: unknown section [gateway x] (sections: [module NAME], [gateway], [mqtt])"},
     {kConf, "[module a/b]", std::string("gw.conf:1: [module a/b]: ") + kNameRule},
     {kConf, "[module bow]\nsource =\n", "gw.conf:2: source: no value"},
     {kConf, "[module bow]\nbaud = 4800\nbaud = 4800", "gw.conf:3: baud: already given (line 2)"},
@@ -119,6 +125,39 @@ const Case kCases[] = {
                   {.name = "b", .source = "/dev/y", .nmeaTcp = V4(127, 0, 0, 2, 10110)},
                   {.name = "c", .source = "/dev/z", .nmeaTcp = V6Loopback(10110)}},
       .configFile = "gw.conf"}},
+
+    // The broker: [mqtt], --mqtt (which wins over the file's url), and the checks made once all is read.
+    {kConf, kOneModule + "[mqtt]\nurl = mqtts://[::1]\ntopic = fleet/boat\nclient-id = bow-gw\nusername = u\n"
+                         "password-file = pw\nca-file = /ca.pem\norientation-rate = 2.5\nallow-plaintext = no",
+     "",
+     {.modules = {kA}, .configFile = "gw.conf",
+      .mqtt = MqttConfig{.tls = true, .host = "::1", .port = 8883, .topic = "fleet/boat", .clientId = "bow-gw",
+                         .username = "u", .passwordFile = "pw", .password = "s3cret", .caFile = "/ca.pem",
+                         .orientationRate = 2.5}}},
+    {{"--config", "gw.conf", "--mqtt", "mqtt://b:1884"}, kOneModule + "[mqtt]\nurl = mqtts://a\ntopic = t", "",
+     {.modules = {kA}, .configFile = "gw.conf", .mqtt = MqttConfig{.host = "b", .port = 1884, .topic = "t"}}},
+    {{"--source", "/dev/x", "--name", "a", "--mqtt", "mqtt://Broker-1.example"}, "", "",
+     {.modules = {{.name = "a", .source = "/dev/x"}}, .mqtt = MqttConfig{.host = "Broker-1.example", .port = 1883}}},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://broker\nusername = u\npassword-file = pw",
+     "[mqtt]: the password would cross the network unencrypted to broker (mqtt://); use mqtts://, or "
+     "allow-plaintext = yes"},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://127.0.0.2:1\nusername = u\npassword-file = pw", "",
+     {.modules = {kA}, .configFile = "gw.conf", .mqtt = MqttConfig{.host = "127.0.0.2", .port = 1, .username = "u",
+     .passwordFile = "pw", .password = "s3cret"}}},
+    {{"--source", "/dev/x", "--mqtt", "mqtt://127.0.0.1"}, "",
+     "[mqtt]: every module needs a name (--name, or [module NAME]): its topics are TOPIC/NAME/..."},
+    {{"--name", "a", "--source", "/dev/x", "--mqtt", "tcp://b:1"}, "", "--mqtt: 'tcp://b:1' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://b:0", "gw.conf:4: url: 'mqtt://b:0' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://a b", "gw.conf:4: url: 'mqtt://a b' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtts://[::1:1", "gw.conf:4: url: 'mqtts://[::1:1' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\ntopic = t", "[mqtt]: no url"},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\npassword-file = pw", "[mqtt]: password-file without a username"},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\nusername = u\npassword-file = /nonexistent/pw",
+     "[mqtt]: password-file: /nonexistent/pw: No such file or directory"},
+    {kConf, kOneModule + "[mqtt]\ntopic = a/+/b", "gw.conf:4: topic: 'a/+/b' " + kTopicRule},
+    {kConf, kOneModule + "[mqtt]\norientation-rate = 0.09", "gw.conf:4: orientation-rate: '0.09' " + kRateRule},
+    {kConf, kOneModule + "[mqtt]\norientation-rate = 1e3", "gw.conf:4: orientation-rate: '1e3' " + kRateRule},
+    {kConf, kOneModule + "[mqtt]\nallow-plaintext = true", "gw.conf:4: allow-plaintext: 'true' is not yes or no"},
 };
 
 TEST(GatewayConfig, CommandLinesAndFiles)
@@ -128,7 +167,8 @@ TEST(GatewayConfig, CommandLinesAndFiles)
         for (const std::string& arg : c.args) trace += arg + " ";
         SCOPED_TRACE(trace + "\n" + c.file);
         const ReadText read = [&](const std::string& path, std::string& text, std::string& why) {
-            if (path != "gw.conf") return ReadTextFile(path, text, why);
+            if (path == "pw") text = "s3cret\nnot this line";
+            if (path != "gw.conf") return path == "pw" || ReadTextFile(path, text, why);
             text = c.file;
             return true;
         };

@@ -1,0 +1,128 @@
+// The gateway's publisher to an MQTT broker: a thread of its own with its
+// own event loop, one broker connection per module (so that each module
+// has its own last will on its status topic), driven without a library
+// thread. Modules hand it their messages from their own threads through
+// a bounded queue each; a broker that is down or slow never holds them up.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gateway/event_loop.h"
+#include "gateway/mqtt_config.h"
+#include "gateway/status_line.h"
+#include "link/device_message.h"
+#include "protocol/messages.h"
+
+namespace tolvane {
+
+inline constexpr std::size_t kMqttQueueLimit = 10000;
+inline constexpr std::int64_t kMqttFirstRetryMs = 1000;
+inline constexpr std::int64_t kMqttLongestRetryMs = 30000;
+
+// A message as the publisher takes it: `wallMs` gives its time of day.
+struct MqttItem {
+    DeviceMessage message;
+    std::int64_t wallMs = 0;
+};
+
+// The wall-clock time (ms since the epoch) of the link clock's `linkMs`.
+std::int64_t WallMsAt(std::int64_t linkMs);
+
+// Keeps the latest orientation of each interval of `periodMs` on the
+// link's clock (message timestamps); 0 lets every one through.
+class OrientationDecimator {
+public:
+    explicit OrientationDecimator(std::int64_t periodMs) : periodMs_(periodMs) {}
+    // What goes out now: `item` itself without decimation, else the one
+    // held when `item` starts a later interval.
+    std::optional<MqttItem> Offer(const MqttItem& item);
+    // The one held, once its interval has ended by `nowMs`.
+    std::optional<MqttItem> Flush(std::int64_t nowMs);
+
+private:
+    std::int64_t Interval(std::int64_t ms) const { return ms >= 0 ? ms / periodMs_ : (ms + 1) / periodMs_ - 1; }
+
+    std::int64_t periodMs_;
+    std::optional<MqttItem> held_;
+};
+
+// The delay before the next connection try after `tries` failed ones:
+// 1 s, 2 s, 4 s ... at most 30 s.
+std::int64_t MqttRetryDelayMs(int tries);
+
+class MqttPublisher {
+public:
+    // Errors go to `errors`, one line each, from the publisher's thread.
+    using ErrorSink = std::function<void(const std::string&)>;
+
+    MqttPublisher(MqttConfig config, std::vector<std::string> moduleNames, ErrorSink errors,
+                  std::size_t queueLimit = kMqttQueueLimit, LoopClock clock = MonotonicMs);
+    ~MqttPublisher(); // Stop()
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // Starts the thread, which connects; false with `error` when the
+    // broker's library refuses the settings.
+    bool Start(std::string& error);
+
+    // Any thread; `module` indexes the names given.
+    void Offer(std::size_t module, const DeviceMessage& message, std::int64_t wallMs);
+    void SetIdentity(std::size_t module, const ModuleIdentity& identity);
+    // The status to publish (retained), with the publisher's drops added.
+    void SetStatus(std::size_t module, const GatewayModuleStatus& status);
+    // Messages the module's queue let go to keep the newest.
+    std::uint64_t Dropped(std::size_t module) const;
+    // Connections that are up now.
+    std::size_t Connected() const { return connected_.load(); }
+
+    // Publishes what is queued and each module's status as closed, waits
+    // a little for the broker to take them, disconnects (so the last will
+    // is not sent) and joins the thread.
+    void Stop();
+
+private:
+    class Connection;
+    // What module threads and the publisher share, under `mutex`.
+    struct Shared {
+        mutable std::mutex mutex;
+        std::deque<MqttItem> queue;
+        std::optional<ModuleIdentity> identity;
+        std::optional<GatewayModuleStatus> status; // its identity pointer unused
+        std::optional<ModuleIdentity> statusIdentity; // what it pointed to
+        bool identityNew = false;
+        bool statusNew = false;
+        std::atomic<std::uint64_t> dropped{0};
+    };
+
+    void Run();
+    void OnWake();
+    void BeginStop();
+
+    MqttConfig config_;
+    std::vector<std::string> names_;
+    ErrorSink errors_;
+    std::size_t queueLimit_;
+    std::vector<std::unique_ptr<Shared>> shared_;
+    EventLoop loop_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    std::thread thread_;
+    std::atomic<bool> stopAsked_{false};
+    std::atomic<std::size_t> connected_{0};
+    bool libraryStarted_ = false;
+    bool stopping_ = false;
+    std::int64_t stopDeadline_ = 0;
+
+    friend class Connection;
+};
+
+} // namespace tolvane

@@ -1,0 +1,286 @@
+// The broker's payloads, the decimation and the retries, then the
+// publisher and the gateway against a real mosquitto on 127.0.0.1.
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+
+#include "gateway/mqtt_payloads.h"
+#include "gateway/mqtt_publisher.h"
+#include "link/clock.h"
+#include "support/ser2net_server.h"
+#include "support/sim_process.h"
+#include "support/test_data.h"
+
+namespace tolvane {
+namespace {
+
+using std::chrono::seconds;
+
+DeviceMessage OrientationAt(std::int64_t ms, std::uint16_t azimuth, std::int16_t pitch = 0, std::int16_t roll = 0)
+{
+    DeviceMessage m = EncodeAs<DeviceMessage>(Orientation{.roll = roll, .pitch = pitch, .azimuth = azimuth});
+    m.timestamp = ms;
+    return m;
+}
+
+TEST(MqttPayloads, TimesAndJson)
+{
+    const std::int64_t t = 1796647510250; // 2026-12-07 12:45:10.250 UTC
+    const std::pair<std::string, std::string> cases[] = {
+        {IsoLocalTime(t, 3600), "2026-12-07T13:45:10.250+01:00"},
+        {IsoLocalTime(t, -12600), "2026-12-07T09:15:10.250-03:30"},
+        {IsoLocalTime(t + 49 * 60000, 20700), "2026-12-07T19:19:10.250+05:45"},
+        {IsoLocalTime(-1, 0), "1969-12-31T23:59:59.999+00:00"},
+        // 359.99 degrees reads as north, 359.91 does not; -218 and 455 counts are -1.197 and 2.499 degrees.
+        {OrientationPayload({.roll = 455, .pitch = -218, .azimuth = 65535}, "T"),
+         R"({"time":"T","azimuth":0.0,"pitch":-1.2,"roll":2.5})"},
+        {OrientationPayload({.azimuth = 65520}, "T"), R"({"time":"T","azimuth":359.9,"pitch":0.0,"roll":0.0})"},
+        {*MessagePayload(OrientationAt(0, 16384, 0, -16384), "T"),
+         R"({"time":"T","type":"DORIENT","text":"Roll=-90.0  Pitch=0.0  Azimuth=90.0"})"},
+        {IdentityPayload({.versionMajor = 1, .versionMinor = 4, .buildOptions = 0x101, .serialNumber = 24601,
+                          .upAxis = 3, .forwardAxis = -1}),
+         R"({"serial":24601,"version":"1.04","build_options":"AI","forward":"-X","up":"Z"})"},
+    };
+    for (const auto& [made, expected] : cases) EXPECT_EQ(made, expected);
+    EXPECT_FALSE(MessagePayload(DeviceMessage{.type = 0x45}, "T"));
+}
+
+TEST(MqttPublisher, DecimationKeepsTheLatestOfEachIntervalAndRetriesBackOff)
+{
+    OrientationDecimator every(0), tenth(100);
+    EXPECT_EQ(every.Offer({OrientationAt(5, 1)})->message.timestamp, 5);
+    // The later on the link, the later in the day.
+    EXPECT_NEAR(static_cast<double>(WallMsAt(NowMs()) - WallMsAt(NowMs() - 5000)), 5000, 1000);
+    // (offered at, or flushed at with -1 before it) -> timestamp sent, -1 none.
+    const std::pair<std::int64_t, std::int64_t> steps[] = {{0, -1},    {50, -1},   {99, -1},   {100, 99}, {-150, -1},
+                                                           {-200, 100}, {-900, -1}, {250, -1}, {-299, -1}, {350, 250}};
+    for (const auto& [at, sent] : steps) {
+        const auto out = at >= 0 ? tenth.Offer({OrientationAt(at, 0)}) : tenth.Flush(-at);
+        EXPECT_EQ(out ? out->message.timestamp : -1, sent) << at;
+    }
+    const std::pair<int, std::int64_t> delays[] = {{0, 1000}, {1, 2000}, {4, 16000}, {5, 30000}, {60, 30000}};
+    for (const auto& [tries, ms] : delays) EXPECT_EQ(MqttRetryDelayMs(tries), ms) << tries;
+}
+
+// mosquitto with user "fleet" in a password file, a plain listener, and
+// TLS listeners with certificates for 127.0.0.1 ("good") and for another
+// name ("wrong"), signed by a CA made here; "other-ca" signed nothing.
+struct BrokerTest : ::testing::Test {
+    void SetUp() override
+    {
+        const std::string script = "cd '" + dir.path.string() + "' && exec >openssl.log 2>&1 && "
+            "for ca in ca other-ca; do openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+            "-keyout $ca.key -out $ca.pem -days 2 -subj /CN=$ca || exit 1; done && "
+            "for s in 'good IP:127.0.0.1' 'wrong DNS:other.example'; do set -- $s; echo subjectAltName=$2 >$1.ext && "
+            "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout $1.key -out $1.csr "
+            "-subj /CN=$1 && openssl x509 -req -in $1.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+            "-extfile $1.ext -out $1.pem || exit 1; done && chmod 644 *.key && "
+            "mosquitto_passwd -b -c passwd fleet s3cret";
+        ASSERT_EQ(std::system(script.c_str()), 0) << "openssl or mosquitto_passwd failed";
+        std::ofstream conf(dir / "mosquitto.conf");
+        conf << "per_listener_settings false\nallow_anonymous false\npassword_file " << (dir / "passwd")
+             << "\npersistence false\nlog_dest none\nmax_queued_messages 0\n" << (::geteuid() ? "" : "user root\n")
+             << "listener " << ports[0] << " 127.0.0.1\n";
+        for (int i : {1, 2})
+            conf << "listener " << ports[i] << " 127.0.0.1\ncafile " << (dir / "ca.pem") << "\ncertfile "
+                 << (dir / kCerts[i] + ".pem") << "\nkeyfile " << (dir / kCerts[i] + ".key") << "\n";
+        conf.close();
+        StartBroker();
+    }
+    void StartBroker()
+    {
+        const std::vector<std::string> args{"-c", dir / "mosquitto.conf"};
+        broker = std::make_unique<SimProcess>("/usr/sbin/mosquitto", args);
+        ASSERT_TRUE(test::WaitFor([&] { return Accepts(ports[0]) && Accepts(ports[1]) && Accepts(ports[2]); },
+                                  seconds(10)));
+    }
+    static bool Accepts(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+    // mosquitto_sub -v into `out` once it has subscribed; `two`: it ends after two messages.
+    std::unique_ptr<SimProcess> Subscribe(const std::string& topics, const std::string& out, bool two = false)
+    {
+        ::unlink(out.c_str());
+        const std::string command = "exec mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
+                                    std::to_string(ports[0]) + (two ? " -C 2" : "") + " -t " + topics + " >" + out;
+        auto sub = std::make_unique<SimProcess>("/bin/sh", std::vector<std::string>{"-c", command});
+        test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; });
+        return sub;
+    }
+    // "TOPIC {...}": every payload published is a JSON object; the debug lines are left out.
+    static std::vector<std::string> Lines(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            if (const auto space = line.find(' '); space != std::string::npos && line[space + 1] == '{')
+                lines.push_back(line);
+        return lines;
+    }
+    MqttConfig Config(int listener) const
+    {
+        return {.tls = listener > 0, .host = "127.0.0.1", .port = static_cast<std::uint16_t>(ports[listener]),
+                .username = "fleet", .password = "s3cret", .caFile = listener ? dir / "ca.pem" : ""};
+    }
+    MqttPublisher::ErrorSink Sink()
+    {
+        return [this](const std::string& line) { std::lock_guard lock(mutex); errors.push_back(line); };
+    }
+    std::vector<std::string> Errors() { std::lock_guard lock(mutex); return errors; }
+
+    static constexpr const char* kCerts[] = {"", "good", "wrong"};
+    test::TempDir dir;
+    const int ports[3] = {FreeLoopbackPort(), FreeLoopbackPort(), FreeLoopbackPort()}; // plain, good, wrong
+    std::unique_ptr<SimProcess> broker;
+    std::mutex mutex;
+    std::vector<std::string> errors;
+};
+
+// Over TLS: every orientation in order with its values, every message,
+// identity and status retained, closed at a clean stop; decimated, the
+// latest of each tenth of a second.
+TEST_F(BrokerTest, EveryMessageInOrderThenDecimated)
+{
+    const ModuleIdentity identity{.versionMajor = 1, .versionMinor = 4, .serialNumber = 24601};
+    for (const double rate : {0.0, 10.0}) {
+        const auto sub = Subscribe("'tolvane/#'", dir / "sub.txt");
+        MqttConfig config = Config(1);
+        config.orientationRate = rate;
+        MqttPublisher publisher(config, {"bow"}, Sink());
+        std::string error;
+        ASSERT_TRUE(publisher.Start(error)) << error;
+        publisher.SetIdentity(0, identity);
+        publisher.SetStatus(0, {.module = "bow", .state = ModuleState::Open});
+        ASSERT_TRUE(test::WaitFor([&] { return publisher.Connected() == 1; }, seconds(10)));
+        std::vector<std::string> expected, orientations, messages, status;
+        // Times ahead of the link's clock: the decimation's interval never ends before the stop.
+        const std::int64_t start = NowMs() / 100 * 100 + 100000;
+        for (int i = 0; i < 2000; ++i) {
+            const DeviceMessage m = OrientationAt(start + i * 10, static_cast<std::uint16_t>(i * 33),
+                                                  static_cast<std::int16_t>(-i), static_cast<std::int16_t>(i));
+            publisher.Offer(0, m, 0);
+            if (rate == 0 || i % 10 == 9)
+                expected.push_back(OrientationPayload(Decode<Orientation>(m), IsoLocalTime(0)));
+        }
+        publisher.Stop();
+        EXPECT_EQ(publisher.Dropped(0), 0u);
+        // The messages, the identity and at least the closing status.
+        EXPECT_TRUE(
+            test::WaitFor([&] { return Lines(dir / "sub.txt").size() >= expected.size() + 2002; }, seconds(20)));
+        sub->Stop();
+        for (const std::string& line : Lines(dir / "sub.txt")) {
+            const std::string topic = line.substr(0, line.find(' ')), payload = line.substr(topic.size() + 1);
+            (topic == "tolvane/bow/orientation" ? orientations : topic == "tolvane/bow/message" ? messages : status)
+                .push_back(payload);
+        }
+        EXPECT_EQ(orientations, expected);
+        EXPECT_EQ(messages.size(), 2000u);
+        EXPECT_EQ(status.front(), IdentityPayload(identity)); // retained, then again as the connection began
+        EXPECT_NE(status.back().find(R"("state":"closed")"), std::string::npos) << status.back();
+        EXPECT_TRUE(Errors().empty());
+    }
+}
+
+// The broker killed and started again: the queue keeps the newest and
+// counts what it let go, publishing resumes, identity and status come
+// back retained.
+TEST_F(BrokerTest, BrokerLostAndBack)
+{
+    MqttPublisher publisher(Config(0), {"bow"}, Sink(), 300);
+    std::string error;
+    ASSERT_TRUE(publisher.Start(error)) << error;
+    publisher.SetIdentity(0, {.serialNumber = 24601});
+    publisher.SetStatus(0, {.module = "bow", .state = ModuleState::Open});
+    ASSERT_TRUE(test::WaitFor([&] { return publisher.Connected() == 1; }, seconds(10)));
+    int sent = 0;
+    const auto offer = [&](int n) {
+        for (int end = sent + n; sent < end; ++sent) {
+            publisher.Offer(0, OrientationAt(sent, static_cast<std::uint16_t>(sent)), 0);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    };
+    offer(500);
+    broker.reset();
+    ASSERT_TRUE(test::WaitFor([&] { return publisher.Connected() == 0; }, seconds(10)));
+    offer(1000);
+    StartBroker();
+    ASSERT_TRUE(test::WaitFor([&] { return publisher.Connected() == 1; }, seconds(20)));
+    EXPECT_EQ(Subscribe("tolvane/bow/identity -t tolvane/bow/status", dir / "r.txt", true)->Stop(0), 0);
+    EXPECT_EQ(Lines(dir / "r.txt").size(), 2u);
+    const auto sub = Subscribe("tolvane/bow/orientation", dir / "sub.txt");
+    offer(100);
+    publisher.Stop();
+    sub->Stop();
+    EXPECT_EQ(Lines(dir / "sub.txt").back(),
+              "tolvane/bow/orientation " + OrientationPayload({.azimuth = 1599}, IsoLocalTime(0)));
+    EXPECT_GE(publisher.Dropped(0), 700u);
+    const auto said = Errors();
+    ASSERT_GE(said.size(), 2u);
+    EXPECT_NE(said.front().find("mqtt bow (127.0.0.1:" + std::to_string(ports[0]) + "): "), std::string::npos);
+    EXPECT_EQ(said.back().substr(said.back().size() - 15), "connected again");
+}
+
+// Each refusal is said, and the publisher keeps trying without blocking anyone.
+TEST_F(BrokerTest, Refusals)
+{
+    MqttConfig wrongPassword = Config(0), otherName = Config(2), unknownCa = Config(1);
+    wrongPassword.password = "guess";
+    unknownCa.caFile = dir / "other-ca.pem";
+    for (const auto& [config, why] : {std::pair{wrongPassword, "not authorised"},
+                                      {otherName, "certificate verify failed"},
+                                      {unknownCa, "certificate verify failed"}}) {
+        errors.clear();
+        MqttPublisher publisher(config, {"bow"}, Sink());
+        std::string error;
+        ASSERT_TRUE(publisher.Start(error)) << error;
+        ASSERT_TRUE(test::WaitFor([&] { return !Errors().empty(); }, seconds(10))) << why;
+        EXPECT_NE(Errors().front().find(why), std::string::npos) << Errors().front();
+        publisher.Offer(0, OrientationAt(0, 0), 0);
+        EXPECT_EQ(publisher.Connected(), 0u);
+    }
+}
+
+// The gateway on the simulator, killed: its last will. A password in
+// plain text to another computer is refused at start (out of reach of
+// any network, under unshare -n), and allowed when allow-plaintext says so.
+TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
+{
+    std::ofstream(dir / "pw") << "s3cret\n";
+    const auto write = [&](const std::string& url, const std::string& extra) {
+        std::ofstream(dir / "gw.conf") << "[module bow]\nsource = " << (dir / "compass") << "\n[mqtt]\nurl = " << url
+                                       << "\nusername = fleet\npassword-file = " << (dir / "pw") << "\n" << extra;
+    };
+    SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "compass"});
+    ASSERT_FALSE(sim.Output().empty());
+    write("mqtt://127.0.0.1:" + std::to_string(ports[0]), "");
+    const auto sub = Subscribe("tolvane/bow/status", dir / "s.txt");
+    SimProcess gateway(TOLVANE_GATEWAY_PATH, {"--config", dir / "gw.conf"});
+    const auto said = [&](const char* what) { return test::S(test::ReadBytes(dir / "s.txt")).find(what); };
+    ASSERT_TRUE(test::WaitFor([&] { return said("24601") != std::string::npos; }, seconds(20)));
+    EXPECT_EQ(gateway.Stop(SIGKILL), -1);
+    EXPECT_TRUE(test::WaitFor([&] { return Lines(dir / "s.txt").back().ends_with(R"({"state":"offline"})"); },
+                              seconds(10)));
+    for (const std::string extra : {"", "allow-plaintext = yes"}) {
+        write("mqtt://10.0.0.5", extra);
+        SimProcess isolated("/usr/bin/unshare", {"-n", TOLVANE_GATEWAY_PATH, "--config", dir / "gw.conf"}, {}, 2);
+        // Refused: its first line; allowed: among its lines of three seconds.
+        EXPECT_NE(isolated.Output(!extra.empty())
+                      .find(extra.empty() ? "tolvane-gateway: [mqtt]: the password would cross the network unencrypted "
+                                            "to 10.0.0.5 (mqtt://); use mqtts://, or allow-plaintext = yes"
+                                          : "tolvane-gateway: mqtt bow (10.0.0.5:1883): Network is unreachable\n"),
+                  std::string::npos);
+        EXPECT_EQ(isolated.Stop(extra.empty() ? 0 : SIGTERM), extra.empty() ? 2 : 0);
+    }
+}
+
+} // namespace
+} // namespace tolvane
