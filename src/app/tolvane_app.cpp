@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -37,6 +38,10 @@ void OnEndSignal(int)
 
 CTolvaneApp::CTolvaneApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // Qt takes the user's locale for the C library too; under a comma locale
+    // every printf text (the log's records among them) and strtod would use
+    // a comma. Numbers are the module's, not the user's: they keep the point.
+    std::setlocale(LC_NUMERIC, "C");
     if (endSignalPipe[0] >= 0 || ::pipe2(endSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         endSignals_ = new QSocketNotifier(endSignalPipe[0], QSocketNotifier::Read, this);
         connect(endSignals_, &QSocketNotifier::activated, this, &CTolvaneApp::EndOnSignal);

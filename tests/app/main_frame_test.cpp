@@ -11,10 +11,12 @@
 #include <QScreen>
 
 #include <csignal>
+#include <cstdlib>
 
 #include "dialogs/dialog_test_support.h"
 #include "frame_fixture.h"
 #include "support/golden.h"
+#include "support/test_data.h"
 #include "tolvane_version.h"
 
 namespace tolvane {
@@ -82,6 +84,20 @@ TEST(CommandLine, HelpVersionAndRefusals)
         // The exit status, then the start of what was read.
         EXPECT_EQ(std::to_string(run.Stop(0)) + output.substr(0, starts.size()), std::to_string(status) + starts);
     }
+}
+
+// Under a locale with a decimal comma (made here, as a user's machine has
+// it) the program still writes and reads numbers with a point: its log's
+// records, its texts and its number entry are the module's numbers.
+TEST(ProgramLocale, NumbersKeepTheirPointUnderACommaLocale)
+{
+    const test::TempDir locales;
+    const std::string made = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8") + " 2>/dev/null";
+    ASSERT_EQ(std::system(made.c_str()), 0) << "the locales package is needed";
+    const std::string env = "LOCPATH=" + locales.path.string();
+    SimProcess run("/usr/bin/env", {"-i", env, "LC_ALL=de_DE.UTF-8", "QT_QPA_PLATFORM=offscreen",
+                                    TOLVANE_LOCALE_PROBE_PATH}, {}, 1);
+    EXPECT_EQ(run.Output(true), "11.5 2.25\n");
 }
 
 TEST_F(MainFrameTest, PortEntriesThatNameNoDeviceKeepTheDefaults)
