@@ -117,7 +117,8 @@ TEST(PlotMath, AxesLabelsAndCsvRows)
         EXPECT_EQ(TimeTickLabel(ms), text);
     // the cursor's texts by printf rules (halves to even); a heading a hair under north reads 0.0
     SampleRing ring(4);
-    for (auto [h, p, r] : {std::tuple{11.25, -0.75, 0.25}, {-0.04, 0.0, 90.0}, {359.94, 0.0, 0.0}}) ring.Append(0, h, p, r);
+    for (auto [h, p, r] : {std::tuple{11.25, -0.75, 0.25}, {-0.04, 0.0, 90.0}, {359.94, 0.0, 0.0}})
+        ring.Append(0, h, p, r);
     const std::pair<CursorReading, const char*> readings[] = {
         {{CursorReading::kSample, -125, 0}, "-0.12 s  Heading 11.2, Pitch -0.8, Roll 0.2"},
         {{CursorReading::kSample, 0, 1}, "0.00 s  Heading 0.0, Pitch 0.0, Roll 90.0"},
