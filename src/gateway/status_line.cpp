@@ -85,7 +85,7 @@ void AppendJsonString(std::string_view text, std::string& out)
     out += '"';
 }
 
-std::string StatusLine(const GatewayModuleStatus& s)
+std::string ModuleStatusLine(const GatewayModuleStatus& s)
 {
     std::string line = "{\"module\":";
     AppendJsonString(s.module, line);

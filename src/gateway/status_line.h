@@ -38,6 +38,6 @@ void AppendJsonString(std::string_view text, std::string& out);
 // {"module":...,"capture":...} and a line end. The serial number and
 // version are null until the identity is known, the log and capture null
 // when not recording.
-std::string StatusLine(const GatewayModuleStatus& status);
+std::string ModuleStatusLine(const GatewayModuleStatus& status);
 
 } // namespace tolvane

@@ -41,6 +41,7 @@ HealthReport LinkHealth::Update(const LinkCounters& c, std::int64_t nowMs)
     const std::int64_t elapsed = nowMs - lastUpdateMs_;
     const double rate =
         elapsed > 0 ? static_cast<double>(c.Valid() - lastValid_) * 1000.0 / static_cast<double>(elapsed) : 0;
+    report.rate = rate;
     lastUpdateMs_ = nowMs;
     lastValid_ = c.Valid();
     lastBytes_ = c.bytes;

@@ -18,6 +18,8 @@ struct HealthReport {
     // While nothing valid arrives (silence or garble), what the plot is
     // veiled under, as when the port is lost; empty otherwise.
     std::string veil;
+    // Valid messages a second since the last report (0 while closed or lost).
+    double rate = 0;
 };
 
 // Appears in the pane while bytes arrive that make no frame.

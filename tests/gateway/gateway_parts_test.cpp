@@ -21,12 +21,12 @@ TEST(StatusLine, KeysInOrderNullsUntilKnown)
     identity.versionMajor = 1, identity.versionMinor = 4, identity.serialNumber = 24601;
     GatewayModuleStatus status{"bow", ModuleState::Open, "/dev/ttyUSB0", &identity, 12345, 9.96, 2, 1, 3,
                         "/l/b.log", "/c/b.tcap"};
-    EXPECT_EQ(StatusLine(status),
+    EXPECT_EQ(ModuleStatusLine(status),
               R"({"module":"bow","state":"open","port":"/dev/ttyUSB0","serial":24601,"version":"1.04",)"
               R"("messages":12345,"rate":10.0,"dropped":2,"checksum_errors":1,"clients":3,"log":"/l/b.log",)"
               R"("capture":"/c/b.tcap"})" "\n");
     status = {"24601", ModuleState::Lost, "tcp://pi:2000", nullptr, 0, 0.04, 0, 0, 0, "", ""};
-    EXPECT_EQ(StatusLine(status),
+    EXPECT_EQ(ModuleStatusLine(status),
               R"({"module":"24601","state":"lost","port":"tcp://pi:2000","serial":null,"version":null,)"
               R"("messages":0,"rate":0.0,"dropped":0,"checksum_errors":0,"clients":0,"log":null,"capture":null})"
               "\n");

@@ -1,0 +1,349 @@
+#include "gateway/gateway_module.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "capture/capture_format.h"
+#include "gateway/nmea_out.h"
+#include "link/network_port.h"
+#include "link/port_map.h"
+
+namespace tolvane {
+namespace {
+
+// A message box's text, or a line of the message view, as one line.
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+std::string OpenFailure(const std::string& source, const PortProbe& why)
+{
+    switch (why.reason) {
+    case ProbeResult::Free: break;
+    case ProbeResult::Missing: return source + ": no such device";
+    case ProbeResult::NoPermission: return source + ": permission denied (the user needs the dialout group)";
+    case ProbeResult::Busy:
+        return source + ": in use by another program" +
+               (why.holderPid > 0 ? " (process " + std::to_string(why.holderPid) + ")" : std::string());
+    case ProbeResult::NotATerminal: return source + ": not a serial port";
+    case ProbeResult::Unreachable: return why.detail.empty() ? source + ": unreachable" : why.detail;
+    }
+    return source + ": cannot be opened";
+}
+
+} // namespace
+
+GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output)
+    : config_(std::move(config)), statusIntervalS_(statusIntervalS), output_(output), loop_(NowMs), timers_(loop_),
+      session_(link_, log_, timers_, *this)
+{
+    std::string error;
+    loop_.SetWakeTask([this] { OnWake(); }, error);
+    // Each notification is counted and handled; only the first one not yet
+    // handled wakes the loop, which takes them all.
+    session_.SetNotify([this] {
+        if (notified_.fetch_add(1) == 0) loop_.Wake();
+    });
+    log_.SetPaneText([this](const std::string&) {
+        if (!log_.WriteFailing() || logFailed_) return;
+        logFailed_ = true;
+        const int failure = errno;
+        // Not inside the write that failed.
+        loop_.After(0, [this, failure] { StopLog(std::strerror(failure)); });
+    });
+    session_.SetBaudRate(config_.baud);
+    loop_.Add(nmea_);
+}
+
+GatewayModule::~GatewayModule()
+{
+    Stop();
+    Join();
+    loop_.Remove(nmea_);
+}
+
+bool GatewayModule::PrepareOutputs(std::string& error)
+{
+    if (config_.nmeaTcp && !nmea_.Listen(*config_.nmeaTcp, error)) return false;
+    for (const SocketAddress& destination : config_.nmeaUdp)
+        if (!nmea_.AddDestination(destination, error)) return false;
+    serving_ = config_.nmeaTcp || !config_.nmeaUdp.empty();
+    return true;
+}
+
+void GatewayModule::Start()
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+void GatewayModule::Reopen()
+{
+    reopenAsked_ = true;
+    loop_.Wake();
+}
+
+void GatewayModule::Stop()
+{
+    stopAsked_ = true;
+    loop_.Wake();
+}
+
+void GatewayModule::Join()
+{
+    if (thread_.joinable()) thread_.join();
+}
+
+void GatewayModule::Run()
+{
+    if (!config_.name.empty()) {
+        recordingName_ = config_.name;
+        StartRecordings();
+    }
+    EmitStatus();
+    OpenFirst();
+    const EventLoop::TimerId status = loop_.Every(statusIntervalS_ * 1000LL, [this] { EmitStatus(true); });
+    if (!stopAsked_) loop_.Run();
+    loop_.Cancel(status);
+    loop_.Cancel(firstOpenTimer_);
+    // As the program's Exit: the capture stops, the port closes with its
+    // line settings restored, the log is flushed and closed; what the
+    // capture holds reaches the log first.
+    session_.StopCapture();
+    HandleNotified();
+    ended_ = true;
+    session_.End();
+    EmitStatus();
+}
+
+void GatewayModule::HandleNotified()
+{
+    for (std::uint64_t n = notified_.exchange(0); n > 0; --n) session_.OnLinkNotified();
+}
+
+void GatewayModule::OnWake()
+{
+    HandleNotified();
+    if (reopenAsked_.exchange(false) && !recordingName_.empty()) {
+        // The messages of the bytes captured are logged in the same pair of files.
+        session_.StopCapture();
+        HandleNotified();
+        log_.Close();
+        StartRecordings();
+    }
+    if (stopAsked_) loop_.Stop();
+}
+
+// A port that has never opened is tried as a lost one is: every second, a
+// network port backing off to 10 s. Each new reason is told once.
+void GatewayModule::OpenFirst()
+{
+    const auto tryOpen = [this] {
+        PortProbe why;
+        if (session_.OpenPath(config_.source, &why)) return true;
+        const std::string failure = OpenFailure(config_.source, why);
+        if (failure != lastOpenError_) Report(failure + "; trying again");
+        lastOpenError_ = failure;
+        return false;
+    };
+    if (tryOpen()) return AfterOpen();
+    firstOpen_.PortLost(kFirstPort, loop_.Now(), LooksLikeNetworkPort(config_.source));
+    if (firstOpenTimer_ != 0) return;
+    firstOpenTimer_ = loop_.Every(LostPortWatch::kRetryMs / 4, [this, tryOpen] {
+        if (stopAsked_ || firstOpen_.PortToTry(loop_.Now()) == -1) return;
+        const bool opened = tryOpen();
+        firstOpen_.Tried(opened, loop_.Now());
+        if (!opened) return;
+        loop_.Cancel(firstOpenTimer_);
+        firstOpenTimer_ = 0;
+        firstOpen_.End();
+        AfterOpen();
+    });
+}
+
+void GatewayModule::AfterOpen()
+{
+    if (!lastOpenError_.empty()) Report(config_.source + ": open");
+    lastOpenError_.clear();
+    session_.RequestIdentity();
+    if (config_.detect && !opened_) session_.StartDetect();
+    opened_ = true;
+    StartCapture();
+    EmitStatus();
+}
+
+void GatewayModule::StartRecordings()
+{
+    capturePending_.clear();
+    paths_ = {};
+    if (config_.logDir.empty() && config_.captureDir.empty()) return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    // Folders missing are made (under the unit's /var/lib/tolvane, say);
+    // one that cannot be is named by the file's creation below.
+    std::error_code ignored;
+    for (const std::string& folder : {config_.logDir, config_.captureDir})
+        if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+    std::string error;
+    if (!CreateRecordingFiles(config_.logDir, config_.captureDir, RecordingStem(recordingName_, local), paths_,
+                              error)) {
+        Report(error);
+        paths_ = {};
+        return EmitStatus();
+    }
+    logFailed_ = false;
+    if (!paths_.log.empty() && !log_.OpenPath(paths_.log, true)) {
+        Report(paths_.log + ": cannot be opened: " + std::strerror(errno));
+        paths_.log.clear();
+    }
+    capturePending_ = paths_.capture;
+    StartCapture();
+    EmitStatus();
+}
+
+void GatewayModule::StartCapture()
+{
+    if (config_.captureDir.empty() || recordingName_.empty() || session_.Capture().Active() ||
+        session_.PortNumber() == -1 || ended_)
+        return;
+    std::string path = std::move(capturePending_);
+    capturePending_.clear();
+    if (path.empty()) {
+        // The port opened again: the capture of the last open has ended with
+        // it, and this one gets a file of its own.
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        RecordingPaths paths;
+        std::string error;
+        if (!CreateRecordingFiles({}, config_.captureDir, RecordingStem(recordingName_, local), paths, error))
+            return Report(error);
+        path = unsettledCapture_ = paths.capture;
+    }
+    // A file that cannot be written to is told through Tell.
+    session_.StartCapture(path);
+    EmitStatus();
+}
+
+// A server that takes each connection and closes it at once (ser2net
+// without its device) would leave a capture per try, days long: one that
+// received nothing before the port was lost again is removed.
+void GatewayModule::DropEmptyCapture()
+{
+    const std::string path = std::move(unsettledCapture_);
+    unsettledCapture_.clear();
+    std::string content, error;
+    if (path.empty() || !ReadWholeFile(path, content, error)) return;
+    for (const CaptureChunk& chunk : ParseCapture(content).chunks)
+        if (chunk.kind == ChunkKind::Received && !chunk.bytes.empty()) return;
+    std::remove(path.c_str());
+}
+
+void GatewayModule::StopLog(const std::string& why)
+{
+    if (!log_.Logging()) return;
+    log_.Close();
+    Report("the log " + paths_.log + " stopped: " + why + "; what was written until then is kept");
+    EmitStatus();
+}
+
+std::string GatewayModule::Name() const
+{
+    if (!recordingName_.empty()) return recordingName_;
+    if (session_.VersionKnown()) return ModuleName(config_.name, session_.Identity().serialNumber);
+    return config_.source;
+}
+
+ModuleState GatewayModule::CurrentState() const
+{
+    if (ended_) return ModuleState::Closed;
+    if (!opened_) return ModuleState::Opening;
+    switch (session_.State()) {
+    case PortState::Closed: return ModuleState::Closed;
+    case PortState::Opening: return ModuleState::Opening;
+    case PortState::Open: return ModuleState::Open;
+    case PortState::Lost: return ModuleState::Lost;
+    }
+    return ModuleState::Closed;
+}
+
+void GatewayModule::EmitStatus(bool always)
+{
+    GatewayModuleStatus status;
+    status.module = Name();
+    status.state = CurrentState();
+    status.port = config_.source;
+    if (session_.VersionKnown()) status.identity = &session_.Identity();
+    const LinkCounters counters = session_.Counters();
+    status.messages = counters.Valid();
+    if (status.state == ModuleState::Open) status.rate = session_.Health().rate;
+    status.dropped = counters.dropped;
+    status.checksumErrors = counters.checksumFailures + counters.nmeaBad;
+    status.clients = nmea_.ClientCount();
+    if (log_.Logging()) status.log = paths_.log;
+    if (session_.Capture().Active()) status.capture = session_.Capture().Path();
+    const bool changed = status.state != reported_ || status.log != reportedLog_ ||
+                         status.capture != reportedCapture_ || status.identity != reportedIdentity_;
+    if (!always && !changed) return;
+    reported_ = status.state;
+    reportedLog_ = status.log;
+    reportedCapture_ = status.capture;
+    reportedIdentity_ = status.identity;
+    output_.Status(ModuleStatusLine(status));
+}
+
+void GatewayModule::Report(const std::string& text) { output_.Error("tolvane-gateway: " + Name() + ": " + text); }
+
+void GatewayModule::Dispatched(const DeviceMessage& message)
+{
+    if (!serving_) return;
+    AppendNmeaFor(message, sentences_);
+    if (sentences_.empty()) return;
+    nmea_.Publish(sentences_);
+    sentences_.clear();
+}
+
+void GatewayModule::Note(const std::string& text) { Report(OneLine(text)); }
+
+void GatewayModule::IdentityChanged()
+{
+    if (session_.VersionKnown() && recordingName_.empty()) {
+        // Named by its serial number: the recordings start now that it is known.
+        recordingName_ = ModuleName(config_.name, session_.Identity().serialNumber);
+        StartRecordings();
+    }
+    EmitStatus();
+}
+
+void GatewayModule::Tell(const Notice& notice) { Report(notice.title + ": " + OneLine(notice.text)); }
+
+void GatewayModule::PortChanged(PortState state, PortNews)
+{
+    if (ended_) return;
+    // A first open starts its capture once it is through (AfterOpen).
+    if (state == PortState::Open) unsettledCapture_.clear();
+    if (state == PortState::Lost) DropEmptyCapture();
+    if (opened_ && session_.PortNumber() != -1) StartCapture();
+    // A rate search whose reopen failed leaves the port closed: it is tried
+    // again as one that never opened.
+    if (state == PortState::Closed && opened_ && !stopAsked_)
+        loop_.After(0, [this] {
+            if (session_.State() == PortState::Closed && !ended_) OpenFirst();
+        });
+    EmitStatus();
+}
+
+void GatewayModule::HealthChecked(const HealthReport& report)
+{
+    if (!report.viewLine.empty()) Report(OneLine(report.viewLine));
+}
+
+} // namespace tolvane
