@@ -154,14 +154,19 @@ int main(int argc, char** argv)
     std::uint8_t input[256];
     bool poweredOn = !options.powerOnOpen;
     std::int64_t powerOnAtMs = -1;
+    // The host's speed as it is when bytes are judged, not as it was at the
+    // top of the loop: the host may change it and write at the new one
+    // while this process waits for the processor.
+    const auto wrongSpeed = [&] {
+        const int hostBaud = port.HostBaud();
+        return !options.ignoreSpeed && hostBaud != 0 && hostBaud != options.baud;
+    };
 
     for (;;) {
         std::int64_t nowNs = NowNs(start);
         const std::int64_t nowMs = nowNs / 1'000'000;
 
         if (port.Plugged() && unplugAtNs >= 0 && nowNs >= unplugAtNs) port.Unplug();
-        const int hostBaud = port.HostBaud();
-        const bool wrongSpeed = !options.ignoreSpeed && hostBaud != 0 && hostBaud != options.baud;
 
         // Off until a host opens the line, then deaf while it starts, as
         // after a reset; its power-up then goes out first. A host that only
@@ -175,7 +180,7 @@ int main(int argc, char** argv)
 
         // The host's requests; at the wrong speed its bytes are noise.
         for (std::size_t n; (n = port.Read(input, sizeof input)) > 0;) {
-            if (wrongSpeed || !poweredOn) continue;
+            if (!poweredOn || wrongSpeed()) continue;
             for (std::size_t i = 0; i < n; ++i) {
                 if (!requests.Feed(input[i], nowMs)) continue;
                 recorder.Record(nowMs, requests.Message());
@@ -194,7 +199,7 @@ int main(int argc, char** argv)
         if (!due.empty()) {
             const bool written = port.HostConnected();
             if (written) {
-                if (wrongSpeed) faults.Garble(due.data(), due.size());
+                if (wrongSpeed()) faults.Garble(due.data(), due.size());
                 port.Write(due.data(), due.size());
             }
             sendTimes.Left(due.size(), SteadyNs(), written);

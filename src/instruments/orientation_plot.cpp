@@ -42,14 +42,6 @@ constexpr double kMinHeadingSpan = 10.0;
 constexpr double kMinTiltSpan = 4.0;
 constexpr int kSlowestRefreshMs = 500;
 
-QString Angles(const plot::Sample& s)
-{
-    return QStringLiteral("Heading %1, Pitch %2, Roll %3")
-        .arg(plot::WrapHeading(std::round(s.values[kHeading] * 10.0) / 10.0), 0, 'f', 1)
-        .arg(s.values[kPitch], 0, 'f', 1)
-        .arg(s.values[kRoll], 0, 'f', 1);
-}
-
 // Screen readers meet the chart as a graphic whose value is the newest
 // angles and whose description says why they are stale.
 class PlotCanvasAccessible : public QAccessibleWidget {
@@ -138,7 +130,7 @@ PlotCanvas::PlotCanvas(const OrientationPlot& plot, QWidget* parent) : QWidget(p
 QString PlotCanvas::ValueText() const
 {
     const plot::SampleRing& ring = plot_.Samples();
-    return ring.Empty() ? QStringLiteral("No data") : Angles(ring.Newest());
+    return ring.Empty() ? QStringLiteral("No data") : QString::fromStdString(plot::AnglesText(ring.Newest()));
 }
 
 QString PlotCanvas::DescriptionText() const
@@ -162,10 +154,7 @@ QString PlotCanvas::CursorText(int x) const
     const QRect area = PlotArea();
     const plot::CursorReading reading =
         plot::ReadCursor(plot_.Samples(), plot_.RightEdgeMs(), plot_.SpanMs(), x - area.left(), area.width());
-    if (reading.kind == plot::CursorReading::kNothing) return {};
-    const QString time = QStringLiteral("%1 s  ").arg(reading.offsetMs / 1000.0, 0, 'f', 2);
-    if (reading.kind == plot::CursorReading::kNoData) return time + QStringLiteral("no data");
-    return time + Angles(plot_.Samples()[reading.sample]);
+    return QString::fromStdString(plot::CursorText(plot_.Samples(), reading));
 }
 
 const std::vector<plot::Column>& PlotCanvas::Columns(const QRect& area)

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "logging/printf_text.h"
+
 namespace tolvane::plot {
 
 namespace {
@@ -253,6 +255,21 @@ CursorReading ReadCursor(const SampleRing& ring, std::int32_t rightMs, std::int3
     if (std::abs(std::int64_t{ring[nearest].timeMs} - at) > std::max<std::int64_t>(kJoinMs, 2 * span / width))
         return {CursorReading::kNoData, at - rightMs, 0};
     return {CursorReading::kSample, ring[nearest].timeMs - rightMs, nearest};
+}
+
+std::string AnglesText(const Sample& sample)
+{
+    std::string heading = PrintfText("%.1f", WrapHeading(sample.values[kHeading]));
+    if (heading == "360.0") heading = "0.0";
+    return PrintfText("Heading %s, Pitch %.1f, Roll %.1f", heading.c_str(), double{sample.values[kPitch]},
+                      double{sample.values[kRoll]});
+}
+
+std::string CursorText(const SampleRing& ring, const CursorReading& reading)
+{
+    if (reading.kind == CursorReading::kNothing) return {};
+    return PrintfText("%.2f s  ", reading.offsetMs / 1000.0) +
+           (reading.kind == CursorReading::kNoData ? std::string("no data") : AnglesText(ring[reading.sample]));
 }
 
 std::string IsoLocalTime(std::int64_t wallMs, int offsetS)

@@ -156,6 +156,15 @@ struct CursorReading {
 };
 CursorReading ReadCursor(const SampleRing& ring, std::int32_t rightMs, std::int32_t spanMs, int column, int width);
 
+// The angles of a sample as the cursor and screen readers give them,
+// "Heading 11.2, Pitch -1.5, Roll 0.2": by printf rules, as every other
+// readout of the program, the heading wrapped (one that rounds to 360.0
+// reads 0.0).
+std::string AnglesText(const Sample& sample);
+// The cursor's text for `reading`: its time in seconds before the right
+// edge, then the sample's angles or "no data"; empty for nothing.
+std::string CursorText(const SampleRing& ring, const CursorReading& reading);
+
 // The CSV the plot saves: a header row, then one row per sample with its
 // time in seconds since the program started, its angles (the heading
 // wrapped) and its time of day as tolvane-decode --csv writes it; CRLF line

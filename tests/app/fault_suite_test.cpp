@@ -229,6 +229,7 @@ TEST_F(FaultSuiteTest, WrongBaudRateIsSilentUntilSetRight)
     ASSERT_TRUE(Open() && Identified());
     frame->RunCommand(kCmdBaud19200);
     EXPECT_EQ(AskedAfter(kCmdSerialNo), "warning Compass Silent: No reply to request for serial number.");
+    EXPECT_EQ(std::ranges::count(sim->Requests(), 0xC3), 1); // the module heard only the one at 9600
     EXPECT_FALSE(frame->Session().VersionKnown());
 
     frame->RunCommand(kCmdBaud9600);

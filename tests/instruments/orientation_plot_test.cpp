@@ -24,7 +24,7 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
     view.show();
     std::int32_t now = 700'000;
     OrientationPlot plot(&view, [&now] { return now; });
-    for (int s = 0; s <= 700; ++s) plot.Append(s * 1000, s % 360, 0, 0);
+    for (int s = 0; s <= 700; ++s) plot.Append(s * 1000, s % 360 + 0.25, -0.75, 0.25);
     ASSERT_TRUE(plot.Open());
     auto* spans = plot.Window()->findChild<QComboBox*>();
     ASSERT_NE(spans, nullptr);
@@ -33,7 +33,7 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
         EXPECT_EQ(plot.SpanMs(), plot::kSpans[index].ms);
     }
     EXPECT_EQ(plot.Canvas()->CursorText(plot.Canvas()->PlotArea().left()),
-              "-599.00 s  Heading 101.0, Pitch 0.0, Roll 0.0");
+              "-599.00 s  Heading 101.2, Pitch -0.8, Roll 0.2"); // halves to even, as printf rounds
     // The frame of each strip stays whole where a grid line falls on its edge.
     const QRect area = plot.Canvas()->PlotArea();
     EXPECT_EQ(plot.Canvas()->grab().toImage().pixelColor(area.center().x(), area.top()), QColor(0x90, 0x98, 0xa0));
@@ -52,7 +52,7 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
     const QList<QByteArray> rows = file.readAll().split('\n');
     EXPECT_EQ(rows.size(), 1 + 601 + 1); // header, 101 s .. 701 s, and the empty piece after the last CRLF
     EXPECT_EQ(rows[0], "time_s,heading_deg,pitch_deg,roll_deg,time\r");
-    const QRegularExpression localTime(R"(^101\.000,101\.000,0\.000,0\.000,[\d-]{10}T[\d:]{8}\.\d{3}[+-][\d:]{5}\r$)");
+    const QRegularExpression localTime(R"(^101\.000,101\.250,-0\.750,0\.250,[\d-]{10}T[\d:]{8}\.\d{3}[+-][\d:]{5}\r$)");
     EXPECT_TRUE(localTime.match(rows[1]).hasMatch()) << rows[1].toStdString();
     EXPECT_FALSE(plot.SaveCsv(dir.filePath("missing/plot.csv")));
     EXPECT_EQ(plot.ProposedPath(true), dir.filePath("orientation.png"));

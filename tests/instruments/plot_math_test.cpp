@@ -29,9 +29,9 @@ TEST(PlotMath, HeadingsUnwrapAcrossNorth)
 
     SampleRing ring(16);
     std::vector<float> held;
-    for (double h : {350.0, 355.0, 0.0, 5.0, 0.0, 355.0}) ring.Append(0, h, 0, 0);
+    for (double h : {355.0, 0.0, 5.0, 0.0, 355.0, 350.0}) ring.Append(0, h, 0, 0);
     for (std::size_t i = 0; i < ring.Size(); ++i) held.push_back(ring[i].values[kHeading]);
-    EXPECT_EQ(held, (std::vector<float>{350, 355, 360, 365, 360, 355}));
+    EXPECT_EQ(held, (std::vector<float>{355, 360, 365, 360, 355, 350}));
     for (int i = 0; i < 4000; ++i) ring.Append(i, std::fmod(i * 90.0, 360.0), 0, 0);
     for (std::size_t i = 1; i < ring.Size(); ++i)
         ASSERT_FLOAT_EQ(ring[i].values[kHeading] - ring[i - 1].values[kHeading], 90.0f) << i;
@@ -84,7 +84,8 @@ TEST(PlotMath, DecimationKeepsTheExtremesOfEachColumn)
 }
 
 // The axes' limits and step for a range and a least span; the tick labels
-// of angles, of headings wrapped, and of times; the CSV rows.
+// of angles, of headings wrapped, and of times; a heading read by the
+// cursor; the CSV rows.
 TEST(PlotMath, AxesLabelsAndCsvRows)
 {
     // values from min to max, the least span: the axis "lo..hi by step"
@@ -112,8 +113,9 @@ TEST(PlotMath, AxesLabelsAndCsvRows)
         {-360, 90, false, "-360"}, {-0.04, 0.1, false, "0.0"}, {2.25, 0.05, false, "2.25"}};
     for (const auto& [value, step, heading, text] : labels)
         EXPECT_EQ(AngleTickLabel(value, step, heading), text) << value;
-    for (const auto& [ms, text] : {std::pair{-90'000, "-1:30"}, {0, "0:00"}, {-600'000, "-10:00"}, {-5'000, "-0:05"}})
+    for (const auto& [ms, text] : {std::pair{-90'000, "-1:30"}, {0, "0:00"}, {-600'000, "-10:00"}, {-1'000, "-0:01"}})
         EXPECT_EQ(TimeTickLabel(ms), text);
+    EXPECT_EQ(AnglesText(Sample{0, {-0.04f, 0, 0}}), "Heading 0.0, Pitch 0.0, Roll 0.0"); // not 360.0
     std::string csv;
     // 2026-12-07 10:45:10.250 UTC, one hour east; 10:45:10.007 UTC, an hour and a half west
     AppendCsvRow(csv, Sample{12'345, {-0.0001f, -1.5f, 0.25f}}, 1'796'640'310'250, 3600);
