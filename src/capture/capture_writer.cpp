@@ -1,8 +1,12 @@
 #include "capture/capture_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace tolvane {
@@ -15,11 +19,19 @@ public:
     FileOutput(const FileOutput&) = delete;
     FileOutput& operator=(const FileOutput&) = delete;
 
-    bool WriteLine(const std::string& line) override
+    // Straight to the descriptor: the stream's buffer would only split it.
+    bool WriteLine(const std::string& lines) override
     {
-        if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0) return true;
-        failure_ = std::strerror(errno);
-        return false;
+        for (std::size_t at = 0; at < lines.size();) {
+            const ssize_t n = ::write(::fileno(file_), lines.data() + at, lines.size() - at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failure_ = std::strerror(n < 0 ? errno : ENOSPC);
+                return false;
+            }
+            at += static_cast<std::size_t>(n);
+        }
+        return true;
     }
     std::string Failure() const override { return failure_; }
 
@@ -64,6 +76,7 @@ bool CaptureWriter::Start(std::unique_ptr<CaptureOutput> output, const CaptureHe
         buffered_ = 0;
         lost_ = 0;
         stopping_ = false;
+        idle_ = resting_ = false;
         healthy_ = true;
         failure_.clear();
         accepting_ = true;
@@ -98,9 +111,11 @@ void CaptureWriter::Sent(const std::uint8_t* bytes, std::size_t count, std::int6
 void CaptureWriter::Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs)
 {
     if (count == 0) return;
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         if (!accepting_) return;
+        const bool wasEmpty = entries_.empty();
         // A chunk stamped before the start still gets a time the format holds.
         const std::int64_t ms = std::max<std::int64_t>(0, nowMs - startMs_);
         const std::size_t fits = std::min(count, capacity_ - buffered_);
@@ -115,37 +130,59 @@ void CaptureWriter::Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t c
             else
                 entries_.push_back({ChunkKind::Gap, ms, {}, lost});
         }
+        wake = WakeNeeded(wasEmpty);
     }
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
+}
+
+bool CaptureWriter::WakeNeeded(bool wasEmpty) const
+{
+    return (idle_ && wasEmpty) || (resting_ && buffered_ >= capacity_ / 2);
 }
 
 void CaptureWriter::Run()
 {
+    std::vector<Entry> batch;
+    std::string lines;
+    std::unique_lock lock(mutex_);
     for (;;) {
-        Entry entry;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !entries_.empty(); });
-            if (entries_.empty()) return; // stopping, and all written
-            entry = std::move(entries_.front());
-            entries_.pop_front();
+        idle_ = true;
+        wake_.wait(lock, [this] { return stopping_ || !entries_.empty(); });
+        idle_ = false;
+        if (entries_.empty()) return; // stopping, and all written
+        batch.assign(std::make_move_iterator(entries_.begin()), std::make_move_iterator(entries_.end()));
+        entries_.clear();
+        lock.unlock();
+        // All that was queued, a line per entry as ever, in one write. The
+        // bytes stay counted until written, so the buffer bounds what is
+        // held in memory, not just what is queued.
+        lines.clear();
+        std::size_t bytes = 0;
+        for (const Entry& entry : batch) {
+            lines += entry.kind == ChunkKind::Gap
+                         ? FormatGapLine(entry.ms, entry.lost)
+                         : FormatChunkLine(entry.kind, entry.ms, entry.bytes.data(), entry.bytes.size());
+            bytes += entry.bytes.size();
         }
-        // The bytes stay counted until written, so the buffer bounds what
-        // is held in memory, not just what is queued.
-        const std::string line = entry.kind == ChunkKind::Gap
-                                     ? FormatGapLine(entry.ms, entry.lost)
-                                     : FormatChunkLine(entry.kind, entry.ms, entry.bytes.data(), entry.bytes.size());
-        const bool written = output_->WriteLine(line);
+        batch.clear();
+        const bool written = output_->WriteLine(lines);
         const std::string failure = written ? std::string() : output_->Failure();
-        std::lock_guard lock(mutex_);
-        buffered_ -= entry.bytes.size();
+        lock.lock();
+        buffered_ -= bytes;
         if (!written) {
             healthy_ = false;
             failure_ = failure;
             accepting_ = false;
             entries_.clear();
             buffered_ = 0;
+            continue;
         }
+        // What comes meanwhile waits for the next write, unless the end
+        // comes or the buffer fills.
+        resting_ = true;
+        wake_.wait_for(lock, std::chrono::milliseconds(kCoalesceMs),
+                       [this] { return stopping_ || buffered_ >= capacity_ / 2; });
+        resting_ = false;
     }
 }
 

@@ -1,6 +1,10 @@
 // Writes a capture file from the link's threads without ever making them
 // wait on the disk: chunks go into a bounded buffer that a writer thread
-// empties, one flushed line per chunk. What does not fit is counted and
+// empties, a line per chunk. The writer takes all that is queued at once and
+// writes it in one go, then rests kCoalesceMs (less when the buffer fills)
+// before the next, so a steady stream costs it a wake and a write per rest,
+// not per chunk; a crash loses at most the chunks of that rest, as it does
+// the bytes still unread in the port. What does not fit is counted and
 // recorded as a gap line.
 #pragma once
 
@@ -24,14 +28,16 @@ namespace tolvane {
 class CaptureOutput {
 public:
     virtual ~CaptureOutput() = default;
-    // One whole line with its end, flushed before returning. False on a
-    // write error; the writer then stops writing.
-    virtual bool WriteLine(const std::string& line) = 0;
+    // Whole lines, each with its end, written out (not held in a buffer)
+    // before returning. False on a write error; the writer then stops writing.
+    virtual bool WriteLine(const std::string& lines) = 0;
     // Why the last refused line was refused ("No space left on device").
     virtual std::string Failure() const { return "write error"; }
 };
 
 inline constexpr std::size_t kDefaultCaptureBuffer = 1 << 20;
+// The writer's rest between two writes; a buffer half full cuts it short.
+inline constexpr int kCoalesceMs = 20;
 
 class CaptureWriter : public CaptureSink {
 public:
@@ -71,6 +77,9 @@ private:
 
     void Add(ChunkKind kind, const std::uint8_t* bytes, std::size_t count, std::int64_t nowMs);
     void Run();
+    // Whether an Add must wake the writer: it waits for a first entry, or
+    // rests while the buffer has filled past half.
+    bool WakeNeeded(bool wasEmpty) const;
 
     const std::size_t capacity_;
     std::unique_ptr<CaptureOutput> output_;
@@ -83,6 +92,8 @@ private:
     std::size_t buffered_ = 0;  // payload bytes in entries_
     std::uint64_t lost_ = 0;
     bool stopping_ = false;
+    bool idle_ = false;    // the writer waits for a first entry
+    bool resting_ = false; // the writer rests after a write
     bool accepting_ = false;
     bool healthy_ = true;
     std::string failure_;

@@ -126,6 +126,11 @@ TEST(CaptureWriter, FloodAgainstStalledDiskLosesOnlyWhatOverflows)
     }));
     writer.Received(&flood[kFlood], 50, 5000);
     writer.Stop();
+    // Those that queued behind the stalled write went out together, each as the line it had alone.
+    std::string lines = FormatHeader({1, 38400, "", ""});
+    for (std::size_t at = 0; at < kBuffer; at += kChunk)
+        lines += Line(ChunkKind::Received, at / kChunk, Bytes(&flood[at], &flood[std::min(at + kChunk, kBuffer)]));
+    EXPECT_EQ(text.substr(0, lines.size()), lines);
     const Capture capture = ParseCapture(text);
     ASSERT_GE(capture.chunks.size(), 3u);
     EXPECT_EQ(capture.header.baud, 38400);
