@@ -38,6 +38,8 @@ std::string_view NextField(std::string_view& rest)
     return field;
 }
 
+} // namespace
+
 // The value of `key=` in the header; the device runs to the line end
 // because a path may hold spaces.
 void ParseHeaderLine(std::string_view line, CaptureHeader& header)
@@ -59,6 +61,8 @@ void ParseHeaderLine(std::string_view line, CaptureHeader& header)
 
 bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
 {
+    chunk.bytes.clear(); // kept allocated: a reader reuses its chunk
+    chunk.lost = 0;
     if (line.size() < 3 || line[1] != ' ') return false;
     const char kind = line[0];
     if (kind != 'R' && kind != 'T' && kind != 'G') return false;
@@ -79,8 +83,6 @@ bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
     }
     return !chunk.bytes.empty();
 }
-
-} // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error)
 {
@@ -173,7 +175,8 @@ bool CaptureReader::ReadLine(std::string_view& line, bool& tooLong)
 
 bool CaptureReader::Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped)
 {
-    chunk = CaptureChunk{};
+    chunk.bytes.clear(); // kept allocated: a reader reuses its chunk
+    chunk.lost = 0;
     if (raw_) {
         std::string piece = std::move(pending_);
         pending_.clear();

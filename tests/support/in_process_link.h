@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/device_link.h"
+#include "link/byte_channel.h"
 
 namespace tolvane::test {
 
@@ -60,7 +60,20 @@ public:
         opened.emplace_back(port, baud);
         return port;
     }
-    void Close() override { port_ = -1; }
+    // A channel is kept, not read: the test plays the compass as before.
+    int OpenChannel(std::unique_ptr<ByteChannel> given, int port, PortProbe*) override
+    {
+        Close();
+        channel = std::move(given);
+        port_ = port;
+        return port;
+    }
+    void Close() override
+    {
+        port_ = -1;
+        channel.reset();
+    }
+    std::unique_ptr<ByteChannel> channel;
     std::int64_t Send(const OutgoingRequest& request) override
     {
         sent.push_back(request);
