@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <thread>
 
 #include "app/main_frame.h"
 #include "link/clock.h"
@@ -113,6 +114,9 @@ bool ReplayPlayer::Open(const std::string& path, std::string* error)
     showing_ = true;
     speed_->setCurrentIndex(0);
     showing_ = false;
+    frame_.Session().SetNotify([this] {
+        if (!messagesPosted_.exchange(true)) QCoreApplication::postEvent(this, new QEvent(WM_REPLAY_MESSAGES));
+    });
     frame_.Session().StartReplay(recording_->ChannelAt(0, EventsOf()), [this] { return ClockMs(); });
     recording.reset();
     bar_->show();
@@ -135,6 +139,9 @@ void ReplayPlayer::Close()
     show_->stop();
     bar_->hide();
     frame_.Session().EndReplay();
+    // As the frame has it: one event per message from a port.
+    frame_.Session().SetNotify(
+        [f = &frame_] { QCoreApplication::postEvent(f, new QEvent(CMainFrame::WM_DEVICE_MESSAGE)); });
     frame_.Plot().Clear();
     frame_.UpdateCommandStates();
     QCoreApplication::postEvent(&frame_, new QEvent(CMainFrame::WM_START_LINK));
@@ -210,11 +217,39 @@ bool ReplayPlayer::RunCommand(int commandId)
     return true;
 }
 
+bool ReplayPlayer::Dispatch(std::int64_t ms)
+{
+    messagesPosted_.store(false);
+    // As fast as possible the view is drawn once per batch, not scrolled once per line.
+    MessageView& view = *frame_.View();
+    const bool held = recording_ && recording_->Speed() == 0 && view.updatesEnabled();
+    if (held) view.setUpdatesEnabled(false);
+    const std::int64_t until = NowMs() + ms;
+    bool more = true;
+    for (int i = 1; recording_; ++i) {
+        more = frame_.Session().OnLinkNotified();
+        // A reader a little behind is waited for, so that a batch is not a message or two and a repaint.
+        if (!more && (!held || recording_->Ended() || NowMs() >= until)) break;
+        if (!more) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (i % 64 == 0 && NowMs() >= until) break;
+    }
+    if (held) view.setUpdatesEnabled(true);
+    return more && recording_;
+}
+
 bool ReplayPlayer::event(QEvent* e)
 {
+    if (e->type() == WM_REPLAY_MESSAGES) {
+        if (Dispatch(kBatchMs) && !messagesPosted_.exchange(true))
+            QCoreApplication::postEvent(this, new QEvent(WM_REPLAY_MESSAGES));
+        return true;
+    }
     if (e->type() != WM_REPLAY_EVENT) return QObject::event(e);
     const auto* post = static_cast<ReplayEventPost*>(e);
     if (post->generation != generation_ || !recording_) return true;
+    // What was queued before the event comes before its line.
+    while (Dispatch(kBatchMs)) {
+    }
     MessageView& view = *frame_.View();
     if (post->event.kind == ReplayEvent::Kind::Gap) {
         view.AddStatusLine((" " + std::to_string(post->event.lost) + " bytes not captured ").c_str());

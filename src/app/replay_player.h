@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +35,12 @@ class ReplayPlayer : public QObject {
 public:
     // What the reader's thread tells, posted in order with the messages.
     static constexpr QEvent::Type WM_REPLAY_EVENT = static_cast<QEvent::Type>(QEvent::User + 0x4A);
+    // Messages queued: one event for as many as come before it is handled,
+    // so that a recording played as fast as possible is not one event per message.
+    static constexpr QEvent::Type WM_REPLAY_MESSAGES = static_cast<QEvent::Type>(QEvent::User + 0x4B);
+    // Dispatching per event ends after this long, so that the window
+    // stays responsive and is drawn a few dozen times a second at most.
+    static constexpr std::int64_t kBatchMs = 20;
     // How often the position, the time and the indexing are shown.
     static constexpr int kShowMs = 100;
 
@@ -79,6 +86,8 @@ private:
     // The plot's span before `ms` from the file, the last orientation on the panel.
     void Prefill(std::int64_t ms);
     ReplayRecording::Events EventsOf();
+    // Dispatches queued messages for up to `ms`; true when some may remain.
+    bool Dispatch(std::int64_t ms);
 
     CMainFrame& frame_;
     std::string pending_;
@@ -93,6 +102,7 @@ private:
     QProgressBar* indexing_ = nullptr;
     QTimer* show_ = nullptr;
     bool showing_ = false; // the slider moved by the program, not the user
+    std::atomic<bool> messagesPosted_{false};
 };
 
 } // namespace tolvane

@@ -47,12 +47,14 @@ void CompassSession::SendUnsupervised(const OutgoingRequest& request)
     Transmit(pendingRequest_);
 }
 
-void CompassSession::OnLinkNotified()
+bool CompassSession::OnLinkNotified()
 {
     DeviceMessage message;
-    if (link_.TakeMessage(message) != DeviceLink::kEmpty) OnDeviceMessage(message);
+    const bool taken = link_.TakeMessage(message) != DeviceLink::kEmpty;
+    if (taken) OnDeviceMessage(message);
     // A recording's end is told by the recording, never as a lost port.
     if (link_.PortNumber() != -1 && !link_.ReaderRunning() && !replaying_) PortLost();
+    return taken;
 }
 
 void CompassSession::OnDeviceMessage(DeviceMessage message)

@@ -190,7 +190,8 @@ public:
     // One notification of the link (WM_DEVICE_MESSAGE): takes the oldest
     // queued message and dispatches it. The reader's last notification
     // marks the port lost; the messages queued before stay for theirs.
-    void OnLinkNotified();
+    // True when a message was taken.
+    bool OnLinkNotified();
     // One received message, dispatched on its own copy so that messages
     // dispatched inside a nested event loop cannot change it.
     void OnDeviceMessage(DeviceMessage message);
