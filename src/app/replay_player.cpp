@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QSlider>
 #include <QTimer>
 #include <QToolBar>
@@ -76,10 +76,8 @@ ReplayPlayer::ReplayPlayer(CMainFrame& frame) : QObject(&frame), frame_(frame)
     frame.addToolBar(bar_);
     bar_->hide();
 
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), frame.View(), nullptr, nullptr, Qt::WidgetShortcut);
-    connect(space, &QShortcut::activated, this, [this] {
-        if (Active()) TogglePlay();
-    });
+    // Space reaches the view while it has the focus.
+    frame.View()->installEventFilter(this);
     show_ = new QTimer(this);
     show_->setInterval(kShowMs);
     connect(show_, &QTimer::timeout, this, &ReplayPlayer::Show);
@@ -235,6 +233,14 @@ bool ReplayPlayer::Dispatch(std::int64_t ms)
     }
     if (held) view.setUpdatesEnabled(true);
     return more && recording_;
+}
+
+bool ReplayPlayer::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(e)->key() != Qt::Key_Space || !Active())
+        return QObject::eventFilter(watched, e);
+    TogglePlay();
+    return true;
 }
 
 bool ReplayPlayer::event(QEvent* e)
