@@ -70,7 +70,9 @@ ReplayPlayer::ReplayPlayer(CMainFrame& frame) : QObject(&frame), frame_(frame)
     indexing_->setAccessibleName("Indexing");
     indexing_->setFormat("Indexing %p%");
     indexing_->setMaximumWidth(140);
-    for (QWidget* w : std::initializer_list<QWidget*>{play_, speed_, position_, time_, indexing_}) bar_->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{play_, speed_, position_, time_}) bar_->addWidget(w);
+    // A toolbar shows and hides its widgets through their actions.
+    indexingShown_ = bar_->addWidget(indexing_);
     bar_->addAction(frame.Action(kCmdCloseReplay));
     frame.addToolBarBreak();
     frame.addToolBar(bar_);
@@ -287,7 +289,7 @@ void ReplayPlayer::Show()
     const QString state = recording_->Paused() ? "Play" : "Pause";
     play_->setText(state);
     play_->setAccessibleName(state);
-    indexing_->setVisible(!recording_->Indexed());
+    indexingShown_->setVisible(!recording_->Indexed());
     indexing_->setValue(static_cast<int>(recording_->IndexedFraction() * 100));
 }
 

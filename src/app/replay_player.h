@@ -17,6 +17,7 @@
 
 #include "capture/replay_recording.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -101,6 +102,7 @@ private:
     QSlider* position_ = nullptr;
     QLabel* time_ = nullptr;
     QProgressBar* indexing_ = nullptr;
+    QAction* indexingShown_ = nullptr;
     QTimer* show_ = nullptr;
     bool showing_ = false; // the slider moved by the program, not the user
     std::atomic<bool> messagesPosted_{false};
