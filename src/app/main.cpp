@@ -37,7 +37,9 @@ int main(int argc, char** argv)
         std::fputs(kHelp, stdout);
         return 0;
     case tolvane::CommandLine::Action::Version: std::printf("tolvane %s\n", tolvane::kVersion); return 0;
-    case tolvane::CommandLine::Action::Refuse: std::fprintf(stderr, "tolvane: %s\n%s", line.error.c_str(), kUsage); return 2;
+    case tolvane::CommandLine::Action::Refuse:
+        std::fprintf(stderr, "tolvane: %s\n%s", line.error.c_str(), kUsage);
+        return 2;
     case tolvane::CommandLine::Action::Run: break;
     }
     tolvane::CTolvaneApp app(argc, argv);

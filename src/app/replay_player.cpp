@@ -202,7 +202,9 @@ void ReplayPlayer::Prefill(std::int64_t ms)
 ReplayRecording::Events ReplayPlayer::EventsOf()
 {
     // On the reader's thread: posted, so that it comes after the messages queued before it.
-    return [this, g = generation_](const ReplayEvent& e) { QCoreApplication::postEvent(this, new ReplayEventPost(g, e)); };
+    return [this, g = generation_](const ReplayEvent& e) {
+        QCoreApplication::postEvent(this, new ReplayEventPost(g, e));
+    };
 }
 
 bool ReplayPlayer::RunCommand(int commandId)

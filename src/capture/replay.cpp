@@ -275,7 +275,8 @@ std::string FormatReplayTime(std::int64_t ms)
     if (s >= 3600)
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                       static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
-    else std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
     return text;
 }
 

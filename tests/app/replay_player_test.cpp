@@ -74,7 +74,8 @@ TEST_F(MainFrameTest, ReplayPlayerPlaysPausesSeeksAndEnds)
     QTest::keyClick(frame->View(), Qt::Key_Space);
     const auto orientations = [&] {
         int n = 0;
-        for (int i = lines; i < frame->View()->LineCount(); ++i) n += frame->View()->Line(i).mnemonic == std::string("DORIENT");
+        for (int i = lines; i < frame->View()->LineCount(); ++i)
+            n += frame->View()->Line(i).mnemonic == std::string("DORIENT");
         return n;
     };
     ASSERT_TRUE(WaitUntil([&] { return orientations() == 30 && play->text() == "Play"; }));

@@ -20,7 +20,10 @@ namespace {
 
 using namespace test;
 
-std::string Line(const Bytes& b, std::int64_t ms) { return FormatChunkLine(ChunkKind::Received, ms, b.data(), b.size()); }
+std::string Line(const Bytes& b, std::int64_t ms)
+{
+    return FormatChunkLine(ChunkKind::Received, ms, b.data(), b.size());
+}
 
 void Write(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
 
@@ -178,7 +181,8 @@ TEST(ReplayRecording, PlaysThroughTheLinkAsDecoded)
             while (link.TakeMessage(m) != DeviceLink::kEmpty) {
                 StatusLine line;
                 char text[kStatusTextMax + 16];
-                if (RenderMessage(m, line)) lines.push_back((std::snprintf(text, sizeof text, "%-10s%s", line.mnemonic, line.text), text));
+                if (RenderMessage(m, line))
+                    lines.push_back((std::snprintf(text, sizeof text, "%-10s%s", line.mnemonic, line.text), text));
                 EXPECT_GE(m.timestamp, from);
             }
             std::lock_guard lock(mutex);
