@@ -40,7 +40,6 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
         {kCmdCompensateRevert, {.portOpen = true, .replaying = true}, false, false, false},
         {kCmdBaud9600, {.replaying = true}, false, true, true},
         {kCmdMagDeclWmm, {.replaying = true}, false, false, false},
-        {kCmdComPortToolbar, {}, true, false, false},
         {kCmdCaptureRawStream, {.portOpen = true, .replaying = true}, false, true, false},
         {kCmdCloseReplay, {.replaying = true}, true, false, false},
         {kCmdCloseReplay, {}, false, false, false},

@@ -60,20 +60,9 @@ public:
         opened.emplace_back(port, baud);
         return port;
     }
-    // A channel is kept, not read: the test plays the compass as before.
-    int OpenChannel(std::unique_ptr<ByteChannel> given, int port, PortProbe*) override
-    {
-        Close();
-        channel = std::move(given);
-        port_ = port;
-        return port;
-    }
-    void Close() override
-    {
-        port_ = -1;
-        channel.reset();
-    }
-    std::unique_ptr<ByteChannel> channel;
+    // The test plays the compass itself: a channel of the program's is refused.
+    int OpenChannel(std::unique_ptr<ByteChannel>, int, PortProbe*) override { return -1; }
+    void Close() override { port_ = -1; }
     std::int64_t Send(const OutgoingRequest& request) override
     {
         sent.push_back(request);
