@@ -79,8 +79,8 @@ TEST(ReplayFile, ReadsEveryLineFromAnyLineStart)
     EXPECT_EQ(error, "cannot read " + (dir / "missing") + ": No such file or directory");
     EXPECT_FALSE(none.Open(dir.path.string(), error));
     EXPECT_EQ(error, "cannot read " + dir.path.string() + ": Is a directory");
-    EXPECT_EQ(FormatReplayTime(0) + FormatReplayTime(12999) + FormatReplayTime(220000) + FormatReplayTime(3725000),
-              "0:000:123:401:02:05");
+    EXPECT_EQ(FormatReplayTime(0) + FormatReplayTime(12999) + FormatReplayTime(3599999) + FormatReplayTime(3600000),
+              "0:000:1259:591:00:00");
 }
 
 // One received line every 10 ms for a minute: entries a second apart, the
