@@ -17,7 +17,9 @@ struct Rule {
 };
 
 bool Always(const FrameState&) { return true; }
-bool PortOpen(const FrameState& s) { return s.portOpen; }
+// Commands that send to the module: never to a recording.
+bool PortOpen(const FrameState& s) { return s.portOpen && !s.replaying; }
+bool Live(const FrameState& s) { return !s.replaying; }
 
 // An open panel or console can always be hidden or closed.
 const Rule kRules[] = {
@@ -29,19 +31,21 @@ const Rule kRules[] = {
      [](const FrameState& s) { return s.orientationPlotOpen; }},
     {{kCmdStatusView, kCmdStatusViewToolbar}, [](const FrameState& s) { return s.panelShown || s.portOpen; },
      [](const FrameState& s) { return s.panelShown; }},
-    {{kCmdBaud4800}, Always, [](const FrameState& s) { return s.baudRate == 4800; }},
-    {{kCmdBaud9600}, Always, [](const FrameState& s) { return s.baudRate == 9600; }},
-    {{kCmdBaud19200}, Always, [](const FrameState& s) { return s.baudRate == 19200; }},
-    {{kCmdBaud38400}, Always, [](const FrameState& s) { return s.baudRate == 38400; }},
+    {{kCmdBaud4800}, Live, [](const FrameState& s) { return s.baudRate == 4800; }},
+    {{kCmdBaud9600}, Live, [](const FrameState& s) { return s.baudRate == 9600; }},
+    {{kCmdBaud19200}, Live, [](const FrameState& s) { return s.baudRate == 19200; }},
+    {{kCmdBaud38400}, Live, [](const FrameState& s) { return s.baudRate == 38400; }},
     {{kCmdSerialNo}, PortOpen, [](const FrameState& s) { return s.versionKnown; }},
     {{kCmdInitialize, kCmdInitializeToolbar, kCmdResetModule, kCmdStartupDefaults, kCmdCompensateStatus,
       kCmdCompensateStart, kCmdCompensateAbort, kCmdCompensateRevert},
      PortOpen, nullptr},
     {{kCmdBaudDetect},
      PortOpen, nullptr},
+    {{kCmdSelfTest, kCmdMagDeclWmm, kCmdComPort, kCmdComPortToolbar}, Live, nullptr},
+    {{kCmdCloseReplay}, [](const FrameState& s) { return s.replaying; }, nullptr},
     {{kCmdToggleNmea}, Always, [](const FrameState& s) { return s.showNmea; }},
     // A capture ends with the port, but can always be stopped.
-    {{kCmdCaptureRawStream}, [](const FrameState& s) { return s.portOpen || s.capturing; },
+    {{kCmdCaptureRawStream}, [](const FrameState& s) { return PortOpen(s) || s.capturing; },
      [](const FrameState& s) { return s.capturing; }},
     {{kCmdMessagesPause}, Always, [](const FrameState& s) { return s.viewPaused; }},
     {{kCmdMessagesFilter}, Always, [](const FrameState& s) { return s.viewFiltered; }},

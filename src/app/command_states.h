@@ -21,6 +21,7 @@ struct FrameState {
     bool toolbarShown = true;
     bool statusBarShown = true;
     int baudRate = 9600;
+    bool replaying = false; // a recording plays in place of the port
 };
 
 struct CommandState {

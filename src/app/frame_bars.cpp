@@ -100,6 +100,12 @@ void BuildStatusBar(QMainWindow& frame, FrameBars& bars)
         bar->addPermanentWidget(label);
         bars.panes[p.id] = label;
     }
+    // The view's mark in the colour it had in the view.
+    QLabel* mark = bars.panes.at(kPaneReadBack);
+    QPalette marked = mark->palette();
+    marked.setColor(QPalette::Window, QColor(255, 236, 150));
+    mark->setPalette(marked);
+    mark->setAutoFillBackground(true);
     bar->showMessage(kReadyPrompt);
     QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
         if (text.isEmpty()) bar->showMessage(kReadyPrompt);

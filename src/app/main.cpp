@@ -1,21 +1,24 @@
-// tolvane: the host program for a digital compass module. Its only options,
-// --help and --version, are answered before Qt starts, so that they need no
-// display.
+// tolvane: the host program for a digital compass module. Its options are
+// read before Qt starts, so that --help and --version need no display.
 #include <cstdio>
-#include <string_view>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/tolvane_app.h"
 #include "tolvane_version.h"
 
 namespace {
 
-constexpr const char* kUsage = "Usage: tolvane [--help | --version]\n";
+constexpr const char* kUsage = "Usage: tolvane [--replay FILE] [--help | --version]\n";
 
 constexpr const char* kHelp = R"(Watches, logs and configures a digital compass module on a serial port.
 The port last open is opened again at start; File > COM Port picks another.
 
-  --help       this text
-  --version    the program's name and version
+  --replay FILE  play a capture (or a file of raw bytes) back in place of
+                 the port, as File > Open Capture does
+  --help         this text
+  --version      the program's name and version
 
 Settings: $XDG_CONFIG_HOME/Kelvaro/Tolvane.conf (~/.config when unset),
 [Compass] COMPort and the device of each COM number under [Ports].
@@ -27,24 +30,19 @@ See tolvane(1).
 
 int main(int argc, char** argv)
 {
-    // Read left to right: the first of --help and --version is answered,
-    // anything else before it refused.
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("tolvane %s\n", tolvane::kVersion);
-            return 0;
-        }
-        std::fprintf(stderr, "tolvane: %s '%s'\n%s", arg.starts_with('-') ? "unknown option" : "unexpected argument",
-                     argv[i], kUsage);
+    const tolvane::CommandLine line = tolvane::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+    case tolvane::CommandLine::Action::Help:
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    case tolvane::CommandLine::Action::Version: std::printf("tolvane %s\n", tolvane::kVersion); return 0;
+    case tolvane::CommandLine::Action::Refuse:
+        std::fprintf(stderr, "tolvane: %s\n%s", line.error.c_str(), kUsage);
         return 2;
+    case tolvane::CommandLine::Action::Run: break;
     }
     tolvane::CTolvaneApp app(argc, argv);
-    app.Start();
+    app.Start(line.replay);
     return tolvane::CTolvaneApp::exec();
 }

@@ -16,6 +16,7 @@
 #include "app/display_font_dialog.h"
 #include "app/frame_bars.h"
 #include "app/module_identity.h"
+#include "app/replay_player.h"
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/compensation_dialog.h"
 #include "dialogs/initializations_dialog.h"
@@ -43,8 +44,8 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     panel_ = std::make_unique<OrientationPanel>(view_);
     navConsole_ = std::make_unique<NavConsole>(view_);
     // The plot keeps its times in 32 bits (its samples stay 16 bytes): they
-    // run on from the link's clock for the first 24.8 days.
-    plot_ = std::make_unique<OrientationPlot>(view_, [] { return static_cast<std::int32_t>(NowMs()); });
+    // run on from the link's clock (a recording's time) for the first 24.8 days.
+    plot_ = std::make_unique<OrientationPlot>(view_, [this] { return static_cast<std::int32_t>(replay_->ClockMs()); });
     view_->SetOverlapProvider([this] {
         std::vector<QWidget*> over;
         if (QWidget* w = panel_->Window()) over.push_back(w);
@@ -55,11 +56,7 @@ CMainFrame::CMainFrame(DeviceLink& link, LogFile& log, QSettings& settings, QWid
     FrameBars bars = BuildFrameBars(*this, [this](int id) { RunCommand(id); }, [this] { UpdateCommandStates(); });
     actions_ = std::move(bars.actions);
     panes_ = std::move(bars.panes);
-    // The mark in the colour it had in the view.
-    QPalette marked = Pane(kPaneReadBack)->palette();
-    marked.setColor(QPalette::Window, QColor(255, 236, 150));
-    Pane(kPaneReadBack)->setPalette(marked);
-    Pane(kPaneReadBack)->setAutoFillBackground(true);
+    replay_ = new ReplayPlayer(*this);
     setWindowTitle(QString::fromStdString(WindowTitle(false, {})));
     log_.SetPaneText([this](const std::string& text) {
         SetPane(kPaneLogging, text);
@@ -125,9 +122,10 @@ void CMainFrame::UpdateCommandStates()
     state.viewPaused = view_->Paused();
     state.viewFiltered = view_->Filtered();
     state.findText = readBack_->HasFindText();
-    state.toolbarShown = !findChild<QToolBar*>()->isHidden();
+    state.toolbarShown = !findChild<QToolBar*>(QString::number(kCmdToolbar))->isHidden();
     state.statusBarShown = !statusBar()->isHidden();
     state.baudRate = session_.BaudRate();
+    state.replaying = replay_->Active();
     for (const auto& [id, action] : actions_) {
         const CommandState command = StateOfCommand(id, state);
         action->setEnabled(command.enabled);
@@ -200,6 +198,7 @@ void CMainFrame::RunCommand(int commandId)
     const int id = MenuTwinOf(commandId);
     if (const auto it = kCommands.find(id); it != kCommands.end()) it->second(*this);
     else if (const int baud = BaudRateOf(id)) session_.SetBaudRate(baud);
+    else replay_->RunCommand(id);
     UpdateCommandStates();
 }
 

@@ -26,6 +26,7 @@ namespace tolvane {
 class DeviceLink;
 class MessageReadBack;
 class MessageView;
+class ReplayPlayer;
 
 class CMainFrame : public QMainWindow, private SessionHost {
     Q_OBJECT
@@ -44,6 +45,7 @@ public:
     NavConsole& Console() { return *navConsole_; }
     OrientationPlot& Plot() { return *plot_; }
     CompassSession& Session() { return session_; }
+    ReplayPlayer& Replay() { return *replay_; }
     // The action of a command identifier (menu and toolbar twins differ).
     QAction* Action(int commandId) const;
     QLabel* Pane(int indicatorId) const;
@@ -107,6 +109,7 @@ private:
     CompassSession session_;
     MessageView* view_ = nullptr;
     MessageReadBack* readBack_ = nullptr;
+    ReplayPlayer* replay_ = nullptr; // after the bars, whose Close Replay it shows
     std::unique_ptr<OrientationPanel> panel_;
     std::unique_ptr<NavConsole> navConsole_;
     std::unique_ptr<OrientationPlot> plot_;

@@ -9,6 +9,7 @@
 #include <QSettings>
 
 #include "app/main_frame.h"
+#include "app/replay_player.h"
 #include "dialogs/com_port_chooser.h"
 #include "dialogs/com_port_dialog.h"
 #include "dialogs/serial_device_dialog.h"
@@ -19,6 +20,7 @@ namespace tolvane {
 
 void CMainFrame::StartLink()
 {
+    if (replay_->StartPending()) return UpdateCommandStates();
     const int port = RememberedPort(settings_.value("Compass/COMPort", 0).toString().toStdString());
     PortProbe why;
     if (port == 0) ComPortCommand();
@@ -30,7 +32,8 @@ void CMainFrame::StartLink()
 
 void CMainFrame::SetComPane(bool alsoInTheView)
 {
-    const std::string text = ComPaneText(session_.PortNumber(), session_.LostPort());
+    const std::string text =
+        replay_->Active() ? replay_->PaneText() : ComPaneText(session_.PortNumber(), session_.LostPort());
     SetPane(kPaneComPort, text);
     if (alsoInTheView) view_->AddStatusLine(text.c_str());
 }

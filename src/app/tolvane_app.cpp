@@ -1,4 +1,5 @@
 #include "app/tolvane_app.h"
+#include "app/replay_player.h"
 
 #include <QScreen>
 #include <QSocketNotifier>
@@ -66,9 +67,10 @@ CTolvaneApp::~CTolvaneApp()
     link_.Close();
 }
 
-void CTolvaneApp::Start()
+void CTolvaneApp::Start(const std::string& replay)
 {
     frame_ = std::make_unique<CMainFrame>(link_, log_, *settings_);
+    frame_->Replay().SetPending(replay);
     // Without a window manager "maximised" means nothing: fill the screen.
     if (QScreen* screen = primaryScreen()) frame_->setGeometry(screen->availableGeometry());
     frame_->showMaximized();

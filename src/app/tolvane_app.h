@@ -24,8 +24,9 @@ public:
     CTolvaneApp(int& argc, char** argv);
     ~CTolvaneApp() override;
 
-    // Creates the main frame and shows it maximised.
-    void Start();
+    // Creates the main frame and shows it maximised; with `replay`, the
+    // frame plays that recording in place of opening the port.
+    void Start(const std::string& replay = {});
 
     SerialLink& Link() { return link_; }
     QSettings& Settings() { return *settings_; }

@@ -38,6 +38,8 @@ std::string_view NextField(std::string_view& rest)
     return field;
 }
 
+} // namespace
+
 // The value of `key=` in the header; the device runs to the line end
 // because a path may hold spaces.
 void ParseHeaderLine(std::string_view line, CaptureHeader& header)
@@ -59,6 +61,8 @@ void ParseHeaderLine(std::string_view line, CaptureHeader& header)
 
 bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
 {
+    chunk.bytes.clear(); // kept allocated: a reader reuses its chunk
+    chunk.lost = 0;
     if (line.size() < 3 || line[1] != ' ') return false;
     const char kind = line[0];
     if (kind != 'R' && kind != 'T' && kind != 'G') return false;
@@ -69,18 +73,17 @@ bool ParseChunkLine(std::string_view line, CaptureChunk& chunk)
     chunk.ms = static_cast<std::int64_t>(ms);
     if (chunk.kind == ChunkKind::Gap) return ParseUnsigned(line, chunk.lost) && chunk.lost > 0;
 
-    while (!line.empty()) {
-        const std::string_view pair = NextField(line);
-        if (pair.size() != 2) return false;
-        const int high = HexDigitValue(static_cast<std::uint8_t>(pair[0]));
-        const int low = HexDigitValue(static_cast<std::uint8_t>(pair[1]));
+    // Pairs of digits, each followed by a space or the line's end; read in
+    // place, as this runs for every line a replay plays as fast as it can.
+    for (std::size_t i = 0; i < line.size(); i += 3) {
+        if (line.size() - i < 2 || (line.size() - i > 2 && line[i + 2] != ' ')) return false;
+        const int high = HexDigitValue(static_cast<std::uint8_t>(line[i]));
+        const int low = HexDigitValue(static_cast<std::uint8_t>(line[i + 1]));
         if (high < 0 || low < 0) return false;
         chunk.bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
     return !chunk.bytes.empty();
 }
-
-} // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error)
 {
@@ -173,7 +176,8 @@ bool CaptureReader::ReadLine(std::string_view& line, bool& tooLong)
 
 bool CaptureReader::Next(CaptureChunk& chunk, const std::function<void(std::size_t line)>& skipped)
 {
-    chunk = CaptureChunk{};
+    chunk.bytes.clear(); // kept allocated: a reader reuses its chunk
+    chunk.lost = 0;
     if (raw_) {
         std::string piece = std::move(pending_);
         pending_.clear();

@@ -54,6 +54,11 @@ std::string FormatHeader(const CaptureHeader& header);
 std::string FormatChunkLine(ChunkKind kind, std::int64_t ms, const std::uint8_t* bytes, std::size_t count);
 std::string FormatGapLine(std::int64_t ms, std::uint64_t lost);
 
+// One line without its line end: the header (starting with the magic
+// word), or a chunk or gap line (false when it is neither).
+void ParseHeaderLine(std::string_view line, CaptureHeader& header);
+bool ParseChunkLine(std::string_view line, CaptureChunk& chunk);
+
 // Reads all of `path` into `content`; false with `error` (naming the file
 // and the reason) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error);

@@ -349,6 +349,12 @@ void OrientationPlot::Append(std::int32_t timeMs, double heading, double pitch, 
     ++appended_;
 }
 
+void OrientationPlot::Clear()
+{
+    ring_.Clear();
+    ++appended_;
+}
+
 void OrientationPlot::Refresh()
 {
     if (!canvas_ || paused_) return;

@@ -89,6 +89,9 @@ public:
     // its angles in degrees, the heading 0 .. 360.
     void Append(std::int32_t timeMs, double heading, double pitch, double roll);
     const plot::SampleRing& Samples() const { return ring_; }
+    // Forgets what it recorded: another source (a recording, or the port
+    // after one) starts on a time of its own.
+    void Clear();
     // Counts every Append, so that a painter can tell new data.
     std::uint64_t Appended() const { return appended_; }
 

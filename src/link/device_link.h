@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "link/device_message.h"
@@ -18,6 +19,8 @@ namespace tolvane {
 // clock time of the read or of the write's start. Called on the reader
 // thread and on the user-interface thread, one call at a time: it must
 // copy and return without waiting on anything slow.
+class ByteChannel;
+
 class CaptureSink {
 public:
     virtual ~CaptureSink() = default;
@@ -88,6 +91,9 @@ public:
     // when given, telling the cause as a probe would.
     virtual int Open(int port, int baud, PortProbe* why) = 0;
     int Open(int port, int baud) { return Open(port, baud, nullptr); }
+    // Opens a channel the program made itself (a recording played back)
+    // as `port`, closing any open port first.
+    virtual int OpenChannel(std::unique_ptr<ByteChannel> channel, int port, PortProbe* why = nullptr) = 0;
     // Harmless when closed.
     virtual void Close() = 0;
     // Writes the whole frame before returning; a network port never waits,

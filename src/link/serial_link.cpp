@@ -275,7 +275,9 @@ DeviceLink::TakeResult SerialLink::TakeMessage(DeviceMessage& message)
     if (queue.count == 0) return kEmpty;
     message = queue.slots[queue.head];
     queue.head = (queue.head + 1) % queue.slots.size();
-    if (queue.count-- == queue.slots.size()) queue.room.notify_one();
+    // A reader held back waits until half the queue is free, not one slot:
+    // woken once per message, it would cost a thread switch per message.
+    if (queue.count-- == queue.slots.size() / 2 + 1) queue.room.notify_one();
     const bool dropped = std::exchange(queue.droppedSinceTake, false);
     return dropped ? kTakenAfterDrops : kTaken;
 }

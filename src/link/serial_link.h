@@ -41,9 +41,7 @@ public:
 
     using DeviceLink::Open;
     int Open(int port, int baud, PortProbe* why) override;
-    // Opens a channel the program made itself (a source other than a
-    // port's path) as `port`, closing any open port first.
-    int OpenChannel(std::unique_ptr<ByteChannel> channel, int port, PortProbe* why = nullptr);
+    int OpenChannel(std::unique_ptr<ByteChannel> channel, int port, PortProbe* why = nullptr) override;
     // Stops the reader (waiting at most 2000 ms), then lets the channel
     // undo what opening changed (a terminal's line settings are restored).
     void Close() override;

@@ -48,6 +48,10 @@ enum CommandId : int {
     kCmdMessagesFindPrevious = 32908,
     kCmdMessagesFilter = 32909,
     kCmdMessagesClear = 32910,
+    // Playing a recording back.
+    kCmdOpenCapture = 32911,
+    kCmdOpenCaptureToolbar = 32912,
+    kCmdCloseReplay = 32913,
     kCmdAbout = 57664,
     kCmdExit = 57665,
     kCmdToolbar = 59392,

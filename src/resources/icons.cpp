@@ -158,6 +158,15 @@ void DrawDocumentWithPlus(QPainter& p)
     p.fillRect(vertical, kGreen);
 }
 
+// A recording to play: the page with a play triangle on an ink border.
+void DrawDocumentWithPlay(QPainter& p)
+{
+    DrawDocument(p, 1, 10);
+    SetInkPen(p);
+    p.setBrush(kGreen);
+    p.drawPolygon(QPolygonF{{8.5, 6.5}, {15.5, 10.5}, {8.5, 14.5}});
+}
+
 // Ticks and needle are whole pixels: at 16 pixels a smooth needle blurs.
 void DrawDial(QPainter& p)
 {
@@ -293,6 +302,7 @@ QPixmap ToolbarPixmap(int commandId)
     case kCmdInitializeToolbar: draw = DrawGear; break;
     case kCmdLogOpenToolbar: draw = [](QPainter& p) { DrawDocument(p, 3, 10); }; break;
     case kCmdLogBumpToolbar: draw = DrawDocumentWithPlus; break;
+    case kCmdOpenCaptureToolbar: draw = DrawDocumentWithPlay; break;
     case kCmdNavConsoleToolbar: draw = DrawDial; break;
     case kCmdOrientationPlotToolbar: draw = DrawStripChart; break;
     case kCmdStatusViewToolbar: draw = DrawPanel; break;

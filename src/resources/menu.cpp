@@ -15,6 +15,8 @@ const MenuEntry kMenu[] = {
     {2, "&Close", kCmdLogClose, nullptr},
     {2, "&Bump", kCmdLogBump, nullptr},
     {1, "C&apture Raw Stream...", kCmdCaptureRawStream, nullptr},
+    {1, "Open Ca&pture...", kCmdOpenCapture, "Play a capture or a raw byte file back in place of the port"},
+    {1, "Close &Replay", kCmdCloseReplay, "End the replay and open the port again"},
     {1, nullptr, 0, nullptr},
     {1, "E&xit", kCmdExit, "Quit the application"},
 
@@ -75,6 +77,7 @@ const ToolbarButton kToolbarButtons[] = {
     {0, 0},
     {kCmdLogOpenToolbar, kCmdLogOpen},
     {kCmdLogBumpToolbar, kCmdLogBump},
+    {kCmdOpenCaptureToolbar, kCmdOpenCapture},
     {0, 0},
     {kCmdNavConsoleToolbar, kCmdNavConsole},
     {kCmdOrientationPlotToolbar, kCmdOrientationPlot},

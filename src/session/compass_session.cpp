@@ -6,7 +6,7 @@ namespace tolvane {
 
 CompassSession::CompassSession(DeviceLink& link, LogFile& log, SessionTimers& timers, SessionHost& host)
     : link_(link), log_(log), timers_(timers), host_(host),
-      effects_(log, [&link](const OutgoingRequest& r) { link.Send(r); }), capture_(link)
+      effects_(log, [this](const OutgoingRequest& r) { Transmit(r); }), capture_(link)
 {
     healthTimer_ = timers_.Every(kHealthCheckMs, [this] { CheckHealth(); });
 }
@@ -23,11 +23,18 @@ InitialValues::Degrees InitialValues::InDegrees() const
     return {degrees(declination), degrees(bodyOffset), degrees(rollOffset), degrees(pitchOffset)};
 }
 
+void CompassSession::Transmit(const OutgoingRequest& request)
+{
+    if (!replaying_) link_.Send(request);
+}
+
 void CompassSession::SendSupervised(const OutgoingRequest& request, const char* name)
 {
+    // A recording answers nothing: no reply is awaited from it.
+    if (replaying_) return;
     pendingRequest_ = request;
     requestName_ = name;
-    link_.Send(pendingRequest_);
+    Transmit(pendingRequest_);
     timers_.Cancel(replyTimer_);
     replyTimer_ = timers_.After(kReplyTimeoutMs, [this] { OnReplyTimeout(); });
     replyTimerRunning_ = true;
@@ -35,15 +42,19 @@ void CompassSession::SendSupervised(const OutgoingRequest& request, const char* 
 
 void CompassSession::SendUnsupervised(const OutgoingRequest& request)
 {
+    if (replaying_) return;
     pendingRequest_ = request;
-    link_.Send(pendingRequest_);
+    Transmit(pendingRequest_);
 }
 
-void CompassSession::OnLinkNotified()
+bool CompassSession::OnLinkNotified()
 {
     DeviceMessage message;
-    if (link_.TakeMessage(message) != DeviceLink::kEmpty) OnDeviceMessage(message);
-    if (link_.PortNumber() != -1 && !link_.ReaderRunning()) PortLost();
+    const bool taken = link_.TakeMessage(message) != DeviceLink::kEmpty;
+    if (taken) OnDeviceMessage(message);
+    // A recording's end is told by the recording, never as a lost port.
+    if (link_.PortNumber() != -1 && !link_.ReaderRunning() && !replaying_) PortLost();
+    return taken;
 }
 
 void CompassSession::OnDeviceMessage(DeviceMessage message)
@@ -65,10 +76,8 @@ void CompassSession::OnDeviceMessage(DeviceMessage message)
         if (log_.Logging()) log_.WriteRecord();
         const OrientationDegrees degrees(orientation);
         host_.RecordOrientation(degrees, message.timestamp);
-        if (orientationHoldoff_) return;
+        if (HeldOff(message)) return;
         host_.ShowOrientation(orientation, degrees);
-        holdoffTimer_ = timers_.After(kHoldoffMs, [this] { orientationHoldoff_ = false; });
-        orientationHoldoff_ = true;
     }
 
     AddMessage(message);
@@ -94,6 +103,21 @@ void CompassSession::OnDeviceMessage(DeviceMessage message)
         HandToReceiver(message);
         break;
     }
+}
+
+// A recording holds messages off by their recorded times, so that it shows
+// at any speed the lines the live session showed.
+bool CompassSession::HeldOff(const DeviceMessage& message)
+{
+    if (replaying_) {
+        if (message.timestamp < holdoffUntil_) return true;
+        holdoffUntil_ = message.timestamp + kHoldoffMs;
+        return false;
+    }
+    if (orientationHoldoff_) return true;
+    holdoffTimer_ = timers_.After(kHoldoffMs, [this] { orientationHoldoff_ = false; });
+    orientationHoldoff_ = true;
+    return false;
 }
 
 void CompassSession::AddMessage(const DeviceMessage& message)
@@ -206,7 +230,7 @@ void CompassSession::CompensateRevert() { SendUnsupervised(CompensationRequest(C
 
 void CompassSession::SetBaudRate(int baud)
 {
-    if (baud == baudRate_) return;
+    if (baud == baudRate_ || replaying_) return;
     baudRate_ = baud;
     const int port = link_.PortNumber();
     if (port >= 1 && link_.Open(port, baud) <= 0) {

@@ -190,7 +190,8 @@ public:
     // One notification of the link (WM_DEVICE_MESSAGE): takes the oldest
     // queued message and dispatches it. The reader's last notification
     // marks the port lost; the messages queued before stay for theirs.
-    void OnLinkNotified();
+    // True when a message was taken.
+    bool OnLinkNotified();
     // One received message, dispatched on its own copy so that messages
     // dispatched inside a nested event loop cannot change it.
     void OnDeviceMessage(DeviceMessage message);
@@ -209,6 +210,18 @@ public:
     bool StartCapture(const std::string& path);
     void StopCapture();
     const RawStreamCapture& Capture() const { return capture_; }
+
+    // A recording played back in place of the port (`channel`, a
+    // ReplayRecording's): the port closes (released), the watch and the
+    // search end, and until EndReplay nothing is sent to any module, no
+    // reply is awaited and the orientation hold-off runs on the messages'
+    // recorded times. `clock` gives the recording's time on the link's clock.
+    void StartReplay(std::unique_ptr<ByteChannel> channel, std::function<std::int64_t()> clock);
+    // After a seek: the same recording from another point, framed afresh.
+    void ReplayFrom(std::unique_ptr<ByteChannel> channel);
+    // Closes the recording; the host opens a port as at start-up.
+    void EndReplay();
+    bool Replaying() const { return replaying_; }
 
     // The serial number request at start-up and after the COM port dialog:
     // unsupervised, and only when a port is open.
@@ -229,7 +242,7 @@ public:
     // The dialogs waiting for messages of their types, and how they send.
     ReceiverRegistry& Receivers() { return receivers_; }
     const ReceiverRegistry& Receivers() const { return receivers_; }
-    void Send(const OutgoingRequest& request) { link_.Send(request); }
+    void Send(const OutgoingRequest& request) { Transmit(request); }
 
     const OutgoingRequest& PendingRequest() const { return pendingRequest_; }
     const std::string& RequestName() const { return requestName_; }
@@ -245,6 +258,10 @@ public:
 
 private:
     // Dispatch and supervision (compass_session.cpp).
+    // Every request goes out here: none while replaying.
+    void Transmit(const OutgoingRequest& request);
+    // The orientation hold-off: true for a message held off.
+    bool HeldOff(const DeviceMessage& message);
     void SendSupervised(const OutgoingRequest& request, const char* name);
     void SendUnsupervised(const OutgoingRequest& request);
     void OnReplyTimeout();
@@ -289,6 +306,10 @@ private:
     std::uint64_t orientationCount_ = 0;
     SessionTimers::TimerId replyTimer_ = 0;
     SessionTimers::TimerId holdoffTimer_ = 0;
+    bool replaying_ = false;
+    std::function<std::int64_t()> replayClock_;
+    LinkTimeMs holdoffUntil_ = 0; // while replaying: the recorded time the hold-off ends
+    bool healthRestart_ = false;  // a recording opened or sought: the health counts afresh
 
     LostPortWatch watch_;
     SessionTimers::TimerId watchTimer_ = 0;

@@ -1,6 +1,10 @@
 // The session's port: opening and closing it, the watch for a lost port
 // and its tries, the baud rate search, the raw stream's capture and the
 // link's health. Kept apart from compass_session.cpp, the dispatch.
+#include <limits>
+#include <utility>
+
+#include "link/byte_channel.h"
 #include "link/network_port.h"
 #include "session/compass_session.h"
 
@@ -50,6 +54,46 @@ void CompassSession::End()
     link_.Close();
     log_.Close();
     AfterLinkChange();
+}
+
+void CompassSession::StartReplay(std::unique_ptr<ByteChannel> channel, std::function<std::int64_t()> clock)
+{
+    StopWatching();
+    watch_.End();
+    if (detect_) EndDetect(true, true);
+    StopCapture();
+    timers_.Cancel(replyTimer_);
+    replyTimerRunning_ = false;
+    pendingRequest_.type = kNoReplyAwaited;
+    initializeActive_ = false;
+    versionKnown_ = false;
+    replaying_ = true;
+    replayClock_ = std::move(clock);
+    ReplayFrom(std::move(channel));
+    host_.IdentityChanged();
+    AfterLinkChange(PortNews::Shown);
+}
+
+void CompassSession::ReplayFrom(std::unique_ptr<ByteChannel> channel)
+{
+    // What was queued before the point sought is not dispatched after it.
+    link_.Close();
+    link_.DiscardInput();
+    link_.OpenChannel(std::move(channel), kFirstPort);
+    holdoffUntil_ = std::numeric_limits<LinkTimeMs>::min();
+    healthRestart_ = true;
+}
+
+void CompassSession::EndReplay()
+{
+    if (!replaying_) return;
+    link_.Close();
+    replaying_ = false;
+    replayClock_ = nullptr;
+    versionKnown_ = false;
+    linkHealth_.Closed();
+    host_.IdentityChanged();
+    AfterLinkChange(PortNews::Shown);
 }
 
 void CompassSession::PortChoiceStarted()
@@ -117,7 +161,7 @@ void CompassSession::StopWatching()
 
 void CompassSession::StartDetect(std::function<void(const DetectProgress&)> observe)
 {
-    if (detect_) return;
+    if (detect_ || replaying_) return;
     detect_.emplace(baudRate_);
     detectRun_ = {PortNumber(), baudRate_, 0, false, std::move(observe), 0};
     if (detectRun_.port == -1) return EndDetect(false);
@@ -190,14 +234,18 @@ void CompassSession::CheckHealth()
         host_.Tell({Notice::Kind::Warning, "Capture Raw Stream", failed});
     }
     if (const std::string notice = link_.TakeNotice(); !notice.empty()) host_.Note(notice);
-    const std::int64_t now = timers_.Now();
+    // A recording's health runs on its own time, from where it was opened or sought.
+    const std::int64_t now = replaying_ ? replayClock_() : timers_.Now();
+    if (std::exchange(healthRestart_, false)) linkHealth_.Opened(baudRate_, now);
     if (PortNumber() == -1) {
         if (LostPort() == -1) linkHealth_.Closed();
         health_ = {};
         health_.pane = linkHealth_.Update({}, now).pane;
     } else {
         if (!linkHealth_.IsOpen() || linkHealth_.Baud() != baudRate_) linkHealth_.Opened(baudRate_, now);
-        health_ = linkHealth_.Update(link_.Counters(), now);
+        LinkCounters counters = link_.Counters();
+        if (replaying_) counters.openedMs = -1; // opened on the link's clock, not the recording's
+        health_ = linkHealth_.Update(counters, now);
         if (const std::uint64_t lost = capture_.LostCount(); lost > 0)
             health_.tooltip += " The capture missed " + std::to_string(lost) + " bytes (its file could not keep up).";
     }

@@ -19,6 +19,8 @@
 #include "frame_fixture.h"
 #include "instruments/instrument.h"
 #include "instruments/seven_segment.h"
+#include "app/replay_player.h"
+#include "protocol/requests.h"
 #include "views/message_view.h"
 
 namespace tolvane {
@@ -339,6 +341,33 @@ TEST_F(EndToEndTest, CaptureDecodesToTheViewAndReplaysIntoIt)
     withRequests.requests = true;
     const auto all = DecodeCapture(capture, withRequests);
     EXPECT_NE(std::find(all.begin(), all.end(), "SENT      serial number request"), all.end());
+
+    // Opened in the program in place of the port, as fast as possible: the
+    // lines decoded, as the live view had them, and the simulator hears
+    // nothing until Close Replay opens its port again and asks its identity.
+    const std::size_t heard = sim->Requests().size();
+    ASSERT_TRUE(frame->Replay().Open(path));
+    frame->Replay().SetSpeedIndex(4);
+    EXPECT_EQ(Pane(kPaneComPort), " Replay session.tcap ");
+    EXPECT_FALSE(frame->Action(kCmdSerialNo)->isEnabled() || frame->Action(kCmdBaud9600)->isEnabled());
+    frame->RunCommand(kCmdMessagesClear); // the view keeps 50 lines
+    const int at = 0;
+    const auto ended = [&] {
+        return frame->View()->LineCount() > at && ViewLines(*frame->View(), at).back() == "           Replay ended ";
+    };
+    ASSERT_TRUE(WaitUntil(ended, 8000));
+    std::vector<std::string> played = ViewLines(*frame->View(), at);
+    played.pop_back();
+    // Orientation held off as recorded (the player's test pins that); the live
+    // view held off by the time of its dispatch, which a loaded machine moves.
+    const std::vector<std::string> kept = ByOrientation(played, false), live = ByOrientation(shown, false);
+    EXPECT_TRUE(InOrder(played, decoded));
+    EXPECT_EQ(kept, ByOrientation(decoded, false));
+    EXPECT_EQ(std::vector<std::string>(live.begin(), live.begin() + std::min(live.size(), kept.size())), kept);
+    EXPECT_EQ(sim->Requests().size(), heard);
+    frame->RunCommand(kCmdCloseReplay);
+    ASSERT_TRUE(WaitUntil([&] { return sim->Requests().size() > heard; }));
+    EXPECT_EQ(sim->Requests()[heard], SerialNumberRequest().type);
 
     // Played back into a fresh program, the capture shows the same lines.
     frame.reset();

@@ -37,6 +37,12 @@ TEST(CommandStates, FollowTheFlagsTheirRulesRead)
         {kCmdMessagesFindNext, {.findText = true}, true, false, false},
         {kCmdToolbar, {.toolbarShown = false}, true, true, false},
         {kCmdStatusBar, {}, true, true, true},
+        {kCmdCompensateRevert, {.portOpen = true, .replaying = true}, false, false, false},
+        {kCmdBaud9600, {.replaying = true}, false, true, true},
+        {kCmdMagDeclWmm, {.replaying = true}, false, false, false},
+        {kCmdCaptureRawStream, {.portOpen = true, .replaying = true}, false, true, false},
+        {kCmdCloseReplay, {.replaying = true}, true, false, false},
+        {kCmdCloseReplay, {}, false, false, false},
         {0, {}, true, false, false},
     };
     for (const auto& r : rows) {

@@ -68,9 +68,10 @@ TEST(CommandLine, HelpVersionAndRefusals)
 {
     // Program, argument, exit status, the stream read and what it starts with.
     const std::tuple<const char*, const char*, int, int, std::string> rows[] = {
-        {TOLVANE_APP_PATH, "--help", 0, 1, "Usage: tolvane [--help | --version]\n"},
+        {TOLVANE_APP_PATH, "--help", 0, 1, "Usage: tolvane [--replay FILE] [--help | --version]\n"},
         {TOLVANE_APP_PATH, "--version", 0, 1, std::string("tolvane ") + kVersion + "\n"},
-        {TOLVANE_APP_PATH, "--replay", 2, 2, "tolvane: unknown option '--replay'\nUsage: tolvane "},
+        {TOLVANE_APP_PATH, "--replay", 2, 2, "tolvane: option '--replay' needs a file\nUsage: tolvane "},
+        {TOLVANE_APP_PATH, "--replay=", 2, 2, "tolvane: option '--replay' needs a file\nUsage: tolvane "},
         {TOLVANE_SIM_PATH, "-h", 0, 1, "Usage: tolvane-sim [OPTION]...\n"},
         {TOLVANE_SIM_PATH, "--version", 0, 1, std::string("tolvane-sim ") + kVersion + "\n"},
         {TOLVANE_SIM_PATH, "--firmware", 2, 2, "tolvane-sim: --firmware needs a value\nUsage: tolvane-sim "},

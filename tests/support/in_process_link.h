@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/device_link.h"
+#include "link/byte_channel.h"
 
 namespace tolvane::test {
 
@@ -60,6 +60,8 @@ public:
         opened.emplace_back(port, baud);
         return port;
     }
+    // The test plays the compass itself: a channel of the program's is refused.
+    int OpenChannel(std::unique_ptr<ByteChannel>, int, PortProbe*) override { return -1; }
     void Close() override { port_ = -1; }
     std::int64_t Send(const OutgoingRequest& request) override
     {
