@@ -134,10 +134,9 @@ inline constexpr std::uint16_t kNoReplyAwaited = 0xFFFF;
 
 class CompassSession {
 public:
-    // Window timer 11, the reply supervision, and timer 13, the orientation hold-off.
-    static constexpr int kReplyTimer = 11;
+    // The reply supervision (the window's timer 11) and the orientation
+    // hold-off (its timer 13).
     static constexpr std::int64_t kReplyTimeoutMs = 2000;
-    static constexpr int kHoldoffTimer = 13;
     static constexpr std::int64_t kHoldoffMs = 80;
     // How often the health is told, the lost port's watch looks whether a
     // try is due, and the baud rate search moves on.
