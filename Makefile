@@ -80,10 +80,10 @@ bench: build
 # PICTURE_CPU=Nehalem (no AVX) or qemu64 (no SSSE3, SSE4.1 or AVX) under
 # qemu-user, drawn as such a processor draws them (CI runs qemu64). Qt 6.4
 # ignores QT_NO_CPU_FEATURE, so an emulated processor stands in for it.
-PICTURE_FILTER = Icons.*:Toolbar.*:*PicturesOf*:NavConsole.OpensThe*:MessageView.BlackColumns*:CaptionedChild.Paints*
+PICTURE_FILTER = Icons.*:Toolbar.*:*PicturesOf*:NavConsole.OpensThe*:MessageView.BlackColumns*:CaptionedChild.Paints*:AccessibilityTest.EveryDialog*
 PICTURE_RUN = $(if $(PICTURE_CPU),qemu-x86_64 -cpu $(PICTURE_CPU)) $(BUILD)/
 pictures: build
-	set -e; for t in resources_tests instruments_tests views_tests; do \
+	set -e; for t in resources_tests instruments_tests views_tests app_tests; do \
 	    $(PICTURE_RUN)$$t --gtest_brief=1 --gtest_filter='$(PICTURE_FILTER)'; done
 	QT_SCALE_FACTOR=2 $(PICTURE_RUN)resources_tests --gtest_brief=1 --gtest_filter='Toolbar.*'
 

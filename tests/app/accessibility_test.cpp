@@ -2,6 +2,7 @@
 // from the main window and from each dialog, in process.
 #include <QAccessible>
 #include <QComboBox>
+#include <QListWidget>
 #include <QMetaEnum>
 #include <QRegularExpression>
 
@@ -20,7 +21,7 @@
 #include "dialogs/wmm_dialog.h"
 #include "frame_fixture.h"
 #include "logging/log_file_dialog.h"
-#include "support/golden.h"
+#include "support/golden_image.h"
 #include "views/message_dialogs.h"
 #include "views/message_view.h"
 
@@ -132,12 +133,24 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
     dialogs.push_back(std::make_unique<MessageFilterDialog>(QStringList{"NMEA", "DORIENT"},
                                                             [](const QString& m) { return m == "NMEA"; }));
     QString heard = kHeardLegend;
+    const int flashMs = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0); // a text cursor that stays, for the pictures
     for (auto& dialog : dialogs) {
         SCOPED_TRACE(dialog->windowTitle().toStdString());
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         const Walk walk = WalkWindow(dialog.get(), true);
         EXPECT_TRUE(walk.faults.isEmpty()) << walk.faults.join("\n").toStdString();
+        // Each dialog's layout as a picture, but for what the machine or the
+        // release draws (fonts, places, the version) and the devices it lists.
+        if (!dynamic_cast<DisplayFontDialog*>(dialog.get()) && !dynamic_cast<LogFileDialog*>(dialog.get()) &&
+            !dynamic_cast<CAboutBox*>(dialog.get())) {
+            if (dynamic_cast<SerialDeviceDialog*>(dialog.get()))
+                for (QListWidget* devices : dialog->findChildren<QListWidget*>()) devices->clear();
+            const QString name =
+                dialog->windowTitle().toLower().replace(QRegularExpression("[^a-z]+"), "_").remove(QRegularExpression("_$"));
+            test::ExpectGoldenImage(("app_dialog_" + name + ".png").toStdString(), dialog->grab().toImage());
+        }
         // The items of lists the machine fills (installed fonts, serial
         // devices, the file dialog's places) are left out.
         int skipDeeperThan = -1;
@@ -151,6 +164,7 @@ TEST_F(AccessibilityTest, EveryDialogIsReachableAndNamed)
         heard += "\n";
         dialog->hide();
     }
+    QApplication::setCursorFlashTime(flashMs);
     heard.replace(dir.path(), "<the test's folder>");
     test::ExpectGolden("app_dialogs_heard.txt", heard.toStdString());
 }
