@@ -110,10 +110,10 @@ struct BrokerTest : ::testing::Test {
     std::unique_ptr<SimProcess> Subscribe(const std::string& topics, const std::string& out, bool two = false)
     {
         ::unlink(out.c_str());
-        const std::string command = "exec mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
+        const std::string command = "exec stdbuf -oL mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
                                     std::to_string(ports[0]) + (two ? " -C 2" : "") + " -t " + topics + " >" + out;
         auto sub = std::make_unique<SimProcess>("/bin/sh", std::vector<std::string>{"-c", command});
-        test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; });
+        test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; }, seconds(10));
         return sub;
     }
     // "TOPIC {...}": every payload published is a JSON object; the debug lines are left out.
