@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 
 #include "gateway/mqtt_payloads.h"
 #include "gateway/mqtt_publisher.h"
 #include "link/clock.h"
+#include "logging/printf_text.h"
+#include "protocol/angles.h"
 #include "support/ser2net_server.h"
 #include "support/sim_process.h"
 #include "support/test_data.h"
@@ -83,7 +86,8 @@ struct BrokerTest : ::testing::Test {
         ASSERT_EQ(std::system(script.c_str()), 0) << "openssl or mosquitto_passwd failed";
         std::ofstream conf(dir / "mosquitto.conf");
         conf << "per_listener_settings false\nallow_anonymous false\npassword_file " << (dir / "passwd")
-             << "\npersistence false\nlog_dest none\nmax_queued_messages 0\n" << (::geteuid() ? "" : "user root\n")
+             << "\npersistence false\nlog_dest file " << (dir / "broker.log") << "\nlog_type all\n"
+             << "max_queued_messages 0\n" << (::geteuid() ? "" : "user root\n")
              << "listener " << ports[0] << " 127.0.0.1\n";
         for (int i : {1, 2})
             conf << "listener " << ports[i] << " 127.0.0.1\ncafile " << (dir / "ca.pem") << "\ncertfile "
@@ -110,10 +114,10 @@ struct BrokerTest : ::testing::Test {
     std::unique_ptr<SimProcess> Subscribe(const std::string& topics, const std::string& out, bool two = false)
     {
         ::unlink(out.c_str());
-        const std::string command = "exec mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
+        const std::string command = "exec stdbuf -oL mosquitto_sub -d -v -q 1 -h 127.0.0.1 -u fleet -P s3cret -p " +
                                     std::to_string(ports[0]) + (two ? " -C 2" : "") + " -t " + topics + " >" + out;
         auto sub = std::make_unique<SimProcess>("/bin/sh", std::vector<std::string>{"-c", command});
-        test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; });
+        test::WaitFor([&] { return test::S(test::ReadBytes(out)).find("SUBACK") != std::string::npos; }, seconds(10));
         return sub;
     }
     // "TOPIC {...}": every payload published is a JSON object; the debug lines are left out.
@@ -125,6 +129,14 @@ struct BrokerTest : ::testing::Test {
             if (const auto space = line.find(' '); space != std::string::npos && line[space + 1] == '{')
                 lines.push_back(line);
         return lines;
+    }
+    // The gateway's configuration: module bow on the simulator's link, `module` added to its section.
+    void WriteConfig(const std::string& url, const std::string& module = "", const std::string& mqtt = "")
+    {
+        std::ofstream(dir / "pw") << "s3cret\n";
+        std::ofstream(dir / "gw.conf") << "[module bow]\nsource = " << (dir / "compass") << "\n" << module
+                                       << "[mqtt]\nurl = " << url << "\nusername = fleet\npassword-file = "
+                                       << (dir / "pw") << "\n" << mqtt;
     }
     MqttConfig Config(int listener) const
     {
@@ -254,14 +266,9 @@ TEST_F(BrokerTest, Refusals)
 // any network, under unshare -n), and allowed when allow-plaintext says so.
 TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
 {
-    std::ofstream(dir / "pw") << "s3cret\n";
-    const auto write = [&](const std::string& url, const std::string& extra) {
-        std::ofstream(dir / "gw.conf") << "[module bow]\nsource = " << (dir / "compass") << "\n[mqtt]\nurl = " << url
-                                       << "\nusername = fleet\npassword-file = " << (dir / "pw") << "\n" << extra;
-    };
     SimProcess sim(TOLVANE_SIM_PATH, {"--link", dir / "compass"});
     ASSERT_FALSE(sim.Output().empty());
-    write("mqtt://127.0.0.1:" + std::to_string(ports[0]), "");
+    WriteConfig("mqtt://127.0.0.1:" + std::to_string(ports[0]));
     const auto sub = Subscribe("tolvane/bow/status", dir / "s.txt");
     SimProcess gateway(TOLVANE_GATEWAY_PATH, {"--config", dir / "gw.conf"});
     const auto said = [&](const char* what) { return test::S(test::ReadBytes(dir / "s.txt")).find(what); };
@@ -270,7 +277,7 @@ TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
     EXPECT_TRUE(test::WaitFor([&] { return Lines(dir / "s.txt").back().ends_with(R"({"state":"offline"})"); },
                               seconds(10)));
     for (const std::string extra : {"", "allow-plaintext = yes"}) {
-        write("mqtt://10.0.0.5", extra);
+        WriteConfig("mqtt://10.0.0.5", "", extra);
         SimProcess isolated("/usr/bin/unshare", {"-n", TOLVANE_GATEWAY_PATH, "--config", dir / "gw.conf"}, {}, 2);
         // Refused: its first line; allowed: among its lines of three seconds.
         EXPECT_NE(isolated.Output(!extra.empty())
@@ -280,6 +287,73 @@ TEST_F(BrokerTest, GatewayWillAndPlaintextRefusal)
                   std::string::npos);
         EXPECT_EQ(isolated.Stop(extra.empty() ? 0 : SIGTERM), extra.empty() ? 2 : 0);
     }
+}
+
+// The broker killed and started again while the gateway records the
+// simulator in burst: the log and the capture hold every orientation sent,
+// the two brokers together received every one (some maybe twice), none
+// counted as dropped; identity and status are retained again.
+TEST_F(BrokerTest, GatewayRecordsThroughBrokerLostAndBack)
+{
+    const std::string d = dir.path.string(), at = "mqtt bow (127.0.0.1:" + std::to_string(ports[0]) + "): ";
+    SimProcess sim(TOLVANE_SIM_PATH,
+                   {"--link", d + "/compass", "--burst", "--power-on-open", "--send-times", d + "/sent"});
+    ASSERT_FALSE(sim.Output().empty());
+    WriteConfig("mqtt://127.0.0.1:" + std::to_string(ports[0]), "log-dir = " + d + "\ncapture-dir = " + d + "\n");
+    SimProcess gateway("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>" + d + "/err", TOLVANE_GATEWAY_PATH, "--config",
+                                   d + "/gw.conf"});
+    const auto err = [&] { return test::S(test::ReadBytes(d + "/err")); };
+    const auto received = [&](const std::string& topic) { // publications the brokers logged
+        std::ifstream log(d + "/broker.log");
+        std::size_t n = 0;
+        for (std::string line; std::getline(log, line);)
+            n += line.find("Received PUBLISH") != line.npos && line.find("/" + topic + "'") != line.npos;
+        return n;
+    };
+    // Identity and status published before the broker goes: once back, it has them only if sent again.
+    ASSERT_TRUE(test::WaitFor([&] { return received("identity") && received("orientation") > 20; }, seconds(20)));
+    broker.reset();
+    ASSERT_TRUE(test::WaitFor([&] { return err().find(at) != std::string::npos; }, seconds(10)));
+    std::this_thread::sleep_for(seconds(2)); // the recording goes on, the queue fills
+    StartBroker();
+    const auto sub = Subscribe("tolvane/bow/orientation", d + "/sub.txt");
+    ASSERT_TRUE(test::WaitFor([&] { return !Lines(d + "/sub.txt").empty(); }, seconds(40))) << err();
+    EXPECT_EQ(Subscribe("tolvane/bow/identity -t tolvane/bow/status", d + "/r.txt", true)->Stop(0), 0);
+    const std::string retained = test::S(test::ReadBytes(d + "/r.txt"));
+    EXPECT_NE(retained.find(R"(identity {"serial":24601,)"), std::string::npos) << retained;
+    EXPECT_NE(retained.find(R"(status {"module":"bow","state":"open",)"), std::string::npos) << retained;
+    EXPECT_NE(retained.find(R"(,"mqtt_dropped":0})"), std::string::npos) << retained;
+    // The module holds still, its line open, so that all it sent is recorded.
+    ::kill(sim.Pid(), SIGSTOP);
+    std::this_thread::sleep_for(seconds(1));
+    EXPECT_EQ(gateway.Stop(SIGTERM), 0);
+    ::kill(sim.Pid(), SIGCONT);
+    sim.Stop();
+    EXPECT_TRUE(err().starts_with("tolvane-gateway: " + at) && err().ends_with(at + "connected again\n")) << err();
+    // The azimuths sent, logged and captured (as tolvane-decode reads them); in the log, a record per
+    // orientation and one per declination, which repeats the orientation before it.
+    std::vector<double> sent, logged, captured, records;
+    std::ifstream times(d + "/sent");
+    for (long long ns, azimuth; times >> ns >> azimuth;)
+        sent.push_back(std::stod(PrintfText("%.1f", UnsignedAngleDegrees(static_cast<std::uint16_t>(azimuth)))));
+    ASSERT_EQ(std::system(("cd " + d + " && cat bow-*.log >logged && " TOLVANE_DECODE_PATH " bow-*.tcap >decoded")
+                              .c_str()), 0);
+    std::ifstream log(d + "/logged"), decoded(d + "/decoded");
+    for (std::string line, time; std::getline(log, line);) // a record and its CR, not the header
+        if (double azimuth; line.size() == 48 && line[1] != 'W' && std::istringstream(line) >> time >> azimuth)
+            logged.push_back(azimuth);
+    for (std::string line; std::getline(decoded, line);) {
+        if (line.starts_with("DORIENT ")) captured.push_back(std::stod(line.substr(line.find("Azimuth=") + 8)));
+        if (line.starts_with("DORIENT ") || line.starts_with("DIMVAR "))
+            records.push_back(captured.empty() ? 0 : captured.back());
+    }
+    ASSERT_GT(sent.size(), 100u);
+    EXPECT_EQ(logged, records);
+    // One caught by SIGSTOP between its write and its line of send times is recorded, not listed.
+    EXPECT_LE(captured.size(), sent.size() + 1);
+    captured.resize(std::min(captured.size(), sent.size()));
+    EXPECT_EQ(captured, sent);
+    EXPECT_GE(received("orientation"), sent.size());
 }
 
 } // namespace
