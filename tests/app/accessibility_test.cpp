@@ -50,11 +50,12 @@ bool InnerPart(const QWidget* w)
 }
 
 // Heads each transcript of what is heard.
-const QString kHeardLegend = "# role name = value (description), each node indented under its parent\n";
+const QString kHeardLegend =
+    "# role name = value (description) [the number of a value], each node indented under its parent\n";
 
 struct Walk {
     std::set<const QObject*> reached;
-    QStringList heard; // "role name = value (description)" per node, indented by its depth
+    QStringList heard; // "role name = value (description) [number]" per node, indented by its depth
     QStringList faults;
 };
 
@@ -67,8 +68,11 @@ void Visit(QAccessibleInterface* node, Walk& walk, std::map<QString, int>& contr
     const QString description = node->text(QAccessible::Description);
     const char* role = QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role());
     walk.heard << QString(2 * depth, ' ') + QString("%1 %2 = %3 (%4)").arg(role, name, value, description);
-    if (QAccessibleValueInterface* v = node->valueInterface(); v && !std::isfinite(v->currentValue().toDouble()))
-        walk.faults << "a value that is not a number: " + walk.heard.back();
+    // The number a reader takes from a value, after the line.
+    if (QAccessibleValueInterface* v = node->valueInterface()) {
+        walk.heard.back() += " [" + v->currentValue().toString() + "]";
+        if (!std::isfinite(v->currentValue().toDouble())) walk.faults << "a value that is not a number: " + walk.heard.back();
+    }
     if (IsControl(node->role())) {
         if (name.trimmed().isEmpty()) walk.faults << "unnamed control: " + walk.heard.back();
         ++controlNames[name];
