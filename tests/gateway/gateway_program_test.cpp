@@ -132,11 +132,10 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     EXPECT_EQ(std::system((TOLVANE_DEBIAN_PYTHON " -c 'import sys, pynmea2\nfor l in sys.stdin: "
                            "pynmea2.parse(l.strip(), check=True)' < " + d + "/nmea").c_str()), 0);
     // The log of the first pair is, byte for byte, what the program writes
-    // for the stream captured; tolvane-decode reads the capture back.
+    // for the stream captured (tolvane-decode reading a capture back: BrokerTest).
     const std::string log = ReadText(d + "/a-20261207-134510.log");
     EXPECT_GT(std::count(log.begin(), log.end(), '\n'), 100);
     EXPECT_EQ(log, ProgramsLog(dir, d + "/a-20261207-134510.tcap"));
-    EXPECT_EQ(std::system((TOLVANE_DECODE_PATH " " + d + "/a-20261207-134510.tcap | grep -q DORIENT").c_str()), 0);
 }
 
 // The log's folder on a file system of 8 KiB: the log stops with an error
