@@ -80,7 +80,7 @@ bench: build
 # PICTURE_CPU=Nehalem (no AVX) or qemu64 (no SSSE3, SSE4.1 or AVX) under
 # qemu-user, drawn as such a processor draws them (CI runs qemu64). Qt 6.4
 # ignores QT_NO_CPU_FEATURE, so an emulated processor stands in for it.
-PICTURE_FILTER = Icons.*:Toolbar.*:*PicturesOf*:NavConsole.OpensThe*:MessageView.BlackColumns*:CaptionedChild.Paints*:AccessibilityTest.EveryDialog*
+PICTURE_FILTER = Icons.*:Toolbar.*:*PicturesOf*:NavConsole.OpensThe*:MessageView.BlackColumns*:CaptionedChild.Paints*:AccessibilityTest.EveryDialog*:OrientationPlot.*
 PICTURE_RUN = $(if $(PICTURE_CPU),qemu-x86_64 -cpu $(PICTURE_CPU)) $(BUILD)/
 pictures: build
 	set -e; for t in resources_tests instruments_tests views_tests app_tests; do \

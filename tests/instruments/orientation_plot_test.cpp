@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/golden_image.h"
+
 namespace tolvane {
 namespace {
 
@@ -34,9 +36,8 @@ TEST(OrientationPlot, SpanChoicePauseAndCsv)
     }
     EXPECT_EQ(plot.Canvas()->CursorText(plot.Canvas()->PlotArea().left()),
               "-599.00 s  Heading 101.2, Pitch -0.8, Roll 0.2"); // halves to even, as printf rounds
-    // The frame of each strip stays whole where a grid line falls on its edge.
-    const QRect area = plot.Canvas()->PlotArea();
-    EXPECT_EQ(plot.Canvas()->grab().toImage().pixelColor(area.center().x(), area.top()), QColor(0x90, 0x98, 0xa0));
+    // Legend, strips, grid and labels (the frame of each strip whole where a grid line falls on its edge).
+    test::ExpectGoldenImage("instruments_orientation_plot.png", plot.Canvas()->grab().toImage());
     plot.SetPaused(true);
     plot.Append(701'000, 0, 0, 0);
     EXPECT_EQ(plot.RightEdgeMs(), 700'000);
