@@ -102,6 +102,7 @@ const Case kCases[] = {
     {kConf, "[gateway x]", "gw.conf:1: unknown section [gateway x] (sections: [module NAME], [gateway], [mqtt])"},
     {kConf, "[module a/b]", std::string("gw.conf:1: [module a/b]: ") + kNameRule},
     {kConf, "[module bow]\nsource =\n", "gw.conf:2: source: no value"},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\nusername =", "gw.conf:5: username: no value"},
     {kConf, "[module bow]\nbaud = 4800\nbaud = 4800", "gw.conf:3: baud: already given (line 2)"},
     {kConf, "[module bow]\nlog-dir = /l", "gw.conf:1: [module bow] has no source"},
     {kConf, "\n[module]\n", "gw.conf:2: [module] of line 2 has no source"},
