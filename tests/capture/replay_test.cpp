@@ -73,8 +73,13 @@ TEST(ReplayFile, ReadsEveryLineFromAnyLineStart)
             EXPECT_EQ(Read(file), r.chunks.substr(at));
         }
     }
-    ReplayFile none;
-    std::string error;
+    // Past the 256 KB read at once: a line across its end is read whole.
+    std::string many = "TOLVANE-CAPTURE 1 baud=4800\n", manyChunks, error;
+    for (int ms = 0; ms < 30000; ++ms) many += Line({0x7E, 0x70}, ms), manyChunks += "R" + std::to_string(ms) + ":2 ";
+    Write(dir / "f", many);
+    ReplayFile big, none;
+    ASSERT_TRUE(big.Open(dir / "f", error)) << error;
+    EXPECT_TRUE(Read(big) == manyChunks) << "30000 chunks of 2 bytes, R0 to R29999, read otherwise";
     EXPECT_FALSE(none.Open(dir / "missing", error));
     EXPECT_EQ(error, "cannot read " + (dir / "missing") + ": No such file or directory");
     EXPECT_FALSE(none.Open(dir.path.string(), error));

@@ -30,7 +30,7 @@ TEST(CompensationGuide, SectorsAndWhatIsTold)
     const SectorBins none{}, most{16, 16, 16, 16, 16, 15, 16, 0}, all{16, 16, 16, 16, 16, 16, 16, 40};
     made += "\nMost sectors: " + GuideInstruction(most, false) + "\nAll sectors: " + GuideInstruction(all, false) +
             "\nFinished: " + GuideInstruction(none, true) + "\nAt 59999 ms: " + ElapsedText(59999) +
-            "\nAt 754000 ms: " + ElapsedText(754000) + "\nMost sectors, heading 359.6: " +
+            "\nAt 720000 ms: " + ElapsedText(720000) + "\nMost sectors, heading 359.6: " +
             CoverageDescription(most, 359.6) + "\nNone, no heading: " + CoverageDescription(none, std::nan("")) + "\n";
     test::ExpectGolden("dialogs_compensation_guide.txt", made);
 }
