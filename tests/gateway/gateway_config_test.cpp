@@ -103,7 +103,7 @@ const Case kCases[] = {
     {kConf, "[module a/b]", std::string("gw.conf:1: [module a/b]: ") + kNameRule},
     {kConf, "[module bow]\nsource =\n", "gw.conf:2: source: no value"},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\nusername =", "gw.conf:5: username: no value"},
-    {kConf, "[module bow]\nbaud = 4800\nbaud = 4800", "gw.conf:3: baud: already given (line 2)"},
+    {kConf, "[module bow]\nbaud = 19200\nbaud = 4800", "gw.conf:3: baud: already given (line 2)"},
     {kConf, "[module bow]\nlog-dir = /l", "gw.conf:1: [module bow] has no source"},
     {kConf, "\n[module]\n", "gw.conf:2: [module] of line 2 has no source"},
     {kConf, "[module a]\nsource=/dev/x\n[module a]", "gw.conf:3: [module a] again (first at line 1)"},
@@ -151,6 +151,7 @@ const Case kCases[] = {
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b:0", "gw.conf:4: url: 'mqtt://b:0' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://a b", "gw.conf:4: url: 'mqtt://a b' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\nurl = mqtts://[::1:1", "gw.conf:4: url: 'mqtts://[::1:1' " + kUrlForms},
+    {kConf, kOneModule + "[mqtt]\nurl = mqtts://[::1]x", "gw.conf:4: url: 'mqtts://[::1]x' " + kUrlForms},
     {kConf, kOneModule + "[mqtt]\ntopic = t", "[mqtt]: no url"},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\npassword-file = pw", "[mqtt]: password-file without a username"},
     {kConf, kOneModule + "[mqtt]\nurl = mqtt://b\nusername = u\npassword-file = /nonexistent/pw",
@@ -159,6 +160,7 @@ const Case kCases[] = {
     {kConf, kOneModule + "[mqtt]\norientation-rate = 0.09", "gw.conf:4: orientation-rate: '0.09' " + kRateRule},
     {kConf, kOneModule + "[mqtt]\norientation-rate = 1e3", "gw.conf:4: orientation-rate: '1e3' " + kRateRule},
     {kConf, kOneModule + "[mqtt]\nallow-plaintext = true", "gw.conf:4: allow-plaintext: 'true' is not yes or no"},
+    {kConf, kOneModule + "[mqtt]\nallow-plaintext =", "gw.conf:4: allow-plaintext: no value"},
 };
 
 TEST(GatewayConfig, CommandLinesAndFiles)
