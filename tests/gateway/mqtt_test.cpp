@@ -323,7 +323,9 @@ TEST_F(BrokerTest, GatewayRecordsThroughBrokerLostAndBack)
     EXPECT_EQ(gateway.Stop(SIGTERM), 0);
     ::kill(sim.Pid(), SIGCONT);
     sim.Stop();
-    EXPECT_TRUE(err().starts_with("tolvane-gateway: " + at) && err().ends_with(at + "connected again\n")) << err();
+    EXPECT_TRUE((err().starts_with("tolvane-gateway: " + at + "The connection was lost.\n") ||
+                 err().starts_with("tolvane-gateway: " + at + "Connection reset by peer\n")) &&
+                err().ends_with(at + "connected again\n")) << err();
     // The azimuths sent, logged and captured (as tolvane-decode reads them); in the log, a record per
     // orientation and one per declination, which repeats the orientation before it.
     std::vector<double> sent, logged, captured, records;
@@ -345,8 +347,7 @@ TEST_F(BrokerTest, GatewayRecordsThroughBrokerLostAndBack)
     EXPECT_EQ(logged, records);
     // One caught by SIGSTOP between its write and its line of send times is recorded, not listed.
     EXPECT_LE(captured.size(), sent.size() + 1);
-    captured.resize(std::min(captured.size(), sent.size()));
-    EXPECT_EQ(captured, sent);
+    EXPECT_EQ(std::vector(captured.begin(), captured.begin() + std::min(captured.size(), sent.size())), sent);
     EXPECT_GE(received("orientation"), sent.size());
 }
 
