@@ -134,13 +134,13 @@ TEST(CaptureWriter, FloodAgainstStalledDiskLosesOnlyWhatOverflows)
     const Capture capture = ParseCapture(text);
     ASSERT_GE(capture.chunks.size(), 3u);
     EXPECT_EQ(capture.header.baud, 38400);
-    EXPECT_EQ(capture.chunks.front().ms, 0);
     Bytes kept;
-    for (auto c = capture.chunks.begin(); c < capture.chunks.end() - 2; ++c) kept = Cat({kept, c->bytes});
+    std::uint64_t lost = 0;
+    for (auto c = capture.chunks.begin(); c < capture.chunks.end() - 1; ++c)
+        kept = Cat({kept, c->bytes}), lost += c->lost;
     EXPECT_EQ(kept, Bytes(flood.begin(), flood.begin() + kBuffer));
-    EXPECT_THAT(std::vector(capture.chunks.end() - 2, capture.chunks.end()),
-                ElementsAre(CaptureChunk{ChunkKind::Gap, 40, {}, kFlood - kBuffer},
-                            CaptureChunk{ChunkKind::Received, 4000, Bytes(flood.begin() + kFlood, flood.end()), 0}));
+    EXPECT_EQ(lost, kFlood - kBuffer); // in one gap, or two when the writer took its buffer while the flood went on
+    EXPECT_EQ(capture.chunks.back(), (CaptureChunk{ChunkKind::Received, 4000, Bytes(flood.end() - 50, flood.end())}));
 }
 
 TEST(CaptureWriter, FileGetsEveryLineInOrderAsWritten)
