@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "cpu_seconds.h"
 #include "gateway/mqtt_publisher.h"
 #include "link/serial_link.h"
 #include "protocol/messages.h"
@@ -45,14 +46,6 @@ std::int64_t MonotonicUs()
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return std::int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000;
-}
-
-double CpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // CPU seconds so far from a /proc stat file (utime + stime in clock ticks): the broker's, or a thread's.

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "cpu_seconds.h"
 #include "link/framing.h"
 #include "link/serial_link.h"
 #include "protocol/messages.h"
@@ -26,14 +27,6 @@
 using namespace tolvane;
 
 namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct Figures {
     std::uint64_t received = 0;
