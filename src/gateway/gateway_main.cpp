@@ -87,6 +87,9 @@ int GatewayMain(const std::vector<std::string>& args)
 
     EventLoop loop;
     LineWriter lines(loop);
+    // One thread reads every module's terminal: a thread each would wake for
+    // every few bytes. Made before the modules, so it outlives their links.
+    const auto reader = std::make_shared<SharedReader>();
     std::vector<std::unique_ptr<GatewayModule>> modules;
     // Before any thread starts, so that every thread inherits the signals blocked.
     if (!loop.WatchSignals(
@@ -99,7 +102,7 @@ int GatewayMain(const std::vector<std::string>& args)
         return 1;
     }
     for (const ModuleConfig& module : config->modules)
-        modules.push_back(std::make_unique<GatewayModule>(module, config->statusIntervalS, lines));
+        modules.push_back(std::make_unique<GatewayModule>(module, config->statusIntervalS, lines, reader));
     for (const auto& module : modules) {
         if (!module->PrepareOutputs(error)) {
             std::fprintf(stderr, "tolvane-gateway: %s\n", error.c_str());

@@ -41,7 +41,8 @@ std::string OpenFailure(const std::string& source, const PortProbe& why)
 
 } // namespace
 
-GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output)
+GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output,
+                             std::shared_ptr<SharedReader> reader)
     : config_(std::move(config)), statusIntervalS_(statusIntervalS), output_(output), loop_(NowMs), timers_(loop_),
       session_(link_, log_, timers_, *this)
 {
@@ -59,6 +60,7 @@ GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOu
         // Not inside the write that failed.
         loop_.After(0, [this, failure] { StopLog(std::strerror(failure)); });
     });
+    link_.SetSharedReader(std::move(reader));
     session_.SetBaudRate(config_.baud);
     loop_.Add(nmea_);
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "gateway/recording_names.h"
 #include "gateway/status_line.h"
 #include "link/serial_link.h"
+#include "link/shared_reader.h"
 #include "logging/log_file.h"
 #include "session/compass_session.h"
 
@@ -46,7 +48,9 @@ private:
 
 class GatewayModule : private SessionHost {
 public:
-    GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output);
+    // `reader` reads the module's terminal with the other modules' (null: a thread of its own).
+    GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output,
+                  std::shared_ptr<SharedReader> reader = nullptr);
     ~GatewayModule() override; // stops and joins
     GatewayModule(const GatewayModule&) = delete;
     GatewayModule& operator=(const GatewayModule&) = delete;

@@ -46,16 +46,6 @@ void Publish(ReaderSession& session, const ReceiverCounts& counts, std::size_t b
     if (validAt != -1) session.lastValidMs.store(validAt, relaxed);
 }
 
-// The wake descriptor is signalled by Close, and by a channel whose events
-// changed: true for the former.
-bool Stopping(MessageQueue& queue, ReaderSession& session)
-{
-    std::uint64_t signals;
-    [[maybe_unused]] const auto n = ::read(session.wakeFd, &signals, sizeof signals);
-    std::lock_guard lock(queue.mutex);
-    return session.stop;
-}
-
 } // namespace
 
 ReaderSession::ReaderSession(std::unique_ptr<ByteChannel> openChannel, int stopEventFd,
@@ -75,55 +65,73 @@ void ReaderSession::Wake() const
     [[maybe_unused]] const auto signalled = ::write(wakeFd, &one, sizeof one);
 }
 
+bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
+                 short events)
+{
+    if ((events & (POLLERR | POLLNVAL)) != 0) return false;
+    ByteChannel& channel = *session.channel;
+    ChannelBytes got;
+    const ChannelRead read = channel.Read(events, got);
+    if (read == ChannelRead::Ended) return false;
+    if (read == ChannelRead::Nothing) return true;
+
+    const std::int64_t now = got.atMs == -1 ? NowMs() : got.atMs;
+    if (got.restart) decoder.Reset();
+    {
+        std::lock_guard lock(capture.mutex);
+        if (capture.sink) capture.sink->Received(got.bytes, got.count, now);
+    }
+    const bool holdsBack = channel.HoldsBack();
+    bool delivered = false;
+    decoder.Feed(got.bytes, got.count, now, [&](const DeviceMessage& message) {
+        delivered = true;
+        Deliver(queue, session, holdsBack, message);
+    });
+    Publish(session, decoder.Counts(), got.count, delivered ? now : -1);
+    return true;
+}
+
+// The wake descriptor is signalled by Close, and by a channel whose events
+// changed: true for the former.
+bool WokenToStop(MessageQueue& queue, ReaderSession& session)
+{
+    std::uint64_t signals;
+    [[maybe_unused]] const auto n = ::read(session.wakeFd, &signals, sizeof signals);
+    std::lock_guard lock(queue.mutex);
+    return session.stop;
+}
+
+void FinishReader(MessageQueue& queue, ReaderSession& session)
+{
+    session.running.store(false);
+    {
+        // Under the queue lock, as Deliver, so that Close either sees no
+        // call or waits for this one; a reader stopped by Close stays quiet.
+        std::lock_guard lock(queue.mutex);
+        if (!session.stop && session.notify) session.notify();
+    }
+    {
+        std::lock_guard lock(session.finishMutex);
+        session.finished = true;
+    }
+    session.finishCv.notify_all();
+}
+
 void RunReader(const std::shared_ptr<MessageQueue>& queue, const std::shared_ptr<ReaderSession>& session,
                const std::shared_ptr<CaptureSlot>& capture)
 {
-    ByteChannel& channel = *session->channel;
-    const bool holdsBack = channel.HoldsBack();
     StreamDecoder decoder;
-    pollfd fds[2] = {{channel.Descriptor(), POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
-
+    pollfd fds[2] = {{session->channel->Descriptor(), POLLIN, 0}, {session->wakeFd, POLLIN, 0}};
     for (;;) {
-        fds[0].events = channel.Events();
+        fds[0].events = session->channel->Events();
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (fds[1].revents != 0 && Stopping(*queue, *session)) break;
-        const short events = fds[0].revents;
-        if (events == 0) continue;
-        if ((events & (POLLERR | POLLNVAL)) != 0) break;
-        ChannelBytes got;
-        const ChannelRead read = channel.Read(events, got);
-        if (read == ChannelRead::Ended) break;
-        if (read == ChannelRead::Nothing) continue;
-
-        const std::int64_t now = got.atMs == -1 ? NowMs() : got.atMs;
-        if (got.restart) decoder.Reset();
-        {
-            std::lock_guard lock(capture->mutex);
-            if (capture->sink) capture->sink->Received(got.bytes, got.count, now);
-        }
-        bool delivered = false;
-        decoder.Feed(got.bytes, got.count, now, [&](const DeviceMessage& message) {
-            delivered = true;
-            Deliver(*queue, *session, holdsBack, message);
-        });
-        Publish(*session, decoder.Counts(), got.count, delivered ? now : -1);
+        if (fds[1].revents != 0 && WokenToStop(*queue, *session)) break;
+        if (fds[0].revents != 0 && !ReadChannel(*queue, *session, *capture, decoder, fds[0].revents)) break;
     }
-
-    session->running.store(false);
-    {
-        // Under the queue lock, as Deliver, so that Close either sees no
-        // call or waits for this one; a reader stopped by Close stays quiet.
-        std::lock_guard lock(queue->mutex);
-        if (!session->stop && session->notify) session->notify();
-    }
-    {
-        std::lock_guard lock(session->finishMutex);
-        session->finished = true;
-    }
-    session->finishCv.notify_all();
+    FinishReader(*queue, *session);
 }
 
 LinkCounters CountsOf(const ReaderSession& session, MessageQueue& queue)

@@ -78,6 +78,20 @@ struct ReaderSession {
     bool finished = false;
 };
 
+class StreamDecoder;
+
+// One read of the session's channel after a poll that found `events` on
+// it: the bytes go to the capture, the receivers and the queue. False when
+// the channel has ended (an error, a hang-up, the end of the stream).
+bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
+                 short events);
+// After a poll that found the session's wake descriptor signalled: true
+// when Close asked the reader to stop.
+bool WokenToStop(MessageQueue& queue, ReaderSession& session);
+// The reader is done with the session: Close's wait ends, and a session
+// that ended by itself tells the link.
+void FinishReader(MessageQueue& queue, ReaderSession& session);
+
 // The reader's loop: polls the channel and the wake descriptor, feeds what
 // the channel reads to the receivers and queues each message, until the
 // session is stopped or the channel ends.

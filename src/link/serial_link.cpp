@@ -10,6 +10,7 @@
 #include "link/framing.h"
 #include "link/link_reader.h"
 #include "link/port_channel.h"
+#include "link/shared_reader.h"
 
 namespace tolvane {
 namespace {
@@ -48,7 +49,8 @@ struct SerialLink::Impl {
     std::shared_ptr<MessageQueue> queue;
     std::shared_ptr<CaptureSlot> capture;
     std::shared_ptr<ReaderSession> session;
-    std::thread reader;
+    std::shared_ptr<SharedReader> sharedReader;
+    std::thread reader; // the session's own, unless the shared reader has it
     int portNumber = -1;
     std::function<void()> waitHook;
     bool opening = false; // an open is waiting on its channel
@@ -89,6 +91,11 @@ std::string SerialLink::TakeNotice()
     // Kept for a connection that lasts: one the server closed at once has nothing to tell about its line.
     if (!impl_->session || !impl_->session->running.load()) return {};
     return std::exchange(impl_->notice, std::string());
+}
+
+void SerialLink::SetSharedReader(std::shared_ptr<SharedReader> reader)
+{
+    impl_->sharedReader = std::move(reader);
 }
 
 void SerialLink::SetLockDirectories(std::vector<std::string> directories)
@@ -165,7 +172,11 @@ int SerialLink::Start(std::unique_ptr<ByteChannel> channel, int port, int baud, 
             std::lock_guard lock(d.queue->mutex);
             session->droppedAtOpen = d.queue->dropped;
         }
-        d.reader = std::thread([queue = d.queue, session, capture = d.capture] { RunReader(queue, session, capture); });
+        const bool shared = d.sharedReader && SharedReader::Takes(*session->channel) &&
+                            d.sharedReader->Add(d.queue, session, d.capture);
+        if (!shared)
+            d.reader =
+                std::thread([queue = d.queue, session, capture = d.capture] { RunReader(queue, session, capture); });
     } catch (...) {
         if (session) {
             session->channel->Release();
@@ -238,16 +249,20 @@ void SerialLink::Close()
     session->Wake();
 
     bool finished;
-    {
+    if (!d.reader.joinable() && d.sharedReader) {
+        finished = d.sharedReader->LetGo(*session, kReaderStopWait);
+    } else {
         std::unique_lock lock(session->finishMutex);
         finished = session->finishCv.wait_for(lock, kReaderStopWait, [&] { return session->finished; });
     }
     // A reader that has not ended keeps its own reference to the session and
     // can no longer queue anything, so it is left to finish on its own.
-    if (finished)
-        d.reader.join();
-    else
-        d.reader.detach();
+    if (d.reader.joinable()) {
+        if (finished)
+            d.reader.join();
+        else
+            d.reader.detach();
+    }
     session->channel->Release();
 }
 

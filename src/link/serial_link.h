@@ -16,6 +16,8 @@
 
 namespace tolvane {
 
+class SharedReader;
+
 // Bound of the message queue unless the link is built with another.
 inline constexpr std::size_t kDefaultQueueCapacity = 256;
 
@@ -27,6 +29,10 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     void SetPortMap(const PortMap& map);
+    // Channels that never wait for room (terminals) are read by `reader`,
+    // shared with other links, from the next open on; null: by a thread of
+    // the link's own.
+    void SetSharedReader(std::shared_ptr<SharedReader> reader);
     // Folders searched for UUCP lock files; /run/lock and /var/lock by default.
     void SetLockDirectories(std::vector<std::string> directories);
 

@@ -23,6 +23,7 @@
 
 #include "link/clock.h"
 #include "link/serial_devices.h"
+#include "link/shared_reader.h"
 #include "support/golden.h"
 #include "support/test_data.h"
 
@@ -45,7 +46,9 @@ termios Settings(int fd)
 // Two pseudo-terminals, ports 1 (through a symbolic link, as /dev/serial/by-id
 // names are) and 2: the link opens the slaves by path, the test plays the
 // devices on the masters and keeps slave descriptors to see the settings.
-class SerialLinkTest : public ::testing::Test {
+// Each case runs with the link's own reader thread and with one reader
+// shared by the links (the gateway's, whose terminals it reads in passes).
+class SerialLinkTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
@@ -70,6 +73,7 @@ protected:
         link->SetPortMap(map);
         link->SetLockDirectories(locks);
         link->SetNotify([this] { ++notifications; });
+        if (GetParam()) link->SetSharedReader(shared);
         return link;
     }
     void Write(const Bytes& b, int port = 1) { ASSERT_EQ(::write(master[port - 1], b.data(), b.size()), ssize(b)); }
@@ -88,12 +92,15 @@ protected:
     std::string path[2];
     PortMap map;
     std::atomic<int> notifications{0};
+    std::shared_ptr<SharedReader> shared = std::make_shared<SharedReader>();
 };
+
+INSTANTIATE_TEST_SUITE_P(OwnAndSharedReader, SerialLinkTest, ::testing::Bool());
 
 // Opening port 1 while 2 is open closes 2 first (as Close does, whose
 // restoring of the settings is tested below); then only port 1 is read,
 // each message queued once, stamped on arrival, with one notification.
-TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
+TEST_P(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
 {
     auto link = Link();
     ASSERT_EQ(link->Open(2, 9600), 2);
@@ -124,7 +131,7 @@ TEST_F(SerialLinkTest, OpenClosesThePortBeforeAndDeliversWhatTheOtherSends)
     EXPECT_EQ(link->Counters(), LinkCounters{});
 }
 
-TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
+TEST_P(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
 {
     auto link = Link(64);
     ASSERT_EQ(link->Open(1, 38400), 1);
@@ -149,7 +156,7 @@ TEST_F(SerialLinkTest, BurstBeyondCapacityKeepsOldestAndCountsDrops)
 // More than the terminal holds, read only once it is full: each Send waits
 // for room and goes on where the write before stopped. Only the type's low
 // byte goes out; a request too long, or sent while closed, writes nothing.
-TEST_F(SerialLinkTest, SendsWholeFramesIntoAFullLine)
+TEST_P(SerialLinkTest, SendsWholeFramesIntoAFullLine)
 {
     auto link = Link();
     OutgoingRequest request{.type = 0x1240, .length = kMaxSentPayload};
@@ -182,7 +189,7 @@ TEST_F(SerialLinkTest, SendsWholeFramesIntoAFullLine)
     EXPECT_EQ(link->Send(request), -1);
 }
 
-TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
+TEST_P(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
 {
     termios odd = Settings(slave[0]);
     ::cfsetspeed(&odd, B1200);
@@ -212,7 +219,7 @@ TEST_F(SerialLinkTest, ConfiguresRawLineAndRestoresSettingsOnClose)
 // A hang-up ends the reader with one last notification; the port counts as
 // open until closed, and the queue outlives it. A reader stopped by Close
 // gives none, and Close is quick and harmless twice.
-TEST_F(SerialLinkTest, HangUpAndClose)
+TEST_P(SerialLinkTest, HangUpAndClose)
 {
     auto link = Link();
     link->Close();
@@ -239,7 +246,7 @@ TEST_F(SerialLinkTest, HangUpAndClose)
 // A channel the program makes itself is read as a port is, as a
 // recording played back would be: its own times on the messages, and the
 // framing started afresh where it says so (the frame cut short is gone).
-TEST_F(SerialLinkTest, ReadsAChannelOfItsOwnWithItsTimesAndFreshStarts)
+TEST_P(SerialLinkTest, ReadsAChannelOfItsOwnWithItsTimesAndFreshStarts)
 {
     static constexpr std::int64_t kFirstRead = std::int64_t{1} << 33;
     struct PipeChannel : ByteChannel {
@@ -278,7 +285,7 @@ TEST_F(SerialLinkTest, ReadsAChannelOfItsOwnWithItsTimesAndFreshStarts)
 // good one; a lock file only blocks while its process lives (what a lock
 // file may hold is read in the lock tests). A probe afterwards tells why
 // (and lets go: the next good open needs the port).
-TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
+TEST_P(SerialLinkTest, OpenFailuresProbesAndLockFiles)
 {
     fs::create_directory(dir / "folder");
     std::ofstream(dir / "plain") << "not a tty";
@@ -315,7 +322,7 @@ TEST_F(SerialLinkTest, OpenFailuresProbesAndLockFiles)
 
 // The link's own flock, another's, then a lock file: each busy, the latter
 // two naming this process.
-TEST_F(SerialLinkTest, ProbeNamesWhoHoldsAPort)
+TEST_P(SerialLinkTest, ProbeNamesWhoHoldsAPort)
 {
     auto link = Link();
     ASSERT_EQ(link->Open(1, 9600), 1);
@@ -348,7 +355,7 @@ void Symlink(const fs::path& at, const fs::path& to)
     fs::create_symlink(to, at);
 }
 
-TEST_F(SerialLinkTest, ListsRealPortsWithTheirStableNamesAndMakers)
+TEST_P(SerialLinkTest, ListsRealPortsWithTheirStableNamesAndMakers)
 {
     const fs::path root = dir.path;
     const DeviceRoots roots{(root / "dev").string(), (root / "sys").string()};
