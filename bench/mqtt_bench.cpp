@@ -31,6 +31,7 @@
 #include "cpu_seconds.h"
 #include "gateway/mqtt_publisher.h"
 #include "link/serial_link.h"
+#include "link/shared_reader.h"
 #include "protocol/messages.h"
 #include "support/ser2net_server.h"
 #include "support/sim_process.h"
@@ -168,9 +169,12 @@ int main(int argc, char** argv)
     std::atomic<bool> running{true};
     std::vector<std::uint64_t> sent(kModules);
     std::vector<std::thread> modules;
+    // As the gateway reads its modules' terminals: one thread for them all.
+    const auto reader = std::make_shared<SharedReader>();
     for (int i = 0; i < kModules; ++i) {
         modules.emplace_back([&, i] {
             SerialLink link;
+            link.SetSharedReader(reader);
             PortMap ports;
             ports.SetPath(1, dir + "/" + names[static_cast<std::size_t>(i)]);
             link.SetPortMap(ports);
