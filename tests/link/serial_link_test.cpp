@@ -243,6 +243,37 @@ TEST_P(SerialLinkTest, HangUpAndClose)
     EXPECT_EQ(notifications, 2);
 }
 
+// Two links at once, each its own port (one reader serving both, in the
+// shared case): each gets only its own messages; either closes at once
+// while the other reads on, until its port hangs up.
+TEST_P(SerialLinkTest, TwoLinksReadTheirOwnPortsAndEndApart)
+{
+    auto first = Link(), second = Link();
+    ASSERT_EQ(first->Open(1, 38400), 1);
+    ASSERT_EQ(second->Open(2, 38400), 2);
+    Write(Frame(0x11, {1}), 1);
+    Write(Frame(0x22, {2}), 2);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 2; }));
+    EXPECT_EQ(Take(*first).type, 0x11);
+    EXPECT_EQ(Take(*second).type, 0x22);
+    const auto start = std::chrono::steady_clock::now();
+    second->Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    Write(Frame(0x33, {3}), 1);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 3; }));
+    EXPECT_EQ(Take(*first).type, 0x33);
+    ASSERT_EQ(second->Open(2, 38400), 2);
+    Write(Frame(0x44, {4}), 2);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 4; }));
+    first->Close();
+    Write(Frame(0x55, {5}), 2);
+    ASSERT_TRUE(WaitFor([&] { return notifications == 5; }));
+    EXPECT_EQ(Take(*second).type, 0x44);
+    EXPECT_EQ(Take(*second).type, 0x55);
+    ::close(std::exchange(master[1], -1));
+    EXPECT_TRUE(WaitFor([&] { return !second->ReaderRunning(); }));
+}
+
 // A channel the program makes itself is read as a port is, as a
 // recording played back would be: its own times on the messages, and the
 // framing started afresh where it says so (the frame cut short is gone).
