@@ -24,7 +24,7 @@ namespace tolvane {
 class SharedReader {
 public:
     explicit SharedReader(std::int64_t periodNs = kDefaultPeriodNs);
-    ~SharedReader(); // ends the thread; the links it read must have closed
+    ~SharedReader(); // ends the thread; a link it still read then finds its reader ended
     SharedReader(const SharedReader&) = delete;
     SharedReader& operator=(const SharedReader&) = delete;
 
