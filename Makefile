@@ -1,8 +1,6 @@
 # Thin front end to the CMake build; see README.md.
 BUILD ?= build
 JOBS ?= 2
-# One compile more than cores: while one waits on the disk or the linker, the cores stay busy.
-BUILD_JOBS ?= 3
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build test demo package package-check tsan asan fuzz bench regen pictures clean
@@ -16,7 +14,7 @@ $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j$(BUILD_JOBS)
+	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -45,13 +43,13 @@ ASAN_TESTS = link_tests protocol_tests sim_tests session_tests frame_logic_tests
 # The link under ThreadSanitizer.
 tsan: deps
 	cmake -S . -B build-tsan $(SAN_CMAKE) -DTOLVANE_SANITIZE=thread
-	cmake --build build-tsan -j$(BUILD_JOBS) --target link_tests
+	cmake --build build-tsan -j$(JOBS) --target link_tests
 	TSAN_OPTIONS=halt_on_error=1 build-tsan/link_tests
 
 # The tests without widgets under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	cmake -S . -B build-asan $(SAN_CMAKE) -DTOLVANE_SANITIZE=address,undefined
-	cmake --build build-asan -j$(BUILD_JOBS) --target $(ASAN_TESTS)
+	cmake --build build-asan -j$(JOBS) --target $(ASAN_TESTS)
 	set -e; for t in $(ASAN_TESTS); do UBSAN_OPTIONS=print_stacktrace=1 build-asan/$$t; done
 
 # libFuzzer on the receivers with rendering, the number reader with the WMM
@@ -62,7 +60,7 @@ FUZZ_TARGETS = receivers_fuzz number_entry_fuzz bump_name_fuzz telnet_fuzz
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOLVANE_FUZZ=ON
-	cmake --build build-fuzz -j$(BUILD_JOBS) --target $(FUZZ_TARGETS)
+	cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS)
 	set -e; for t in $(FUZZ_TARGETS); do \
 	    mkdir -p fuzz-corpus/$$t; \
 	    build-fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
