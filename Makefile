@@ -33,9 +33,11 @@ package:
 package-check: package
 	tools/check-package
 
-# Sanitizer builds: debug information at -O1, which runs the tests faster
-# than -O0 and still reports usable lines.
-SAN_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
+# Sanitizer builds: line tables only (-g1) at -O1, which runs the tests
+# faster than -O0 and still reports usable lines; fuller debug information
+# made the builds a fifth slower (link_tests under ThreadSanitizer: 40 s
+# against 32 s on two cores).
+SAN_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_CXX_FLAGS_DEBUG=-g1
 # The tests that need no widgets.
 ASAN_TESTS = link_tests protocol_tests sim_tests session_tests frame_logic_tests log_core_tests number_entry_tests \
              capture_tests gateway_tests
