@@ -10,7 +10,7 @@
 namespace tolvane {
 namespace {
 
-void Deliver(MessageQueue& queue, ReaderSession& session, bool holdsBack, const DeviceMessage& message)
+void Deliver(MessageQueue& queue, ReaderSession& session, const DeviceMessage& message)
 {
     // The stop check and the notify share the queue lock with Close, so
     // once Close has returned this session neither queues nor notifies. The
@@ -19,7 +19,7 @@ void Deliver(MessageQueue& queue, ReaderSession& session, bool holdsBack, const 
     // A serial line cannot be held back: what finds the queue full is lost,
     // and counted. A socket can: its reader waits for room, reading nothing
     // meanwhile, and TCP holds the rest at the server.
-    if (holdsBack && queue.count == queue.slots.size())
+    if (session.holdsBack && queue.count == queue.slots.size())
         queue.room.wait(lock, [&] { return session.stop || queue.count < queue.slots.size(); });
     if (session.stop) return;
     if (queue.count == queue.slots.size()) {
@@ -50,7 +50,8 @@ void Publish(ReaderSession& session, const ReceiverCounts& counts, std::size_t b
 
 ReaderSession::ReaderSession(std::unique_ptr<ByteChannel> openChannel, int stopEventFd,
                              std::function<void()> notifyFn)
-    : channel(std::move(openChannel)), wakeFd(stopEventFd), notify(std::move(notifyFn))
+    : channel(std::move(openChannel)), wakeFd(stopEventFd), notify(std::move(notifyFn)),
+      holdsBack(channel->HoldsBack())
 {
 }
 
@@ -69,9 +70,8 @@ bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& captu
                  short events)
 {
     if ((events & (POLLERR | POLLNVAL)) != 0) return false;
-    ByteChannel& channel = *session.channel;
     ChannelBytes got;
-    const ChannelRead read = channel.Read(events, got);
+    const ChannelRead read = session.channel->Read(events, got);
     if (read == ChannelRead::Ended) return false;
     if (read == ChannelRead::Nothing) return true;
 
@@ -81,11 +81,10 @@ bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& captu
         std::lock_guard lock(capture.mutex);
         if (capture.sink) capture.sink->Received(got.bytes, got.count, now);
     }
-    const bool holdsBack = channel.HoldsBack();
     bool delivered = false;
     decoder.Feed(got.bytes, got.count, now, [&](const DeviceMessage& message) {
         delivered = true;
-        Deliver(queue, session, holdsBack, message);
+        Deliver(queue, session, message);
     });
     Publish(session, decoder.Counts(), got.count, delivered ? now : -1);
     return true;

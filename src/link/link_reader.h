@@ -55,6 +55,7 @@ struct ReaderSession {
     const std::unique_ptr<ByteChannel> channel;
     const int wakeFd;
     const std::function<void()> notify; // copied at open: the reader never reads the link's
+    const bool holdsBack;               // the channel's, asked once
 
     bool stop = false; // guarded by MessageQueue::mutex
     std::atomic<bool> running{true};

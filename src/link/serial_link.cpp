@@ -172,7 +172,7 @@ int SerialLink::Start(std::unique_ptr<ByteChannel> channel, int port, int baud, 
             std::lock_guard lock(d.queue->mutex);
             session->droppedAtOpen = d.queue->dropped;
         }
-        const bool shared = d.sharedReader && SharedReader::Takes(*session->channel) &&
+        const bool shared = d.sharedReader && SharedReader::Takes(*session) &&
                             d.sharedReader->Add(d.queue, session, d.capture);
         if (!shared)
             d.reader =

@@ -5,22 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <utility>
 
 #include "link/framing.h"
 
 namespace tolvane {
-namespace {
-
-std::int64_t MonotonicNs()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-} // namespace
 
 struct SharedReader::Reading {
     std::shared_ptr<MessageQueue> queue;
@@ -114,7 +103,7 @@ void SharedReader::Run()
             readings.clear();
             continue;
         }
-        const std::int64_t passStart = MonotonicNs();
+        const auto passStart = std::chrono::steady_clock::now();
         if (fds[0].revents != 0) {
             std::uint64_t count;
             [[maybe_unused]] const auto n = ::read(wakeFd_, &count, sizeof count);
@@ -134,11 +123,7 @@ void SharedReader::Run()
         }
         readings.resize(kept);
         // What comes meanwhile waits for the next pass, read with the rest.
-        const std::int64_t rest = periodNs_ - (MonotonicNs() - passStart);
-        if (rest > 0) {
-            const timespec wait{0, static_cast<long>(rest)};
-            ::nanosleep(&wait, nullptr);
-        }
+        std::this_thread::sleep_until(passStart + std::chrono::nanoseconds(periodNs_));
     }
     // Links still open when the reader goes (the process ends): their
     // Close finds them finished.

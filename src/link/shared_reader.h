@@ -32,7 +32,7 @@ public:
 
     // Only a channel that never waits for room in its queue: a held-back
     // source would stall every other link's reading.
-    static bool Takes(const ByteChannel& channel) { return !channel.HoldsBack(); }
+    static bool Takes(const ReaderSession& session) { return !session.holdsBack; }
 
     // Reads `session` from now on as its own reader thread would, until
     // Close stops it or its channel ends. False when the thread cannot be
