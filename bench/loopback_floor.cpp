@@ -6,7 +6,10 @@
 // append to the module's log; a child process reads every client. Prints
 // the CPU of the sending process as a share of one core: the gateway's
 // figure from gateway_bench cannot be lower than this on the same machine.
-//   loopback_floor [SECONDS [MODULES [CLIENTS]]]   (10 s, 16 modules, 2 clients)
+// With PASS_US, the loop wakes once every PASS_US microseconds and makes the
+// calls of every message due by then, as the gateway's one thread for its
+// terminals' modules does (0: a wake for each message).
+//   loopback_floor [SECONDS [MODULES [CLIENTS [PASS_US]]]]   (10 s, 16 modules, 2 clients, 0)
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
@@ -56,7 +59,8 @@ int main(int argc, char** argv)
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     const int modules = argc > 2 ? std::atoi(argv[2]) : 16;
     const int clientsEach = argc > 3 ? std::atoi(argv[3]) : 2;
-    if (seconds <= 0 || modules < 1 || clientsEach < 0) return std::fprintf(stderr, "bad arguments\n"), 2;
+    const long passNs = argc > 4 ? std::atol(argv[4]) * 1000L : 0;
+    if (seconds <= 0 || modules < 1 || clientsEach < 0 || passNs < 0) return std::fprintf(stderr, "bad arguments\n"), 2;
 
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -86,16 +90,22 @@ int main(int argc, char** argv)
     timespec start{}, next{}, end{};
     clock_gettime(CLOCK_MONOTONIC, &start);
     next = start;
-    for (long n = 0; n < total; ++n) {
-        next.tv_nsec += everyNs;
+    const long stepNs = passNs > 0 ? passNs : everyNs;
+    long elapsedNs = 0;
+    for (long n = 0; n < total;) {
+        next.tv_nsec += stepNs;
         if (next.tv_nsec >= 1'000'000'000L) {
             next.tv_nsec -= 1'000'000'000L;
             ++next.tv_sec;
         }
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        const int m = static_cast<int>(n % modules);
-        for (int c = 0; c < clientsEach; ++c) ::send(clients[m * clientsEach + c], sentences, 80, MSG_NOSIGNAL);
-        [[maybe_unused]] const ssize_t written = ::write(logs[m], sentences, 48);
+        // The messages due by this wake: one a wake without a pass period.
+        elapsedNs += stepNs;
+        for (; n < total && (n + 1) * everyNs <= elapsedNs; ++n) {
+            const int m = static_cast<int>(n % modules);
+            for (int c = 0; c < clientsEach; ++c) ::send(clients[m * clientsEach + c], sentences, 80, MSG_NOSIGNAL);
+            [[maybe_unused]] const ssize_t written = ::write(logs[m], sentences, 48);
+        }
     }
     clock_gettime(CLOCK_MONOTONIC, &end);
     const double span = Seconds(end) - Seconds(start);
@@ -108,6 +118,8 @@ int main(int argc, char** argv)
                 "and %.0f log appends\n",
                 modules, span, static_cast<double>(total * clientsEach) / span, modules * clientsEach,
                 static_cast<double>(total) / span);
-    std::printf("  CPU of the plainest loop doing only these calls: %.1f %% of one core\n", cpu);
+    std::printf("  CPU of the plainest loop doing only these calls, %s: %.1f %% of one core\n",
+                passNs > 0 ? ("waking every " + std::to_string(passNs / 1000) + " us").c_str() : "waking for each message",
+                cpu);
     return 0;
 }

@@ -55,6 +55,9 @@ bool EventLoop::SetWakeTask(Task task, std::string& error)
 
 void EventLoop::Wake()
 {
+    // One write until the loop takes it: a pass of the terminals' reader
+    // wakes many modules sharing a loop, and the loop needs one.
+    if (wakeFd_ < 0 || wakePending_.exchange(true)) return;
     const std::uint64_t one = 1;
     // Only a full counter refuses, and then a wake is pending anyway.
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
@@ -113,6 +116,8 @@ void EventLoop::RunOnce(int maxWaitMs)
             } else {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+                // Cleared before the task: a wake from here on writes again.
+                wakePending_ = false;
                 if (wakeTask_) wakeTask_();
             }
         }

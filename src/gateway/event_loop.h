@@ -6,6 +6,7 @@
 
 #include <poll.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -92,6 +93,7 @@ private:
     std::vector<pollfd> fds_;
     int signalFd_ = -1;
     int wakeFd_ = -1;
+    std::atomic<bool> wakePending_{false}; // written to wakeFd_ and not yet read
     Task reopen_;
     Task wakeTask_;
     bool stopping_ = false;

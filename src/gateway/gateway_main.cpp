@@ -15,6 +15,7 @@
 #include "gateway/event_loop.h"
 #include "gateway/gateway_config.h"
 #include "gateway/gateway_module.h"
+#include "link/network_port.h"
 #include "tolvane_version.h"
 
 namespace tolvane {
@@ -90,7 +91,10 @@ int GatewayMain(const std::vector<std::string>& args)
     // One thread reads every module's terminal: a thread each would wake for
     // every few bytes. Made before the modules, so it outlives their links.
     const auto reader = std::make_shared<SharedReader>();
-    std::vector<std::unique_ptr<GatewayModule>> modules;
+    // The terminals' modules share a thread; each network source has one.
+    std::vector<std::unique_ptr<ModuleThread>> threads;
+    ModuleThread* terminals = nullptr;
+    std::vector<GatewayModule*> modules;
     // Before any thread starts, so that every thread inherits the signals blocked.
     if (!loop.WatchSignals(
             [&modules] {
@@ -101,8 +105,13 @@ int GatewayMain(const std::vector<std::string>& args)
         std::fprintf(stderr, "tolvane-gateway: %s\n", error.c_str());
         return 1;
     }
-    for (const ModuleConfig& module : config->modules)
-        modules.push_back(std::make_unique<GatewayModule>(module, config->statusIntervalS, lines, reader));
+    for (const ModuleConfig& module : config->modules) {
+        const bool network = LooksLikeNetworkPort(module.source);
+        if (network || !terminals) threads.push_back(std::make_unique<ModuleThread>(lines));
+        if (!network && !terminals) terminals = threads.back().get();
+        ModuleThread& thread = network ? *threads.back() : *terminals;
+        modules.push_back(&thread.Add(module, config->statusIntervalS, reader));
+    }
     for (const auto& module : modules) {
         if (!module->PrepareOutputs(error)) {
             std::fprintf(stderr, "tolvane-gateway: %s\n", error.c_str());
@@ -121,10 +130,10 @@ int GatewayMain(const std::vector<std::string>& args)
         }
         for (std::size_t i = 0; i < modules.size(); ++i) modules[i]->PublishTo(*mqtt, i);
     }
-    for (const auto& module : modules) module->Start();
+    for (const auto& thread : threads) thread->Start();
     loop.Run();
-    for (const auto& module : modules) module->Stop();
-    for (const auto& module : modules) module->Join();
+    for (const auto& thread : threads) thread->Stop();
+    for (const auto& thread : threads) thread->Join();
     // Their last status lines (closed) are the publisher's last words.
     if (mqtt) mqtt->Stop();
     lines.Flush();

@@ -41,13 +41,11 @@ std::string OpenFailure(const std::string& source, const PortProbe& why)
 
 } // namespace
 
-GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output,
+GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output, EventLoop& loop,
                              std::shared_ptr<SharedReader> reader)
-    : config_(std::move(config)), statusIntervalS_(statusIntervalS), output_(output), loop_(NowMs), timers_(loop_),
+    : config_(std::move(config)), statusIntervalS_(statusIntervalS), output_(output), loop_(loop), timers_(loop_),
       session_(link_, log_, timers_, *this)
 {
-    std::string error;
-    loop_.SetWakeTask([this] { OnWake(); }, error);
     // Each notification is counted and handled; only the first one not yet
     // handled wakes the loop, which takes them all.
     session_.SetNotify([this] {
@@ -65,12 +63,7 @@ GatewayModule::GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOu
     loop_.Add(nmea_);
 }
 
-GatewayModule::~GatewayModule()
-{
-    Stop();
-    Join();
-    loop_.Remove(nmea_);
-}
+GatewayModule::~GatewayModule() { loop_.Remove(nmea_); }
 
 bool GatewayModule::PrepareOutputs(std::string& error)
 {
@@ -79,11 +72,6 @@ bool GatewayModule::PrepareOutputs(std::string& error)
         if (!nmea_.AddDestination(destination, error)) return false;
     serving_ = config_.nmeaTcp || !config_.nmeaUdp.empty();
     return true;
-}
-
-void GatewayModule::Start()
-{
-    thread_ = std::thread([this] { Run(); });
 }
 
 void GatewayModule::Reopen()
@@ -98,12 +86,7 @@ void GatewayModule::Stop()
     loop_.Wake();
 }
 
-void GatewayModule::Join()
-{
-    if (thread_.joinable()) thread_.join();
-}
-
-void GatewayModule::Run()
+void GatewayModule::Begin()
 {
     if (!config_.name.empty()) {
         recordingName_ = config_.name;
@@ -111,9 +94,12 @@ void GatewayModule::Run()
     }
     EmitStatus();
     OpenFirst();
-    const EventLoop::TimerId status = loop_.Every(statusIntervalS_ * 1000LL, [this] { EmitStatus(true); });
-    if (!stopAsked_) loop_.Run();
-    loop_.Cancel(status);
+    statusTimer_ = loop_.Every(statusIntervalS_ * 1000LL, [this] { EmitStatus(true); });
+}
+
+void GatewayModule::Finish()
+{
+    loop_.Cancel(statusTimer_);
     loop_.Cancel(firstOpenTimer_);
     // As the program's Exit: the capture stops, the port closes with its
     // line settings restored, the log is flushed and closed; what the
@@ -145,7 +131,6 @@ void GatewayModule::OnWake()
         log_.Close();
         StartRecordings();
     }
-    if (stopAsked_) loop_.Stop();
 }
 
 // A port that has never opened is tried as a lost one is: every second, a
@@ -353,6 +338,57 @@ void GatewayModule::PortChanged(PortState state, PortNews)
 void GatewayModule::HealthChecked(const HealthReport& report)
 {
     if (!report.viewLine.empty()) Report(OneLine(report.viewLine));
+}
+
+ModuleThread::~ModuleThread()
+{
+    Stop();
+    Join();
+}
+
+GatewayModule& ModuleThread::Add(ModuleConfig config, int statusIntervalS, std::shared_ptr<SharedReader> reader)
+{
+    modules_.push_back(
+        std::make_unique<GatewayModule>(std::move(config), statusIntervalS, output_, loop_, std::move(reader)));
+    return *modules_.back();
+}
+
+void ModuleThread::Start()
+{
+    std::string error;
+    // Every wake asks each module what it brought: counters and flags, so
+    // a module with nothing new costs a few loads.
+    const bool woken = loop_.SetWakeTask(
+        [this] {
+            bool stopping = true;
+            for (const auto& module : modules_) {
+                module->OnWake();
+                stopping = stopping && module->stopAsked_;
+            }
+            if (stopping) loop_.Stop();
+        },
+        error);
+    if (!woken) output_.Error("tolvane-gateway: " + error);
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ModuleThread::Stop()
+{
+    for (const auto& module : modules_) module->Stop();
+}
+
+void ModuleThread::Join()
+{
+    if (thread_.joinable()) thread_.join();
+}
+
+void ModuleThread::Run()
+{
+    for (const auto& module : modules_) module->Begin();
+    bool stopping = true;
+    for (const auto& module : modules_) stopping = stopping && module->stopAsked_;
+    if (!stopping) loop_.Run();
+    for (const auto& module : modules_) module->Finish();
 }
 
 } // namespace tolvane

@@ -1,8 +1,9 @@
-// One module of the gateway: its compass session on a thread of its own,
-// with its own event loop, so that an open waiting on the network or a
-// module that hangs never holds up another. It records the orientation log
-// and the raw capture, serves the module's NMEA sentences and reports its
-// state as status lines, which it hands to the gateway's one writer.
+// One module of the gateway: its compass session on an event loop it may
+// share with other modules (ModuleThread), so that an open waiting on the
+// network or a module that hangs never holds up another. It records the
+// orientation log and the raw capture, serves the module's NMEA sentences
+// and reports its state as status lines, which it hands to the gateway's
+// one writer.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gateway/event_loop.h"
 #include "gateway/gateway_config.h"
@@ -48,10 +50,11 @@ private:
 
 class GatewayModule : private SessionHost {
 public:
-    // `reader` reads the module's terminal with the other modules' (null: a thread of its own).
-    GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output,
+    // Runs on `loop`'s thread from Begin to Finish. `reader` reads the
+    // module's terminal with the other modules' (null: a thread of its own).
+    GatewayModule(ModuleConfig config, int statusIntervalS, GatewayOutput& output, EventLoop& loop,
                   std::shared_ptr<SharedReader> reader = nullptr);
-    ~GatewayModule() override; // stops and joins
+    ~GatewayModule() override;
     GatewayModule(const GatewayModule&) = delete;
     GatewayModule& operator=(const GatewayModule&) = delete;
 
@@ -65,17 +68,17 @@ public:
         mqtt_ = &publisher;
         mqttIndex_ = index;
     }
-    // Starts the module's thread, which opens the port.
-    void Start();
     // Any thread: SIGHUP's new recordings, and the end.
     void Reopen();
     void Stop();
-    // Waits for the thread, which has then closed everything.
-    void Join();
 
 private:
-    void Run();
+    friend class ModuleThread;
+    // On the loop's thread: the recordings and the first open; what the
+    // loop's wake brought; everything closed as the program's Exit does.
+    void Begin();
     void OnWake();
+    void Finish();
     // Dispatches the messages the link has told of.
     void HandleNotified();
     void OpenFirst();
@@ -105,7 +108,7 @@ private:
     ModuleConfig config_;
     int statusIntervalS_;
     GatewayOutput& output_;
-    EventLoop loop_;
+    EventLoop& loop_;
     LoopTimers timers_;
     SerialLink link_;
     LogFile log_;
@@ -116,7 +119,7 @@ private:
 
     MqttPublisher* mqtt_ = nullptr;
     std::size_t mqttIndex_ = 0;
-    std::thread thread_;
+    EventLoop::TimerId statusTimer_ = 0;
     std::atomic<std::uint64_t> notified_{0}; // the link's notifications not yet handled
     std::atomic<bool> reopenAsked_{false};
     std::atomic<bool> stopAsked_{false};
@@ -134,6 +137,37 @@ private:
     ModuleState reported_ = ModuleState::Closed;
     std::string reportedLog_, reportedCapture_;
     const ModuleIdentity* reportedIdentity_ = nullptr;
+};
+
+// A thread that runs one or more modules on its event loop. The modules
+// whose terminals the shared reader reads have nothing that waits (a
+// terminal opens at once and, with no flow control, takes a request in the
+// line's time), so they share one: it wakes once for what a pass of the
+// reader brought them all, not once per module. A network source's open
+// may wait on the network: such a module gets a thread of its own.
+class ModuleThread {
+public:
+    explicit ModuleThread(GatewayOutput& output) : output_(output) {}
+    ~ModuleThread(); // stops and joins, then ends its modules
+    ModuleThread(const ModuleThread&) = delete;
+    ModuleThread& operator=(const ModuleThread&) = delete;
+
+    // Before Start: a module on this thread's loop.
+    GatewayModule& Add(ModuleConfig config, int statusIntervalS, std::shared_ptr<SharedReader> reader);
+    // Starts the thread, which opens the ports.
+    void Start();
+    // Any thread.
+    void Stop();
+    // Waits for the thread, which has then closed everything.
+    void Join();
+
+private:
+    void Run();
+
+    GatewayOutput& output_;
+    EventLoop loop_{NowMs}; // the links' clock, which the sessions' timers use
+    std::vector<std::unique_ptr<GatewayModule>> modules_;
+    std::thread thread_;
 };
 
 } // namespace tolvane
