@@ -111,7 +111,8 @@ TEST(EventLoop, TimerOrderOnAnInjectedClock)
 }
 
 // SIGHUP reopens and the loop goes on; SIGTERM ends it with its number;
-// a wake from another thread runs the wake task on the loop's thread.
+// wakes from another thread run the wake task on the loop's thread, once
+// for those before a pass.
 TEST(EventLoop, SignalsAndWakes)
 {
     EventLoop loop;
@@ -125,6 +126,10 @@ TEST(EventLoop, SignalsAndWakes)
     std::thread([&] { loop.Wake(); loop.Wake(); }).join();
     loop.RunOnce(10000);
     EXPECT_EQ(woken, 1);
+    // A wake after the task has run is a new one.
+    std::thread([&] { loop.Wake(); }).join();
+    loop.RunOnce(10000);
+    EXPECT_EQ(woken, 2);
     ::kill(::getpid(), SIGTERM);
     EXPECT_EQ(loop.Run(), SIGTERM);
     EXPECT_EQ(reopened, 1);
