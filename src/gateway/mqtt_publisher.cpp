@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 #include <pthread.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -163,6 +165,10 @@ public:
         // pump would send the messages out of order.
         if (state_ != State::Connected || pumping_) return;
         pumping_ = true;
+        // Held in the kernel until the pump ends: the publications of a
+        // pass leave in as few segments as they fill, not one each.
+        const int fd = mosquitto_socket(mosq_);
+        int cork = 0;
         std::vector<MqttItem> batch;
         while (inFlight_.size() < kInFlightLimit && !mosquitto_want_write(mosq_)) {
             batch.clear();
@@ -174,10 +180,18 @@ public:
                 }
             }
             if (batch.empty()) break;
+            if (cork == 0 && fd >= 0) {
+                cork = 1;
+                ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+            }
             for (const MqttItem& item : batch) Publish(item);
         }
         // After the messages, so that a clean stop's "closed" comes last.
         PublishRetained(false);
+        if (cork == 1 && mosquitto_socket(mosq_) == fd) {
+            cork = 0;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+        }
         pumping_ = false;
     }
 
