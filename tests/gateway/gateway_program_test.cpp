@@ -93,7 +93,8 @@ std::string ProgramsLog(const test::TempDir& dir, const std::string& capture)
 }
 
 // Two modules: one in burst, its NMEA read by three clients; the other
-// named by its serial number, unplugged and back. SIGHUP, then SIGTERM.
+// named by its serial number, its rate found, unplugged and back at that
+// rate. SIGHUP, then SIGTERM.
 TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
 {
     test::TempDir dir;
@@ -101,12 +102,14 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     SimProcess a(TOLVANE_SIM_PATH, {"--link", d + "/a", "--burst", "--nmea", "1", "--power-on-open"});
     ASSERT_FALSE(a.Output().empty());
     std::ofstream(d + "/g.conf") << "[module a]\nsource = " << d << "/a\nlog-dir = " << d << "\ncapture-dir = " << d
-                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d << "/b\nlog-dir = " << d
-                                 << "/made/here\ncapture-dir = " << d << "/made/here";
+                                 << "\nnmea-tcp = " << port << "\n[module]\nsource = " << d
+                                 << "/b\nbaud = detect\nlog-dir = " << d << "/made/here\ncapture-dir = " << d
+                                 << "/made/here";
     Gateway gateway(dir, {"--config", d + "/g.conf"});
     // The second module is plugged in after the start, unplugged and back.
     ASSERT_TRUE(test::WaitFor([&] { return ReadText(gateway.err).find("no such device") != std::string::npos; }, 30s));
-    std::optional<SimProcess> b(std::in_place, TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
+    const Args bArgs{"--link", d + "/b", "--serial", "777", "--baud", "19200"};
+    std::optional<SimProcess> b(std::in_place, TOLVANE_SIM_PATH, bArgs);
     ASSERT_TRUE(gateway.Said(R"("module":"a","state":"open")")) << ReadText(gateway.err);
     ASSERT_TRUE(gateway.Said(R"("module":"777","state":"open","port":")" + d + R"(/b","serial":777)"));
     const int reader = Connect(port), idle = Connect(port), garbage = Connect(port);
@@ -114,7 +117,7 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     const std::string nmea = ReadFor(reader, 3s);
     b.reset();
     ASSERT_TRUE(gateway.Said(R"("module":"777","state":"lost")"));
-    b.emplace(TOLVANE_SIM_PATH, Args{"--link", d + "/b", "--serial", "777"});
+    b.emplace(TOLVANE_SIM_PATH, bArgs);
     EXPECT_TRUE(gateway.Said(R"("module":"777","state":"open")", 2) && gateway.Said("777-20261207-134510-2.tcap"));
     ::kill(gateway.process->Pid(), SIGHUP);
     EXPECT_TRUE(gateway.Said("a-20261207-134510-2.tcap") && gateway.Said("777-20261207-134510-3.log"));
