@@ -85,7 +85,8 @@ volatile std::sig_atomic_t subscriberEnd = 0;
 volatile std::sig_atomic_t subscribed = 0;
 
 // The subscriber's process: each orientation's module and arrival time,
-// written to `out` when SIGTERM ends it.
+// written to `out` once SIGTERM has come and nothing has arrived for 2 s
+// (a subscriber behind is late, not lost).
 [[noreturn]] void Subscribe(int port, const std::string& out, int readyFd)
 {
     std::signal(SIGTERM, [](int) { subscriberEnd = 1; });
@@ -101,7 +102,10 @@ volatile std::sig_atomic_t subscribed = 0;
     if (mosquitto_connect(mosq, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) std::_Exit(2);
     mosquitto_subscribe(mosq, nullptr, "bench/+/orientation", 1);
     bool told = false;
-    while (!subscriberEnd) {
+    for (std::int64_t endUs = 0;;) {
+        if (subscriberEnd && endUs == 0) endUs = MonotonicUs();
+        const std::int64_t lastUs = std::max(endUs, arrivals.empty() ? 0 : arrivals.back().second);
+        if (endUs != 0 && MonotonicUs() - lastUs > 2'000'000) break;
         mosquitto_loop(mosq, 100, 1000);
         if (subscribed && !told) told = ::write(readyFd, "r", 1) == 1;
     }
@@ -168,41 +172,51 @@ int main(int argc, char** argv)
     const double publisherStart = ThreadCpuSeconds("mqtt-publisher");
     std::atomic<bool> running{true};
     std::vector<std::uint64_t> sent(kModules);
-    std::vector<std::thread> modules;
-    // As the gateway reads its modules' terminals: one thread for them all.
+    // As the gateway runs its modules on serial ports: one thread reads
+    // every terminal, one takes every link's messages.
     const auto reader = std::make_shared<SharedReader>();
+    std::vector<std::unique_ptr<SerialLink>> links;
+    std::mutex mutex;
+    std::condition_variable queued;
+    bool news = false;
     for (int i = 0; i < kModules; ++i) {
-        modules.emplace_back([&, i] {
-            SerialLink link;
-            link.SetSharedReader(reader);
-            PortMap ports;
-            ports.SetPath(1, dir + "/" + names[static_cast<std::size_t>(i)]);
-            link.SetPortMap(ports);
-            std::mutex mutex;
-            std::condition_variable queued;
-            link.SetNotify([&] { queued.notify_one(); });
-            if (link.Open(1, 38400) != 1) return;
-            while (running) {
-                DeviceMessage message;
-                if (link.TakeMessage(message) == DeviceLink::kEmpty) {
-                    std::unique_lock lock(mutex);
-                    queued.wait_for(lock, std::chrono::milliseconds(5));
-                    continue;
-                }
-                if (IsType(message, MessageType::Orientation)) ++sent[static_cast<std::size_t>(i)];
-                publisher.Offer(static_cast<std::size_t>(i), message, WallMsAt(message.timestamp));
+        auto link = std::make_unique<SerialLink>();
+        link->SetSharedReader(reader);
+        PortMap ports;
+        ports.SetPath(1, dir + "/" + names[static_cast<std::size_t>(i)]);
+        link->SetPortMap(ports);
+        link->SetNotify([&] {
+            {
+                std::lock_guard lock(mutex);
+                news = true;
             }
-            link.Close();
+            queued.notify_one();
         });
+        if (link->Open(1, 38400) != 1) return std::fprintf(stderr, "mqtt_bench: module %d did not open\n", i), 1;
+        links.push_back(std::move(link));
     }
+    std::thread handler([&] {
+        while (running) {
+            {
+                std::unique_lock lock(mutex);
+                queued.wait_for(lock, std::chrono::milliseconds(5), [&] { return news; });
+                news = false;
+            }
+            for (std::size_t i = 0; i < links.size(); ++i)
+                for (DeviceMessage message; links[i]->TakeMessage(message) != DeviceLink::kEmpty;) {
+                    if (IsType(message, MessageType::Orientation)) ++sent[i];
+                    publisher.Offer(i, message, WallMsAt(message.timestamp));
+                }
+        }
+    });
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     running = false;
-    for (std::thread& t : modules) t.join();
+    handler.join();
+    for (const auto& link : links) link->Close();
     const double cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
     const double publisherCpu = ThreadCpuSeconds("mqtt-publisher") - publisherStart;
     publisher.Stop();
     const double brokerCpu = CpuSecondsOf("/proc/" + std::to_string(broker.Pid()) + "/stat") - brokerStart;
-    std::this_thread::sleep_for(std::chrono::seconds(1));
     ::kill(subscriber, SIGTERM);
     ::waitpid(subscriber, nullptr, 0);
 
