@@ -124,13 +124,7 @@ void GatewayModule::HandleNotified()
 void GatewayModule::OnWake()
 {
     HandleNotified();
-    if (reopenAsked_.exchange(false) && !recordingName_.empty()) {
-        // The messages of the bytes captured are logged in the same pair of files.
-        session_.StopCapture();
-        HandleNotified();
-        log_.Close();
-        StartRecordings();
-    }
+    if (reopenAsked_.exchange(false) && !recordingName_.empty()) StartRecordings(true);
 }
 
 // A port that has never opened is tried as a lost one is: every second, a
@@ -171,7 +165,7 @@ void GatewayModule::AfterOpen()
     EmitStatus();
 }
 
-void GatewayModule::StartRecordings()
+void GatewayModule::StartRecordings(bool reopen)
 {
     capturePending_.clear();
     paths_ = {};
@@ -189,22 +183,38 @@ void GatewayModule::StartRecordings()
                               error)) {
         Report(error);
         paths_ = {};
+        if (reopen) {
+            // The files of a reopen that fails are closed all the same.
+            session_.StopCapture();
+            HandleNotified();
+            log_.Close();
+        }
         return EmitStatus();
+    }
+    capturePending_ = paths_.capture;
+    if (reopen) {
+        // The new capture takes the link's bytes over from the old in one
+        // step, and then every message of the bytes the old one got is
+        // queued: they go to the old log before the new one opens. A
+        // message is in the pair of files whose capture holds its last byte.
+        StartCapture();
+        HandleNotified();
+        log_.Close();
     }
     logFailed_ = false;
     if (!paths_.log.empty() && !log_.OpenPath(paths_.log, true)) {
         Report(paths_.log + ": cannot be opened: " + std::strerror(errno));
         paths_.log.clear();
     }
-    capturePending_ = paths_.capture;
     StartCapture();
     EmitStatus();
 }
 
 void GatewayModule::StartCapture()
 {
-    if (config_.captureDir.empty() || recordingName_.empty() || session_.Capture().Active() ||
-        session_.PortNumber() == -1 || ended_)
+    // A capture running is handed over only to a new pair's (a reopen's).
+    if (config_.captureDir.empty() || recordingName_.empty() ||
+        (session_.Capture().Active() && capturePending_.empty()) || session_.PortNumber() == -1 || ended_)
         return;
     std::string path = std::move(capturePending_);
     capturePending_.clear();

@@ -84,8 +84,9 @@ private:
     void OpenFirst();
     void AfterOpen();
     // The log and the capture under a stem of the time now; the capture
-    // only while the port is open (later opens start theirs).
-    void StartRecordings();
+    // only while the port is open (later opens start theirs). A `reopen`
+    // (SIGHUP) hands the recordings running over to the new pair.
+    void StartRecordings(bool reopen = false);
     void StartCapture();
     void DropEmptyCapture();
     void StopLog(const std::string& why);

@@ -77,15 +77,18 @@ bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& captu
 
     const std::int64_t now = got.atMs == -1 ? NowMs() : got.atMs;
     if (got.restart) decoder.Reset();
+    bool delivered = false;
     {
+        // A read's bytes and their messages under one hold of the capture:
+        // once a capture is handed over, every message of the bytes the old
+        // one got is queued, and the new one has the rest.
         std::lock_guard lock(capture.mutex);
         if (capture.sink) capture.sink->Received(got.bytes, got.count, now);
+        decoder.Feed(got.bytes, got.count, now, [&](const DeviceMessage& message) {
+            delivered = true;
+            Deliver(queue, session, message);
+        });
     }
-    bool delivered = false;
-    decoder.Feed(got.bytes, got.count, now, [&](const DeviceMessage& message) {
-        delivered = true;
-        Deliver(queue, session, message);
-    });
     Publish(session, decoder.Counts(), got.count, delivered ? now : -1);
     return true;
 }

@@ -7,19 +7,23 @@ namespace tolvane {
 
 bool RawStreamCapture::Start(const std::string& path, int baud, std::int64_t nowMs, std::string& error)
 {
-    Stop();
     error.clear();
     const int port = link_.PortNumber();
-    if (port == -1) return false;
     CaptureHeader header;
     header.baud = baud;
-    header.device = link_.Ports().Path(port);
+    header.device = port == -1 ? std::string() : link_.Ports().Path(port);
     header.startTime = LocalStartTime();
     auto writer = std::make_unique<CaptureWriter>();
-    if (!writer->Open(path, header, static_cast<LinkTimeMs>(nowMs), error)) return false;
+    if (port == -1 || !writer->Open(path, header, static_cast<LinkTimeMs>(nowMs), error)) {
+        Stop();
+        return false;
+    }
+    // A capture running hands over to the new one in one step: no byte
+    // read between them is in neither file.
+    link_.SetCapture(writer.get());
+    if (writer_) writer_->Stop();
     writer_ = std::move(writer);
     path_ = path;
-    link_.SetCapture(writer_.get());
     return true;
 }
 

@@ -23,7 +23,8 @@ public:
     // Starts capturing the open port, at `baud`, to `path`, its times
     // counted from `nowMs` on the link's clock. False with `error` saying
     // why when the file cannot be created; false with no error when no
-    // port is open.
+    // port is open. A capture running hands over to the new one in one
+    // step, or stops if the new one cannot start.
     bool Start(const std::string& path, int baud, std::int64_t nowMs, std::string& error);
     void Stop();
     bool Active() const { return writer_ != nullptr; }

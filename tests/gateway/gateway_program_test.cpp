@@ -73,23 +73,28 @@ std::string ReadFor(int fd, std::chrono::milliseconds span)
     return got;
 }
 
-// The log the program writes for the messages of `capture`, at the same time of day.
-std::string ProgramsLog(const test::TempDir& dir, const std::string& capture)
+// The logs the program writes for the messages of `captures`, read one
+// after the other into a log each, at the same time of day.
+std::vector<std::string> ProgramsLogs(const test::TempDir& dir, const std::vector<std::string>& captures)
 {
     test::InProcessLink link;
     test::FakeTimers timers;
     SessionHost host;
     LogFile log(dir.path.string(), [](std::tm& t) { return strptime("2026-12-07 13:45:10", "%F %T", &t); });
     CompassSession session(link, log, timers, host);
-    log.OpenPath(dir / "program.log", true);
     StreamDecoder decoder;
-    for (const CaptureChunk& chunk : ParseCapture(ReadText(capture)).chunks)
-        if (chunk.kind == ChunkKind::Received)
-            decoder.Feed(chunk.bytes.data(), chunk.bytes.size(), chunk.ms, [&](const DeviceMessage& m) {
-                session.OnDeviceMessage(m);
-            });
-    log.Close();
-    return ReadText(dir / "program.log");
+    std::vector<std::string> logs;
+    for (const std::string& capture : captures) {
+        log.OpenPath(dir / "program.log", false);
+        for (const CaptureChunk& chunk : ParseCapture(ReadText(capture)).chunks)
+            if (chunk.kind == ChunkKind::Received)
+                decoder.Feed(chunk.bytes.data(), chunk.bytes.size(), chunk.ms, [&](const DeviceMessage& m) {
+                    session.OnDeviceMessage(m);
+                });
+        log.Close();
+        logs.push_back(ReadText(dir / "program.log"));
+    }
+    return logs;
 }
 
 // Two modules: one in burst, its NMEA read by three clients; the other
@@ -134,11 +139,13 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     std::ofstream(d + "/nmea") << nmea.substr(nmea.find('$'), nmea.rfind('\n') + 1 - nmea.find('$'));
     EXPECT_EQ(std::system((TOLVANE_DEBIAN_PYTHON " -c 'import sys, pynmea2\nfor l in sys.stdin: "
                            "pynmea2.parse(l.strip(), check=True)' < " + d + "/nmea").c_str()), 0);
-    // The log of the first pair is, byte for byte, what the program writes
-    // for the stream captured (tolvane-decode reading a capture back: BrokerTest).
-    const std::string log = ReadText(d + "/a-20261207-134510.log");
+    // Each log is, byte for byte, what the program writes for the stream
+    // captured with it, read on from the pair before: SIGHUP's new pair
+    // lost no byte, and each message is with the capture of its last byte
+    // (tolvane-decode reading a capture back: BrokerTest).
+    const std::string stem = d + "/a-20261207-134510", log = ReadText(stem + ".log");
     EXPECT_GT(std::count(log.begin(), log.end(), '\n'), 100);
-    EXPECT_EQ(log, ProgramsLog(dir, d + "/a-20261207-134510.tcap"));
+    EXPECT_EQ(ProgramsLogs(dir, {stem + ".tcap", stem + "-2.tcap"}), (std::vector{log, ReadText(stem + "-2.log")}));
 }
 
 // The log's folder on a file system of 8 KiB: the log stops with an error
