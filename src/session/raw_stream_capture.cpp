@@ -8,23 +8,24 @@ namespace tolvane {
 bool RawStreamCapture::Start(const std::string& path, int baud, std::int64_t nowMs, std::string& error)
 {
     error.clear();
-    const int port = link_.PortNumber();
-    CaptureHeader header;
-    header.baud = baud;
-    header.device = port == -1 ? std::string() : link_.Ports().Path(port);
-    header.startTime = LocalStartTime();
-    auto writer = std::make_unique<CaptureWriter>();
-    if (port == -1 || !writer->Open(path, header, static_cast<LinkTimeMs>(nowMs), error)) {
-        Stop();
-        return false;
+    if (const int port = link_.PortNumber(); port != -1) {
+        CaptureHeader header;
+        header.baud = baud;
+        header.device = link_.Ports().Path(port);
+        header.startTime = LocalStartTime();
+        auto writer = std::make_unique<CaptureWriter>();
+        if (writer->Open(path, header, static_cast<LinkTimeMs>(nowMs), error)) {
+            // A capture running hands over to the new one in one step: no
+            // byte read between them is in neither file.
+            link_.SetCapture(writer.get());
+            if (writer_) writer_->Stop();
+            writer_ = std::move(writer);
+            path_ = path;
+            return true;
+        }
     }
-    // A capture running hands over to the new one in one step: no byte
-    // read between them is in neither file.
-    link_.SetCapture(writer.get());
-    if (writer_) writer_->Stop();
-    writer_ = std::move(writer);
-    path_ = path;
-    return true;
+    Stop();
+    return false;
 }
 
 std::string RawStreamCapture::StopIfFailed()
