@@ -118,8 +118,8 @@ int main(int argc, char** argv)
                 "and %.0f log appends\n",
                 modules, span, static_cast<double>(total * clientsEach) / span, modules * clientsEach,
                 static_cast<double>(total) / span);
-    std::printf("  CPU of the plainest loop doing only these calls, %s: %.1f %% of one core\n",
-                passNs > 0 ? ("waking every " + std::to_string(passNs / 1000) + " us").c_str() : "waking for each message",
-                cpu);
+    const std::string waking =
+        passNs > 0 ? "waking every " + std::to_string(passNs / 1000) + " us" : "waking for each message";
+    std::printf("  CPU of the plainest loop doing only these calls, %s: %.1f %% of one core\n", waking.c_str(), cpu);
     return 0;
 }

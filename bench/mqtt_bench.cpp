@@ -165,7 +165,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    while (publisher.Connected() < static_cast<std::size_t>(kModules)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (publisher.Connected() < static_cast<std::size_t>(kModules))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
     const double cpuStart = CpuSeconds(RUSAGE_SELF);
     const double brokerStart = CpuSecondsOf("/proc/" + std::to_string(broker.Pid()) + "/stat");

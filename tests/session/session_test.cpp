@@ -156,7 +156,8 @@ void RunScript(Bench& b, const std::string& script)
         else if (w.starts_with("open=")) b.session.Open(std::stoi(arg));
         else if (w == "valid") ++b.link.counters.frames;
         else if (w == "health") b.host.seen["health"].push_back('"' + b.session.Health().pane + '"');
-        else if (w.starts_with("capture")) b.session.StartCapture(w == "capture" ? testing::TempDir() + "session.tcap" : arg);
+        else if (w.starts_with("capture"))
+            b.session.StartCapture(w == "capture" ? testing::TempDir() + "session.tcap" : arg);
         else if (w == "detect")
             b.session.StartDetect([&b](const DetectProgress& p) {
                 const std::string step = std::to_string(p.rate) + "(" + std::to_string(p.tried) + "/" +
