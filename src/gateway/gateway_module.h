@@ -1,9 +1,9 @@
-// One module of the gateway: its compass session on an event loop it may
-// share with other modules (ModuleThread), so that an open waiting on the
-// network or a module that hangs never holds up another. It records the
-// orientation log and the raw capture, serves the module's NMEA sentences
-// and reports its state as status lines, which it hands to the gateway's
-// one writer.
+// One module of the gateway: its compass session on an event loop, which
+// the modules on serial ports share and a module on a network source has
+// to itself (ModuleThread), so that an open waiting on the network holds
+// up no other. It records the orientation log and the raw capture, serves
+// the module's NMEA sentences and reports its state as status lines, which
+// it hands to the gateway's one writer.
 #pragma once
 
 #include <atomic>

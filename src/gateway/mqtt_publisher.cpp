@@ -1,9 +1,9 @@
 #include "gateway/mqtt_publisher.h"
 
 #include <mosquitto.h>
-#include <pthread.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <chrono>
