@@ -1,5 +1,6 @@
 #include "gateway/gateway_module.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -179,17 +180,11 @@ void GatewayModule::StartRecordings(bool reopen)
     for (const std::string& folder : {config_.logDir, config_.captureDir})
         if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     std::string error;
-    if (!CreateRecordingFiles(config_.logDir, config_.captureDir, RecordingStem(recordingName_, local), paths_,
-                              error)) {
+    const bool created = CreateRecordingFiles(config_.logDir, config_.captureDir,
+                                              RecordingStem(recordingName_, local), paths_, error);
+    if (!created) {
         Report(error);
         paths_ = {};
-        if (reopen) {
-            // The files of a reopen that fails are closed all the same.
-            session_.StopCapture();
-            HandleNotified();
-            log_.Close();
-        }
-        return EmitStatus();
     }
     capturePending_ = paths_.capture;
     if (reopen) {
@@ -197,10 +192,13 @@ void GatewayModule::StartRecordings(bool reopen)
         // step, and then every message of the bytes the old one got is
         // queued: they go to the old log before the new one opens. A
         // message is in the pair of files whose capture holds its last byte.
-        StartCapture();
+        // The files of a reopen that fails are closed all the same.
+        if (created) StartCapture();
+        else session_.StopCapture();
         HandleNotified();
         log_.Close();
     }
+    if (!created) return EmitStatus();
     logFailed_ = false;
     if (!paths_.log.empty() && !log_.OpenPath(paths_.log, true)) {
         Report(paths_.log + ": cannot be opened: " + std::strerror(errno));
@@ -370,12 +368,8 @@ void ModuleThread::Start()
     // a module with nothing new costs a few loads.
     const bool woken = loop_.SetWakeTask(
         [this] {
-            bool stopping = true;
-            for (const auto& module : modules_) {
-                module->OnWake();
-                stopping = stopping && module->stopAsked_;
-            }
-            if (stopping) loop_.Stop();
+            for (const auto& module : modules_) module->OnWake();
+            if (AllStopping()) loop_.Stop();
         },
         error);
     if (!woken) output_.Error("tolvane-gateway: " + error);
@@ -392,12 +386,15 @@ void ModuleThread::Join()
     if (thread_.joinable()) thread_.join();
 }
 
+bool ModuleThread::AllStopping() const
+{
+    return std::all_of(modules_.begin(), modules_.end(), [](const auto& module) { return module->stopAsked_.load(); });
+}
+
 void ModuleThread::Run()
 {
     for (const auto& module : modules_) module->Begin();
-    bool stopping = true;
-    for (const auto& module : modules_) stopping = stopping && module->stopAsked_;
-    if (!stopping) loop_.Run();
+    if (!AllStopping()) loop_.Run();
     for (const auto& module : modules_) module->Finish();
 }
 

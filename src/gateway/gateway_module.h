@@ -164,6 +164,8 @@ public:
 
 private:
     void Run();
+    // Every module has been asked to stop.
+    bool AllStopping() const;
 
     GatewayOutput& output_;
     EventLoop loop_{NowMs}; // the links' clock, which the sessions' timers use
