@@ -66,16 +66,18 @@ void ReaderSession::Wake() const
     [[maybe_unused]] const auto signalled = ::write(wakeFd, &one, sizeof one);
 }
 
-bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
-                 short events)
+ChannelRead ReadBytes(ReaderSession& session, short events, ChannelBytes& got)
 {
-    if ((events & (POLLERR | POLLNVAL)) != 0) return false;
-    ChannelBytes got;
+    if ((events & (POLLERR | POLLNVAL)) != 0) return ChannelRead::Ended;
     const ChannelRead read = session.channel->Read(events, got);
-    if (read == ChannelRead::Ended) return false;
-    if (read == ChannelRead::Nothing) return true;
+    if (read == ChannelRead::Bytes && got.atMs == -1) got.atMs = NowMs();
+    return read;
+}
 
-    const std::int64_t now = got.atMs == -1 ? NowMs() : got.atMs;
+void HandOn(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
+            const ChannelBytes& got)
+{
+    const std::int64_t now = got.atMs;
     if (got.restart) decoder.Reset();
     bool delivered = false;
     {
@@ -90,7 +92,15 @@ bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& captu
         });
     }
     Publish(session, decoder.Counts(), got.count, delivered ? now : -1);
-    return true;
+}
+
+bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
+                 short events)
+{
+    ChannelBytes got;
+    const ChannelRead read = ReadBytes(session, events, got);
+    if (read == ChannelRead::Bytes) HandOn(queue, session, capture, decoder, got);
+    return read != ChannelRead::Ended;
 }
 
 // The wake descriptor is signalled by Close, and by a channel whose events

@@ -86,6 +86,12 @@ class StreamDecoder;
 // the channel has ended (an error, a hang-up, the end of the stream).
 bool ReadChannel(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
                  short events);
+// Its two halves, for a reader that reads every channel before it hands
+// any bytes on: the read (Ended as above; Bytes with their time set), and
+// what is done with the bytes.
+ChannelRead ReadBytes(ReaderSession& session, short events, ChannelBytes& got);
+void HandOn(MessageQueue& queue, ReaderSession& session, CaptureSlot& capture, StreamDecoder& decoder,
+            const ChannelBytes& got);
 // After a poll that found the session's wake descriptor signalled: true
 // when Close asked the reader to stop.
 bool WokenToStop(MessageQueue& queue, ReaderSession& session);

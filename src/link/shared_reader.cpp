@@ -16,6 +16,8 @@ struct SharedReader::Reading {
     std::shared_ptr<ReaderSession> session;
     std::shared_ptr<CaptureSlot> capture;
     StreamDecoder decoder;
+    ChannelBytes got; // this pass's read, handed on once every channel is read
+    bool gotBytes = false;
 };
 
 SharedReader::SharedReader(std::int64_t periodNs)
@@ -113,15 +115,23 @@ void SharedReader::Run()
             Reading& r = *readings[i];
             const short channelEvents = fds[1 + 2 * i].revents;
             const bool stopped = fds[2 + 2 * i].revents != 0 && WokenToStop(*r.queue, *r.session);
-            if (stopped || (channelEvents != 0 && !ReadChannel(*r.queue, *r.session, *r.capture, r.decoder,
-                                                               channelEvents))) {
+            const ChannelRead read =
+                stopped ? ChannelRead::Ended
+                        : channelEvents != 0 ? ReadBytes(*r.session, channelEvents, r.got) : ChannelRead::Nothing;
+            if (read == ChannelRead::Ended) {
                 Drop(std::move(readings[i]));
                 continue;
             }
+            r.gotBytes = read == ChannelRead::Bytes;
             if (kept != i) readings[kept] = std::move(readings[i]);
             ++kept;
         }
         readings.resize(kept);
+        // The messages of a pass are queued together, after its reads: the
+        // threads that take them wake once for the pass, not once for each
+        // link whose messages came while they were already at work.
+        for (const auto& r : readings)
+            if (r->gotBytes) HandOn(*r->queue, *r->session, *r->capture, r->decoder, r->got);
         // What comes meanwhile waits for the next pass, read with the rest.
         std::this_thread::sleep_until(passStart + std::chrono::nanoseconds(periodNs_));
     }
