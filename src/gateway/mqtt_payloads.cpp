@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 #include "gateway/status_line.h"
 #include "protocol/angles.h"
@@ -33,10 +34,29 @@ std::string IsoLocalTime(std::int64_t wallMs, int offsetS)
 
 std::string IsoLocalTime(std::int64_t wallMs)
 {
-    const std::time_t t = static_cast<std::time_t>(wallMs / 1000);
-    std::tm local{};
-    localtime_r(&t, &local);
-    return IsoLocalTime(wallMs, static_cast<int>(local.tm_gmtoff));
+    // The date, time of day and offset of a second are worked out once:
+    // the messages of a second share them and differ in their milliseconds.
+    thread_local std::int64_t cachedSecond = std::numeric_limits<std::int64_t>::min();
+    thread_local std::string cached; // that second's text, at .000
+    std::int64_t second = wallMs / 1000;
+    int ms = static_cast<int>(wallMs % 1000);
+    if (ms < 0) {
+        ms += 1000;
+        --second;
+    }
+    if (second != cachedSecond) {
+        const std::time_t t = static_cast<std::time_t>(second);
+        std::tm local{};
+        localtime_r(&t, &local);
+        cached = IsoLocalTime(second * 1000, static_cast<int>(local.tm_gmtoff));
+        cachedSecond = second;
+    }
+    std::string out = cached;
+    const std::size_t dot = out.find('.');
+    out[dot + 1] = static_cast<char>('0' + ms / 100);
+    out[dot + 2] = static_cast<char>('0' + ms / 10 % 10);
+    out[dot + 3] = static_cast<char>('0' + ms % 10);
+    return out;
 }
 
 std::string OrientationPayload(const Orientation& o, std::string_view time)

@@ -6,12 +6,13 @@
 #include <pthread.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <unordered_set>
+#include <vector>
 
 #include "gateway/mqtt_payloads.h"
 #include "link/clock.h"
@@ -27,12 +28,48 @@ constexpr int kKeepAliveS = 30;
 constexpr std::size_t kInFlightLimit = 1000;
 constexpr int kLibraryInFlight = 200;
 constexpr std::size_t kBatch = 256;
+// While publishing, the broker's acknowledgements are read once this many
+// wait (or at the next tick), not as each comes: a read for each would
+// wake the thread about as often as the modules' messages do.
+constexpr std::size_t kAcknowledgementsToRead = 64;
+static_assert(kAcknowledgementsToRead < kLibraryInFlight);
 // A connection or TLS handshake that has not finished by then is given up.
 constexpr std::int64_t kConnectTimeoutMs = 10000;
 // How long a clean stop waits for the broker to take what is left.
 constexpr std::int64_t kStopWaitMs = 3000;
 constexpr std::int64_t kStopPollMs = 20;
 constexpr char kOfflineWill[] = "{\"state\":\"offline\"}";
+
+// The message ids of QoS 1 publications not yet acknowledged. The library
+// numbers them 1 to 65535 and also tells of QoS 0 ones, which are not here.
+class MessageIds {
+public:
+    void Insert(int mid)
+    {
+        if (mid <= 0 || mid >= kIds || awaiting_[static_cast<std::size_t>(mid)]) return;
+        awaiting_[static_cast<std::size_t>(mid)] = true;
+        ++count_;
+    }
+    // True when `mid` was awaited.
+    bool Erase(int mid)
+    {
+        if (mid <= 0 || mid >= kIds || !awaiting_[static_cast<std::size_t>(mid)]) return false;
+        awaiting_[static_cast<std::size_t>(mid)] = false;
+        --count_;
+        return true;
+    }
+    void Clear()
+    {
+        std::fill(awaiting_.begin(), awaiting_.end(), false);
+        count_ = 0;
+    }
+    std::size_t Count() const { return count_; }
+
+private:
+    static constexpr int kIds = 65536;
+    std::vector<bool> awaiting_ = std::vector<bool>(kIds);
+    std::size_t count_ = 0;
+};
 
 } // namespace
 
@@ -100,7 +137,6 @@ public:
         mosquitto_connect_callback_set(mosq_, OnConnect);
         mosquitto_disconnect_callback_set(mosq_, OnDisconnect);
         mosquitto_publish_callback_set(mosq_, OnPublish);
-        mosquitto_log_callback_set(mosq_, OnLog);
         int rc = mosquitto_will_set(mosq_, statusTopic_.c_str(), sizeof kOfflineWill - 1, kOfflineWill, 1, true);
         if (rc == MOSQ_ERR_SUCCESS && !c.username.empty())
             rc = mosquitto_username_pw_set(mosq_, c.username.c_str(),
@@ -127,6 +163,10 @@ public:
         connectStartMs_ = owner_.loop_.Now();
         refusal_.clear();
         logError_.clear();
+        // The library's log says why a connection or its TLS handshake
+        // failed; once connected it is left unset, since the library would
+        // format a line for every packet sent and received.
+        mosquitto_log_callback_set(mosq_, OnLog);
         const MqttConfig& c = owner_.config_;
         const int rc = mosquitto_connect_async(mosq_, c.host.c_str(), c.port, kKeepAliveS);
         if (rc != MOSQ_ERR_SUCCESS) Lost(rc);
@@ -136,7 +176,9 @@ public:
     {
         const int fd = mosquitto_socket(mosq_);
         if (fd < 0) return;
-        fds.push_back({fd, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0});
+        const bool read = state_ != State::Connected || owner_.stopping_ || inFlight_.Count() >= kAcknowledgementsToRead;
+        const short events = static_cast<short>((read ? POLLIN : 0) | (mosquitto_want_write(mosq_) ? POLLOUT : 0));
+        if (events != 0) fds.push_back({fd, events, 0});
     }
     void OnReadable(int) override { Check(mosquitto_loop_read(mosq_, 1)); }
     void OnWritable(int) override
@@ -145,9 +187,12 @@ public:
         if (!mosquitto_want_write(mosq_)) Pump();
     }
 
-    // Every second: the keep-alive, and a connection that hangs.
+    // Every second: what the broker sent (acknowledgements, the answer to a
+    // ping, the end of the connection), the keep-alive, and a connection
+    // that hangs.
     void Tick()
     {
+        if (state_ == State::Connected) Check(mosquitto_loop_read(mosq_, 1));
         if (state_ == State::Connected) mosquitto_loop_misc(mosq_);
         if (state_ == State::Connecting) Check(MOSQ_ERR_NO_CONN);
         if (state_ == State::Connecting && owner_.loop_.Now() - connectStartMs_ > kConnectTimeoutMs) {
@@ -169,8 +214,8 @@ public:
         // pass leave in as few segments as they fill, not one each.
         const int fd = mosquitto_socket(mosq_);
         int cork = 0;
-        std::vector<MqttItem> batch;
-        while (inFlight_.size() < kInFlightLimit && !mosquitto_want_write(mosq_)) {
+        std::vector<MqttItem>& batch = batch_;
+        while (inFlight_.Count() < kInFlightLimit && !mosquitto_want_write(mosq_)) {
             batch.clear();
             {
                 std::lock_guard lock(shared_.mutex);
@@ -221,7 +266,7 @@ public:
         if (state_ == State::Connecting) return false;
         if (state_ != State::Connected) return true;
         std::lock_guard lock(shared_.mutex);
-        return shared_.queue.empty() && inFlight_.empty() && !shared_.statusNew && !shared_.identityNew &&
+        return shared_.queue.empty() && inFlight_.Count() == 0 && !shared_.statusNew && !shared_.identityNew &&
                !mosquitto_want_write(mosq_);
     }
 
@@ -250,6 +295,7 @@ private:
             return; // the library drops the connection next
         }
         c.state_ = State::Connected;
+        mosquitto_log_callback_set(c.mosq_, nullptr);
         c.tries_ = 0;
         ++c.owner_.connected_;
         if (!c.reported_.empty()) c.owner_.errors_("mqtt " + c.Name() + ": connected again");
@@ -265,7 +311,7 @@ private:
         if (state_ == State::Connected) --owner_.connected_;
         // What was written and not acknowledged is the library's to send
         // again; what was not written is gone.
-        inFlight_.clear();
+        inFlight_.Clear();
         Lost(rc);
     }
 
@@ -279,7 +325,7 @@ private:
     static void OnPublish(mosquitto*, void* self, int mid)
     {
         Connection& c = Of(self);
-        if (c.inFlight_.erase(mid) && c.inFlight_.size() == kInFlightLimit - 1) c.Pump();
+        if (c.inFlight_.Erase(mid) && c.inFlight_.Count() == kInFlightLimit - 1) c.Pump();
     }
 
     static void OnLog(mosquitto*, void* self, int level, const char* text)
@@ -319,7 +365,7 @@ private:
         int mid = 0;
         const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                          payload.data(), qos, retain);
-        if (rc == MOSQ_ERR_SUCCESS && qos > 0) inFlight_.insert(mid);
+        if (rc == MOSQ_ERR_SUCCESS && qos > 0) inFlight_.Insert(mid);
 
         return rc == MOSQ_ERR_SUCCESS;
     }
@@ -346,17 +392,19 @@ private:
         }
     }
 
-    void PublishOrientation(const MqttItem& item)
+    void PublishOrientation(const MqttItem& item, const std::string& time)
     {
-        Send(orientationTopic_, OrientationPayload(Decode<Orientation>(item.message), IsoLocalTime(item.wallMs)), 1,
-             false);
+        Send(orientationTopic_, OrientationPayload(Decode<Orientation>(item.message), time), 1, false);
     }
+    void PublishOrientation(const MqttItem& item) { PublishOrientation(item, IsoLocalTime(item.wallMs)); }
 
     void Publish(const MqttItem& item)
     {
         const std::string time = IsoLocalTime(item.wallMs);
         if (IsType(item.message, MessageType::Orientation)) {
-            if (const auto due = decimator_.Offer(item)) PublishOrientation(*due);
+            // Without decimation the one due is this one, whose time is worked out already.
+            if (const auto due = decimator_.Offer(item))
+                due->wallMs == item.wallMs ? PublishOrientation(*due, time) : PublishOrientation(*due);
         }
         if (const auto payload = MessagePayload(item.message, time)) Send(messageTopic_, *payload, 0, false);
     }
@@ -369,8 +417,9 @@ private:
     int tries_ = 0;
     EventLoop::TimerId retryTimer_ = 0;
     std::int64_t connectStartMs_ = 0;
-    std::unordered_set<int> inFlight_;
+    MessageIds inFlight_;
     bool pumping_ = false;
+    std::vector<MqttItem> batch_; // a pump's, kept for its capacity
     OrientationDecimator decimator_;
     std::string orientationTopic_, messageTopic_, identityTopic_, statusTopic_;
     std::string refusal_;  // the broker's answer to CONNECT, when it refused
@@ -429,7 +478,13 @@ void MqttPublisher::Run()
 void MqttPublisher::OnWake()
 {
     if (stopAsked_ && !stopping_) BeginStop();
-    for (auto& c : connections_) c->Pump();
+    for (std::size_t i = 0; i < connections_.size(); ++i)
+        if (shared_[i]->news.exchange(false)) connections_[i]->Pump();
+}
+
+void MqttPublisher::Tell(Shared& shared)
+{
+    if (!shared.news.exchange(true)) loop_.Wake();
 }
 
 void MqttPublisher::BeginStop()
@@ -460,17 +515,15 @@ void MqttPublisher::Offer(std::size_t module, const DeviceMessage& message, std:
 {
     if (module >= shared_.size() || !FindFormatter(message.type)) return;
     Shared& s = *shared_[module];
-    bool wake = false;
     {
         std::lock_guard lock(s.mutex);
         if (s.queue.size() >= queueLimit_) {
             s.queue.pop_front();
             s.dropped.fetch_add(1);
         }
-        wake = s.queue.empty();
         s.queue.push_back({message, wallMs});
     }
-    if (wake) loop_.Wake();
+    Tell(s);
 }
 
 void MqttPublisher::SetIdentity(std::size_t module, const ModuleIdentity& identity)
@@ -481,7 +534,7 @@ void MqttPublisher::SetIdentity(std::size_t module, const ModuleIdentity& identi
         shared_[module]->identity = identity;
         shared_[module]->identityNew = true;
     }
-    loop_.Wake();
+    Tell(*shared_[module]);
 }
 
 void MqttPublisher::SetStatus(std::size_t module, const GatewayModuleStatus& status)
@@ -496,7 +549,7 @@ void MqttPublisher::SetStatus(std::size_t module, const GatewayModuleStatus& sta
         else s.statusIdentity.reset();
         s.statusNew = true;
     }
-    loop_.Wake();
+    Tell(*shared_[module]);
 }
 
 std::uint64_t MqttPublisher::Dropped(std::size_t module) const

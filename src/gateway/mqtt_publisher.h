@@ -102,10 +102,14 @@ private:
         bool identityNew = false;
         bool statusNew = false;
         std::atomic<std::uint64_t> dropped{0};
+        // Something new since the publisher last looked: a wake pumps only these.
+        std::atomic<bool> news{false};
     };
 
     void Run();
     void OnWake();
+    // Tells the publisher's thread that `shared` has something new.
+    void Tell(Shared& shared);
     void BeginStop();
 
     MqttConfig config_;

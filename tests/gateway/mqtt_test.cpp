@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 
@@ -50,6 +51,17 @@ TEST(MqttPayloads, TimesAndJson)
     };
     for (const auto& [made, expected] : cases) EXPECT_EQ(made, expected);
     EXPECT_FALSE(MessagePayload(DeviceMessage{.type = 0x45}, "T"));
+
+    // In this computer's zone a second's text serves its other milliseconds
+    // and no other second: here across the change to summer time.
+    ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+    ::tzset();
+    const std::int64_t change = 1772953200000; // 2026-03-08 07:00:00 UTC
+    EXPECT_EQ(IsoLocalTime(change - 750), "2026-03-08T01:59:59.250-05:00");
+    EXPECT_EQ(IsoLocalTime(change - 1), "2026-03-08T01:59:59.999-05:00");
+    EXPECT_EQ(IsoLocalTime(change), "2026-03-08T03:00:00.000-04:00");
+    ::unsetenv("TZ");
+    ::tzset();
 }
 
 TEST(MqttPublisher, DecimationKeepsTheLatestOfEachIntervalAndRetriesBackOff)
