@@ -1,38 +1,29 @@
-// Publishing to an MQTT broker under load: 32 simulated modules at 38400
-// baud in burst (320 orientation messages a second each, 10,240 in all),
-// each read by its link and handed to the gateway's publisher, which
-// sends every orientation (and every message line) to mosquitto on
-// loopback. A subscriber in a process of its own takes the orientations.
-// Prints the messages sent and received (lost: the difference), the CPU
-// of this process (links and publisher: the gateway's share) and of the
-// broker, and the time from a message's last byte on the line (the
-// simulator's --send-times) to the subscriber: median, p99 and worst.
+// Publishing to an MQTT broker under load: tolvane-gateway with 32
+// simulated modules at 38400 baud in burst (320 orientation messages a
+// second each, 10,240 in all), publishing every orientation (and every
+// message line) to mosquitto on loopback. A subscriber in a process of its
+// own takes the orientations. Prints the messages sent and received (lost:
+// the difference), the CPU of the gateway (and of its publisher's thread)
+// and of the broker, and the time from a message's last byte on the line
+// (the simulator's --send-times) to the subscriber: median, p99 and worst.
 //   mqtt_bench [SECONDS [MODULES]]   (20 s, 32 modules); exits 1 if an orientation is lost
 #include <mosquitto.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cpu_seconds.h"
-#include "gateway/mqtt_publisher.h"
-#include "link/serial_link.h"
-#include "link/shared_reader.h"
-#include "protocol/messages.h"
 #include "support/ser2net_server.h"
 #include "support/sim_process.h"
 
@@ -70,10 +61,10 @@ double CpuSecondsOf(const std::string& statPath)
     return fields.size() > 12 ? (std::stod(fields[11]) + std::stod(fields[12])) / ticks : 0;
 }
 
-// The CPU seconds of this process's thread named `name`.
-double ThreadCpuSeconds(const std::string& name)
+// The CPU seconds of process `pid`'s thread named `name`.
+double ThreadCpuSeconds(pid_t pid, const std::string& name)
 {
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
         std::ifstream comm(task.path() / "comm");
         std::string text;
         if (std::getline(comm, text) && text == name) return CpuSecondsOf(task.path() / "stat");
@@ -133,7 +124,6 @@ int main(int argc, char** argv)
     SimProcess broker("/usr/sbin/mosquitto", {"-c", dir + "/mosquitto.conf"});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    // The subscriber forks before any thread starts here.
     int ready[2];
     if (::pipe(ready) != 0) return 1;
     const pid_t subscriber = ::fork();
@@ -141,83 +131,48 @@ int main(int argc, char** argv)
     char byte = 0;
     if (::read(ready[0], &byte, 1) != 1) return 1;
 
+    // Each module powers up once the gateway opens its line, so that every
+    // orientation it sends is one the gateway could read.
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::string> names;
+    std::string config = "[gateway]\nstatus-interval = 10\n";
     for (int i = 0; i < kModules; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "m%02d", i);
         names.push_back(name);
         sims.push_back(std::make_unique<SimProcess>(
-            TOLVANE_SIM_PATH, std::vector<std::string>{"--burst", "--baud", "38400", "--link", dir + "/" + name,
-                                                        "--send-times", dir + "/" + name + ".times"}));
-        if (sims.back()->Output().empty()) {
-            std::fprintf(stderr, "the simulator did not start\n");
-            return 1;
-        }
+            TOLVANE_SIM_PATH, std::vector<std::string>{"--burst", "--baud", "38400", "--power-on-open", "--link",
+                                                        dir + "/" + name, "--send-times", dir + "/" + name + ".times"}));
+        if (sims.back()->Output().empty()) return std::fprintf(stderr, "the simulator did not start\n"), 1;
+        config += "[module " + names.back() + "]\nsource = " + dir + "/" + name + "\nbaud = 38400\n";
     }
-    MqttConfig config;
-    config.host = "127.0.0.1";
-    config.port = static_cast<std::uint16_t>(port);
-    config.topic = "bench";
-    MqttPublisher publisher(config, names, [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
-    std::string error;
-    if (!publisher.Start(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    while (publisher.Connected() < static_cast<std::size_t>(kModules))
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    config += "[mqtt]\nurl = mqtt://127.0.0.1:" + std::to_string(port) + "\ntopic = bench\n";
+    std::ofstream(dir + "/gateway.conf") << config;
+    SimProcess gateway("/bin/sh", {"-c", "exec \"$0\" \"$@\" >" + dir + "/status 2>" + dir + "/errors",
+                                   TOLVANE_GATEWAY_PATH, "--config", dir + "/gateway.conf"});
 
-    const double cpuStart = CpuSeconds(RUSAGE_SELF);
-    const double brokerStart = CpuSecondsOf("/proc/" + std::to_string(broker.Pid()) + "/stat");
-    const double publisherStart = ThreadCpuSeconds("mqtt-publisher");
-    std::atomic<bool> running{true};
-    std::vector<std::uint64_t> sent(kModules);
-    // As the gateway runs its modules on serial ports: one thread reads
-    // every terminal, one takes every link's messages.
-    const auto reader = std::make_shared<SharedReader>();
-    std::vector<std::unique_ptr<SerialLink>> links;
-    std::mutex mutex;
-    std::condition_variable queued;
-    bool news = false;
-    for (int i = 0; i < kModules; ++i) {
-        auto link = std::make_unique<SerialLink>();
-        link->SetSharedReader(reader);
-        PortMap ports;
-        ports.SetPath(1, dir + "/" + names[static_cast<std::size_t>(i)]);
-        link->SetPortMap(ports);
-        link->SetNotify([&] {
-            {
-                std::lock_guard lock(mutex);
-                news = true;
-            }
-            queued.notify_one();
-        });
-        if (link->Open(1, 38400) != 1) return std::fprintf(stderr, "mqtt_bench: module %d did not open\n", i), 1;
-        links.push_back(std::move(link));
-    }
-    std::thread handler([&] {
-        while (running) {
-            {
-                std::unique_lock lock(mutex);
-                queued.wait_for(lock, std::chrono::milliseconds(5), [&] { return news; });
-                news = false;
-            }
-            for (std::size_t i = 0; i < links.size(); ++i)
-                for (DeviceMessage message; links[i]->TakeMessage(message) != DeviceLink::kEmpty;) {
-                    if (IsType(message, MessageType::Orientation)) ++sent[i];
-                    publisher.Offer(i, message, WallMsAt(message.timestamp));
-                }
-        }
-    });
+    // Measured once every module is open and connected.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const std::string gatewayStat = "/proc/" + std::to_string(gateway.Pid()) + "/stat";
+    const std::string brokerStat = "/proc/" + std::to_string(broker.Pid()) + "/stat";
+    const std::int64_t startUs = MonotonicUs();
+    const double cpuStart = CpuSecondsOf(gatewayStat);
+    const double publisherStart = ThreadCpuSeconds(gateway.Pid(), "mqtt-publisher");
+    const double brokerStart = CpuSecondsOf(brokerStat);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    running = false;
-    handler.join();
-    for (const auto& link : links) link->Close();
-    const double cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
-    const double publisherCpu = ThreadCpuSeconds("mqtt-publisher") - publisherStart;
-    publisher.Stop();
-    const double brokerCpu = CpuSecondsOf("/proc/" + std::to_string(broker.Pid()) + "/stat") - brokerStart;
+    const double cpu = CpuSecondsOf(gatewayStat) - cpuStart;
+    const double publisherCpu = ThreadCpuSeconds(gateway.Pid(), "mqtt-publisher") - publisherStart;
+    const double brokerCpu = CpuSecondsOf(brokerStat) - brokerStart;
+    const std::int64_t endUs = MonotonicUs();
+    // The modules hold still, their lines open, so that all they sent is read
+    // and published; then the gateway stops cleanly.
+    for (auto& sim : sims) ::kill(sim->Pid(), SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const int status = gateway.Stop(SIGTERM);
+    for (auto& sim : sims) {
+        ::kill(sim->Pid(), SIGCONT);
+        sim->Stop(SIGTERM);
+    }
     ::kill(subscriber, SIGTERM);
     ::waitpid(subscriber, nullptr, 0);
 
@@ -227,36 +182,37 @@ int main(int argc, char** argv)
     std::int64_t us = 0;
     while (in >> module >> us)
         if (module >= 0 && module < kModules) arrived[static_cast<std::size_t>(module)].push_back(us);
-    std::uint64_t total = 0, received = 0, dropped = 0;
+    std::uint64_t total = 0, received = 0, measured = 0;
     std::vector<double> latencies;
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        total += sent[i];
+    for (std::size_t i = 0; i < names.size(); ++i) {
         received += arrived[i].size();
-        dropped += publisher.Dropped(i);
-        // The k-th message the simulator finished writing is the k-th to arrive: the link opened before any was
-        // written (nothing is written to a terminal nobody holds) and nothing was lost on the way.
+        // The k-th message the simulator finished writing is the k-th to
+        // arrive: nothing was written before the gateway held the line.
         std::ifstream times(dir + "/" + names[i] + ".times");
         std::int64_t ns = 0;
         int azimuth = 0;
-        for (std::size_t k = 0; k < arrived[i].size() && times >> ns >> azimuth; ++k)
-            latencies.push_back(static_cast<double>(arrived[i][k] - ns / 1000) / 1000);
+        for (std::size_t k = 0; times >> ns >> azimuth; ++k, ++total) {
+            measured += ns / 1000 >= startUs && ns / 1000 < endUs;
+            if (k < arrived[i].size() && ns / 1000 >= startUs)
+                latencies.push_back(static_cast<double>(arrived[i][k] - ns / 1000) / 1000);
+        }
     }
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) {
         const double last = static_cast<double>(latencies.size() - 1);
         return latencies.empty() ? 0.0 : latencies[static_cast<std::size_t>(q * last)];
     };
-    std::printf("%d modules for %d s: %llu orientations sent (%.0f a second), %llu received, %lld lost, "
-                "%llu dropped by the queues\n",
-                kModules, seconds, static_cast<unsigned long long>(total), static_cast<double>(total) / seconds,
-                static_cast<unsigned long long>(received),
-                static_cast<long long>(total) - static_cast<long long>(received),
-                static_cast<unsigned long long>(dropped));
-    std::printf("CPU: links and publisher %.1f%% of one core (the publisher's thread %.1f%%), the broker %.1f%%\n",
+    std::printf("%d modules, %d s measured: %llu orientations sent (%.0f a second while measured), %llu received, "
+                "%lld lost; gateway exit status %d\n",
+                kModules, seconds, static_cast<unsigned long long>(total),
+                static_cast<double>(measured) / seconds, static_cast<unsigned long long>(received),
+                static_cast<long long>(total) - static_cast<long long>(received), status);
+    std::printf("CPU: gateway %.1f%% of one core (its publisher's thread %.1f%%), the broker %.1f%%\n",
                 100 * cpu / seconds, 100 * publisherCpu / seconds, 100 * brokerCpu / seconds);
     std::printf("wire (the last byte written to the line) to subscriber: median %.2f ms, p99 %.2f ms, worst %.2f ms\n",
                 at(0.5), at(0.99), at(1.0));
-    std::string rm = "rm -rf '" + dir + "'";
-    (void)std::system(rm.c_str());
-    return total == received ? 0 : 1;
+    const bool kept = status != 0 || total != received;
+    if (kept) std::fprintf(stderr, "mqtt_bench: the gateway's output and the run's files are in %s\n", dir.c_str());
+    else (void)std::system(("rm -rf '" + dir + "'").c_str());
+    return kept ? 1 : 0;
 }
