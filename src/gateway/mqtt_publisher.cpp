@@ -210,10 +210,9 @@ public:
         // pump would send the messages out of order.
         if (state_ != State::Connected || pumping_) return;
         pumping_ = true;
-        // Held in the kernel until the pump ends: the publications of a
-        // pass leave in as few segments as they fill, not one each.
+        // Held in the kernel until the pump (or the wake it is part of)
+        // ends: its publications leave in as few segments as they fill.
         const int fd = mosquitto_socket(mosq_);
-        int cork = 0;
         std::vector<MqttItem>& batch = batch_;
         while (inFlight_.Count() < kInFlightLimit && !mosquitto_want_write(mosq_)) {
             batch.clear();
@@ -225,19 +224,29 @@ public:
                 }
             }
             if (batch.empty()) break;
-            if (cork == 0 && fd >= 0) {
-                cork = 1;
-                ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+            if (corkedFd_ < 0 && fd >= 0) {
+                const int on = 1;
+                ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+                corkedFd_ = fd;
             }
             for (const MqttItem& item : batch) Publish(item);
         }
         // After the messages, so that a clean stop's "closed" comes last.
         PublishRetained(false);
-        if (cork == 1 && mosquitto_socket(mosq_) == fd) {
-            cork = 0;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
-        }
+        // A wake's pumps are let go together at its end (the broker takes
+        // them in one go); any other pump's at once.
+        if (!owner_.waking_) Uncork();
         pumping_ = false;
+    }
+
+    // Lets what a pump held in the kernel go.
+    void Uncork()
+    {
+        if (corkedFd_ >= 0 && mosquitto_socket(mosq_) == corkedFd_) {
+            const int off = 0;
+            ::setsockopt(corkedFd_, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+        }
+        corkedFd_ = -1;
     }
 
     void FlushDecimated(std::int64_t nowMs)
@@ -419,6 +428,7 @@ private:
     std::int64_t connectStartMs_ = 0;
     MessageIds inFlight_;
     bool pumping_ = false;
+    int corkedFd_ = -1; // the socket a pump corked and has not let go yet
     std::vector<MqttItem> batch_; // a pump's, kept for its capacity
     OrientationDecimator decimator_;
     std::string orientationTopic_, messageTopic_, identityTopic_, statusTopic_;
@@ -478,8 +488,11 @@ void MqttPublisher::Run()
 void MqttPublisher::OnWake()
 {
     if (stopAsked_ && !stopping_) BeginStop();
+    waking_ = true;
     for (std::size_t i = 0; i < connections_.size(); ++i)
         if (shared_[i]->news.exchange(false)) connections_[i]->Pump();
+    waking_ = false;
+    for (auto& c : connections_) c->Uncork();
 }
 
 void MqttPublisher::Tell(Shared& shared)

@@ -124,6 +124,7 @@ private:
     std::atomic<std::size_t> connected_{0};
     bool libraryStarted_ = false;
     bool stopping_ = false;
+    bool waking_ = false; // in OnWake, whose pumps uncork at its end
     std::int64_t stopDeadline_ = 0;
 
     friend class Connection;
