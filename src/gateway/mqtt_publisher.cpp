@@ -413,7 +413,7 @@ private:
         if (IsType(item.message, MessageType::Orientation)) {
             // Without decimation the one due is this one, whose time is worked out already.
             if (const auto due = decimator_.Offer(item))
-                due->wallMs == item.wallMs ? PublishOrientation(*due, time) : PublishOrientation(*due);
+                PublishOrientation(*due, due->wallMs == item.wallMs ? time : IsoLocalTime(due->wallMs));
         }
         if (const auto payload = MessagePayload(item.message, time)) Send(messageTopic_, *payload, 0, false);
     }
