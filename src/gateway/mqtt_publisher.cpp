@@ -6,7 +6,6 @@
 #include <pthread.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <cmath>
@@ -39,37 +38,6 @@ constexpr std::int64_t kConnectTimeoutMs = 10000;
 constexpr std::int64_t kStopWaitMs = 3000;
 constexpr std::int64_t kStopPollMs = 20;
 constexpr char kOfflineWill[] = "{\"state\":\"offline\"}";
-
-// The message ids of QoS 1 publications not yet acknowledged. The library
-// numbers them 1 to 65535 and also tells of QoS 0 ones, which are not here.
-class MessageIds {
-public:
-    void Insert(int mid)
-    {
-        if (mid <= 0 || mid >= kIds || awaiting_[static_cast<std::size_t>(mid)]) return;
-        awaiting_[static_cast<std::size_t>(mid)] = true;
-        ++count_;
-    }
-    // True when `mid` was awaited.
-    bool Erase(int mid)
-    {
-        if (mid <= 0 || mid >= kIds || !awaiting_[static_cast<std::size_t>(mid)]) return false;
-        awaiting_[static_cast<std::size_t>(mid)] = false;
-        --count_;
-        return true;
-    }
-    void Clear()
-    {
-        std::fill(awaiting_.begin(), awaiting_.end(), false);
-        count_ = 0;
-    }
-    std::size_t Count() const { return count_; }
-
-private:
-    static constexpr int kIds = 65536;
-    std::vector<bool> awaiting_ = std::vector<bool>(kIds);
-    std::size_t count_ = 0;
-};
 
 } // namespace
 
@@ -426,7 +394,7 @@ private:
     int tries_ = 0;
     EventLoop::TimerId retryTimer_ = 0;
     std::int64_t connectStartMs_ = 0;
-    MessageIds inFlight_;
+    MqttInFlightIds inFlight_;
     bool pumping_ = false;
     int corkedFd_ = -1; // the socket a pump corked and has not let go yet
     std::vector<MqttItem> batch_; // a pump's, kept for its capacity

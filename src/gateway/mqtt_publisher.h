@@ -56,6 +56,37 @@ private:
     std::optional<MqttItem> held_;
 };
 
+// The message ids of QoS 1 publications not yet acknowledged. The library
+// numbers them 1 to 65535 and also tells of QoS 0 ones, never inserted.
+class MqttInFlightIds {
+public:
+    void Insert(int mid)
+    {
+        if (mid <= 0 || mid >= kIds || awaiting_[static_cast<std::size_t>(mid)]) return;
+        awaiting_[static_cast<std::size_t>(mid)] = true;
+        ++count_;
+    }
+    // True when `mid` was awaited.
+    bool Erase(int mid)
+    {
+        if (mid <= 0 || mid >= kIds || !awaiting_[static_cast<std::size_t>(mid)]) return false;
+        awaiting_[static_cast<std::size_t>(mid)] = false;
+        --count_;
+        return true;
+    }
+    void Clear()
+    {
+        awaiting_.assign(kIds, false);
+        count_ = 0;
+    }
+    std::size_t Count() const { return count_; }
+
+private:
+    static constexpr int kIds = 65536;
+    std::vector<bool> awaiting_ = std::vector<bool>(kIds);
+    std::size_t count_ = 0;
+};
+
 // The delay before the next connection try after `tries` failed ones:
 // 1 s, 2 s, 4 s ... at most 30 s.
 std::int64_t MqttRetryDelayMs(int tries);

@@ -64,7 +64,7 @@ TEST(MqttPayloads, TimesAndJson)
     ::tzset();
 }
 
-TEST(MqttPublisher, DecimationKeepsTheLatestOfEachIntervalAndRetriesBackOff)
+TEST(MqttPublisher, DecimationBackOffAndInFlightIds)
 {
     OrientationDecimator every(0), tenth(100);
     EXPECT_EQ(every.Offer({OrientationAt(5, 1)})->message.timestamp, 5);
@@ -79,6 +79,17 @@ TEST(MqttPublisher, DecimationKeepsTheLatestOfEachIntervalAndRetriesBackOff)
     }
     const std::pair<int, std::int64_t> delays[] = {{0, 1000}, {1, 2000}, {4, 16000}, {5, 30000}, {60, 30000}};
     for (const auto& [tries, ms] : delays) EXPECT_EQ(MqttRetryDelayMs(tries), ms) << tries;
+
+    // Awaited once however often given; a QoS 0 id or one out of range is never awaited.
+    MqttInFlightIds ids;
+    for (const int mid : {3, 65535, 3, 0, 65536}) ids.Insert(mid);
+    EXPECT_EQ(ids.Count(), 2u);
+    EXPECT_FALSE(ids.Erase(4));
+    EXPECT_TRUE(ids.Erase(3));
+    EXPECT_FALSE(ids.Erase(3));
+    ids.Clear();
+    EXPECT_EQ(ids.Count(), 0u);
+    EXPECT_FALSE(ids.Erase(65535));
 }
 
 // mosquitto with user "fleet" in a password file, a plain listener, and
