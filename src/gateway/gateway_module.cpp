@@ -108,6 +108,8 @@ void GatewayModule::Finish()
     session_.StopCapture();
     HandleNotified();
     ended_ = true;
+    // The closing status tells what the port brought, which ends with it.
+    endCounters_ = session_.Counters();
     session_.End();
     EmitStatus();
 }
@@ -282,7 +284,7 @@ void GatewayModule::EmitStatus(bool always)
     status.state = CurrentState();
     status.port = config_.source;
     if (session_.VersionKnown()) status.identity = &session_.Identity();
-    const LinkCounters counters = session_.Counters();
+    const LinkCounters counters = ended_ ? endCounters_ : session_.Counters();
     status.messages = counters.Valid();
     if (status.state == ModuleState::Open) status.rate = session_.Health().rate;
     status.dropped = counters.dropped;

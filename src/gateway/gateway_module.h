@@ -127,6 +127,7 @@ private:
 
     bool opened_ = false; // the port has opened at least once
     bool ended_ = false;
+    LinkCounters endCounters_; // the port's counts as the module ended, for its closing status
     LostPortWatch firstOpen_; // tries of a port that has never opened
     EventLoop::TimerId firstOpenTimer_ = 0;
     std::string lastOpenError_;

@@ -128,6 +128,7 @@ TEST(GatewayProgram, RecordsServesSurvivesAndCloses)
     EXPECT_TRUE(gateway.Said("a-20261207-134510-2.tcap") && gateway.Said("777-20261207-134510-3.log"));
     EXPECT_EQ(gateway.process->Stop(SIGTERM), 0);
     EXPECT_EQ(gateway.Times(R"(,"state":"closed",)"), 2);
+    EXPECT_FALSE(std::regex_search(ReadText(gateway.out), std::regex(R"("state":"closed"[^}]*"messages":0,)")));
     EXPECT_EQ(ReadText(gateway.err), "tolvane-gateway: " + d + "/b: " + d + "/b: no such device; trying again\n" +
                                          "tolvane-gateway: " + d + "/b: " + d + "/b: open\n");
     for (const int fd : {reader, idle, garbage}) ::close(fd);
