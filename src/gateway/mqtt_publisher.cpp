@@ -152,7 +152,7 @@ public:
     void OnWritable(int) override
     {
         Check(mosquitto_loop_write(mosq_, 1));
-        if (!mosquitto_want_write(mosq_)) Pump();
+        if (!mosquitto_want_write(mosq_)) Resume();
     }
 
     // Every second: what the broker sent (acknowledgements, the answer to a
@@ -171,18 +171,19 @@ public:
         }
     }
 
-    // Publishes what waits, as far as the in-flight limit lets it.
+    // Publishes what waits: the module's messages through the carrier, as
+    // far as its in-flight limit lets them, then the module's identity and
+    // status through its own connection.
     void Pump()
     {
         // The library may call back from inside a publish; a pump within a
         // pump would send the messages out of order.
-        if (state_ != State::Connected || pumping_) return;
+        if (pumping_) return;
         pumping_ = true;
-        // Held in the kernel until the pump (or the wake it is part of)
-        // ends: its publications leave in as few segments as they fill.
-        const int fd = mosquitto_socket(mosq_);
+        Connection& carrier = Carrier();
         std::vector<MqttItem>& batch = batch_;
-        while (inFlight_.Count() < kInFlightLimit && !mosquitto_want_write(mosq_)) {
+        while (carrier.state_ == State::Connected && carrier.inFlight_.Count() < kInFlightLimit &&
+               !mosquitto_want_write(carrier.mosq_)) {
             batch.clear();
             {
                 std::lock_guard lock(shared_.mutex);
@@ -192,19 +193,27 @@ public:
                 }
             }
             if (batch.empty()) break;
-            if (corkedFd_ < 0 && fd >= 0) {
-                const int on = 1;
-                ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-                corkedFd_ = fd;
-            }
+            carrier.Cork();
             for (const MqttItem& item : batch) Publish(item);
         }
-        // After the messages, so that a clean stop's "closed" comes last.
-        PublishRetained(false);
+        // A clean stop's "closed" comes once the broker has taken the
+        // module's messages before it.
+        if (state_ == State::Connected && (!owner_.stopping_ || Drained())) PublishRetained(false);
         // A wake's pumps are let go together at its end (the broker takes
         // them in one go); any other pump's at once.
-        if (!owner_.waking_) Uncork();
+        if (!owner_.waking_) carrier.Uncork();
         pumping_ = false;
+    }
+
+    // Held in the kernel until the pump (or the wake it is part of) ends:
+    // its publications leave in as few segments as they fill.
+    void Cork()
+    {
+        const int fd = mosquitto_socket(mosq_);
+        if (corkedFd_ >= 0 || fd < 0) return;
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        corkedFd_ = fd;
     }
 
     // Lets what a pump held in the kernel go.
@@ -219,7 +228,7 @@ public:
 
     void FlushDecimated(std::int64_t nowMs)
     {
-        if (state_ != State::Connected) return;
+        if (Carrier().state_ != State::Connected) return;
         if (const auto due = decimator_.Flush(nowMs)) PublishOrientation(*due);
     }
 
@@ -240,11 +249,12 @@ public:
     // broker to take it (a connection under way may yet take it).
     bool Done() const
     {
-        if (state_ == State::Connecting) return false;
+        const Connection& carrier = Carrier();
+        if (state_ == State::Connecting || carrier.state_ == State::Connecting) return false;
+        if (!Drained()) return false;
         if (state_ != State::Connected) return true;
         std::lock_guard lock(shared_.mutex);
-        return shared_.queue.empty() && inFlight_.Count() == 0 && !shared_.statusNew && !shared_.identityNew &&
-               !mosquitto_want_write(mosq_);
+        return inFlight_.Count() == 0 && !shared_.statusNew && !shared_.identityNew && !mosquitto_want_write(mosq_);
     }
 
     void Close()
@@ -264,6 +274,34 @@ private:
 
     static Connection& Of(void* self) { return *static_cast<Connection*>(self); }
 
+    // The first module's connection carries every module's orientations
+    // and messages, so that what a wake publishes leaves in one segment
+    // rather than one per module; each module keeps a connection of its
+    // own for its identity, its status and its last will.
+    Connection& Carrier() const { return *owner_.connections_.front(); }
+    bool IsCarrier() const { return this == &Carrier(); }
+
+    // The carrier pumps every module: it may take their messages again.
+    void Resume()
+    {
+        if (!IsCarrier()) return Pump();
+        for (auto& c : owner_.connections_) c->Pump();
+    }
+
+    // The module's messages are all with the broker, or there is no broker
+    // to take them: the carrier holds none unacknowledged (a QoS 1
+    // orientation acknowledged tells that the messages before it were taken).
+    bool Drained() const
+    {
+        const Connection& carrier = Carrier();
+        {
+            std::lock_guard lock(shared_.mutex);
+            if (!shared_.queue.empty() && carrier.state_ == State::Connected) return false;
+        }
+        return carrier.state_ != State::Connected ||
+               (carrier.inFlight_.Count() == 0 && !mosquitto_want_write(carrier.mosq_));
+    }
+
     static void OnConnect(mosquitto*, void* self, int rc)
     {
         Connection& c = Of(self);
@@ -278,7 +316,7 @@ private:
         if (!c.reported_.empty()) c.owner_.errors_("mqtt " + c.Name() + ": connected again");
         c.reported_.clear();
         c.PublishRetained(true);
-        c.Pump();
+        c.Resume();
     }
 
     static void OnDisconnect(mosquitto*, void* self, int rc) { Of(self).Ended(rc); }
@@ -302,7 +340,7 @@ private:
     static void OnPublish(mosquitto*, void* self, int mid)
     {
         Connection& c = Of(self);
-        if (c.inFlight_.Erase(mid) && c.inFlight_.Count() == kInFlightLimit - 1) c.Pump();
+        if (c.inFlight_.Erase(mid) && c.inFlight_.Count() == kInFlightLimit - 1) c.Resume();
     }
 
     static void OnLog(mosquitto*, void* self, int level, const char* text)
@@ -337,12 +375,15 @@ private:
         retryTimer_ = owner_.loop_.After(MqttRetryDelayMs(tries_++), [this] { Connect(); });
     }
 
+    // Retained publications go through the module's own connection, the
+    // rest through the carrier.
     bool Send(const std::string& topic, const std::string& payload, int qos, bool retain)
     {
+        Connection& via = retain ? *this : Carrier();
         int mid = 0;
-        const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+        const int rc = mosquitto_publish(via.mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                          payload.data(), qos, retain);
-        if (rc == MOSQ_ERR_SUCCESS && qos > 0) inFlight_.Insert(mid);
+        if (rc == MOSQ_ERR_SUCCESS && qos > 0) via.inFlight_.Insert(mid);
 
         return rc == MOSQ_ERR_SUCCESS;
     }
@@ -378,12 +419,14 @@ private:
     void Publish(const MqttItem& item)
     {
         const std::string time = IsoLocalTime(item.wallMs);
+        // The message line (QoS 0) before the orientation (QoS 1), whose
+        // acknowledgement then covers both.
+        if (const auto payload = MessagePayload(item.message, time)) Send(messageTopic_, *payload, 0, false);
         if (IsType(item.message, MessageType::Orientation)) {
             // Without decimation the one due is this one, whose time is worked out already.
             if (const auto due = decimator_.Offer(item))
                 PublishOrientation(*due, due->wallMs == item.wallMs ? time : IsoLocalTime(due->wallMs));
         }
-        if (const auto payload = MessagePayload(item.message, time)) Send(messageTopic_, *payload, 0, false);
     }
 
     MqttPublisher& owner_;
