@@ -1,8 +1,10 @@
 // The gateway's publisher to an MQTT broker: a thread of its own with its
 // own event loop, one broker connection per module (so that each module
 // has its own last will on its status topic), driven without a library
-// thread. Modules hand it their messages from their own threads through
-// a bounded queue each; a broker that is down or slow never holds them up.
+// thread; the first module's connection carries every module's
+// orientations and messages. Modules hand it their messages from their
+// own threads through a bounded queue each; a broker that is down or slow
+// never holds them up.
 #pragma once
 
 #include <atomic>
