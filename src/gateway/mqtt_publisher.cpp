@@ -197,7 +197,7 @@ public:
             for (const MqttItem& item : batch) Publish(item);
         }
         // A clean stop's "closed" comes once the broker has taken the
-        // module's messages before it.
+        // module's messages before it, the orientation held back included.
         if (state_ == State::Connected && (!owner_.stopping_ || Drained())) PublishRetained(false);
         // A wake's pumps are let go together at its end (the broker takes
         // them in one go); any other pump's at once.
@@ -289,17 +289,18 @@ private:
     }
 
     // The module's messages are all with the broker, or there is no broker
-    // to take them: the carrier holds none unacknowledged (a QoS 1
-    // orientation acknowledged tells that the messages before it were taken).
+    // to take them: none queued or held back, and the carrier holds none
+    // unacknowledged (a QoS 1 orientation acknowledged tells that the
+    // messages before it were taken).
     bool Drained() const
     {
         const Connection& carrier = Carrier();
+        if (carrier.state_ != State::Connected) return true;
         {
             std::lock_guard lock(shared_.mutex);
-            if (!shared_.queue.empty() && carrier.state_ == State::Connected) return false;
+            if (!shared_.queue.empty()) return false;
         }
-        return carrier.state_ != State::Connected ||
-               (carrier.inFlight_.Count() == 0 && !mosquitto_want_write(carrier.mosq_));
+        return !decimator_.Holding() && carrier.inFlight_.Count() == 0 && !mosquitto_want_write(carrier.mosq_);
     }
 
     static void OnConnect(mosquitto*, void* self, int rc)

@@ -50,6 +50,7 @@ public:
     std::optional<MqttItem> Offer(const MqttItem& item);
     // The one held, once its interval has ended by `nowMs`.
     std::optional<MqttItem> Flush(std::int64_t nowMs);
+    bool Holding() const { return held_.has_value(); }
 
 private:
     std::int64_t Interval(std::int64_t ms) const { return ms >= 0 ? ms / periodMs_ : (ms + 1) / periodMs_ - 1; }
