@@ -316,8 +316,13 @@ private:
         ++c.owner_.connected_;
         if (!c.reported_.empty()) c.owner_.errors_("mqtt " + c.Name() + ": connected again");
         c.reported_.clear();
-        c.PublishRetained(true);
-        c.Resume();
+        // Not from inside the library's callback, which holds its locks:
+        // publishing here would take them in another order.
+        c.owner_.loop_.After(0, [&c] {
+            if (c.state_ != State::Connected) return;
+            c.PublishRetained(true);
+            c.Resume();
+        });
     }
 
     static void OnDisconnect(mosquitto*, void* self, int rc) { Of(self).Ended(rc); }
@@ -341,7 +346,8 @@ private:
     static void OnPublish(mosquitto*, void* self, int mid)
     {
         Connection& c = Of(self);
-        if (c.inFlight_.Erase(mid) && c.inFlight_.Count() == kInFlightLimit - 1) c.Resume();
+        if (c.inFlight_.Erase(mid) && c.inFlight_.Count() == kInFlightLimit - 1)
+            c.owner_.loop_.After(0, [&c] { c.Resume(); }); // as OnConnect
     }
 
     static void OnLog(mosquitto*, void* self, int level, const char* text)
