@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "gateway/nmea_out.h"
+#include "gateway_stop.h"
 #include "support/ser2net_server.h"
 #include "support/sim_process.h"
 
@@ -150,15 +151,7 @@ int main(int argc, char** argv)
     const long ticksEnd = CpuTicks(gateway.Pid());
     const std::int64_t spanNs = SteadyNs() - startNs;
     const long rssEnd = RssKb(gateway.Pid());
-    // The modules hold still first, their lines open, so that everything
-    // they sent reaches the logs.
-    for (auto& sim : sims) ::kill(sim->Pid(), SIGSTOP);
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const int status = gateway.Stop(SIGTERM);
-    for (auto& sim : sims) {
-        ::kill(sim->Pid(), SIGCONT);
-        sim->Stop(SIGTERM);
-    }
+    const int status = StopGatewayAfterModules(gateway, sims);
     for (const pollfd& c : clients) ::close(c.fd);
 
     std::uint64_t sent = 0, logged = 0, lost = 0;

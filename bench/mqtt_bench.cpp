@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "gateway_stop.h"
 #include "support/ser2net_server.h"
 #include "support/sim_process.h"
 
@@ -164,15 +165,7 @@ int main(int argc, char** argv)
     const double publisherCpu = ThreadCpuSeconds(gateway.Pid(), "mqtt-publisher") - publisherStart;
     const double brokerCpu = CpuSecondsOf(brokerStat) - brokerStart;
     const std::int64_t endUs = MonotonicUs();
-    // The modules hold still, their lines open, so that all they sent is read
-    // and published; then the gateway stops cleanly.
-    for (auto& sim : sims) ::kill(sim->Pid(), SIGSTOP);
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const int status = gateway.Stop(SIGTERM);
-    for (auto& sim : sims) {
-        ::kill(sim->Pid(), SIGCONT);
-        sim->Stop(SIGTERM);
-    }
+    const int status = StopGatewayAfterModules(gateway, sims);
     ::kill(subscriber, SIGTERM);
     ::waitpid(subscriber, nullptr, 0);
 

@@ -510,7 +510,7 @@ void MqttPublisher::OnWake()
     for (std::size_t i = 0; i < connections_.size(); ++i)
         if (shared_[i]->news.exchange(false)) connections_[i]->Pump();
     waking_ = false;
-    for (auto& c : connections_) c->Uncork();
+    if (!connections_.empty()) connections_.front()->Uncork(); // the carrier, the one corked
 }
 
 void MqttPublisher::Tell(Shared& shared)
